@@ -1,0 +1,1 @@
+// Placeholder translation unit for a library whose folder has no sources yet.

@@ -1,0 +1,7 @@
+// Program entry (placeholder until the shell lands).
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return 0;
+}
