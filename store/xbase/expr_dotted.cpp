@@ -11,19 +11,26 @@ std::string dottedOperators(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 8);
     std::size_t copied = 0;
+    // Read as the compiler reads: where an operand is due, "not" before an
+    // operand is the operator and any other word is a name; after an
+    // operand, "and" and "or" are the operators.
+    bool operandDue = true;
     for (std::size_t i = 0; i < toks.size(); ++i) {
         const exprdetail::Token& t = toks[i];
         if (t.kind == Tok::End || t.kind == Tok::Bad) break;
-        if (t.kind != Tok::Ident) continue;
+        if (t.kind != Tok::Ident) {
+            operandDue = !exprdetail::endsOperand(t.kind);
+            continue;
+        }
         const std::string_view word = t.in(text);
-        // The same reading as the compiler's: and/or after an operand, not
-        // where an operand may begin and one follows.
-        const bool afterOperand = i > 0 && exprdetail::endsOperand(toks[i - 1].kind);
-        bool isOperator = false;
-        if (exprdetail::sameWord(word, "and") || exprdetail::sameWord(word, "or")) {
-            isOperator = afterOperand;
-        } else if (exprdetail::sameWord(word, "not")) {
-            isOperator = !afterOperand && exprdetail::beginsOperand(toks[i + 1].kind);
+        bool isOperator;
+        if (operandDue) {
+            isOperator =
+                exprdetail::sameWord(word, "not") && exprdetail::beginsOperand(toks[i + 1].kind);
+            operandDue = isOperator;
+        } else {
+            isOperator = exprdetail::sameWord(word, "and") || exprdetail::sameWord(word, "or");
+            operandDue = isOperator;
         }
         if (!isOperator) continue;
         out.append(text.substr(copied, t.pos - copied));

@@ -349,6 +349,10 @@ TEST(ExprAnalysis, DottedOperators) {
         {"\"open not", "\"open not"},
         {"a and b and 'x", "a .and. b .and. 'x"},
         {"", ""},
+        // Fields called AND and OR stand where an operand is due.
+        {"not deleted() and and>0 and and<99999", ".not. deleted() .and. and>0 .and. and<99999"},
+        {"and or or", "and .or. or"},
+        {"upper(or) = 'x' or not and", "upper(or) = 'x' .or. .not. and"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(xb::dottedOperators(in), out) << in;
@@ -358,6 +362,11 @@ TEST(ExprAnalysis, DottedOperators) {
     for (const char* text : {"not ok", "not ok and ok or not ok", "not not = 'x'",
                              "note = 'not' or not(ok)", "anzahl=1and anzahl=2"}) {
         EXPECT_EQ(canonical(text, mixed), canonical(xb::dottedOperators(text), mixed)) << text;
+    }
+    const xb::FieldList words({{"AND", 'N', 3, 0}, {"OR", 'L', 1, 0}, {"NOT", 'L', 1, 0}});
+    for (const char* text : {"not deleted() and and>0 and and<99999", "or and not",
+                             "not or and not and = 1", "not(or) or not and = 1"}) {
+        EXPECT_EQ(canonical(text, words), canonical(xb::dottedOperators(text), words)) << text;
     }
 }
 
