@@ -188,7 +188,10 @@ std::string describeToken(std::string_view text, const Token& t) {
     if (t.kind == Tok::End) return "Ende des Ausdrucks";
     std::string_view s = t.in(text);
     if (s.size() > 40) s = s.substr(0, 40);
-    return "\"" + cp1252ToUtf8(s) + "\"";
+    std::string out(1, '"');
+    out += cp1252ToUtf8(s);
+    out += '"';
+    return out;
 }
 
 }  // namespace xb::exprdetail
