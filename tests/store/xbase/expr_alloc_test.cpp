@@ -5,6 +5,7 @@
 // program with counting versions (one replacement per program is possible:
 // other tests that want to count allocations use allocationCount()).
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -19,18 +20,43 @@
 namespace {
 std::atomic<long> gAllocations{0};
 
-void* countedAlloc(std::size_t n) {
+void* countedAlloc(std::size_t n, std::size_t align = 0) noexcept {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
+    if (n == 0) n = 1;
+    if (align <= alignof(std::max_align_t)) return std::malloc(n);
+    return std::aligned_alloc(align, (n + align - 1) / align * align);
+}
+
+void* countedAllocOrThrow(std::size_t n, std::size_t align = 0) {
+    if (void* p = countedAlloc(n, align)) return p;
     throw std::bad_alloc();
 }
 }  // namespace
 
+// Every form, so that no library mixes these with the runtime's own.
 void* operator new(std::size_t n) {
-    return countedAlloc(n);
+    return countedAllocOrThrow(n);
 }
 void* operator new[](std::size_t n) {
+    return countedAllocOrThrow(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
     return countedAlloc(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return countedAlloc(n);
+}
+void* operator new(std::size_t n, std::align_val_t a) {
+    return countedAllocOrThrow(n, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a) {
+    return countedAllocOrThrow(n, static_cast<std::size_t>(a));
+}
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return countedAlloc(n, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return countedAlloc(n, static_cast<std::size_t>(a));
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -42,6 +68,30 @@ void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
