@@ -23,6 +23,21 @@
 //              number is cut to whole days); date - date gives the number of
 //              days; a division by zero gives 0.
 //
+// Fields: C as their raw bytes of full width, N (and F) through parseNumber()
+// (blank = 0), D as Julian days (anything but a valid date is the empty date
+// 0), L true for T t Y y. Memo and other field types are refused.
+//
+// Functions in detail: str() formats with formatNumber(); a width below 1
+// means 10 and widths above kMaxStrWidth are cut to it. Without a width a
+// field prints with its own width and decimals, a literal with ten places
+// plus the decimals it was written with (str(1.5) is 12 wide), a computed
+// number with ten places plus its decimals (the larger of the operands' for
+// + and -, their sum for *, at least two for /). upper() uses the catalogue's
+// table (upper1252), lower() its inverse. The trims remove blanks (0x20).
+// substr(c, start[, count]) counts from 1; start 0 is 1, a negative start
+// counts from the right end. empty() is true for blanks (and tabs, CR, LF),
+// 0, the empty date and .F..
+//
 // Comparisons: numbers as doubles, dates as Julian days, .F. < .T., strings
 // by unsigned bytes. String '=' (and '<>', '<', ...) follows
 // settings().exact at the time of the evaluation: with exact off the right
@@ -143,7 +158,8 @@ class ExprNode {
     // settings().exact.
     bool isConstant() const { return constant_; }
     // The value of a constant subtree under the current settings. Only for
-    // nodes where isConstant() is true.
+    // nodes where isConstant() is true (throws qv::Error(InvalidArgument)
+    // otherwise). Valid until the expression is evaluated again.
     const Value& constantValue() const;
 
     // A text of the subtree that does not depend on how it was written:
