@@ -22,7 +22,7 @@ constexpr ExprType L = ExprType::Logical;
 // Longest number literal, in characters.
 constexpr std::size_t kMaxNumberLiteral = 100;
 
-struct FunctionSpec {
+struct FunctionSignature {
     const char* name;
     FunctionId id;
     std::uint8_t minArgs;
@@ -32,7 +32,7 @@ struct FunctionSpec {
     ExprType result;
 };
 
-const FunctionSpec kFunctions[] = {
+const FunctionSignature kFunctions[] = {
     {"upper", FunctionId::Upper, 1, 1, {C, C, C}, false, C},
     {"lower", FunctionId::Lower, 1, 1, {C, C, C}, false, C},
     {"str", FunctionId::Str, 1, 3, {N, N, N}, false, C},
@@ -51,13 +51,13 @@ const FunctionSpec kFunctions[] = {
     {"empty", FunctionId::Empty, 1, 1, {C, C, C}, true, L},
 };
 
-const FunctionSpec* findFunction(std::string_view name) {
+const FunctionSignature* findFunction(std::string_view name) {
     for (const auto& f : kFunctions)
         if (sameWord(name, f.name)) return &f;
     return nullptr;
 }
 
-std::string argCountText(const FunctionSpec& f) {
+std::string argCountText(const FunctionSignature& f) {
     auto count = [](int n) {
         if (n == 0) return std::string("keine Argumente");
         if (n == 1) return std::string("1 Argument");
@@ -516,8 +516,8 @@ ExprNode* ExprParser::parseField(const Token& t) {
 }
 
 ExprNode* ExprParser::parseCall(const Token& name) {
-    const FunctionSpec* spec = findFunction(name.in(text_));
-    if (!spec) fail("unbekannte Funktion \"" + cp1252ToUtf8(name.in(text_)) + "()\"", name.pos);
+    const FunctionSignature* sig = findFunction(name.in(text_));
+    if (!sig) fail("unbekannte Funktion \"" + cp1252ToUtf8(name.in(text_)) + "()\"", name.pos);
     const Token open = take();
     enter(open);
     std::vector<ExprNode*> args;
@@ -536,20 +536,20 @@ ExprNode* ExprParser::parseCall(const Token& name) {
     }
     take();
     leave();
-    const std::string fname = std::string(spec->name) + "()";
-    if (args.size() < spec->minArgs || args.size() > spec->maxArgs)
-        fail(fname + " erwartet " + argCountText(*spec) + ", nicht " + std::to_string(args.size()),
+    const std::string fname = std::string(sig->name) + "()";
+    if (args.size() < sig->minArgs || args.size() > sig->maxArgs)
+        fail(fname + " erwartet " + argCountText(*sig) + ", nicht " + std::to_string(args.size()),
              name.pos);
-    if (!spec->anyArg) {
+    if (!sig->anyArg) {
         for (std::size_t i = 0; i < args.size(); ++i) {
-            if (args[i]->type() == spec->args[i]) continue;
+            if (args[i]->type() == sig->args[i]) continue;
             fail("Argument " + std::to_string(i + 1) + " von " + fname + " muss " +
-                     withArticle(spec->args[i]) + " sein, nicht " + exprTypeName(args[i]->type()),
+                     withArticle(sig->args[i]) + " sein, nicht " + exprTypeName(args[i]->type()),
                  args[i]->pos_ - 1);
         }
     }
-    ExprNode* n = make(NodeKind::Function, spec->result, name.pos);
-    n->op_ = static_cast<std::uint8_t>(spec->id);
+    ExprNode* n = make(NodeKind::Function, sig->result, name.pos);
+    n->op_ = static_cast<std::uint8_t>(sig->id);
     for (ExprNode* a : args)
         addChild(n, a);
     return n;
