@@ -251,6 +251,13 @@ void formatNumber(double v, int width, int decimals, char* out) {
     DigitBuf buf;
     integerDigits(ipart, buf);
     const int intCount = buf.n;
+    // Stars right away when the integer digits or the decimals cannot fit;
+    // this also keeps the digit buffers below within their size.
+    const int decimalPart = decimals > 0 ? decimals + 1 : 0;
+    if (decimalPart + 1 > width || intCount > width - decimalPart) {
+        fillStars(out, width);
+        return;
+    }
     // Fraction digits: the requested ones plus look-ahead for the rounding
     // rule (up to the 17th significant digit and a little beyond).
     fractionDigits(frac, decimals + 40, buf);
