@@ -3,6 +3,9 @@
 // loop.
 #include <QAction>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <memory>
@@ -16,14 +19,27 @@ namespace {
 
 // Development aid for checking the window under a virtual display: with
 // QV_SCREENSHOT=<file.png> set, the program saves a picture of the screen
-// once the main window is ready and then ends through "&Datei" / "&Beenden".
-// Without the variable nothing happens.
+// once the main window is ready, a second one (<file>-menu.png) with the menu
+// "&Bearbeiten" open, and then ends through "&Datei" / "&Beenden". Without
+// the variable nothing happens.
 void armScreenshot(TMainForm* mainForm) {
     const QString path = qEnvironmentVariable("QV_SCREENSHOT");
     if (path.isEmpty()) return;
-    QTimer::singleShot(1500, mainForm, [mainForm, path] {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) screen->grabWindow(0).save(path);
-        if (auto* quit = mainForm->findChild<QAction*>(QStringLiteral("Beenden1"))) quit->trigger();
+    auto grab = [](const QString& file) {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) screen->grabWindow(0).save(file);
+    };
+    QTimer::singleShot(1500, mainForm, [mainForm, path, grab] {
+        grab(path);
+        auto* menu = mainForm->findChild<QMenu*>(QStringLiteral("Bearbeiten1"));
+        if (menu) mainForm->menuBar()->setActiveAction(menu->menuAction());
+        QTimer::singleShot(500, mainForm, [mainForm, path, grab, menu] {
+            QString menuShot = path;
+            menuShot.replace(QRegularExpression(QStringLiteral("\\.png$")), QString());
+            grab(menuShot + QStringLiteral("-menu.png"));
+            if (menu) menu->hide();
+            if (auto* quit = mainForm->findChild<QAction*>(QStringLiteral("Beenden1")))
+                quit->trigger();
+        });
     });
 }
 
