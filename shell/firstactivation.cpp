@@ -1,0 +1,43 @@
+#include "shell/firstactivation.h"
+
+#include "shell/appinfo.h"
+#include "shell/cataloguestartup.h"
+#include "shell/displays.h"
+#include "shell/help.h"
+
+namespace qv {
+
+bool FirstActivation::run(IntroDisplay& intro, CatalogueStartup& catalogue) {
+    // Showing the intro window lets window messages run, which may activate
+    // the main window again before the flag is cleared.
+    if (!m_pending || m_running) return false;
+    m_running = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{m_running};
+
+    setHelpFile(kHelpFileName);
+    intro.setStepText(QStringLiteral("Datenbank laden"));
+    intro.showNow();
+    m_pending = false;
+    try {
+        catalogue.checkCatalogue(intro);
+        catalogue.reopenTables();
+        catalogue.selectStartOrders();
+        catalogue.reattachControls();
+        catalogue.gotoFirstEntry();
+    } catch (...) {
+        // The intro window has no close box: do not leave it standing over a
+        // main window whose catalogue could not be opened.
+        intro.closeNow();
+        throw;
+    }
+    intro.closeNow();
+    catalogue.focusEntryList();
+    catalogue.initEntryNumbers();
+    m_completed = true;
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,27 @@
+// Small helpers shared by the windows of the program.
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+
+class QWidget;
+
+namespace qv {
+
+// Teal (red 0, green 128, blue 128): background of the progress windows and
+// the highlight colour of the lists.
+inline QColor tealColor() {
+    return QColor(0, 128, 128);
+}
+
+// Moves a top-level window to the centre of its screen (of the primary
+// screen while it has none).
+void centerOnScreen(QWidget* w);
+// Teal background with white text.
+void setTealBackground(QWidget* w);
+// The program's icon picture.
+QIcon programIcon();
+// Registers the pictures and help pages built into the shell library.
+void initShellResources();
+
+}  // namespace qv

@@ -1,0 +1,34 @@
+// The progress window shared by the long operations (carrier reading, entry
+// query, statistics, printing): a phase line and a detail line.
+#pragma once
+
+#include <QWidget>
+
+#include "shell/displays.h"
+
+class QLabel;
+
+// Object `Wmessage`.
+class TWmessage : public QWidget, public qv::ProgressDisplay {
+    Q_OBJECT
+
+  public:
+    explicit TWmessage(QWidget* parent = nullptr);
+
+    void setLine1(const QString& text) override;
+    void setLine2(const QString& text) override;
+    void showProgress() override;
+    void closeProgress() override;
+
+    QString line1() const;
+    QString line2() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    QLabel* Image1;
+    QLabel* Label1;
+    QLabel* Label2;
+};
