@@ -18,11 +18,12 @@ namespace {
 class MemFile final : public RandomFile {
   public:
     MemFile(std::string path, std::shared_ptr<MemEnv::Node> node, bool exclusive,
-            std::uint64_t limit)
+            std::uint64_t limit, std::shared_ptr<long> budget)
         : RandomFile(std::move(path)),
           node_(std::move(node)),
           exclusive_(exclusive),
-          limit_(limit) {}
+          limit_(limit),
+          budget_(std::move(budget)) {}
     ~MemFile() override {
         if (exclusive_)
             node_->exclusiveLock = false;
@@ -46,6 +47,7 @@ class MemFile final : public RandomFile {
                 "Die Datei " + path() + " kann nicht geschrieben werden: Zugriff verweigert",
                 path());
         if (offset + n > limit_) tooBig();
+        spendWrite();
         auto& b = node_->bytes;
         if (offset + n > b.size()) b.resize(static_cast<std::size_t>(offset + n));
         if (n) std::memcpy(b.data() + offset, buf, n);
@@ -55,12 +57,23 @@ class MemFile final : public RandomFile {
 
     void truncate(std::uint64_t size) override {
         if (size > limit_) tooBig();
+        spendWrite();
         node_->bytes.resize(static_cast<std::size_t>(size));
     }
 
     void sync() override {}
 
   private:
+    void spendWrite() {
+        long& b = *budget_;
+        if (b == 0)
+            throw qv::Error(
+                qv::ErrorCode::IoError,
+                "Die Datei " + path() + " kann nicht geschrieben werden: Ein-/Ausgabefehler",
+                path());
+        if (b > 0) --b;
+    }
+
     [[noreturn]] void tooBig() {
         throw qv::Error(qv::ErrorCode::IoError,
                         "Die Datei " + path() +
@@ -71,6 +84,7 @@ class MemFile final : public RandomFile {
     std::shared_ptr<MemEnv::Node> node_;
     bool exclusive_;
     std::uint64_t limit_;
+    std::shared_ptr<long> budget_;
 };
 
 [[noreturn]] void throwLocked(const std::string& path) {
@@ -92,16 +106,20 @@ std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess acc
         n.exclusiveLock = true;
     else
         ++n.sharedLocks;
-    return std::make_unique<MemFile>(path, it->second, exclusive, sizeLimit_);
+    return std::make_unique<MemFile>(path, it->second, exclusive, sizeLimit_, budget_);
 }
 
 std::unique_ptr<RandomFile> MemEnv::create(const std::string& path) {
     auto& slot = files_[path];
     if (!slot) slot = std::make_shared<Node>();
     if (slot->exclusiveLock || slot->sharedLocks > 0) throwLocked(path);
+    if (*budget_ == 0)
+        throw qv::Error(qv::ErrorCode::IoError,
+                        "Die Datei " + path + " kann nicht angelegt werden: Ein-/Ausgabefehler",
+                        path);
     slot->bytes.clear();
     slot->exclusiveLock = true;
-    return std::make_unique<MemFile>(path, slot, true, sizeLimit_);
+    return std::make_unique<MemFile>(path, slot, true, sizeLimit_, budget_);
 }
 
 bool MemEnv::exists(const std::string& path) {

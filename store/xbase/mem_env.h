@@ -32,10 +32,16 @@ class MemEnv final : public Env {
     std::vector<std::uint8_t> fileBytes(const std::string& path) const;
     void remove(const std::string& path);
 
+    // Simulates a process that is killed after `n` more writes: every write
+    // or truncation after those is refused with IoError and leaves the files
+    // as they are. A negative `n` lifts the limit.
+    void failWritesAfter(long n) { *budget_ = n; }
+
     struct Node;  // one file's bytes and lock state
 
   private:
     std::uint64_t sizeLimit_;
+    std::shared_ptr<long> budget_ = std::make_shared<long>(-1);
     std::map<std::string, std::shared_ptr<Node>> files_;
 };
 
