@@ -32,6 +32,10 @@ struct Damage {
     const char* textPart;  // expected in the German message
 };
 
+std::ostream& operator<<(std::ostream& o, const Damage& d) {
+    return o << d.what;
+}
+
 class DamagedFile : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(DamagedFile, IsCorruptNamingTheFile) {

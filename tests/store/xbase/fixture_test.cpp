@@ -143,6 +143,9 @@ struct FixtureCase {
     const char* set;
     const char* table;
 };
+std::ostream& operator<<(std::ostream& o, const FixtureCase& c) {
+    return o << c.set << "/" << c.table;
+}
 
 class FixtureRead : public ::testing::TestWithParam<FixtureCase> {};
 

@@ -15,6 +15,8 @@
 #include "support/testutil.h"
 #include "xbase_test_util.h"
 
+using namespace std::string_literals;
+
 namespace {
 
 template <typename F>
@@ -531,6 +533,84 @@ TEST_F(TableTest, ReadRecordAtLeavesThePositionAlone) {
     EXPECT_EQ(rec[2], '3');
     EXPECT_EQ(t_->recNo(), 2u);
     EXPECT_EQ(errorOf([&] { t_->readRecordAt(4, rec.data()); }), qv::ErrorCode::Range);
+}
+
+}  // namespace
+
+namespace {
+
+// A table as other writers lay it out: `tail` bytes from the 0x0D terminator
+// to the first record (1 = one-byte terminator), fields given as
+// {name, type, width, decimals}.
+std::vector<std::uint8_t> handMadeTable(std::uint8_t version, std::size_t tail,
+                                        const std::vector<xbtest::FieldSpec>& fields,
+                                        const std::vector<std::string>& records) {
+    const std::size_t hl = 32 + 32 * fields.size() + tail;
+    std::vector<std::uint8_t> b(hl, 0);
+    b[0] = version;
+    b[1] = 99;  // 1999
+    b[2] = 12;
+    b[3] = 31;
+    xb::putU32LE(b.data() + 4, static_cast<std::uint32_t>(records.size()));
+    xb::putU16LE(b.data() + 8, static_cast<std::uint16_t>(hl));
+    std::uint16_t rl = 1;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        std::uint8_t* p = b.data() + 32 + 32 * i;
+        std::memcpy(p, fields[i].name, std::strlen(fields[i].name));
+        p[11] = static_cast<std::uint8_t>(fields[i].type);
+        p[16] = static_cast<std::uint8_t>(fields[i].width);
+        p[17] = static_cast<std::uint8_t>(fields[i].dec);
+        rl = static_cast<std::uint16_t>(rl + fields[i].width);
+    }
+    xb::putU16LE(b.data() + 10, rl);
+    b[32 + 32 * fields.size()] = 0x0D;
+    for (const std::string& r : records)
+        b.insert(b.end(), r.begin(), r.end());
+    return b;
+}
+
+TEST(TableVariants, OtherWritersHeadersAreRead) {
+    qvtest::TempDir dir;
+    const std::vector<xbtest::FieldSpec> fields = {
+        {"name", 'C', 4, 0}, {"wert", 'F', 6, 2}, {"zahl", 'I', 4, 0}};
+    const std::vector<std::string> records = {" abcd  1.50\x01\x00\x00\x00"s,
+                                              "*efgh -2.25\x02\x00\x00\x00"s};
+    struct Variant {
+        std::uint8_t version;
+        std::size_t tail;
+    };
+    for (const Variant v : {Variant{0x03, 1}, Variant{0x07, 2}, Variant{0x03, 263 + 2}}) {
+        SCOPED_TRACE("version " + std::to_string(v.version) + ", tail " + std::to_string(v.tail));
+        const auto path = dir / "v.dbf";
+        auto bytes = handMadeTable(v.version, v.tail, fields, records);
+        qvtest::writeFile(path, bytes);
+        auto t = xb::Table::open(path.string(), xb::OpenMode::ReadOnly);
+        EXPECT_EQ(t->header().terminatorLength, v.tail);
+        EXPECT_EQ(t->header().year, 1999);
+        EXPECT_EQ(t->fieldCount(), 3u);
+        EXPECT_EQ(t->fields()[0].name, "NAME");  // names are upper-cased on read
+        ASSERT_EQ(t->recCount(), 2u);
+        EXPECT_EQ(t->raw(0), "abcd");
+        EXPECT_EQ(t->number(1), 1.5);
+        EXPECT_EQ(t->raw(2), std::string("\x01\x00\x00\x00", 4));
+        t->skip();
+        EXPECT_TRUE(t->deleted());
+        EXPECT_EQ(t->number(1), -2.25);
+        t.reset();
+
+        // Writable: F fields take numbers, unknown types stay read only, and
+        // the header keeps its layout.
+        t = xb::Table::open(path.string());
+        t->replaceNumber(1, 3.125);
+        EXPECT_EQ(t->raw(1), "  3.13");
+        EXPECT_EQ(errorOf([&] { t->replaceBlank(2); }), qv::ErrorCode::InvalidArgument);
+        t->close();
+        const auto after = qvtest::readFile(path);
+        EXPECT_EQ(
+            std::vector<std::uint8_t>(after.begin() + 4, after.begin() + 32 + 32 * 3 + v.tail),
+            std::vector<std::uint8_t>(bytes.begin() + 4, bytes.begin() + 32 + 32 * 3 + v.tail));
+        EXPECT_EQ(after[0], v.version);
+    }
 }
 
 }  // namespace
