@@ -169,6 +169,14 @@ std::vector<std::uint8_t> buildNewHeader(const FieldList& fields, std::uint8_t v
     return out;
 }
 
+std::string tableFilePath(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    const bool extension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return extension ? path : path + ".dbf";
+}
+
 void today(int& year, int& month, int& day) {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};

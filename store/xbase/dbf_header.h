@@ -77,6 +77,10 @@ void encodeFixedHeader(const DbfHeader& h, std::uint32_t count, int year, int mo
 std::vector<std::uint8_t> buildNewHeader(const FieldList& fields, std::uint8_t version, int year,
                                          int month, int day);
 
+// The table file for a name: `path` itself, or with ".dbf" added when its
+// last component has no extension ("_verleih" -> "_verleih.dbf").
+std::string tableFilePath(const std::string& path);
+
 // Today's local date.
 void today(int& year, int& month, int& day);
 

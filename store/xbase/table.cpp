@@ -29,12 +29,6 @@ class NaturalOrder final : public RecordOrder {
     std::uint32_t pos_ = 0;
 };
 
-bool hasExtension(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t dot = path.find_last_of('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-}
-
 std::string swapExtensionCase(const std::string& path) {
     std::string out = path;
     const std::size_t dot = out.find_last_of('.');
@@ -53,7 +47,7 @@ std::string swapExtensionCase(const std::string& path) {
 // ---- opening and closing ----------------------------------------------------------
 
 std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& env) {
-    const std::string dbfPath = hasExtension(path) ? path : path + ".dbf";
+    const std::string dbfPath = tableFilePath(path);
     const bool readOnly = mode == OpenMode::ReadOnly;
     const FileAccess access = readOnly ? FileAccess::ReadShared : FileAccess::WriteExclusive;
     auto dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);

@@ -210,7 +210,9 @@ class Table {
     bool isHot() const { return hot_; }
     bool isAppending() const { return appending_; }
 
-    // The whole current record (deletion flag and all fields).
+    // The whole current record (deletion flag and all fields). Memo fields
+    // hold their references as in the file: a memo text still pending on a
+    // hot record is not part of the copy.
     std::string recordBytes() const;
     // Puts a whole record (recordLength() bytes, for instance from
     // recordBytes() of another record of this table) into the buffer. Memo

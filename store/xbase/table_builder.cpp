@@ -17,16 +17,9 @@ char upperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
-bool hasExtension(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t dot = path.find_last_of('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-}
-
 }  // namespace
 
-TableBuilder::TableBuilder(std::string path, Env& env)
-    : path_(hasExtension(path) ? std::move(path) : path + ".dbf"), env_(env) {}
+TableBuilder::TableBuilder(std::string path, Env& env) : path_(tableFilePath(path)), env_(env) {}
 
 void TableBuilder::addField(std::string_view name, char type, int width, int decimals) {
     std::string upper;
