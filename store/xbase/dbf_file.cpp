@@ -40,8 +40,11 @@ DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
             writeEofMarker();
         }
         if (header_.storedCount != count_) {
+            // The count is rewritten now; finish() later also restores the
+            // 0x1A that a writer killed during an append may have left out.
             repairedCount_ = true;
             writeHeader();
+            changed_ = true;
         }
     }
     scratch_.resize(header_.recordLength + 1u);

@@ -7,7 +7,8 @@
 // file size, (size - header length) / record length, not taken from the
 // header. A writable open repairs what a killed writer can leave behind: a
 // trailing partial record is cut off (followed by a fresh 0x1A) and a header
-// count that disagrees is rewritten.
+// count that disagrees is rewritten (and the table counts as changed, so that
+// finish() puts the 0x1A in place).
 //
 // Writes. Every record write is a single positional write, so once it
 // returns the record is in the file. An appended record is written together

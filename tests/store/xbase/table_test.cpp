@@ -303,6 +303,19 @@ TEST_F(TableTest, WritableOpenRepairsWhatAKilledWriterLeft) {
     EXPECT_EQ(bytes.size(), hl + 3 * rl + 1);
     EXPECT_EQ(bytes.back(), 0x1A);
     EXPECT_EQ(xb::getU32LE(bytes.data() + 4), 3u);
+
+    // A whole fourth record whose 0x1A never came: it counts, and the marker
+    // is put back at close even though nothing else was changed.
+    bytes.pop_back();
+    bytes.insert(bytes.end(), bytes.begin() + hl, bytes.begin() + hl + rl);
+    qvtest::writeFile(path_, bytes);
+    reopen();
+    EXPECT_EQ(t_->recCount(), 4u);
+    t_->close();
+    bytes = qvtest::readFile(path_);
+    EXPECT_EQ(bytes.size(), hl + 4 * rl + 1);
+    EXPECT_EQ(bytes.back(), 0x1A);
+    EXPECT_EQ(xb::getU32LE(bytes.data() + 4), 4u);
 }
 
 TEST_F(TableTest, ReadOnlyTablesRefuseEveryChange) {
