@@ -305,8 +305,8 @@ int dump(const std::string& file, std::ostream& out) {
     return 0;
 }
 
-int create(const std::string& file, const std::vector<std::string>& specs, std::ostream& err) {
-    if (specs.empty()) {
+int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err) {
+    if (defs.empty()) {
         err << "qvdb: create braucht mindestens eine Feldangabe NAME:TYP[:BREITE[:NACHKOMMA]]\n";
         return 1;
     }
@@ -315,12 +315,12 @@ int create(const std::string& file, const std::vector<std::string>& specs, std::
         err << "qvdb: Die Datei " << b.path() << " gibt es bereits\n";
         return 1;
     }
-    for (const std::string& spec : specs) {
+    for (const std::string& def : defs) {
         std::vector<std::string> parts;
-        std::stringstream ss(spec);
+        std::stringstream ss(def);
         for (std::string p; std::getline(ss, p, ':');)
             parts.push_back(p);
-        if (!spec.empty() && spec.back() == ':') parts.push_back("");
+        if (!def.empty() && def.back() == ':') parts.push_back("");
         auto number = [&](std::size_t i, int& v) {
             if (i >= parts.size()) return true;
             const std::string& p = parts[i];
@@ -330,7 +330,7 @@ int create(const std::string& file, const std::vector<std::string>& specs, std::
         int width = 0, dec = 0;
         if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1 || !number(2, width) ||
             !number(3, dec)) {
-            err << "qvdb: ungültige Feldangabe \"" << spec
+            err << "qvdb: ungültige Feldangabe \"" << def
                 << "\" (erwartet NAME:TYP[:BREITE[:NACHKOMMA]])\n";
             return 1;
         }

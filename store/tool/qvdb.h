@@ -23,7 +23,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
 
 int info(const std::string& file, std::ostream& out);
 int dump(const std::string& file, std::ostream& out);
-int create(const std::string& file, const std::vector<std::string>& specs, std::ostream& err);
+int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err);
 int append(const std::string& file, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace qvdb

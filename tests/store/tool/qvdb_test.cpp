@@ -180,14 +180,14 @@ TEST(Qvdb, CreateAppendDumpRoundTrip) {
     const fs::path src = qvtest::xbaseFixtures() / "catalog" / "_qvdisk.dbf";
     const Result d = runQvdb({"dump", src.string()});
     const std::string copy = (dir / "kopie.dbf").string();
-    std::vector<std::string> specs = {"create", copy};
+    std::vector<std::string> defs = {"create", copy};
     {
         auto s = xb::Table::open(src.string(), xb::OpenMode::ReadOnly);
         for (const xb::FieldDesc& f : s->fields().all())
-            specs.push_back(f.name + ":" + f.type + ":" + std::to_string(f.len) + ":" +
-                            std::to_string(f.dec));
+            defs.push_back(f.name + ":" + f.type + ":" + std::to_string(f.len) + ":" +
+                           std::to_string(f.dec));
     }
-    ASSERT_EQ(runQvdb(specs).status, 0);
+    ASSERT_EQ(runQvdb(defs).status, 0);
     r = runQvdb({"append", copy}, d.out);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(runQvdb({"dump", copy}).out, d.out);

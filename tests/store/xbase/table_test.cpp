@@ -556,7 +556,7 @@ namespace {
 // to the first record (1 = one-byte terminator), fields given as
 // {name, type, width, decimals}.
 std::vector<std::uint8_t> handMadeTable(std::uint8_t version, std::size_t tail,
-                                        const std::vector<xbtest::FieldSpec>& fields,
+                                        const std::vector<xbtest::FieldDef>& fields,
                                         const std::vector<std::string>& records) {
     const std::size_t hl = 32 + 32 * fields.size() + tail;
     std::vector<std::uint8_t> b(hl, 0);
@@ -584,7 +584,7 @@ std::vector<std::uint8_t> handMadeTable(std::uint8_t version, std::size_t tail,
 
 TEST(TableVariants, OtherWritersHeadersAreRead) {
     qvtest::TempDir dir;
-    const std::vector<xbtest::FieldSpec> fields = {
+    const std::vector<xbtest::FieldDef> fields = {
         {"name", 'C', 4, 0}, {"wert", 'F', 6, 2}, {"zahl", 'I', 4, 0}};
     const std::vector<std::string> records = {" abcd  1.50\x01\x00\x00\x00"s,
                                               "*efgh -2.25\x02\x00\x00\x00"s};

@@ -13,8 +13,8 @@
 
 namespace xbtest {
 
-const std::vector<FieldSpec>& layoutOf(const std::string& table) {
-    static const std::map<std::string, std::vector<FieldSpec>> layouts = {
+const std::vector<FieldDef>& layoutOf(const std::string& table) {
+    static const std::map<std::string, std::vector<FieldDef>> layouts = {
         {"_qvdisk", {{"Eindeutig", 'N', 8, 0},  {"Bezeich", 'C', 50, 0},   {"Boxnummer", 'N', 5, 0},
                      {"Disknummer", 'N', 5, 0}, {"Kategorie", 'C', 20, 0}, {"Progdsks", 'N', 2, 0},
                      {"Diskart", 'C', 15, 0},   {"Leihrein", 'N', 5, 0},   {"Leihraus", 'N', 5, 0},
@@ -58,9 +58,9 @@ const std::vector<std::string>& catalogueTables() {
     return names;
 }
 
-void createTable(const std::string& path, const std::vector<FieldSpec>& fields) {
+void createTable(const std::string& path, const std::vector<FieldDef>& fields) {
     xb::TableBuilder b(path);
-    for (const FieldSpec& f : fields)
+    for (const FieldDef& f : fields)
         b.addField(f.name, f.type, f.width, f.dec);
     b.create();
 }

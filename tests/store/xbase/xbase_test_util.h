@@ -13,7 +13,7 @@
 
 namespace xbtest {
 
-struct FieldSpec {
+struct FieldDef {
     const char* name;
     char type;
     int width;
@@ -21,11 +21,11 @@ struct FieldSpec {
 };
 
 // The six catalogue tables as the program creates them (names as created).
-const std::vector<FieldSpec>& layoutOf(const std::string& table);
+const std::vector<FieldDef>& layoutOf(const std::string& table);
 const std::vector<std::string>& catalogueTables();
 
 // Creates a table with these fields at `path`.
-void createTable(const std::string& path, const std::vector<FieldSpec>& fields);
+void createTable(const std::string& path, const std::vector<FieldDef>& fields);
 
 // The expected JSON of a fixture table.
 QJsonObject loadExpected(const std::string& jsonPath);
