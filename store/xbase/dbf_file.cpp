@@ -1,0 +1,132 @@
+#include "store/xbase/dbf_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/xbase/coding.h"
+#include "store/xbase/error.h"
+
+namespace xb {
+
+namespace {
+constexpr std::size_t kWindowBytes = 128 * 1024;
+}
+
+DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
+    : file_(std::move(file)), writable_(writable) {
+    std::uint8_t fixed[kFixedHeaderSize];
+    file_->readExact(0, fixed, sizeof fixed, "der Tabellenkopf");
+    const std::size_t hl = std::max<std::size_t>(headerLengthOf(fixed), kFixedHeaderSize);
+    std::vector<std::uint8_t> head(hl);
+    const std::size_t got = file_->readAt(0, head.data(), hl);
+    header_ = parseDbfHeader(head.data(), got, path());
+
+    size_ = file_->size();
+    const std::uint64_t body = size_ - header_.headerLength;
+    const std::uint64_t count = body / header_.recordLength;
+    if (count > 0xFFFFFFFEu)
+        throw qv::Error(qv::ErrorCode::Corrupt,
+                        "Die Datei " + path() + " ist beschädigt: zu viele Datensätze", path());
+    count_ = static_cast<std::uint32_t>(count);
+    const std::uint64_t rest = body % header_.recordLength;
+    std::uint8_t tail = 0;
+    if (rest > 0) file_->readAt(offsetOf(count_ + 1), &tail, 1);
+    const bool partial = rest > 1 || (rest == 1 && tail != kEofMarker);
+
+    if (writable_) {
+        if (partial) {
+            // A killed writer left part of a record: cut it off.
+            cutPartial_ = true;
+            writeEofMarker();
+        }
+        if (header_.storedCount != count_) {
+            // The count is rewritten now; finish() later also restores the
+            // 0x1A that a writer killed during an append may have left out.
+            repairedCount_ = true;
+            writeHeader();
+            changed_ = true;
+        }
+    }
+    scratch_.resize(header_.recordLength + 1u);
+}
+
+void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
+    const std::size_t rl = header_.recordLength;
+    if (recno < winFirst_ || recno >= winFirst_ + winCount_) {
+        // Large windows only while reading in sequence; a jump reads one record.
+        const bool forward = lastRead_ != 0 && recno == lastRead_ + 1;
+        const bool backward = lastRead_ != 0 && recno + 1 == lastRead_;
+        std::uint32_t n = 1;
+        std::uint32_t first = recno;
+        if (forward || backward) {
+            n = static_cast<std::uint32_t>(std::max<std::size_t>(1, kWindowBytes / rl));
+            if (backward) first = recno >= n ? recno - n + 1 : 1;
+        }
+        n = std::min(n, count_ - first + 1);
+        window_.resize(std::size_t{n} * rl);
+        winCount_ = 0;
+        file_->readExact(offsetOf(first), window_.data(), window_.size(), "ein Datensatz");
+        winFirst_ = first;
+        winCount_ = n;
+    }
+    std::memcpy(dst, window_.data() + std::size_t{recno - winFirst_} * rl, rl);
+    lastRead_ = recno;
+}
+
+void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
+    const std::size_t rl = header_.recordLength;
+    file_->writeAt(offsetOf(recno), src, rl);
+    if (recno >= winFirst_ && recno < winFirst_ + winCount_)
+        std::memcpy(window_.data() + std::size_t{recno - winFirst_} * rl, src, rl);
+    changed_ = true;
+}
+
+std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
+    const std::size_t rl = header_.recordLength;
+    if (count_ >= 0xFFFFFFFEu)
+        throw qv::Error(qv::ErrorCode::IoError,
+                        "Die Datei " + path() + " kann nicht weiter wachsen", path());
+    std::memcpy(scratch_.data(), src, rl);
+    scratch_[rl] = kEofMarker;
+    const std::uint64_t off = offsetOf(count_ + 1);
+    file_->writeAt(off, scratch_.data(), rl + 1);
+    ++count_;
+    size_ = std::max(size_, off + rl + 1);
+    changed_ = true;
+    return count_;
+}
+
+void DbfFile::setFlags(std::uint8_t flags) {
+    header_.flags = flags;
+    writeHeader();
+}
+
+void DbfFile::writeHeader() {
+    int y, m, d;
+    today(y, m, d);
+    std::uint8_t fixed[kFixedHeaderSize];
+    encodeFixedHeader(header_, count_, y, m, d, fixed);
+    file_->writeAt(0, fixed, sizeof fixed);
+    std::memcpy(header_.fixed.data(), fixed, sizeof fixed);
+    header_.year = y;
+    header_.month = m;
+    header_.day = d;
+    header_.storedCount = count_;
+}
+
+void DbfFile::writeEofMarker() {
+    const std::uint64_t end = offsetOf(count_ + 1);
+    const std::uint8_t eof = kEofMarker;
+    file_->writeAt(end, &eof, 1);
+    if (size_ != end + 1) file_->truncate(end + 1);
+    size_ = end + 1;
+}
+
+void DbfFile::finish() {
+    if (!changed_) return;
+    writeHeader();
+    writeEofMarker();
+    changed_ = false;
+}
+
+}  // namespace xb

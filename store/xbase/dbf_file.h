@@ -1,0 +1,98 @@
+// One DBF file: its header and its records, addressed by record number.
+//
+// DbfFile knows nothing of a current record, memo texts or indexes; xb::Table
+// builds the work area on top of it.
+//
+// Record count. As other xBase programs do, the count is derived from the
+// file size, (size - header length) / record length, not taken from the
+// header. A writable open repairs what a killed writer can leave behind: a
+// trailing partial record is cut off (followed by a fresh 0x1A) and a header
+// count that disagrees is rewritten (and the table counts as changed, so that
+// finish() puts the 0x1A in place).
+//
+// Writes. Every record write is a single positional write, so once it
+// returns the record is in the file. An appended record is written together
+// with a following 0x1A, so the file always ends in the end-of-file marker.
+// The header (count and last-update date) is rewritten by writeHeader() and
+// finish(), not on every append; a reader in between derives the count from
+// the size anyway.
+//
+// Reads go through a read-ahead window that is filled in large chunks while
+// records are read in sequence (either direction) and kept up to date by
+// writes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/xbase/dbf_header.h"
+#include "store/xbase/env.h"
+
+namespace xb {
+
+class DbfFile {
+  public:
+    // Reads and checks the header (Corrupt naming the file on any damage, see
+    // parseDbfHeader). A writable file is repaired as described above.
+    DbfFile(std::unique_ptr<RandomFile> file, bool writable);
+
+    DbfFile(const DbfFile&) = delete;
+    DbfFile& operator=(const DbfFile&) = delete;
+
+    const std::string& path() const { return file_->path(); }
+    const DbfHeader& header() const { return header_; }
+    const FieldList& fields() const { return header_.fields; }
+    std::uint32_t recordCount() const { return count_; }
+    std::uint16_t recordLength() const { return header_.recordLength; }
+    std::uint16_t headerLength() const { return header_.headerLength; }
+    bool writable() const { return writable_; }
+    // True when records were written since the header was last written.
+    bool changed() const { return changed_; }
+    // What the writable open repaired (for tests and the store tool).
+    bool repairedCount() const { return repairedCount_; }
+    bool cutPartialRecord() const { return cutPartial_; }
+
+    // Copies record `recno` (1 ... recordCount()) into `dst` (recordLength()
+    // bytes).
+    void readRecord(std::uint32_t recno, std::uint8_t* dst);
+    // REQUIRES: writable(), 1 <= recno <= recordCount().
+    void writeRecord(std::uint32_t recno, const std::uint8_t* src);
+    // Writes `src` as record recordCount() + 1, followed by 0x1A, and
+    // returns its number. REQUIRES: writable().
+    std::uint32_t appendRecord(const std::uint8_t* src);
+
+    // Sets header byte 28 and rewrites the header at once. REQUIRES: writable().
+    void setFlags(std::uint8_t flags);
+    // Rewrites the header with the current count and today's date.
+    void writeHeader();
+    // When changed(): rewrites the header, puts one 0x1A after the last record
+    // and cuts the file right after it.
+    void finish();
+    void sync() { file_->sync(); }
+
+  private:
+    std::uint64_t offsetOf(std::uint32_t recno) const {
+        return header_.headerLength + std::uint64_t{recno - 1} * header_.recordLength;
+    }
+    void writeEofMarker();
+
+    std::unique_ptr<RandomFile> file_;
+    DbfHeader header_;
+    bool writable_;
+    std::uint32_t count_ = 0;
+    std::uint64_t size_ = 0;  // file size as this object left it
+    bool changed_ = false;
+    bool repairedCount_ = false;
+    bool cutPartial_ = false;
+
+    // Read-ahead window: records winFirst_ ... winFirst_ + winCount_ - 1.
+    std::vector<std::uint8_t> window_;
+    std::uint32_t winFirst_ = 0;
+    std::uint32_t winCount_ = 0;
+    std::uint32_t lastRead_ = 0;
+    std::vector<std::uint8_t> scratch_;  // record + 0x1A for appends
+};
+
+}  // namespace xb

@@ -1,0 +1,181 @@
+#include "store/xbase/env.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/xbase/error.h"
+
+namespace xb {
+
+std::string describeErrno(int err) {
+    switch (err) {
+        case ENOENT:
+            return "Datei oder Verzeichnis nicht vorhanden";
+        case EACCES:
+        case EPERM:
+            return "Zugriff verweigert";
+        case EROFS:
+            return "Dateisystem ist schreibgeschützt";
+        case ENOSPC:
+            return "kein Platz mehr auf dem Datenträger";
+        case EDQUOT:
+            return "Speicherplatzkontingent erschöpft";
+        case EIO:
+            return "Ein-/Ausgabefehler";
+        case EISDIR:
+            return "ist ein Verzeichnis";
+        case EMFILE:
+        case ENFILE:
+            return "zu viele offene Dateien";
+        case EFBIG:
+            return "Datei zu groß";
+        default:
+            return "Systemfehler " + std::to_string(err);
+    }
+}
+
+void RandomFile::readExact(std::uint64_t offset, void* buf, std::size_t n, const char* what) {
+    if (readAt(offset, buf, n) != n)
+        throw qv::Error(qv::ErrorCode::Corrupt,
+                        "Die Datei " + path() + " ist beschädigt: " + what + " ist unvollständig",
+                        path());
+}
+
+namespace {
+
+[[noreturn]] void throwIo(const std::string& path, const char* action, int err) {
+    throw qv::Error(qv::ErrorCode::IoError,
+                    std::string("Die Datei ") + path + " " + action + ": " + describeErrno(err),
+                    path);
+}
+
+[[noreturn]] void throwLocked(const std::string& path) {
+    throw qv::Error(qv::ErrorCode::Locked,
+                    "Die Datei " + path + " wird bereits von einem anderen Programm benutzt", path);
+}
+
+class PosixFile final : public RandomFile {
+  public:
+    PosixFile(std::string path, int fd) : RandomFile(std::move(path)), fd_(fd) {}
+    ~PosixFile() override { ::close(fd_); }  // closing also drops the flock
+
+    std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+        auto* p = static_cast<char*>(buf);
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throwIo(path(), "kann nicht gelesen werden", errno);
+            }
+            if (r == 0) break;
+            done += static_cast<std::size_t>(r);
+        }
+        return done;
+    }
+
+    void writeAt(std::uint64_t offset, const void* buf, std::size_t n) override {
+        const auto* p = static_cast<const char*>(buf);
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throwIo(path(), "kann nicht geschrieben werden", errno);
+            }
+            done += static_cast<std::size_t>(r);
+        }
+    }
+
+    std::uint64_t size() override {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) throwIo(path(), "kann nicht gelesen werden", errno);
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+
+    void truncate(std::uint64_t size) override {
+        while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            if (errno != EINTR) throwIo(path(), "kann nicht gekürzt werden", errno);
+        }
+    }
+
+    void sync() override {
+        if (::fsync(fd_) != 0) throwIo(path(), "kann nicht gesichert werden", errno);
+    }
+
+  private:
+    int fd_;
+};
+
+// Takes the lock or throws Locked. File systems without flock support are
+// accepted without a lock: the catalogue is single-user anyway, and refusing
+// to open would leave the user without any way in.
+void lockOrThrow(int fd, const std::string& path, bool exclusive) {
+    for (;;) {
+        if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return;
+        const int err = errno;
+        if (err == EINTR) continue;
+        if (err == EWOULDBLOCK) {
+            ::close(fd);
+            throwLocked(path);
+        }
+        return;  // ENOLCK, EINVAL, EOPNOTSUPP: no locking on this file system
+    }
+}
+
+class PosixEnv final : public Env {
+  public:
+    std::unique_ptr<RandomFile> open(const std::string& path, FileAccess access) override {
+        const bool write = access == FileAccess::WriteExclusive;
+        int fd;
+        do {
+            fd = ::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            if (errno == ENOENT)
+                throw qv::Error(qv::ErrorCode::NotFound,
+                                "Die Datei " + path + " wurde nicht gefunden", path);
+            throwIo(path, "kann nicht geöffnet werden", errno);
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            throw qv::Error(
+                qv::ErrorCode::IoError,
+                "Die Datei " + path + " kann nicht geöffnet werden: keine normale Datei", path);
+        }
+        lockOrThrow(fd, path, write);
+        return std::make_unique<PosixFile>(path, fd);
+    }
+
+    std::unique_ptr<RandomFile> create(const std::string& path) override {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) throwIo(path, "kann nicht angelegt werden", errno);
+        lockOrThrow(fd, path, true);
+        auto file = std::make_unique<PosixFile>(path, fd);
+        file->truncate(0);
+        return file;
+    }
+
+    bool exists(const std::string& path) override {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0;
+    }
+};
+
+}  // namespace
+
+Env& Env::posix() {
+    static PosixEnv env;
+    return env;
+}
+
+}  // namespace xb

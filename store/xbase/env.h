@@ -1,0 +1,82 @@
+// The file seam under the engine.
+//
+// Every byte the table and memo code reads or writes goes through a
+// RandomFile obtained from an Env. The default Env works on the operating
+// system's files (POSIX pread/pwrite, flock for exclusive use); MemEnv
+// (mem_env.h) keeps files in memory for fuzzers and tests.
+//
+// Failures are thrown as qv::Error with a German text naming the file:
+// NotFound when a file to open is missing, Locked when another opener holds
+// it, IoError for every other failure of the operating system.
+//
+// Not thread-safe; the program has one thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace xb {
+
+// One open file with positional access. There is no file position: every
+// read and write names its offset.
+class RandomFile {
+  public:
+    virtual ~RandomFile() = default;
+
+    const std::string& path() const { return path_; }
+
+    // Reads up to `n` bytes at `offset` into `buf` and returns how many were
+    // read; fewer than `n` only when the file ends first.
+    virtual std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+    // Writes all `n` bytes at `offset`, extending the file when needed. When
+    // it returns the bytes are in the file as far as other openers and a
+    // later open after a killed process are concerned (no sync implied).
+    virtual void writeAt(std::uint64_t offset, const void* buf, std::size_t n) = 0;
+    virtual std::uint64_t size() = 0;
+    virtual void truncate(std::uint64_t size) = 0;
+    // Forces written data to the storage device.
+    virtual void sync() = 0;
+
+    // Reads exactly `n` bytes or throws Corrupt naming the file ("what" says
+    // which part was cut short).
+    void readExact(std::uint64_t offset, void* buf, std::size_t n, const char* what);
+
+  protected:
+    explicit RandomFile(std::string path) : path_(std::move(path)) {}
+
+  private:
+    std::string path_;
+};
+
+// How a file is opened. Exclusive and Shared take an OS lock that stays until
+// the file is closed: an exclusive holder keeps out every other opener, a
+// shared holder keeps out exclusive ones.
+enum class FileAccess {
+    ReadShared,      // read only, shared lock
+    WriteExclusive,  // read and write, exclusive lock
+};
+
+class Env {
+  public:
+    virtual ~Env() = default;
+
+    // Opens an existing file. NotFound when it does not exist, Locked when
+    // the lock cannot be had at once.
+    virtual std::unique_ptr<RandomFile> open(const std::string& path, FileAccess access) = 0;
+    // Creates the file, or empties an existing one, and holds it with an
+    // exclusive lock. Locked when somebody else has it open with a lock; the
+    // file is then left as it was.
+    virtual std::unique_ptr<RandomFile> create(const std::string& path) = 0;
+    virtual bool exists(const std::string& path) = 0;
+
+    // The operating system's files.
+    static Env& posix();
+};
+
+// German description of an errno value, for error texts.
+std::string describeErrno(int err);
+
+}  // namespace xb

@@ -1,0 +1,144 @@
+#include "store/xbase/mem_env.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/xbase/error.h"
+
+namespace xb {
+
+struct MemEnv::Node {
+    std::vector<std::uint8_t> bytes;
+    int sharedLocks = 0;
+    bool exclusiveLock = false;
+};
+
+namespace {
+
+class MemFile final : public RandomFile {
+  public:
+    MemFile(std::string path, std::shared_ptr<MemEnv::Node> node, bool exclusive,
+            std::uint64_t limit, std::shared_ptr<long> budget)
+        : RandomFile(std::move(path)),
+          node_(std::move(node)),
+          exclusive_(exclusive),
+          limit_(limit),
+          budget_(std::move(budget)) {}
+    ~MemFile() override {
+        if (exclusive_)
+            node_->exclusiveLock = false;
+        else
+            --node_->sharedLocks;
+    }
+
+    std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+        const auto& b = node_->bytes;
+        if (offset >= b.size()) return 0;
+        const std::size_t k =
+            static_cast<std::size_t>(std::min<std::uint64_t>(n, b.size() - offset));
+        std::memcpy(buf, b.data() + offset, k);
+        return k;
+    }
+
+    void writeAt(std::uint64_t offset, const void* buf, std::size_t n) override {
+        if (!exclusive_)
+            throw qv::Error(
+                qv::ErrorCode::IoError,
+                "Die Datei " + path() + " kann nicht geschrieben werden: Zugriff verweigert",
+                path());
+        if (offset + n > limit_) tooBig();
+        spendWrite();
+        auto& b = node_->bytes;
+        if (offset + n > b.size()) b.resize(static_cast<std::size_t>(offset + n));
+        if (n) std::memcpy(b.data() + offset, buf, n);
+    }
+
+    std::uint64_t size() override { return node_->bytes.size(); }
+
+    void truncate(std::uint64_t size) override {
+        if (size > limit_) tooBig();
+        spendWrite();
+        node_->bytes.resize(static_cast<std::size_t>(size));
+    }
+
+    void sync() override {}
+
+  private:
+    void spendWrite() {
+        long& b = *budget_;
+        if (b == 0)
+            throw qv::Error(
+                qv::ErrorCode::IoError,
+                "Die Datei " + path() + " kann nicht geschrieben werden: Ein-/Ausgabefehler",
+                path());
+        if (b > 0) --b;
+    }
+
+    [[noreturn]] void tooBig() {
+        throw qv::Error(qv::ErrorCode::IoError,
+                        "Die Datei " + path() +
+                            " kann nicht geschrieben werden: kein Platz mehr auf dem Datenträger",
+                        path());
+    }
+
+    std::shared_ptr<MemEnv::Node> node_;
+    bool exclusive_;
+    std::uint64_t limit_;
+    std::shared_ptr<long> budget_;
+};
+
+[[noreturn]] void throwLocked(const std::string& path) {
+    throw qv::Error(qv::ErrorCode::Locked,
+                    "Die Datei " + path + " wird bereits von einem anderen Programm benutzt", path);
+}
+
+}  // namespace
+
+std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess access) {
+    auto it = files_.find(path);
+    if (it == files_.end())
+        throw qv::Error(qv::ErrorCode::NotFound, "Die Datei " + path + " wurde nicht gefunden",
+                        path);
+    Node& n = *it->second;
+    const bool exclusive = access == FileAccess::WriteExclusive;
+    if (n.exclusiveLock || (exclusive && n.sharedLocks > 0)) throwLocked(path);
+    if (exclusive)
+        n.exclusiveLock = true;
+    else
+        ++n.sharedLocks;
+    return std::make_unique<MemFile>(path, it->second, exclusive, sizeLimit_, budget_);
+}
+
+std::unique_ptr<RandomFile> MemEnv::create(const std::string& path) {
+    auto& slot = files_[path];
+    if (!slot) slot = std::make_shared<Node>();
+    if (slot->exclusiveLock || slot->sharedLocks > 0) throwLocked(path);
+    if (*budget_ == 0)
+        throw qv::Error(qv::ErrorCode::IoError,
+                        "Die Datei " + path + " kann nicht angelegt werden: Ein-/Ausgabefehler",
+                        path);
+    slot->bytes.clear();
+    slot->exclusiveLock = true;
+    return std::make_unique<MemFile>(path, slot, true, sizeLimit_, budget_);
+}
+
+bool MemEnv::exists(const std::string& path) {
+    return files_.count(path) != 0;
+}
+
+void MemEnv::setFile(const std::string& path, std::vector<std::uint8_t> bytes) {
+    auto& slot = files_[path];
+    if (!slot) slot = std::make_shared<Node>();
+    slot->bytes = std::move(bytes);
+}
+
+std::vector<std::uint8_t> MemEnv::fileBytes(const std::string& path) const {
+    auto it = files_.find(path);
+    return it == files_.end() ? std::vector<std::uint8_t>() : it->second->bytes;
+}
+
+void MemEnv::remove(const std::string& path) {
+    files_.erase(path);
+}
+
+}  // namespace xb

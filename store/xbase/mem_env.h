@@ -1,0 +1,48 @@
+// Files kept in memory, for fuzzers and tests.
+//
+// Behaves like the operating system's files as far as the engine can tell:
+// positional reads and writes, growth with zero bytes, truncation, and the
+// same locking rules (an exclusive opener keeps out everybody else, shared
+// openers keep out exclusive ones). A file that would grow beyond the size
+// limit raises IoError, so a damaged length in a fuzzed file cannot exhaust
+// memory.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/xbase/env.h"
+
+namespace xb {
+
+class MemEnv final : public Env {
+  public:
+    explicit MemEnv(std::uint64_t sizeLimit = std::uint64_t{1} << 30) : sizeLimit_(sizeLimit) {}
+
+    std::unique_ptr<RandomFile> open(const std::string& path, FileAccess access) override;
+    std::unique_ptr<RandomFile> create(const std::string& path) override;
+    bool exists(const std::string& path) override;
+
+    // Puts a file in place (replacing one of that name).
+    void setFile(const std::string& path, std::vector<std::uint8_t> bytes);
+    // The current bytes of a file; empty when there is none.
+    std::vector<std::uint8_t> fileBytes(const std::string& path) const;
+    void remove(const std::string& path);
+
+    // Simulates a process that is killed after `n` more writes: every write
+    // or truncation after those is refused with IoError and leaves the files
+    // as they are. A negative `n` lifts the limit.
+    void failWritesAfter(long n) { *budget_ = n; }
+
+    struct Node;  // one file's bytes and lock state
+
+  private:
+    std::uint64_t sizeLimit_;
+    std::shared_ptr<long> budget_ = std::make_shared<long>(-1);
+    std::map<std::string, std::shared_ptr<Node>> files_;
+};
+
+}  // namespace xb

@@ -1,0 +1,278 @@
+// xb::Table, the engine's work area: one open DBF table (with its memo file)
+// with a current record and a record buffer.
+//
+// Opening. Exclusive (the default) holds an OS lock on the table and its memo
+// file that keeps out every other opener, in this process or another; read-only
+// holds a shared lock and refuses every change with a State error. A missing
+// file raises NotFound, a held one Locked, a damaged one Corrupt, each naming
+// the file.
+//
+// Current record and buffer. The buffer holds the current record's bytes
+// (deletion flag at 0, fields at their offsets). Beside it the table keeps the
+// record's "cold" image: the bytes as last read from or written to the file.
+// Past the last record the table stands on the blank "phantom" record
+// recCount() + 1 with eof() set.
+//
+// Hot and cold. replace...(), deleteRecord(), recall() and putRecordBytes()
+// change only the buffer and make the record hot; append() starts a new blank
+// record (recNo() = recCount() + 1) that exists only in the buffer. A hot
+// record reaches the file with commitRecord(), which every navigation and
+// close() call first; discard() drops the changes instead. Memo texts
+// assigned to a hot record stay pending in memory until the commit.
+//
+// Durability. When commitRecord() returns, the record is in the file. The
+// commit writes in an order that survives a kill at any instant: new memo
+// blocks are allocated (never the ones the record still uses) and written,
+// then the memo header; then the DBF record; only then are the old memo blocks
+// released. A kill therefore loses at most the record being written and a few
+// memo blocks (a leak), never another record's data. The header's record
+// count may lag during appends (an open derives the count from the file size
+// and repairs it); flush() and close() bring it up to date.
+//
+// Natural order and deleted records. Navigation walks the table through a
+// RecordOrder, natural record order unless another is installed. With
+// xb::settings().deleted on, goTop(), goBottom() and skip() pass over records
+// flagged as deleted; go() still stands on them.
+//
+// Extension points for index maintenance and index orders:
+//  * coldData() beside recordData(): at commit both the old and the new bytes
+//    of a record are at hand.
+//  * RecordObserver: every committed record is reported after its DBF write,
+//    with the old bytes (nullptr for an append) and the new ones.
+//  * RecordOrder: navigation goes only through first/last/next/prev and
+//    position; a tag can be installed with setOrder() without touching field
+//    access or modification.
+//
+// Not thread-safe; the program has one thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/xbase/dbf_file.h"
+#include "store/xbase/env.h"
+#include "store/xbase/field.h"
+#include "store/xbase/memo_store.h"
+#include "store/xbase/smt_file.h"
+
+namespace xb {
+
+enum class OpenMode {
+    Exclusive,  // read and write, nobody else may open the files
+    ReadOnly,   // read only, shared with other read-only openers
+};
+
+// Told about every record that reaches the file.
+class RecordObserver {
+  public:
+    virtual ~RecordObserver() = default;
+    // Called by commitRecord() after the record's DBF write. `oldRecord` is
+    // the record's previous bytes, nullptr for an appended record; both
+    // pointers are valid only during the call. An exception thrown here
+    // propagates out of commitRecord(); the record stays written.
+    virtual void recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
+                                 const std::uint8_t* newRecord) = 0;
+};
+
+// The order navigation walks. Each move returns the record number the order
+// now stands on, or 0 when it ran off that end (its position is then
+// undefined until the next first(), last() or position()).
+class RecordOrder {
+  public:
+    virtual ~RecordOrder() = default;
+    virtual std::uint32_t first() = 0;
+    virtual std::uint32_t last() = 0;
+    virtual std::uint32_t next() = 0;
+    virtual std::uint32_t prev() = 0;
+    // Places the order on record `recno` whose bytes are `record`; called
+    // after go() and after every commit of the current record.
+    virtual void position(std::uint32_t recno, const std::uint8_t* record) = 0;
+};
+
+class Table {
+  public:
+    // Opens `path` (".dbf" is added when the name has no extension) and its
+    // memo file when the version byte names one.
+    static std::unique_ptr<Table> open(const std::string& path, OpenMode mode = OpenMode::Exclusive,
+                                       Env& env = Env::posix());
+
+    // Commits, closes; errors on the way are swallowed (call close() to see
+    // them).
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // Commits a hot record, writes the header (count, today's date) and the
+    // 0x1A after the last record when the table was changed, and releases the
+    // files and locks. Further calls do nothing. The files are released even
+    // when a write fails; the error is thrown afterwards.
+    void close();
+    bool isOpen() const { return dbf_ != nullptr; }
+    // Commits and brings everything written so far to the files, header
+    // included, and syncs them to the device.
+    void flush();
+
+    // ---- facts ----
+    const std::string& path() const;
+    bool readOnly() const { return readOnly_; }
+    const DbfHeader& header() const;
+    const FieldList& fields() const;
+    std::size_t fieldCount() const { return fields().size(); }
+    const FieldDesc& field(int idx) const;
+    // Index of the field with this name (any case), or -1.
+    int fieldIndex(std::string_view name) const { return fields().find(name); }
+    std::uint16_t recordLength() const;
+    MemoKind memoKind() const;
+    MemoStore* memoStore() const { return memo_.get(); }
+    // The SMT file when the table has one, else nullptr.
+    SmtFile* smtFile() const;
+    // Sets or clears header byte 28 bit 0 (a production index exists) and
+    // writes the header at once.
+    void setProductionIndex(bool on);
+
+    // ---- position ----
+    // Committed records in the file (a pending append is not counted).
+    std::uint32_t recCount() const;
+    std::uint32_t recNo() const { return recno_; }
+    bool bof() const { return bof_; }
+    bool eof() const { return eof_; }
+
+    void goTop();
+    void goBottom();
+    // Moves n records (negative: backwards) in the current order; 0 re-reads
+    // the current record. Running off the end stands on the phantom record
+    // with eof(); running off the start stays on the first record with bof().
+    void skip(std::int64_t n = 1);
+    // Stands on `recno` (deleted or not); outside 1 ... recCount() on the
+    // phantom record with eof().
+    void go(std::uint32_t recno);
+
+    // Installs the order navigation walks; nullptr restores natural order.
+    // The current record stays current.
+    void setOrder(std::unique_ptr<RecordOrder> order);
+
+    // ---- reading the current record (the buffer) ----
+    // Field indexes are checked: Range error when outside 0 ... fieldCount()-1.
+    std::string_view raw(int idx) const;
+    // The field's bytes, padded to its width (the same bytes as raw()).
+    std::string text(int idx) const { return std::string(raw(idx)); }
+    // N and F fields (InvalidArgument for others); blank reads 0.
+    double number(int idx) const;
+    bool isBlank(int idx) const;
+    // D fields: Julian day number, 0 for an empty or invalid date.
+    std::int32_t date(int idx) const;
+    // L fields: T, t, Y, y are true.
+    bool logical(int idx) const;
+    // M fields: the text ("" when never written, emptied, or not a text).
+    std::string getMemo(int idx);
+    MemoValue memoValue(int idx);
+    // M fields: whether a memo was ever written (an emptied one counts).
+    bool memoWritten(int idx) const;
+    bool deleted() const { return buf_[0] == kDeletedFlag; }
+    const std::uint8_t* recordData() const { return buf_.data(); }
+    // The current record as last read or written (see above).
+    const std::uint8_t* coldData() const { return cold_.data(); }
+    RecordRef recordRef() const { return {buf_.data(), recno_}; }
+    // Reads committed record `recno` (1 ... recCount()) into `dst`
+    // (recordLength() bytes) without moving; for scans such as index builds.
+    void readRecordAt(std::uint32_t recno, std::uint8_t* dst);
+
+    // ---- changing the current record ----
+    // Each raises State on a read-only table or when there is no current
+    // record (phantom), InvalidArgument when the field's type does not fit.
+    // C fields: bytes cut or padded with blanks to the width.
+    void replaceText(int idx, std::string_view bytes);
+    // N and F fields, in the field's width and decimals ('*' when too wide).
+    void replaceNumber(int idx, double v);
+    // D fields; 0 writes the empty date.
+    void replaceDate(int idx, std::int32_t jdn);
+    void replaceLogical(int idx, bool v);
+    // M fields (SMT tables only): the text, stored at commit. "" stores an
+    // emptied memo.
+    void replaceMemo(int idx, std::string_view text);
+    // Any C, N, D, L or M field back to blank (an M field to "never written").
+    void replaceBlank(int idx);
+    void deleteRecord();
+    void recall();
+
+    // Starts a new blank record (recNo() = recCount() + 1) after committing
+    // the current one.
+    void append();
+    // Writes a hot record; does nothing for a cold one.
+    void commitRecord();
+    // Drops the changes of a hot record: a pending append disappears (the
+    // table returns to the record it stood on before), an edited record is
+    // read again from the file.
+    void discard();
+    bool isHot() const { return hot_; }
+    bool isAppending() const { return appending_; }
+
+    // The whole current record (deletion flag and all fields). Memo fields
+    // hold their references as in the file: a memo text still pending on a
+    // hot record is not part of the copy.
+    std::string recordBytes() const;
+    // Puts a whole record (recordLength() bytes, for instance from
+    // recordBytes() of another record of this table) into the buffer. Memo
+    // references are resolved now: the record gets its own copy of each memo
+    // value, stored at commit, so it never shares blocks with the source.
+    void putRecordBytes(std::string_view bytes);
+
+    // ---- observers ----
+    // The table does not own observers; remove one before it goes away.
+    void addObserver(RecordObserver* o);
+    void removeObserver(RecordObserver* o);
+
+  private:
+    Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly);
+
+    struct PendingMemo {
+        int field;
+        bool blank;          // back to "never written"
+        std::uint16_t type;  // 1 = text
+        std::string data;
+    };
+
+    void requireOpen() const;
+    void requireWritable() const;
+    void requireRecord() const;  // writable and on a record (or appending)
+    const FieldDesc& checkedField(int idx) const;
+    const FieldDesc& fieldOfType(int idx, const char* types, const char* what) const;
+    void markHot() { hot_ = true; }
+
+    // Positioning primitives: every move goes through these.
+    bool visible() const;
+    void load(std::uint32_t recno);
+    void standOnPhantom(bool bof);
+    bool seekVisibleForward(std::uint32_t recno);   // from recno onwards via order_->next()
+    bool seekVisibleBackward(std::uint32_t recno);  // from recno backwards via order_->prev()
+
+    PendingMemo* pendingFor(int idx);
+    void setPending(PendingMemo p);
+    void commitMemos(std::vector<MemoExtent>& toRelease);
+    void releaseMemos(const std::vector<MemoExtent>& extents);
+
+    std::string path_;
+    std::unique_ptr<DbfFile> dbf_;
+    std::unique_ptr<MemoStore> memo_;
+    SmtFile* smt_ = nullptr;  // memo_ when it is an SMT file
+    bool readOnly_;
+    std::unique_ptr<RecordOrder> order_;
+
+    std::vector<std::uint8_t> buf_;
+    std::vector<std::uint8_t> cold_;
+    std::vector<std::uint8_t> blank_;
+    std::uint32_t recno_ = 1;
+    bool bof_ = false;
+    bool eof_ = true;
+    bool hot_ = false;
+    bool appending_ = false;
+    std::uint32_t beforeAppend_ = 0;  // record to return to when an append is discarded
+    std::vector<PendingMemo> pending_;
+    std::vector<RecordObserver*> observers_;
+    std::vector<std::uint8_t> oldScratch_;  // previous bytes handed to observers
+};
+
+}  // namespace xb
