@@ -87,10 +87,14 @@ void TApollo::sx_Replace(const QString& field, int type, const QVariant& value) 
             break;
         case ReplaceInteger:
         case ReplaceLong: {
-            const bool isText = value.typeId() == QMetaType::QString;
-            bool ok = !isText;
-            const qint64 v = isText ? qv::strToInt64(value.toString()) : value.toLongLong(&ok);
-            if (!ok) qv::throwNotAnInteger(value.toString());
+            qint64 v = 0;
+            if (value.typeId() == QMetaType::QString) {
+                v = qv::strToInt64(value.toString());
+            } else {
+                bool ok = false;
+                v = value.toLongLong(&ok);
+                if (!ok) qv::throwNotAnInteger(value.toString());
+            }
             TTable::assignWhole(t, idx, v);
             break;
         }
