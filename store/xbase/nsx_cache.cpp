@@ -56,6 +56,7 @@ Page* PageCache::install(std::uint32_t addr) {
         p = pool_.back().get();
     }
     p->addr = addr;
+    p->index.reset();
     p->dirty = false;
     p->referenced = true;
     p->pins = 0;
@@ -93,11 +94,16 @@ Page* PageCache::create(std::uint32_t addr) {
     Page* p = slot(addr);
     if (!p) p = install(addr);
     std::memset(p->data, 0, kPageSize);
-    markDirty(p);
+    markDirty(p);  // also drops a stale leaf index
     return p;
 }
 
 void PageCache::markDirty(Page* p) {
+    p->index.reset();
+    markDirtyKeepIndex(p);
+}
+
+void PageCache::markDirtyKeepIndex(Page* p) {
     p->referenced = true;
     if (!p->dirty) {
         p->dirty = true;
@@ -116,6 +122,7 @@ void PageCache::discard(std::uint32_t addr) {
     resident_.pop_back();
     if (hand_ >= resident_.size()) hand_ = 0;
     p->pins = 0;
+    p->index.reset();
     spare_.push_back(p);
 }
 
@@ -124,6 +131,7 @@ void PageCache::discardAll() {
         slots_[p->addr / kPageSize] = nullptr;
         p->dirty = false;
         p->pins = 0;
+        p->index.reset();
         spare_.push_back(p);
     }
     resident_.clear();

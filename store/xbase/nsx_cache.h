@@ -25,6 +25,7 @@ struct Page {
     bool referenced = false;  // clock bit
     int pins = 0;
     std::size_t residentSlot = 0;
+    std::unique_ptr<LeafIndex> index;  // search aid for a leaf, built on demand
     std::uint8_t data[kPageSize];
 };
 
@@ -45,7 +46,10 @@ class PageCache {
     Page* create(std::uint32_t addr);
     // The page if it is resident, else null.
     Page* peek(std::uint32_t addr) const;
+    // Marks a changed page for writing; drops its leaf index.
     void markDirty(Page* p);
+    // The same for a change that kept the leaf index up to date.
+    void markDirtyKeepIndex(Page* p);
     // Drops a page from memory, dirty or not (its file bytes are superseded).
     void discard(std::uint32_t addr);
     // Drops every page (after a truncation).

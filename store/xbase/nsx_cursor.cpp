@@ -14,16 +14,44 @@ bool NsxCursor::valid() {
 }
 
 void NsxCursor::loadLeaf(std::uint32_t addr, const std::uint8_t* pred) {
-    PageRef p = tag_->treePage(addr);
-    tag_->decodeLeaf(p.data(), addr, pred, leafKeys_, leafRecnos_);
-    if (leafRecnos_.empty() && !frames_.empty()) {
+    {
+        PageRef p = tag_->treePage(addr);
+        std::memcpy(leafPage_, p.data(), kPageSize);
+    }
+    leafAddr_ = addr;
+    dec_.emplace(leafPage_, tag_->format(), pred);
+    if (dec_->error())
+        tag_->file().corrupt(
+            "Seite " + std::to_string(addr) + " (Tag " + tag_->name() + "): " + dec_->error(),
+            addr);
+    leafN_ = dec_->count();
+    decoded_ = 0;
+    const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
+    leafKeys_.resize(static_cast<std::size_t>(leafN_) * kl);
+    leafRecnos_.resize(static_cast<std::size_t>(leafN_));
+    if (leafN_ == 0 && !frames_.empty()) {
         tag_->file().corrupt(
             "Seite " + std::to_string(addr) + " (Tag " + tag_->name() + ") ist ein leeres Blatt",
             addr);
     }
 }
 
+void NsxCursor::decodeUpTo(int idx) {
+    const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
+    while (decoded_ <= idx) {
+        if (!dec_->nextInto(leafKeys_.data() + static_cast<std::size_t>(decoded_) * kl)) {
+            tag_->file().corrupt(
+                "Seite " + std::to_string(leafAddr_) + " (Tag " + tag_->name() +
+                    "): " + (dec_->error() ? dec_->error() : "weniger Einträge als angegeben"),
+                leafAddr_);
+        }
+        leafRecnos_[static_cast<std::size_t>(decoded_)] = dec_->recno();
+        ++decoded_;
+    }
+}
+
 void NsxCursor::standOnLeafEntry(int idx) {
+    decodeUpTo(idx);
     const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
     frames_.back().idx = idx;
     onBranch_ = false;
@@ -69,12 +97,12 @@ void NsxCursor::descendEdge(std::uint32_t addr, bool leftmost, const std::uint8_
         p.reset();
         loadLeaf(addr, pred);
         frames_.push_back({addr, 0});
-        if (leafRecnos_.empty()) {  // the empty root leaf of an empty tag
+        if (leafN_ == 0) {  // the empty root leaf of an empty tag
             frames_.clear();
             state_ = leftmost ? State::Eof : State::Bof;
             return;
         }
-        standOnLeafEntry(leftmost ? 0 : static_cast<int>(leafRecnos_.size()) - 1);
+        standOnLeafEntry(leftmost ? 0 : leafN_ - 1);
         return;
     }
 }
@@ -173,17 +201,14 @@ void NsxCursor::land(const Target& t) {
         p.reset();
         loadLeaf(addr, hasPred ? pred : nullptr);
         frames_.push_back({addr, 0});
-        int lo = 0, hi = static_cast<int>(leafRecnos_.size());
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            if (t.before(leafKeys_.data() + static_cast<std::size_t>(mid) * kl,
-                         leafRecnos_[static_cast<std::size_t>(mid)], tag_->keyLen())) {
-                lo = mid + 1;
-            } else {
-                hi = mid;
-            }
+        int lo = 0;
+        for (; lo < leafN_; ++lo) {
+            decodeUpTo(lo);
+            if (!t.before(leafKeys_.data() + static_cast<std::size_t>(lo) * kl,
+                          leafRecnos_[static_cast<std::size_t>(lo)], tag_->keyLen()))
+                break;
         }
-        if (lo < static_cast<int>(leafRecnos_.size())) {
+        if (lo < leafN_) {
             standOnLeafEntry(lo);
         } else {
             ascendForward();
@@ -253,7 +278,7 @@ bool NsxCursor::next() {
         return true;
     }
     const int idx = frames_.back().idx;
-    if (idx + 1 < static_cast<int>(leafRecnos_.size())) {
+    if (idx + 1 < leafN_) {
         standOnLeafEntry(idx + 1);
     } else {
         ascendForward();
@@ -349,7 +374,7 @@ bool NsxCursor::gotoPosition(std::uint64_t pos) {
             p.reset();
             loadLeaf(addr, hasPred ? pred : nullptr);
             frames_.push_back({addr, 0});
-            if (k >= leafRecnos_.size())
+            if (k >= static_cast<std::uint64_t>(leafN_))
                 tag_->file().corrupt("Seite " + std::to_string(addr) + " (Tag " + tag_->name() +
                                          ") passt nicht zu den Zählern",
                                      addr);

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,8 @@ namespace xb {
 class NsxCursor {
   public:
     explicit NsxCursor(NsxTag& tag);
+    NsxCursor(const NsxCursor&) = delete;  // holds a decoder over its own page copy
+    NsxCursor& operator=(const NsxCursor&) = delete;
 
     // Each returns valid().
     bool first();
@@ -66,6 +69,8 @@ class NsxCursor {
     void land(const nsx::Target& t);
     void descendEdge(std::uint32_t addr, bool leftmost, const std::uint8_t* pred);
     void loadLeaf(std::uint32_t addr, const std::uint8_t* pred);
+    // Decodes the current leaf up to entry idx.
+    void decodeUpTo(int idx);
     void standOnLeafEntry(int idx);
     void standOnBranchKey(std::uint32_t addr, int i);
     void ascendForward();
@@ -80,6 +85,12 @@ class NsxCursor {
     State state_ = State::Nowhere;
     std::vector<nsx::Frame> frames_;  // root first; the last one is the current page
     bool onBranch_ = false;
+    // The current leaf: a copy of the page, decoded lazily front to back.
+    std::uint32_t leafAddr_ = 0;
+    std::uint8_t leafPage_[nsx::kPageSize];
+    std::optional<nsx::LeafDecoder> dec_;
+    int leafN_ = 0;
+    int decoded_ = 0;
     std::vector<std::uint8_t> leafKeys_;
     std::vector<std::uint32_t> leafRecnos_;
     std::string key_;

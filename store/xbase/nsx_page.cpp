@@ -53,6 +53,32 @@ int rleEncode(const std::uint8_t* src, int n, std::uint8_t* out, int limit) {
     return o;
 }
 
+// Short copies and fills inline: the libc calls and the string instructions
+// a compiler turns such loops into (rep movsb/stosq) cost more than the few
+// bytes a key remainder has.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QV_NO_LOOP_IDIOMS __attribute__((optimize("no-tree-loop-distribute-patterns")))
+#else
+#define QV_NO_LOOP_IDIOMS
+#endif
+
+QV_NO_LOOP_IDIOMS inline void copySmall(std::uint8_t* dst, const std::uint8_t* src, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        std::memcpy(dst + i, src + i, 8);
+    for (; i < n; ++i)
+        dst[i] = src[i];
+}
+
+QV_NO_LOOP_IDIOMS inline void fillSmall(std::uint8_t* dst, std::uint8_t b, int n) {
+    std::uint64_t w = 0x0101010101010101ull * b;
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        std::memcpy(dst + i, &w, 8);
+    for (; i < n; ++i)
+        dst[i] = b;
+}
+
 int commonPrefix(const std::uint8_t* a, const std::uint8_t* b, int n) {
     int d = 0;
     while (d < n && a[d] == b[d])
@@ -109,12 +135,48 @@ LeafDecoder::LeafDecoder(const std::uint8_t* page, const KeyFormat& f, const std
         error_ = "unmögliche Schlüssellänge";
     }
     if (pred && !error_) {
-        std::memcpy(buf_[0], pred, static_cast<std::size_t>(f.keyLen));
-        hasPrev_ = true;
+        std::memcpy(pred_, pred, static_cast<std::size_t>(f.keyLen));
+        last_ = pred_;
     }
 }
 
-bool LeafDecoder::next() {
+void LeafDecoder::resume(int index, int offset, const std::uint8_t* key, std::uint32_t recno) {
+    if (error_) return;
+    index_ = index;
+    offset_ = offset;
+    if (offset + recLen_ + 1 > used_) {
+        error_ = "Eintrag reicht über den belegten Bereich hinaus";
+        return;
+    }
+    const int sizeByte = page_[offset + recLen_];
+    size_ = sizeByte == recLen_ + 1 ? sizeByte : sizeByte == 0 ? 256 : sizeByte;
+    std::memcpy(buf_[cur_], key, static_cast<std::size_t>(f_.keyLen));
+    last_ = buf_[cur_];
+    before_ = nullptr;
+    recno_ = recno;
+}
+
+void LeafIndex::shift(int idx, int dir, int delta, int changedOffset, int keyLen) {
+    for (std::size_t k = 0; k < entry.size(); ++k) {
+        if (entry[k] < idx) continue;
+        if (dir < 0 && entry[k] == idx) {
+            // The removed entry was a restart point: drop it.
+            entry.erase(entry.begin() + static_cast<std::ptrdiff_t>(k));
+            offset.erase(offset.begin() + static_cast<std::ptrdiff_t>(k));
+            recno.erase(recno.begin() + static_cast<std::ptrdiff_t>(k));
+            const std::size_t kl = static_cast<std::size_t>(keyLen);
+            keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(k * kl),
+                       keys.begin() + static_cast<std::ptrdiff_t>((k + 1) * kl));
+            --k;
+            continue;
+        }
+        const bool changed = dir > 0 ? entry[k] == idx : entry[k] == idx + 1;
+        entry[k] += dir;
+        offset[k] = changed ? changedOffset : offset[k] + delta;
+    }
+}
+
+bool LeafDecoder::decode(std::uint8_t* dst, bool own) {
     if (error_) return false;
     if (index_ + 1 >= count_) return false;
     const int off = index_ < 0 ? kLeafHeader : offset_ + size_;
@@ -123,10 +185,9 @@ bool LeafDecoder::next() {
     const std::uint32_t recno = getUnLE(e, recLen_);
     const int sizeByte = e[recLen_];
     const int keyLen = f_.keyLen;
-    std::uint8_t* dst = buf_[cur_ ^ 1];
     if (sizeByte == recLen_ + 1) {
-        if (!hasPrev_) return fail("erster Eintrag ohne Vorgänger als Wiederholung kodiert");
-        std::memcpy(dst, buf_[cur_], static_cast<std::size_t>(keyLen));
+        if (!last_) return fail("erster Eintrag ohne Vorgänger als Wiederholung kodiert");
+        if (dst != last_) copySmall(dst, last_, keyLen);
         size_ = recLen_ + 1;
         dup_ = keyLen;
         fullDup_ = true;
@@ -139,22 +200,26 @@ bool LeafDecoder::next() {
         if (m > kMaxKeyLen) return fail("Datenlänge eines Eintrags über 250");
         if (d > keyLen || d + m > keyLen) return fail("Eintrag länger als der Schlüssel");
         if (d > 0) {
-            if (!hasPrev_)
-                return fail("erster Eintrag ohne Vorgänger verweist auf einen Vorgänger");
-            std::memcpy(dst, buf_[cur_], static_cast<std::size_t>(d));
+            if (!last_) return fail("erster Eintrag ohne Vorgänger verweist auf einen Vorgänger");
+            if (dst != last_) copySmall(dst, last_, d);
         }
         const std::uint8_t* data = e + recLen_ + 2;
         if (d + m == keyLen) {
-            std::memcpy(dst + d, data, static_cast<std::size_t>(m));
+            copySmall(dst + d, data, m);
         } else {
             int pos = d;
             int i = 0;
             while (i < m) {
-                const std::uint8_t b = data[i];
-                if (b != 0xFF) {
-                    if (pos >= keyLen) return fail("RLE-Daten länger als der Schlüssel");
-                    dst[pos++] = b;
-                    ++i;
+                // Literal bytes up to the next FF go in one copy.
+                int j = i;
+                while (j < m && data[j] != 0xFF)
+                    ++j;
+                const int lit = j - i;
+                if (lit > 0) {
+                    if (pos + lit > keyLen) return fail("RLE-Daten länger als der Schlüssel");
+                    copySmall(dst + pos, data + i, lit);
+                    pos += lit;
+                    i += lit;
                     continue;
                 }
                 if (i + 1 >= m) return fail("abgeschnittene RLE-Folge");
@@ -171,7 +236,7 @@ bool LeafDecoder::next() {
                 pos += c;
                 i += 3;
             }
-            std::memset(dst + pos, f_.trail, static_cast<std::size_t>(keyLen - pos));
+            fillSmall(dst + pos, f_.trail, keyLen - pos);
         }
         size_ = len;
         dup_ = d;
@@ -179,8 +244,9 @@ bool LeafDecoder::next() {
     }
     offset_ = off;
     recno_ = recno;
-    cur_ ^= 1;
-    hasPrev_ = true;
+    before_ = last_;
+    last_ = dst;
+    if (own) cur_ ^= 1;
     ++index_;
     return true;
 }

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "store/xbase/coding.h"
 
@@ -178,7 +179,15 @@ class LeafDecoder {
     LeafDecoder(const std::uint8_t* page, const KeyFormat& f, const std::uint8_t* pred);
 
     // Decodes the next entry; false after the last one or on a fault.
-    bool next();
+    bool next() { return decode(buf_[cur_ ^ 1], true); }
+    // Continues after entry `index` at byte `offset`, whose key and record
+    // number are known (a restart point of a LeafIndex): the next call
+    // decodes entry index + 1.
+    void resume(int index, int offset, const std::uint8_t* key, std::uint32_t recno);
+    // Decodes the next entry into `dst` (keyLen bytes) instead of the
+    // decoder's own buffer. `dst` must stay unchanged until the following
+    // call, which reads it as the predecessor.
+    bool nextInto(std::uint8_t* dst) { return decode(dst, false); }
 
     // German description of the fault that stopped the decoder, or null.
     const char* error() const { return error_; }
@@ -191,10 +200,12 @@ class LeafDecoder {
     int dupCount() const { return dup_; }   // its DupCount (keyLen for the duplicate form)
     bool fullDuplicate() const { return fullDup_; }
     std::uint32_t recno() const { return recno_; }
-    const std::uint8_t* key() const { return buf_[cur_]; }
+    // The current key (the predecessor before the first entry; null when
+    // there is none).
+    const std::uint8_t* key() const { return last_; }
     // Key of the entry before the current one (pred for the first entry);
-    // null when there is none.
-    const std::uint8_t* prevKey() const { return hasPrev_ ? buf_[cur_ ^ 1] : nullptr; }
+    // null when there is none. Only kept by next().
+    const std::uint8_t* prevKey() const { return before_; }
     // End of the current entry (offset of the next one).
     int end() const { return offset_ + size_; }
 
@@ -203,6 +214,7 @@ class LeafDecoder {
         error_ = why;
         return false;
     }
+    bool decode(std::uint8_t* dst, bool own);
 
     const std::uint8_t* page_;
     KeyFormat f_;
@@ -216,9 +228,28 @@ class LeafDecoder {
     bool fullDup_ = false;
     std::uint32_t recno_ = 0;
     const char* error_ = nullptr;
-    bool hasPrev_ = false;  // buf_[cur_] holds a key (pred or an entry)
-    int cur_ = 0;
+    const std::uint8_t* last_ = nullptr;    // last decoded key (or the predecessor)
+    const std::uint8_t* before_ = nullptr;  // the key before last_
+    int cur_ = 0;                           // buf_ holding last_ in own mode
+    std::uint8_t pred_[kMaxKeyLen];
     std::uint8_t buf_[2][kMaxKeyLen];
+};
+
+// Decoded keys of every kStep-th entry of a leaf page, kept in memory beside
+// a cached page so that a search decodes only a few entries. Rebuilt when the
+// page changes, except for in-place inserts and deletes, which shift it.
+struct LeafIndex {
+    static constexpr int kStep = 16;
+    std::vector<int> entry;   // entry number of each restart point
+    std::vector<int> offset;  // its byte offset in the page
+    std::vector<std::uint32_t> recno;
+    std::vector<std::uint8_t> keys;  // keyLen bytes per restart point
+    int count() const { return static_cast<int>(entry.size()); }
+    std::size_t bytes() const { return keys.size() + entry.size() * 12 + sizeof(LeafIndex); }
+    // Adjusts the restart points to an entry inserted at `idx` (+1) or
+    // removed there (-1): the entries from idx on moved by `delta` bytes,
+    // and the entry that now follows the change starts at `changedOffset`.
+    void shift(int idx, int dir, int delta, int changedOffset, int keyLen);
 };
 
 // Writes the leaf header (type, RecNoLen, count, used area).

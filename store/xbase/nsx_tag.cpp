@@ -1,6 +1,7 @@
 #include "store/xbase/nsx_tag.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_cursor.h"
@@ -68,19 +69,21 @@ PageRef NsxTag::treePage(std::uint32_t addr) {
     PageRef p(file_.cache().get(addr));
     const std::uint8_t* d = p.data();
     const std::uint8_t t = d[0];
-    const std::string at = "Seite " + std::to_string(addr) + " (Tag " + name_ + ")";
+    const char* why = nullptr;
     if (isBranchType(t)) {
         if (getU16LE(d + 2) > maxBranchKeys(fmt_.keyLen))
-            file_.corrupt(at + " hat eine unmögliche Schlüsselanzahl", addr);
+            why = " hat eine unmögliche Schlüsselanzahl";
     } else if (isLeafType(t)) {
         const int used = getU16LE(d + 4);
-        if (used < kLeafHeader || used > kPageSize)
-            file_.corrupt(at + " hat einen unmöglichen belegten Bereich", addr);
-        if (d[1] < 1 || d[1] > 4)
-            file_.corrupt(at + " hat eine ungültige Breite der Satznummern", addr);
+        if (used < kLeafHeader || used > kPageSize) {
+            why = " hat einen unmöglichen belegten Bereich";
+        } else if (d[1] < 1 || d[1] > 4) {
+            why = " hat eine ungültige Breite der Satznummern";
+        }
     } else {
-        file_.corrupt(at + " hat einen unbekannten Seitentyp", addr);
+        why = " hat einen unbekannten Seitentyp";
     }
+    if (why) file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ")" + why, addr);
     return p;
 }
 
@@ -100,6 +103,45 @@ void NsxTag::decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std:
                           "): " + (dec.error() ? dec.error() : "weniger Einträge als angegeben"),
                       addr);
     }
+}
+
+const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
+    if (page->index) return *page->index;
+    auto ix = std::make_unique<LeafIndex>();
+    LeafDecoder dec(page->data, fmt_, pred);
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    while (dec.next()) {
+        if (dec.index() % LeafIndex::kStep != 0) continue;
+        ix->entry.push_back(dec.index());
+        ix->offset.push_back(dec.offset());
+        ix->recno.push_back(dec.recno());
+        ix->keys.insert(ix->keys.end(), dec.key(), dec.key() + kl);
+    }
+    if (dec.error() || dec.index() + 1 != dec.count()) {
+        file_.corrupt("Seite " + std::to_string(page->addr) + " (Tag " + name_ +
+                          "): " + (dec.error() ? dec.error() : "weniger Einträge als angegeben"),
+                      page->addr);
+    }
+    page->index = std::move(ix);
+    return *page->index;
+}
+
+int NsxTag::skipTo(LeafDecoder& dec, const LeafIndex& ix, const Target& t) const {
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    int lo = 0, hi = ix.count();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (t.before(ix.keys.data() + static_cast<std::size_t>(mid) * kl,
+                     ix.recno[static_cast<std::size_t>(mid)], fmt_.keyLen)) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    if (lo == 0) return 0;
+    const std::size_t k = static_cast<std::size_t>(lo - 1);
+    dec.resume(ix.entry[k], ix.offset[k], ix.keys.data() + k * kl, ix.recno[k]);
+    return ix.entry[k] + 1;
 }
 
 void NsxTag::readBranch(const std::uint8_t* page, std::vector<std::uint8_t>& keys,
@@ -167,6 +209,7 @@ void NsxTag::descend(const Target& t, std::vector<Frame>& path, Slot& s) {
             file_.corrupt(
                 "Seite " + std::to_string(addr) + " (Tag " + name_ + ") ist ein leeres Blatt",
                 addr);
+        skipTo(dec, leafIndex(p.get(), s.hasPred ? s.pred : nullptr), t);
         bool found = false;
         while (dec.next()) {
             if (!t.before(dec.key(), dec.recno(), fmt_.keyLen)) {
@@ -285,7 +328,7 @@ std::uint64_t NsxTag::countBeforeTarget(const Target& t) {
             continue;
         }
         LeafDecoder dec(d, fmt_, hasPred ? pred : nullptr);
-        int n = 0;
+        int n = skipTo(dec, leafIndex(p.get(), hasPred ? pred : nullptr), t);
         while (dec.next() && t.before(dec.key(), dec.recno(), fmt_.keyLen))
             ++n;
         if (dec.error()) {
@@ -397,7 +440,8 @@ bool NsxTag::insertAtSlot(std::vector<Frame>& path, Slot& s, const std::uint8_t*
             std::memcpy(d + s.off, buf, static_cast<std::size_t>(a + b));
             putU16LE(d + 2, static_cast<std::uint16_t>(s.n + 1));
             putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
-            file_.cache().markDirty(p.get());
+            if (p->index) p->index->shift(s.idx, +1, newUsed - s.used, s.off + a, fmt_.keyLen);
+            file_.cache().markDirtyKeepIndex(p.get());
             for (const Frame& f : path) {
                 const std::uint32_t c = file_.knownCount(f.addr);
                 if (c != NsxFile::kUnknownCount) file_.setCount(f.addr, c + 1);
@@ -601,7 +645,8 @@ bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
                 std::memcpy(d + s.off, buf, static_cast<std::size_t>(b));
                 putU16LE(d + 2, static_cast<std::uint16_t>(s.n - 1));
                 putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
-                file_.cache().markDirty(p.get());
+                if (p->index) p->index->shift(s.idx, -1, newUsed - s.used, s.off, fmt_.keyLen);
+                file_.cache().markDirtyKeepIndex(p.get());
                 for (const Frame& f : path) {
                     const std::uint32_t c = file_.knownCount(f.addr);
                     if (c != NsxFile::kUnknownCount) file_.setCount(f.addr, c - 1);

@@ -131,6 +131,12 @@ class NsxTag {
     // Decodes a whole leaf into flat keys and record numbers; throws Corrupt.
     void decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std::uint8_t* pred,
                     std::vector<std::uint8_t>& keys, std::vector<std::uint32_t>& recnos);
+    // The restart points of a cached leaf page, built on first use by
+    // decoding the page once (against `pred`, the key left of the leaf).
+    const nsx::LeafIndex& leafIndex(nsx::Page* page, const std::uint8_t* pred);
+    // Resumes `dec` at the last restart point before the first entry not
+    // before `t`; returns the number of entries skipped.
+    int skipTo(nsx::LeafDecoder& dec, const nsx::LeafIndex& ix, const nsx::Target& t) const;
     // Entries in the subtree of `addr`.
     std::uint64_t subtreeCount(std::uint32_t addr, int depth = 0);
     // Entries before the target.
