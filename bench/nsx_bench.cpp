@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
             xb::upper1252InPlace(name.data(), name.size());
             byName.push_back(name);
         }
-        for (int pass = 0; pass < 2; ++pass) {
+        for (int pass = 0; pass < 3; ++pass) {
             xb::NsxCursor c0(file->tag(0)), c1(file->tag(1));
             int found = 0;
             Stopwatch t0;
@@ -238,9 +238,13 @@ int main(int argc, char** argv) {
         // 3. Scope plus two order positions at full size.
         std::uint64_t sum = 0;
         file->tag(0).count();  // first use reads the page headers once
-        const double us = scopeMicros(file->tag(0), recs, 100000, 9, &sum);
-        std::printf("  scope + two positions on dirnumm, %zu entries: %.2f us (avg range %.1f)\n",
-                    n, us, static_cast<double>(sum) / 100000);
+        double us = 1e9;
+        for (int pass = 0; pass < 3; ++pass)
+            us = std::min(us, scopeMicros(file->tag(0), recs, 100000, 9 + pass, &sum));
+        std::printf(
+            "  scope + two positions on dirnumm, %zu entries: %.2f us, best of 3 (avg "
+            "range %.1f)\n",
+            n, us, static_cast<double>(sum) / 100000);
         // 4. Full walk of one tag.
         xb::NsxCursor c(file->tag(0));
         Stopwatch t0;
@@ -271,8 +275,11 @@ int main(int argc, char** argv) {
         auto file = xb::NsxFile::open(p2);
         std::uint64_t sum = 0;
         file->tag(0).count();
-        const double us = scopeMicros(file->tag(0), small, 100000, 9, &sum);
-        std::printf("  scope + two positions on dirnumm, %zu entries: %.2f us\n", small.size(), us);
+        double us = 1e9;
+        for (int pass = 0; pass < 3; ++pass)
+            us = std::min(us, scopeMicros(file->tag(0), small, 100000, 9 + pass, &sum));
+        std::printf("  scope + two positions on dirnumm, %zu entries: %.2f us, best of 3\n",
+                    small.size(), us);
     }
 
     // 6. The append path: records added one at a time to all three tags of

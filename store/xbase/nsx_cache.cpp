@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,36 @@ PageCache::PageCache(int fd, std::string path)
     : fd_(fd), path_(std::move(path)), budgetPages_(kDefaultBudget / sizeof(Page)) {}
 
 PageCache::~PageCache() {
+    if (map_) ::munmap(map_, mapLen_);
     if (fd_ >= 0) ::close(fd_);
+}
+
+bool PageCache::ensureMapped(std::uint64_t end) {
+    if (!diskSizeKnown_) {
+        diskSize_ = fileSize();
+        diskSizeKnown_ = true;
+    }
+    if (end > diskSize_) {
+        if (::ftruncate(fd_, static_cast<off_t>(end)) != 0) ioFail(path_, "vergrößert", errno);
+        diskSize_ = end;
+    }
+    if (end <= mapLen_) return true;
+    if (map_) ::munmap(map_, mapLen_);
+    map_ = nullptr;
+    // Room to grow: the mapping may reach past the end of the file, which is
+    // fine as long as nothing there is touched.
+    std::size_t len =
+        std::max<std::size_t>(static_cast<std::size_t>(end) * 2, std::size_t{1} << 22);
+    len = (len + (std::size_t{1} << 20) - 1) & ~((std::size_t{1} << 20) - 1);
+    void* m = ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (m == MAP_FAILED) {
+        mappedWrites_ = false;  // fall back to write calls
+        mapLen_ = 0;
+        return false;
+    }
+    map_ = static_cast<std::uint8_t*>(m);
+    mapLen_ = len;
+    return true;
 }
 
 void PageCache::setBudget(std::size_t bytes) {
@@ -56,7 +86,7 @@ Page* PageCache::install(std::uint32_t addr) {
         p = pool_.back().get();
     }
     p->addr = addr;
-    p->index.reset();
+    if (p->index) p->index->valid = false;
     p->dirty = false;
     p->referenced = true;
     p->pins = 0;
@@ -99,7 +129,7 @@ Page* PageCache::create(std::uint32_t addr) {
 }
 
 void PageCache::markDirty(Page* p) {
-    p->index.reset();
+    if (p->index) p->index->valid = false;
     markDirtyKeepIndex(p);
 }
 
@@ -122,7 +152,7 @@ void PageCache::discard(std::uint32_t addr) {
     resident_.pop_back();
     if (hand_ >= resident_.size()) hand_ = 0;
     p->pins = 0;
-    p->index.reset();
+    if (p->index) p->index->valid = false;
     spare_.push_back(p);
 }
 
@@ -131,7 +161,7 @@ void PageCache::discardAll() {
         slots_[p->addr / kPageSize] = nullptr;
         p->dirty = false;
         p->pins = 0;
-        p->index.reset();
+        if (p->index) p->index->valid = false;
         spare_.push_back(p);
     }
     resident_.clear();
@@ -177,6 +207,11 @@ void PageCache::writeDirty() {
     dirty_.clear();
     std::sort(todo.begin(), todo.end(),
               [](const Page* a, const Page* b) { return a->addr < b->addr; });
+    if (mappedWrites_ && ensureMapped(std::uint64_t{todo.back()->addr} + kPageSize)) {
+        for (const Page* p : todo)
+            std::memcpy(map_ + p->addr, p->data, kPageSize);
+        return;
+    }
     // Consecutive pages go out in one write.
     std::vector<std::uint8_t> run;
     std::size_t i = 0;
@@ -222,6 +257,7 @@ void PageCache::writeRaw(std::uint64_t off, const std::uint8_t* buf, std::size_t
         }
         done += static_cast<std::size_t>(put);
     }
+    if (diskSizeKnown_) diskSize_ = std::max<std::uint64_t>(diskSize_, off + len);
 }
 
 std::uint64_t PageCache::fileSize() const {
@@ -232,6 +268,8 @@ std::uint64_t PageCache::fileSize() const {
 
 void PageCache::truncate(std::uint64_t size) {
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ioFail(path_, "gekürzt", errno);
+    diskSize_ = size;
+    diskSizeKnown_ = true;
 }
 
 void PageCache::sync() {

@@ -57,6 +57,10 @@ class PageCache {
 
     // Writes every dirty page in address order and marks it clean.
     void writeDirty();
+    // From now on writeDirty() copies pages into a shared mapping of the
+    // file instead of one write call per page (for files opened for
+    // writing; the kernel's page cache is the same either way).
+    void useMappedWrites() { mappedWrites_ = true; }
     bool hasDirty() const;
 
     // Direct file access for the root header and bulk writes.
@@ -77,8 +81,15 @@ class PageCache {
     void evictIfNeeded();
     Page* slot(std::uint32_t addr) const;
 
+    bool ensureMapped(std::uint64_t end);
+
     int fd_;
     std::string path_;
+    bool mappedWrites_ = false;
+    std::uint8_t* map_ = nullptr;
+    std::size_t mapLen_ = 0;
+    std::uint64_t diskSize_ = 0;  // size of the file on disk as far as we changed it
+    bool diskSizeKnown_ = false;
     std::size_t budgetPages_;
     std::vector<Page*> slots_;     // by page number
     std::vector<Page*> resident_;  // clock ring

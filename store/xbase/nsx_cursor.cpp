@@ -25,7 +25,10 @@ void NsxCursor::loadLeaf(std::uint32_t addr, const std::uint8_t* pred) {
             "Seite " + std::to_string(addr) + " (Tag " + tag_->name() + "): " + dec_->error(),
             addr);
     leafN_ = dec_->count();
+    base_ = 0;
     decoded_ = 0;
+    hasPred_ = pred != nullptr;
+    if (pred) std::memcpy(pred_, pred, static_cast<std::size_t>(tag_->keyLen()));
     const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
     leafKeys_.resize(static_cast<std::size_t>(leafN_) * kl);
     leafRecnos_.resize(static_cast<std::size_t>(leafN_));
@@ -36,15 +39,38 @@ void NsxCursor::loadLeaf(std::uint32_t addr, const std::uint8_t* pred) {
     }
 }
 
+bool NsxCursor::resumeAt(const LeafIndex& ix, int r) {
+    const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
+    const std::size_t k = static_cast<std::size_t>(r);
+    const int e = ix.entry[k];
+    if (e < 0 || e >= leafN_) return false;  // not this page's index; decode from the start
+    std::memcpy(leafKeys_.data() + static_cast<std::size_t>(e) * kl, ix.keys.data() + k * kl, kl);
+    leafRecnos_[static_cast<std::size_t>(e)] = ix.recno[k];
+    dec_->resume(e, ix.offset[k], ix.keys.data() + k * kl, ix.recno[k]);
+    base_ = e;
+    decoded_ = e + 1;
+    return true;
+}
+
 void NsxCursor::decodeUpTo(int idx) {
     const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
-    while (decoded_ <= idx) {
-        if (!dec_->nextInto(leafKeys_.data() + static_cast<std::size_t>(decoded_) * kl)) {
-            tag_->file().corrupt(
-                "Seite " + std::to_string(leafAddr_) + " (Tag " + tag_->name() +
-                    "): " + (dec_->error() ? dec_->error() : "weniger Einträge als angegeben"),
-                leafAddr_);
+    auto fail = [&](const LeafDecoder& d) {
+        tag_->file().corrupt("Seite " + std::to_string(leafAddr_) + " (Tag " + tag_->name() +
+                                 "): " + (d.error() ? d.error() : "weniger Einträge als angegeben"),
+                             leafAddr_);
+    };
+    if (idx < base_) {
+        // Entries before the restart point the search started from.
+        LeafDecoder from0(leafPage_, tag_->format(), hasPred_ ? pred_ : nullptr);
+        for (int i = 0; i < base_; ++i) {
+            if (!from0.nextInto(leafKeys_.data() + static_cast<std::size_t>(i) * kl)) fail(from0);
+            leafRecnos_[static_cast<std::size_t>(i)] = from0.recno();
         }
+        base_ = 0;
+    }
+    while (decoded_ <= idx) {
+        if (!dec_->nextInto(leafKeys_.data() + static_cast<std::size_t>(decoded_) * kl))
+            fail(*dec_);
         leafRecnos_[static_cast<std::size_t>(decoded_)] = dec_->recno();
         ++decoded_;
     }
@@ -198,10 +224,13 @@ void NsxCursor::land(const Target& t) {
             addr = b.child(lo);
             continue;
         }
-        p.reset();
+        const LeafIndex& ix = tag_->leafIndex(p.get(), hasPred ? pred : nullptr);
+        const int r = tag_->restartBefore(ix, t);
         loadLeaf(addr, hasPred ? pred : nullptr);
-        frames_.push_back({addr, 0});
         int lo = 0;
+        if (r >= 0 && resumeAt(ix, r)) lo = base_ + 1;
+        p.reset();
+        frames_.push_back({addr, 0});
         for (; lo < leafN_; ++lo) {
             decodeUpTo(lo);
             if (!t.before(leafKeys_.data() + static_cast<std::size_t>(lo) * kl,

@@ -69,6 +69,8 @@ class NsxCursor {
     void land(const nsx::Target& t);
     void descendEdge(std::uint32_t addr, bool leftmost, const std::uint8_t* pred);
     void loadLeaf(std::uint32_t addr, const std::uint8_t* pred);
+    // Starts the decoder of the current leaf at restart point r of `ix`.
+    bool resumeAt(const nsx::LeafIndex& ix, int r);
     // Decodes the current leaf up to entry idx.
     void decodeUpTo(int idx);
     void standOnLeafEntry(int idx);
@@ -90,7 +92,10 @@ class NsxCursor {
     std::uint8_t leafPage_[nsx::kPageSize];
     std::optional<nsx::LeafDecoder> dec_;
     int leafN_ = 0;
+    int base_ = 0;  // entries [base_, decoded_) of the leaf are decoded
     int decoded_ = 0;
+    bool hasPred_ = false;  // the key left of the leaf, for decoding from its start
+    std::uint8_t pred_[nsx::kMaxKeyLen];
     std::vector<std::uint8_t> leafKeys_;
     std::vector<std::uint32_t> leafRecnos_;
     std::string key_;

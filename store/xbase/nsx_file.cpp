@@ -68,6 +68,7 @@ std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode) {
     const bool ro = mode == Mode::ReadOnly;
     const int fd = openFd(path, ro ? O_RDONLY : O_RDWR);
     std::unique_ptr<NsxFile> f(new NsxFile(path, fd, ro));
+    if (!ro) f->cache_->useMappedWrites();
     f->readRoot();
     f->loadTags();
     return f;
@@ -76,6 +77,7 @@ std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode) {
 std::unique_ptr<NsxFile> NsxFile::create(const std::string& path) {
     const int fd = openFd(path, O_RDWR | O_CREAT | O_TRUNC);
     std::unique_ptr<NsxFile> f(new NsxFile(path, fd, false));
+    f->cache_->useMappedWrites();
     f->root_[kRootSig] = kSignature;
     putU32LE(f->root_ + kRootFreeHead, kNoPage);
     putU32LE(f->root_ + kRootFileSize, kPageSize);

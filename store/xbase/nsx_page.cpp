@@ -55,28 +55,32 @@ int rleEncode(const std::uint8_t* src, int n, std::uint8_t* out, int limit) {
 
 // Short copies and fills inline: the libc calls and the string instructions
 // a compiler turns such loops into (rep movsb/stosq) cost more than the few
-// bytes a key remainder has.
-#if defined(__GNUC__) && !defined(__clang__)
-#define QV_NO_LOOP_IDIOMS __attribute__((optimize("no-tree-loop-distribute-patterns")))
-#else
-#define QV_NO_LOOP_IDIOMS
-#endif
-
-QV_NO_LOOP_IDIOMS inline void copySmall(std::uint8_t* dst, const std::uint8_t* src, int n) {
+// bytes a key remainder has. The empty asm keeps the loops as they are.
+inline void copySmall(std::uint8_t* dst, const std::uint8_t* src, int n) {
     int i = 0;
-    for (; i + 8 <= n; i += 8)
-        std::memcpy(dst + i, src + i, 8);
-    for (; i < n; ++i)
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, src + i, 8);
+        std::memcpy(dst + i, &w, 8);
+        __asm__("" : "+r"(i));
+    }
+    for (; i < n; ++i) {
         dst[i] = src[i];
+        __asm__("" : "+r"(i));
+    }
 }
 
-QV_NO_LOOP_IDIOMS inline void fillSmall(std::uint8_t* dst, std::uint8_t b, int n) {
-    std::uint64_t w = 0x0101010101010101ull * b;
+inline void fillSmall(std::uint8_t* dst, std::uint8_t b, int n) {
+    const std::uint64_t w = 0x0101010101010101ull * b;
     int i = 0;
-    for (; i + 8 <= n; i += 8)
+    for (; i + 8 <= n; i += 8) {
         std::memcpy(dst + i, &w, 8);
-    for (; i < n; ++i)
+        __asm__("" : "+r"(i));
+    }
+    for (; i < n; ++i) {
         dst[i] = b;
+        __asm__("" : "+r"(i));
+    }
 }
 
 int commonPrefix(const std::uint8_t* a, const std::uint8_t* b, int n) {

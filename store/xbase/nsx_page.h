@@ -240,6 +240,7 @@ class LeafDecoder {
 // page changes, except for in-place inserts and deletes, which shift it.
 struct LeafIndex {
     static constexpr int kStep = 16;
+    bool valid = false;       // false: rebuild before use (the storage is kept)
     std::vector<int> entry;   // entry number of each restart point
     std::vector<int> offset;  // its byte offset in the page
     std::vector<std::uint32_t> recno;

@@ -106,27 +106,32 @@ void NsxTag::decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std:
 }
 
 const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
-    if (page->index) return *page->index;
-    auto ix = std::make_unique<LeafIndex>();
+    if (page->index && page->index->valid) return *page->index;
+    if (!page->index) page->index = std::make_unique<LeafIndex>();
+    LeafIndex& ix = *page->index;
+    ix.entry.clear();
+    ix.offset.clear();
+    ix.recno.clear();
+    ix.keys.clear();
     LeafDecoder dec(page->data, fmt_, pred);
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     while (dec.next()) {
         if (dec.index() % LeafIndex::kStep != 0) continue;
-        ix->entry.push_back(dec.index());
-        ix->offset.push_back(dec.offset());
-        ix->recno.push_back(dec.recno());
-        ix->keys.insert(ix->keys.end(), dec.key(), dec.key() + kl);
+        ix.entry.push_back(dec.index());
+        ix.offset.push_back(dec.offset());
+        ix.recno.push_back(dec.recno());
+        ix.keys.insert(ix.keys.end(), dec.key(), dec.key() + kl);
     }
     if (dec.error() || dec.index() + 1 != dec.count()) {
         file_.corrupt("Seite " + std::to_string(page->addr) + " (Tag " + name_ +
                           "): " + (dec.error() ? dec.error() : "weniger Einträge als angegeben"),
                       page->addr);
     }
-    page->index = std::move(ix);
-    return *page->index;
+    ix.valid = true;
+    return ix;
 }
 
-int NsxTag::skipTo(LeafDecoder& dec, const LeafIndex& ix, const Target& t) const {
+int NsxTag::restartBefore(const LeafIndex& ix, const Target& t) const {
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     int lo = 0, hi = ix.count();
     while (lo < hi) {
@@ -138,9 +143,15 @@ int NsxTag::skipTo(LeafDecoder& dec, const LeafIndex& ix, const Target& t) const
             hi = mid;
         }
     }
-    if (lo == 0) return 0;
-    const std::size_t k = static_cast<std::size_t>(lo - 1);
-    dec.resume(ix.entry[k], ix.offset[k], ix.keys.data() + k * kl, ix.recno[k]);
+    return lo - 1;
+}
+
+int NsxTag::skipTo(LeafDecoder& dec, const LeafIndex& ix, const Target& t) const {
+    const int r = restartBefore(ix, t);
+    if (r < 0) return 0;
+    const std::size_t k = static_cast<std::size_t>(r);
+    dec.resume(ix.entry[k], ix.offset[k],
+               ix.keys.data() + k * static_cast<std::size_t>(fmt_.keyLen), ix.recno[k]);
     return ix.entry[k] + 1;
 }
 
@@ -390,12 +401,17 @@ void NsxTag::forgetPathCounts(const std::vector<Frame>& path) {
         file_.forgetCount(f.addr);
 }
 
+void NsxTag::fillKey(std::string_view bytes) {
+    key_.assign(static_cast<std::size_t>(fmt_.keyLen), static_cast<char>(fmt_.trail));
+    std::memcpy(key_.data(), bytes.data(), std::min(bytes.size(), key_.size()));
+}
+
 bool NsxTag::insert(std::string_view key, std::uint32_t recno) {
     file_.requireWritable();
-    const std::string k = makeKey(key);
-    const std::uint8_t* kb = reinterpret_cast<const std::uint8_t*>(k.data());
+    fillKey(key);
+    const std::uint8_t* kb = reinterpret_cast<const std::uint8_t*>(key_.data());
     const Target t{Target::Entry, kb, fmt_.keyLen, unique_ ? 0u : recno};
-    std::vector<Frame> path;
+    std::vector<Frame>& path = path_;
     Slot s;
     descend(t, path, s);
     // The first entry not before the target: in the leaf, or the nearest
@@ -440,7 +456,8 @@ bool NsxTag::insertAtSlot(std::vector<Frame>& path, Slot& s, const std::uint8_t*
             std::memcpy(d + s.off, buf, static_cast<std::size_t>(a + b));
             putU16LE(d + 2, static_cast<std::uint16_t>(s.n + 1));
             putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
-            if (p->index) p->index->shift(s.idx, +1, newUsed - s.used, s.off + a, fmt_.keyLen);
+            if (p->index && p->index->valid)
+                p->index->shift(s.idx, +1, newUsed - s.used, s.off + a, fmt_.keyLen);
             file_.cache().markDirtyKeepIndex(p.get());
             for (const Frame& f : path) {
                 const std::uint32_t c = file_.knownCount(f.addr);
@@ -469,12 +486,51 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
     const bool isRoot = level == 0;
     const int n = static_cast<int>(recnos.size());
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
-    std::uint8_t tmp[kPageSize];
-    if (encodeLeafPage(tmp, isRoot ? kTypeRootLeaf : kTypeLeaf, fmt_, recLen, keys.data(),
-                       recnos.data(), 0, n)) {
-        Page* p = file_.page(addr);
-        std::memcpy(p->data, tmp, kPageSize);
+    // Every entry encoded once, each against the one before it. A piece of a
+    // split starts with its first entry encoded without reference; the rest
+    // of its bytes are the same as in this run.
+    thread_local std::vector<std::uint8_t> run;
+    thread_local std::vector<int> offs;
+    run.resize(static_cast<std::size_t>(n) * kMaxEntrySize + 8);
+    offs.resize(static_cast<std::size_t>(n) + 1);
+    offs[0] = 0;
+    for (int i = 0; i < n; ++i) {
+        offs[static_cast<std::size_t>(i) + 1] =
+            offs[static_cast<std::size_t>(i)] +
+            encodeLeafEntry(run.data() + offs[static_cast<std::size_t>(i)], fmt_, recLen,
+                            recnos[static_cast<std::size_t>(i)],
+                            keys.data() + static_cast<std::size_t>(i) * kl,
+                            i == 0 ? nullptr : keys.data() + static_cast<std::size_t>(i - 1) * kl);
+    }
+    auto sizeOf = [&](int i) {
+        return offs[static_cast<std::size_t>(i) + 1] - offs[static_cast<std::size_t>(i)];
+    };
+    // Writes entries [from, to) into a page.
+    auto writePiece = [&](Page* p, std::uint8_t type, int from, int to) {
+        std::uint8_t* d = p->data;
+        int off = kLeafHeader;
+        if (from < to) {
+            const int first =
+                from == 0
+                    ? sizeOf(0)
+                    : encodeLeafEntry(d + off, fmt_, recLen, recnos[static_cast<std::size_t>(from)],
+                                      keys.data() + static_cast<std::size_t>(from) * kl, nullptr);
+            if (from == 0) std::memcpy(d + off, run.data(), static_cast<std::size_t>(first));
+            off += first;
+            const int rest =
+                offs[static_cast<std::size_t>(to)] - offs[static_cast<std::size_t>(from) + 1];
+            if (off + rest > kPageSize)
+                file_.corrupt("interner Fehler beim Teilen einer Blattseite", addr);
+            std::memcpy(d + off, run.data() + offs[static_cast<std::size_t>(from) + 1],
+                        static_cast<std::size_t>(rest));
+            off += rest;
+        }
+        std::memset(d + off, 0, static_cast<std::size_t>(kPageSize - off));
+        putLeafHeader(d, type, recLen, to - from, off);
         file_.cache().markDirty(p);
+    };
+    if (kLeafHeader + offs[static_cast<std::size_t>(n)] <= kPageSize) {
+        writePiece(file_.page(addr), isRoot ? kTypeRootLeaf : kTypeLeaf, 0, n);
         return;
     }
     // Cut into pieces: each piece ends before the first entry starting at or
@@ -489,8 +545,10 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
         bool fits = true;
         for (int i = start; i < n; ++i) {
             if (sep < 0 && i > start && off >= kSplitOffset) sep = i;
-            off += leafEntrySize(fmt_, recLen, keys.data() + static_cast<std::size_t>(i) * kl,
-                                 i == start ? nullptr : keys.data() + (i - 1) * kl);
+            off += i == start && i > 0
+                       ? leafEntrySize(fmt_, recLen, keys.data() + static_cast<std::size_t>(i) * kl,
+                                       nullptr)
+                       : sizeOf(i);
             if (off > kPageSize) {
                 fits = false;
                 if (sep < 0) sep = i;  // overflow before the split offset
@@ -512,11 +570,7 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
     std::vector<std::uint32_t> rights;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         Page* p = i == 0 ? file_.page(addr) : file_.allocPage();
-        if (!encodeLeafPage(p->data, kTypeLeaf, fmt_, recLen, keys.data(), recnos.data(),
-                            pieces[i].first, pieces[i].second)) {
-            file_.corrupt("interner Fehler beim Teilen einer Blattseite", addr);
-        }
-        file_.cache().markDirty(p);
+        writePiece(p, kTypeLeaf, pieces[i].first, pieces[i].second);
         if (i > 0) rights.push_back(p->addr);
     }
     if (isRoot) {
@@ -616,11 +670,11 @@ void NsxTag::storeBranch(std::vector<Frame>& path, std::size_t level,
 
 bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
     file_.requireWritable();
-    const std::string k = makeKey(key);
-    const std::uint8_t* kb = reinterpret_cast<const std::uint8_t*>(k.data());
+    fillKey(key);
+    const std::uint8_t* kb = reinterpret_cast<const std::uint8_t*>(key_.data());
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     const Target t{Target::Entry, kb, fmt_.keyLen, recno};
-    std::vector<Frame> path;
+    std::vector<Frame>& path = path_;
     Slot s;
     descend(t, path, s);
     if (s.hasCur) {
@@ -645,7 +699,8 @@ bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
                 std::memcpy(d + s.off, buf, static_cast<std::size_t>(b));
                 putU16LE(d + 2, static_cast<std::uint16_t>(s.n - 1));
                 putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
-                if (p->index) p->index->shift(s.idx, -1, newUsed - s.used, s.off, fmt_.keyLen);
+                if (p->index && p->index->valid)
+                    p->index->shift(s.idx, -1, newUsed - s.used, s.off, fmt_.keyLen);
                 file_.cache().markDirtyKeepIndex(p.get());
                 for (const Frame& f : path) {
                     const std::uint32_t c = file_.knownCount(f.addr);

@@ -134,6 +134,8 @@ class NsxTag {
     // The restart points of a cached leaf page, built on first use by
     // decoding the page once (against `pred`, the key left of the leaf).
     const nsx::LeafIndex& leafIndex(nsx::Page* page, const std::uint8_t* pred);
+    // The last restart point whose entry is before `t`, or -1.
+    int restartBefore(const nsx::LeafIndex& ix, const nsx::Target& t) const;
     // Resumes `dec` at the last restart point before the first entry not
     // before `t`; returns the number of entries skipped.
     int skipTo(nsx::LeafDecoder& dec, const nsx::LeafIndex& ix, const nsx::Target& t) const;
@@ -150,6 +152,7 @@ class NsxTag {
 
     struct Node;  // a decoded page under modification
     void checkDepth(std::size_t depth) const;
+    void fillKey(std::string_view bytes);  // key_ = the key padded or cut
     void requireEntries(const std::uint8_t* key) const;
     // Descends to the leaf slot of the first entry not before `t`; fills
     // `path` (root first) and returns through the optional outputs the
@@ -192,6 +195,9 @@ class NsxTag {
     bool descending_ = false;
     std::uint8_t flags_ = 0;
     std::uint64_t mods_ = 1;
+    // Scratch space of insert() and remove(), kept to spare allocations.
+    std::vector<nsx::Frame> path_;
+    std::string key_;
 };
 
 }  // namespace xb

@@ -97,6 +97,15 @@ void checkSeeks(xb::NsxTag& tag, const Model& m, std::mt19937_64& rng, KeyGen& g
             EXPECT_EQ(c.recno(), lb->second);
             EXPECT_EQ(found, lb->first.compare(0, v.size(), v) == 0);
             EXPECT_EQ(c.position(), static_cast<std::uint64_t>(std::distance(m.begin(), lb)) + 1);
+            // Backwards from a seek: the entries before the search's start
+            // point in the leaf are decoded late.
+            auto back = lb;
+            for (int k = 0; k < 20 && back != m.begin(); ++k) {
+                --back;
+                ASSERT_TRUE(c.prev());
+                ASSERT_EQ(std::string(c.key()), back->first);
+                ASSERT_EQ(c.recno(), back->second);
+            }
         }
         EXPECT_EQ(tag.countBelowPrefix(v),
                   static_cast<std::uint64_t>(std::distance(m.begin(), lb)));
