@@ -212,6 +212,7 @@ void NsxTag::build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgr
         throw qv::Error(qv::ErrorCode::InvalidArgument,
                         "Die Schlüssellänge passt nicht zum Tag " + name_, file_.path());
     }
+    NsxFile::ChangeGuard guard(file_);
     Progress prog(progress);
     prog.at(0);
     batch.sort();

@@ -238,6 +238,7 @@ void NsxFile::writeRoot(bool withMarker) {
 
 void NsxFile::beginDirectWrite() {
     requireWritable();
+    wrote_ = true;
     if (!markerOnDisk_) {
         writeRoot(true);
         markerOnDisk_ = true;
@@ -268,7 +269,8 @@ void NsxFile::close() {
     if (closed_) return;
     if (!readOnly_) {
         flushInternal();
-        if (markerOnDisk_) {
+        if (damaged_) beginDirectWrite();  // the next open must see it
+        if (markerOnDisk_ && wrote_ && !damaged_) {
             // Everything else must be on disk before the marker goes.
             cache_->sync();
             writeRoot(false);
@@ -338,6 +340,7 @@ void NsxFile::validateSpec(const NsxTagSpec& s) const {
 NsxTag& NsxFile::addTag(const NsxTagSpec& spec) {
     requireWritable();
     validateSpec(spec);
+    ChangeGuard guard(*this);
     const int existing = tagIndex(spec.name);
     if (existing < 0 && tagCount() >= kMaxTags) {
         throw qv::Error(qv::ErrorCode::InvalidArgument,
@@ -389,6 +392,7 @@ void NsxFile::removeTag(std::string_view name) {
                         "Die Indexdatei " + path_ + " enthält keinen Tag " + std::string(name),
                         path_);
     }
+    ChangeGuard guard(*this);
     NsxTag& t = *tags_[static_cast<std::size_t>(i)];
     freeTree(t.rootAddr(), t.keyLen());
     freePage(t.headerAddr());

@@ -11,8 +11,10 @@
 // first page of a change reaches the file, an 8-byte marker is written into
 // the unused tail of the root page; close() clears it after everything else
 // was written. A file found with the marker on open() reports
-// wasInterrupted(): its trees may be torn and the caller should rebuild them;
-// reading it is still safe (damage raises errors, never crashes).
+// wasInterrupted(): the session that changed it was killed, or one of its
+// changes failed half-way on a damaged page. Its trees may be torn and the
+// caller should rebuild them (clear() and build the tags again); reading it
+// is still safe (damage raises errors, never crashes).
 //
 // Errors are thrown as qv::Error: IoError for failing system calls, Corrupt
 // (German text naming the file and, where it applies, the page) for any
@@ -25,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -83,7 +86,9 @@ class NsxFile {
     NsxFile& operator=(const NsxFile&) = delete;
 
     // Writes every dirty page and the root header, then clears the crash
-    // marker. Afterwards only the destructor may be called.
+    // marker -- unless a change failed half-way (then the marker stays, see
+    // markDamaged()) or this session changed nothing. Afterwards only the
+    // destructor may be called.
     void close();
     // Writes dirty pages (no fsync). Cheap when nothing changed.
     void flush();
@@ -93,7 +98,7 @@ class NsxFile {
     const std::string& path() const { return path_; }
     bool readOnly() const { return readOnly_; }
     // True when the crash marker was found on open: a previous session did
-    // not close the file after changing it.
+    // not close the file cleanly after changing it.
     bool wasInterrupted() const { return interrupted_; }
 
     int tagCount() const { return static_cast<int>(tags_.size()); }
@@ -169,6 +174,25 @@ class NsxFile {
     // Upper bound for the entries of one tag, used to reject shared subtrees.
     std::uint64_t entryCap() const;
     void markRootDirty() { rootDirty_ = true; }
+    // A change failed half-way: the trees in memory may be torn, so close()
+    // keeps the crash marker and the next open reports wasInterrupted().
+    void markDamaged() { damaged_ = true; }
+
+    // Marks the file damaged when the scope it guards is left by an
+    // exception (put at the top of every change).
+    class ChangeGuard {
+      public:
+        explicit ChangeGuard(NsxFile& f) : f_(f), uncaught_(std::uncaught_exceptions()) {}
+        ~ChangeGuard() {
+            if (std::uncaught_exceptions() > uncaught_) f_.markDamaged();
+        }
+        ChangeGuard(const ChangeGuard&) = delete;
+        ChangeGuard& operator=(const ChangeGuard&) = delete;
+
+      private:
+        NsxFile& f_;
+        int uncaught_;
+    };
 
   private:
     NsxFile(std::string path, int fd, bool readOnly);
@@ -187,6 +211,8 @@ class NsxFile {
     bool markerOnDisk_ = false;
     bool rootDirty_ = false;
     bool closed_ = false;
+    bool wrote_ = false;    // this session changed the file
+    bool damaged_ = false;  // see markDamaged()
     std::unique_ptr<nsx::PageCache> cache_;
     std::uint8_t root_[nsx::kPageSize];
     std::uint32_t fileEnd_ = 0;  // max(file on disk, file-size field)

@@ -408,6 +408,7 @@ void NsxTag::fillKey(std::string_view bytes) {
 
 bool NsxTag::insert(std::string_view key, std::uint32_t recno) {
     file_.requireWritable();
+    NsxFile::ChangeGuard guard(file_);
     fillKey(key);
     const std::uint8_t* kb = reinterpret_cast<const std::uint8_t*>(key_.data());
     const Target t{Target::Entry, kb, fmt_.keyLen, unique_ ? 0u : recno};
@@ -670,6 +671,7 @@ void NsxTag::storeBranch(std::vector<Frame>& path, std::size_t level,
 
 bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
     file_.requireWritable();
+    NsxFile::ChangeGuard guard(file_);
     fillKey(key);
     const std::uint8_t* kb = reinterpret_cast<const std::uint8_t*>(key_.data());
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
@@ -924,6 +926,7 @@ void NsxTag::freeSubtree(std::uint32_t addr, int depth) {
 
 void NsxTag::clearEntries() {
     file_.requireWritable();
+    NsxFile::ChangeGuard guard(file_);
     freeSubtree(root_, 0);
     Page* r = file_.allocPage();
     putLeafHeader(r->data, kTypeRootLeaf, 2, 0, kLeafHeader);

@@ -257,3 +257,30 @@ TEST(NsxUpdate, CrashMarkerReportsAnInterruptedSession) {
     EXPECT_FALSE(xb::NsxFile::open((dir / "killed.nsx").string())->wasInterrupted());
     EXPECT_FALSE(xb::NsxFile::open(path)->wasInterrupted());
 }
+
+// A change that fails half-way on a damaged page leaves the marker in place,
+// and an open that changes nothing leaves a found marker alone.
+TEST(NsxUpdate, FailedChangeKeepsTheCrashMarker) {
+    qvtest::TempDir dir;
+    const std::string path = (dir / "f.nsx").string();
+    std::uint32_t leaf = 0;
+    {
+        auto file = xb::NsxFile::create(path);
+        xb::NsxTag& t = file->addTag(spec("a", 26));
+        for (std::uint32_t r = 1; r <= 3000; ++r)
+            t.insert("K" + std::to_string(r), r);
+        leaf = xb::nsx::BranchView{t.treePage(t.rootAddr()).data(), 26}.lower();
+    }
+    auto bytes = qvtest::readFile(path);
+    bytes[leaf] = 9;  // not a page type
+    qvtest::writeFile(path, bytes);
+    {
+        auto file = xb::NsxFile::open(path);
+        EXPECT_THROW(file->tag(0).insert("K1", 9999), qv::Error);
+        file->close();
+    }
+    auto again = xb::NsxFile::open(path);
+    EXPECT_TRUE(again->wasInterrupted());
+    again->close();
+    EXPECT_TRUE(xb::NsxFile::open(path)->wasInterrupted());
+}
