@@ -529,6 +529,25 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
         std::memset(d + off, 0, static_cast<std::size_t>(kPageSize - off));
         putLeafHeader(d, type, recLen, to - from, off);
         file_.cache().markDirty(p);
+        // The keys are at hand: give the page its restart points now rather
+        // than decoding it again on the next search.
+        if (!p->index) p->index = std::make_unique<LeafIndex>();
+        LeafIndex& ix = *p->index;
+        ix.entry.clear();
+        ix.offset.clear();
+        ix.recno.clear();
+        ix.keys.clear();
+        for (int i = from; i < to; i += LeafIndex::kStep) {
+            ix.entry.push_back(i - from);
+            ix.offset.push_back(i == from ? kLeafHeader
+                                          : kLeafHeader + (off - kLeafHeader) -
+                                                (offs[static_cast<std::size_t>(to)] -
+                                                 offs[static_cast<std::size_t>(i)]));
+            ix.recno.push_back(recnos[static_cast<std::size_t>(i)]);
+            ix.keys.insert(ix.keys.end(), keys.begin() + static_cast<std::ptrdiff_t>(i * kl),
+                           keys.begin() + static_cast<std::ptrdiff_t>((i + 1) * kl));
+        }
+        ix.valid = true;
     };
     if (kLeafHeader + offs[static_cast<std::size_t>(n)] <= kPageSize) {
         writePiece(file_.page(addr), isRoot ? kTypeRootLeaf : kTypeLeaf, 0, n);
@@ -591,14 +610,36 @@ void NsxTag::insertSeparators(std::vector<Frame>& path, std::size_t level,
                               const std::vector<std::uint8_t>& sepKeys,
                               const std::vector<std::uint32_t>& sepRecnos,
                               const std::vector<std::uint32_t>& rightPages) {
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    const std::size_t c = static_cast<std::size_t>(path[level].idx);
+    {
+        // Room in the page: shift the entries right of the slot in place.
+        PageRef p = treePage(path[level].addr);
+        std::uint8_t* d = p.data();
+        const int n = getU16LE(d + 2);
+        const int add = static_cast<int>(sepRecnos.size());
+        if (n + add <= maxBranchKeys(fmt_.keyLen) && c <= static_cast<std::size_t>(n)) {
+            forgetPathCounts(path);
+            const std::size_t es = kl + 8;
+            std::uint8_t* at = d + kBranchHeader + c * es;
+            std::memmove(at + add * es, at, (static_cast<std::size_t>(n) - c) * es);
+            for (int j = 0; j < add; ++j) {
+                putBranchEntry(d, fmt_.keyLen, static_cast<int>(c) + j,
+                               rightPages[static_cast<std::size_t>(j)],
+                               sepRecnos[static_cast<std::size_t>(j)],
+                               sepKeys.data() + static_cast<std::size_t>(j) * kl);
+            }
+            putU16LE(d + 2, static_cast<std::uint16_t>(n + add));
+            file_.cache().markDirty(p.get());
+            return;
+        }
+    }
     std::vector<std::uint8_t> keys;
     std::vector<std::uint32_t> recnos, children;
     {
         PageRef p = treePage(path[level].addr);
         readBranch(p.data(), keys, recnos, children);
     }
-    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
-    const std::size_t c = static_cast<std::size_t>(path[level].idx);
     keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(c * kl), sepKeys.begin(), sepKeys.end());
     recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(c), sepRecnos.begin(),
                   sepRecnos.end());
