@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
@@ -136,4 +137,35 @@ TEST(NsxFixture, LargeSetPositionsCountsAndWidths) {
         if (bytes[off] == 2 || bytes[off] == 3) widths.insert(bytes[off + 1]);
     EXPECT_EQ(widths, (std::set<int>{2, 3}));
     EXPECT_EQ(nsxtest::joinFaults(file->verify()), "");
+}
+
+// The lower panel's question on the file table: the files of one entry as a
+// scope on DIRNUMM (8-digit number, then the number followed by 0xFF), counted
+// from the order positions of its first and last entry.
+TEST(NsxFixture, ScopeCountsOfEveryEntryNumber) {
+    const fs::path cat = qvtest::xbaseFixtures() / "catalog";
+    const ExpectedTable t = nsxtest::loadExpected(cat / "expected" / "_qvdir.json");
+    auto file = xb::NsxFile::open((cat / "_qvdir.nsx").string(), xb::NsxFile::Mode::ReadOnly);
+    xb::NsxTag& tag = *file->findTag("dirnumm");
+    std::map<std::string, std::uint64_t> perNumber;
+    for (const auto& [pos, e] : t.tags[0].keys)
+        ++perNumber[e.key.substr(0, 8)];
+    perNumber["       0"] = 0;  // below every entry
+    perNumber["99999998"] = 0;  // between the last entry and the released files
+    xb::NsxCursor first(tag), last(tag);
+    for (const auto& [num, expect] : perNumber) {
+        SCOPED_TRACE(num);
+        first.seek(num);
+        const bool inRange = first.valid() && std::string(first.key()).compare(0, 8, num) == 0;
+        const std::uint64_t p1 = inRange ? first.position() : 0;
+        std::uint64_t n = 0;
+        if (p1 != 0) {
+            ASSERT_TRUE(last.seekLast(num + "\xFF"));
+            n = last.position() - p1 + 1;
+            EXPECT_EQ(std::string(last.key()).compare(0, 8, num), 0);
+        }
+        EXPECT_EQ(n, expect);
+        // The same from the ranks alone.
+        EXPECT_EQ(tag.countUpToPrefix(num + "\xFF") - tag.countBelowPrefix(num), expect);
+    }
 }
