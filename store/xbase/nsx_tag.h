@@ -157,14 +157,33 @@ class NsxTag {
     // Descends to the leaf slot of the first entry not before `t`; fills
     // `path` (root first) and returns through the optional outputs the
     // decoded neighbours of the slot.
-    struct Slot;
+    // The leaf slot a descent ends in, with the decoded neighbours an
+    // in-place edit needs.
+    struct Slot {
+        int idx = 0;  // 0..n
+        int n = 0;
+        int recLen = 2;
+        int used = nsx::kLeafHeader;
+        int off = nsx::kLeafHeader;  // offset of entry idx (end of entries when idx == n)
+        int size = 0;           // its length (0 when idx == n)
+        bool hasPred = false;   // key left of the leaf
+        std::uint8_t pred[nsx::kMaxKeyLen];
+        bool hasPrev = false;  // entry idx-1 (inside the leaf)
+        std::uint8_t prev[nsx::kMaxKeyLen];
+        bool hasCur = false;  // entry idx
+        std::uint8_t cur[nsx::kMaxKeyLen];
+        std::uint32_t curRec = 0;
+        bool hasNext = false;  // entry idx+1
+        std::uint8_t next[nsx::kMaxKeyLen];
+        std::uint32_t nextRec = 0;
+        int nextOff = 0;
+        int nextSize = 0;
+    };
     void descend(const nsx::Target& t, std::vector<nsx::Frame>& path, Slot& slot);
     void predecessorOf(const std::vector<nsx::Frame>& path, std::size_t level, std::uint8_t* out,
                        bool& has);
     bool insertAtSlot(std::vector<nsx::Frame>& path, Slot& slot, const std::uint8_t* key,
                       std::uint32_t recno);
-    void removeLeafEntry(std::vector<nsx::Frame>& path, const std::uint8_t* pred, bool hasPred,
-                         int idx);
     void removeBranchKey(std::vector<nsx::Frame>& path, std::size_t level, int keyIdx);
     void emptyLeaf(std::vector<nsx::Frame>& path);
     void storeLeaf(std::vector<nsx::Frame>& path, std::size_t level,
