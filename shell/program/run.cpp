@@ -1,0 +1,39 @@
+#include "shell/program/run.h"
+
+#include <QTimer>
+#include <memory>
+
+#include "entries/mainform.h"
+#include "shell/application.h"
+#include "shell/errorhandler.h"
+#include "shell/program.h"
+
+namespace qv {
+
+int runProgram(int argc, char** argv, const std::function<void(TMainForm*)>& onShown) {
+    qv::Application app(argc, argv);
+    app.installGermanTranslation();
+
+    qv::Program program;
+    TMainForm* mainForm = nullptr;
+    const bool started = qv::runGuarded([&] {
+        program.start([&](qv::Program& p) {
+            auto form = std::make_unique<TMainForm>(p);
+            mainForm = form.get();
+            return form;
+        });
+    });
+    if (!started) return 1;
+
+    mainForm->show();
+    mainForm->activateWindow();
+    // Without a window manager the window may never be activated: the first
+    // activation then runs from the message loop (a later activation does
+    // nothing).
+    QTimer::singleShot(0, mainForm,
+                       [mainForm] { qv::runGuarded([mainForm] { mainForm->FormActivate(); }); });
+    if (onShown) onShown(mainForm);
+    return app.exec();
+}
+
+}  // namespace qv

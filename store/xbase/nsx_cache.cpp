@@ -1,0 +1,279 @@
+#include "store/xbase/nsx_cache.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/xbase/error.h"
+
+namespace xb::nsx {
+
+namespace {
+
+[[noreturn]] void ioFail(const std::string& path, const char* what, int err) {
+    throw qv::Error(
+        qv::ErrorCode::IoError,
+        "Die Indexdatei " + path + " kann nicht " + what + " werden: " + std::strerror(err), path);
+}
+
+constexpr std::size_t kDefaultBudget = std::size_t{48} << 20;
+
+}  // namespace
+
+PageCache::PageCache(int fd, std::string path)
+    : fd_(fd), path_(std::move(path)), budgetPages_(kDefaultBudget / sizeof(Page)) {}
+
+PageCache::~PageCache() {
+    if (map_) ::munmap(map_, mapLen_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool PageCache::ensureMapped(std::uint64_t end) {
+    if (!diskSizeKnown_) {
+        diskSize_ = fileSize();
+        diskSizeKnown_ = true;
+    }
+    if (end > diskSize_) {
+        if (::ftruncate(fd_, static_cast<off_t>(end)) != 0) ioFail(path_, "vergrößert", errno);
+        diskSize_ = end;
+    }
+    if (end <= mapLen_) return true;
+    if (map_) ::munmap(map_, mapLen_);
+    map_ = nullptr;
+    // Room to grow: the mapping may reach past the end of the file, which is
+    // fine as long as nothing there is touched.
+    std::size_t len =
+        std::max<std::size_t>(static_cast<std::size_t>(end) * 2, std::size_t{1} << 22);
+    len = (len + (std::size_t{1} << 20) - 1) & ~((std::size_t{1} << 20) - 1);
+    void* m = ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (m == MAP_FAILED) {
+        mappedWrites_ = false;  // fall back to write calls
+        mapLen_ = 0;
+        return false;
+    }
+    map_ = static_cast<std::uint8_t*>(m);
+    mapLen_ = len;
+    return true;
+}
+
+void PageCache::setBudget(std::size_t bytes) {
+    budgetPages_ = std::max<std::size_t>(bytes / sizeof(Page), 16);
+    evictIfNeeded();
+}
+
+Page* PageCache::slot(std::uint32_t addr) const {
+    const std::size_t n = addr / kPageSize;
+    return n < slots_.size() ? slots_[n] : nullptr;
+}
+
+Page* PageCache::peek(std::uint32_t addr) const {
+    return slot(addr);
+}
+
+Page* PageCache::install(std::uint32_t addr) {
+    evictIfNeeded();
+    Page* p;
+    if (!spare_.empty()) {
+        p = spare_.back();
+        spare_.pop_back();
+    } else {
+        pool_.push_back(std::make_unique<Page>());
+        p = pool_.back().get();
+    }
+    p->addr = addr;
+    if (p->index) p->index->valid = false;
+    p->dirty = false;
+    p->referenced = true;
+    p->pins = 0;
+    const std::size_t n = addr / kPageSize;
+    if (n >= slots_.size()) slots_.resize(std::max(n + 1, slots_.size() * 2), nullptr);
+    slots_[n] = p;
+    p->residentSlot = resident_.size();
+    resident_.push_back(p);
+    return p;
+}
+
+Page* PageCache::get(std::uint32_t addr) {
+    if (Page* p = slot(addr)) {
+        p->referenced = true;
+        return p;
+    }
+    Page* p = install(addr);
+    ssize_t got;
+    do {
+        got = ::pread(fd_, p->data, kPageSize, static_cast<off_t>(addr));
+    } while (got < 0 && errno == EINTR);
+    if (got != kPageSize) {
+        const int err = errno;
+        discard(addr);
+        if (got < 0) ioFail(path_, "gelesen", err);
+        throw qv::Error(qv::ErrorCode::Corrupt,
+                        "Die Indexdatei " + path_ + " ist beschädigt: Seite " +
+                            std::to_string(addr) + " liegt hinter dem Dateiende",
+                        path_, -1, addr);
+    }
+    return p;
+}
+
+Page* PageCache::create(std::uint32_t addr) {
+    Page* p = slot(addr);
+    if (!p) p = install(addr);
+    std::memset(p->data, 0, kPageSize);
+    markDirty(p);  // also drops a stale leaf index
+    return p;
+}
+
+void PageCache::markDirty(Page* p) {
+    if (p->index) p->index->valid = false;
+    markDirtyKeepIndex(p);
+}
+
+void PageCache::markDirtyKeepIndex(Page* p) {
+    p->referenced = true;
+    if (!p->dirty) {
+        p->dirty = true;
+        dirty_.push_back(p);
+    }
+}
+
+void PageCache::discard(std::uint32_t addr) {
+    Page* p = slot(addr);
+    if (!p) return;
+    p->dirty = false;  // a stale entry in dirty_ is skipped by writeDirty()
+    slots_[addr / kPageSize] = nullptr;
+    const std::size_t s = p->residentSlot;
+    resident_[s] = resident_.back();
+    resident_[s]->residentSlot = s;
+    resident_.pop_back();
+    if (hand_ >= resident_.size()) hand_ = 0;
+    p->pins = 0;
+    if (p->index) p->index->valid = false;
+    spare_.push_back(p);
+}
+
+void PageCache::discardAll() {
+    for (Page* p : resident_) {
+        slots_[p->addr / kPageSize] = nullptr;
+        p->dirty = false;
+        p->pins = 0;
+        if (p->index) p->index->valid = false;
+        spare_.push_back(p);
+    }
+    resident_.clear();
+    dirty_.clear();
+    hand_ = 0;
+}
+
+void PageCache::evictIfNeeded() {
+    // Two sweeps at most: the first clears reference bits.
+    std::size_t budget = budgetPages_;
+    std::size_t tries = resident_.size() * 2;
+    while (resident_.size() >= budget && tries-- > 0) {
+        if (hand_ >= resident_.size()) hand_ = 0;
+        Page* p = resident_[hand_];
+        if (p->dirty || p->pins > 0) {
+            ++hand_;
+            continue;
+        }
+        if (p->referenced) {
+            p->referenced = false;
+            ++hand_;
+            continue;
+        }
+        discard(p->addr);  // moves the last resident page into this slot
+    }
+}
+
+bool PageCache::hasDirty() const {
+    for (const Page* p : dirty_)
+        if (p->dirty) return true;
+    return false;
+}
+
+void PageCache::writeDirty() {
+    if (dirty_.empty()) return;
+    std::vector<Page*> todo;
+    todo.reserve(dirty_.size());
+    for (Page* p : dirty_) {
+        if (!p->dirty) continue;  // discarded, or listed twice
+        p->dirty = false;
+        todo.push_back(p);
+    }
+    dirty_.clear();
+    std::sort(todo.begin(), todo.end(),
+              [](const Page* a, const Page* b) { return a->addr < b->addr; });
+    if (mappedWrites_ && ensureMapped(std::uint64_t{todo.back()->addr} + kPageSize)) {
+        for (const Page* p : todo)
+            std::memcpy(map_ + p->addr, p->data, kPageSize);
+        return;
+    }
+    // Consecutive pages go out in one write.
+    std::vector<std::uint8_t> run;
+    std::size_t i = 0;
+    while (i < todo.size()) {
+        std::size_t j = i + 1;
+        while (j < todo.size() && todo[j]->addr == todo[j - 1]->addr + kPageSize)
+            ++j;
+        if (j == i + 1) {
+            writeRaw(todo[i]->addr, todo[i]->data, kPageSize);
+        } else {
+            run.resize((j - i) * kPageSize);
+            for (std::size_t k = i; k < j; ++k)
+                std::memcpy(run.data() + (k - i) * kPageSize, todo[k]->data, kPageSize);
+            writeRaw(todo[i]->addr, run.data(), run.size());
+        }
+        i = j;
+    }
+}
+
+void PageCache::readRaw(std::uint64_t off, std::uint8_t* buf, std::size_t len) {
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t got = ::pread(fd_, buf + done, len - done, static_cast<off_t>(off + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            ioFail(path_, "gelesen", errno);
+        }
+        if (got == 0) {
+            throw qv::Error(qv::ErrorCode::Corrupt,
+                            "Die Indexdatei " + path_ + " ist beschädigt: sie ist zu kurz", path_);
+        }
+        done += static_cast<std::size_t>(got);
+    }
+}
+
+void PageCache::writeRaw(std::uint64_t off, const std::uint8_t* buf, std::size_t len) {
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t put = ::pwrite(fd_, buf + done, len - done, static_cast<off_t>(off + done));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            ioFail(path_, "geschrieben", errno);
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    if (diskSizeKnown_) diskSize_ = std::max<std::uint64_t>(diskSize_, off + len);
+}
+
+std::uint64_t PageCache::fileSize() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) ioFail(path_, "gelesen", errno);
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void PageCache::truncate(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ioFail(path_, "gekürzt", errno);
+    diskSize_ = size;
+    diskSizeKnown_ = true;
+}
+
+void PageCache::sync() {
+    if (::fdatasync(fd_) != 0) ioFail(path_, "gesichert", errno);
+}
+
+}  // namespace xb::nsx

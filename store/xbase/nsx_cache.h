@@ -1,0 +1,143 @@
+// Page cache of one open index file.
+//
+// Owns the file descriptor and every 1024-byte page image read from or
+// written to the file. A page changed by an operation stays dirty in memory
+// until writeDirty() writes it; dirty and pinned pages are never evicted.
+// Clean pages are evicted (clock order) when the resident size exceeds the
+// budget. Not thread-safe; one cache per NsxFile.
+//
+// Pointers returned by get()/create() stay valid only while the page is
+// pinned (PageRef) or until the next call that may load a page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/xbase/nsx_page.h"
+
+namespace xb::nsx {
+
+struct Page {
+    std::uint32_t addr = 0;
+    bool dirty = false;
+    bool referenced = false;  // clock bit
+    int pins = 0;
+    std::size_t residentSlot = 0;
+    std::unique_ptr<LeafIndex> index;  // search aid for a leaf, built on demand
+    std::uint8_t data[kPageSize];
+};
+
+class PageCache {
+  public:
+    // Takes ownership of `fd` (closed by the destructor). `path` names the
+    // file in error texts.
+    PageCache(int fd, std::string path);
+    ~PageCache();
+    PageCache(const PageCache&) = delete;
+    PageCache& operator=(const PageCache&) = delete;
+
+    // The page at byte offset `addr`, read from the file when it is not
+    // resident. Throws qv::Error (IoError, or Corrupt for a page past the end
+    // of the file). REQUIRES: addr is a non-zero multiple of 1024.
+    Page* get(std::uint32_t addr);
+    // A resident, zero-filled, dirty page for `addr` without reading it.
+    Page* create(std::uint32_t addr);
+    // The page if it is resident, else null.
+    Page* peek(std::uint32_t addr) const;
+    // Marks a changed page for writing; drops its leaf index.
+    void markDirty(Page* p);
+    // The same for a change that kept the leaf index up to date.
+    void markDirtyKeepIndex(Page* p);
+    // Drops a page from memory, dirty or not (its file bytes are superseded).
+    void discard(std::uint32_t addr);
+    // Drops every page (after a truncation).
+    void discardAll();
+
+    // Writes every dirty page in address order and marks it clean.
+    void writeDirty();
+    // From now on writeDirty() copies pages into a shared mapping of the
+    // file instead of one write call per page (for files opened for
+    // writing; the kernel's page cache is the same either way).
+    void useMappedWrites() { mappedWrites_ = true; }
+    bool hasDirty() const;
+
+    // Direct file access for the root header and bulk writes.
+    void readRaw(std::uint64_t off, std::uint8_t* buf, std::size_t len);
+    void writeRaw(std::uint64_t off, const std::uint8_t* buf, std::size_t len);
+    std::uint64_t fileSize() const;  // size on disk
+    void truncate(std::uint64_t size);
+    void sync();
+
+    // Memory budget for resident pages in bytes (default 48 MiB). The
+    // restart points kept beside cached leaves (LeafIndex) come on top: about
+    // a quarter of the page memory for the file table's tags.
+    void setBudget(std::size_t bytes);
+    std::size_t residentBytes() const { return resident_.size() * sizeof(Page); }
+    std::size_t residentPages() const { return resident_.size(); }
+    const std::string& path() const { return path_; }
+
+  private:
+    Page* install(std::uint32_t addr);
+    void evictIfNeeded();
+    Page* slot(std::uint32_t addr) const;
+
+    bool ensureMapped(std::uint64_t end);
+
+    int fd_;
+    std::string path_;
+    bool mappedWrites_ = false;
+    std::uint8_t* map_ = nullptr;
+    std::size_t mapLen_ = 0;
+    std::uint64_t diskSize_ = 0;  // size of the file on disk as far as we changed it
+    bool diskSizeKnown_ = false;
+    std::size_t budgetPages_;
+    std::vector<Page*> slots_;     // by page number
+    std::vector<Page*> resident_;  // clock ring
+    std::size_t hand_ = 0;
+    std::vector<Page*> dirty_;
+    std::vector<std::unique_ptr<Page>> pool_;  // owned memory of every page ever made
+    std::vector<Page*> spare_;                 // evicted pages for reuse
+};
+
+// Pins a page for the lifetime of the handle so that it cannot be evicted.
+class PageRef {
+  public:
+    PageRef() = default;
+    explicit PageRef(Page* p) : p_(p) {
+        if (p_) ++p_->pins;
+    }
+    ~PageRef() { reset(); }
+    PageRef(const PageRef& o) : PageRef(o.p_) {}
+    PageRef& operator=(const PageRef& o) {
+        if (this != &o) {
+            reset();
+            p_ = o.p_;
+            if (p_) ++p_->pins;
+        }
+        return *this;
+    }
+    PageRef(PageRef&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    PageRef& operator=(PageRef&& o) noexcept {
+        if (this != &o) {
+            reset();
+            p_ = o.p_;
+            o.p_ = nullptr;
+        }
+        return *this;
+    }
+    void reset() {
+        if (p_) --p_->pins;
+        p_ = nullptr;
+    }
+    Page* get() const { return p_; }
+    Page* operator->() const { return p_; }
+    std::uint8_t* data() const { return p_->data; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+  private:
+    Page* p_ = nullptr;
+};
+
+}  // namespace xb::nsx

@@ -1,0 +1,462 @@
+#include "store/xbase/nsx_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_set>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "store/xbase/error.h"
+#include "store/xbase/nsx_tag.h"
+
+namespace xb {
+
+using namespace nsx;
+
+namespace {
+
+std::string upperAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && upperAscii(a) == upperAscii(b);
+}
+
+// A NUL-terminated text of at most `cap` bytes.
+std::string readText(const std::uint8_t* p, std::size_t cap) {
+    std::size_t n = 0;
+    while (n < cap && p[n] != 0)
+        ++n;
+    return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+int openFd(const std::string& path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        const int err = errno;
+        throw qv::Error(
+            err == ENOENT ? qv::ErrorCode::NotFound : qv::ErrorCode::IoError,
+            "Die Indexdatei " + path + " kann nicht geöffnet werden: " + std::strerror(err), path);
+    }
+    return fd;
+}
+
+}  // namespace
+
+NsxFile::NsxFile(std::string path, int fd, bool readOnly)
+    : path_(std::move(path)), readOnly_(readOnly), cache_(std::make_unique<PageCache>(fd, path_)) {
+    std::memset(root_, 0, sizeof root_);
+}
+
+NsxFile::~NsxFile() {
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode) {
+    const bool ro = mode == Mode::ReadOnly;
+    const int fd = openFd(path, ro ? O_RDONLY : O_RDWR);
+    std::unique_ptr<NsxFile> f(new NsxFile(path, fd, ro));
+    if (!ro) f->cache_->useMappedWrites();
+    f->readRoot();
+    f->loadTags();
+    return f;
+}
+
+std::unique_ptr<NsxFile> NsxFile::create(const std::string& path) {
+    const int fd = openFd(path, O_RDWR | O_CREAT | O_TRUNC);
+    std::unique_ptr<NsxFile> f(new NsxFile(path, fd, false));
+    f->cache_->useMappedWrites();
+    f->root_[kRootSig] = kSignature;
+    putU32LE(f->root_ + kRootFreeHead, kNoPage);
+    putU32LE(f->root_ + kRootFileSize, kPageSize);
+    f->fileEnd_ = kPageSize;
+    f->cache_->writeRaw(0, f->root_, kPageSize);
+    return f;
+}
+
+void NsxFile::corrupt(const std::string& what, std::int64_t page) const {
+    throw qv::Error(qv::ErrorCode::Corrupt, "Die Indexdatei " + path_ + " ist beschädigt: " + what,
+                    path_, -1, page);
+}
+
+void NsxFile::requireWritable() const {
+    if (readOnly_ || closed_) {
+        throw qv::Error(qv::ErrorCode::State,
+                        "Die Indexdatei " + path_ + " ist nur zum Lesen geöffnet", path_);
+    }
+}
+
+void NsxFile::readRoot() {
+    const std::uint64_t size = cache_->fileSize();
+    if (size < kPageSize) corrupt("die Datei ist kürzer als eine Seite", 0);
+    cache_->readRaw(0, root_, kPageSize);
+    if (root_[kRootSig] != kSignature) {
+        corrupt(root_[kRootSig] == 0x49 ? "das Großdateiformat wird nicht unterstützt"
+                                        : "falsche Kennung im Dateikopf",
+                0);
+    }
+    if (root_[kRootFlags] != 0) corrupt("unbekannte Kennzeichen im Dateikopf", 0);
+    if (getU16LE(root_ + kRootTagCount) > kMaxTags) corrupt("unmögliche Anzahl von Tags", 0);
+    interrupted_ = std::memcmp(root_ + kMarkerOffset, kDirtyMarker, 8) == 0;
+    markerOnDisk_ = interrupted_;
+    const std::uint64_t pages = size / kPageSize * kPageSize;
+    fileEnd_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(pages, 0xFFFFFC00u));
+}
+
+void NsxFile::loadTags() {
+    const int n = getU16LE(root_ + kRootTagCount);
+    for (int i = 0; i < n; ++i) {
+        const std::uint8_t* e = root_ + kRootTagTable + i * kTagEntrySize;
+        const std::string where = "Eintrag " + std::to_string(i + 1) + " der Tag-Tabelle";
+        if (e[0] <= 0x20) corrupt(where + " hat keinen Namen", 0);
+        if (std::memchr(e, 0, 12) == nullptr) corrupt(where + " hat einen zu langen Namen", 0);
+        const std::string name = readText(e, 12);
+        const std::uint32_t addr = getU32LE(e + 12);
+        if (addr == 0) corrupt("Tag " + name + " hat keine Kopfseite", 0);
+        if (!validAddress(addr))
+            corrupt("Tag " + name + " verweist auf die ungültige Seite " + std::to_string(addr), 0);
+        tags_.push_back(readTag(name, addr));
+    }
+}
+
+std::unique_ptr<NsxTag> NsxFile::readTag(const std::string& name, std::uint32_t headerAddr) {
+    std::unique_ptr<NsxTag> t(new NsxTag(*this, headerAddr));
+    const std::uint8_t* h = page(headerAddr)->data;
+    const std::string where = "Kopfseite " + std::to_string(headerAddr) + " (Tag " + name + ")";
+    if (h[kTagSig] != kSignature) corrupt(where + " hat eine falsche Kennung", headerAddr);
+    if (h[kTagFlags] & ~kKnownTagFlags) corrupt(where + " hat unbekannte Kennzeichen", headerAddr);
+    const std::uint16_t type = getU16LE(h + kTagKeyType);
+    const int keyLen = getU16LE(h + kTagKeyLen);
+    const int uniq = getU16LE(h + kTagUnique);
+    const int desc = getU16LE(h + kTagDescend);
+    if (!isKnownKeyType(type)) corrupt(where + " hat einen unbekannten Schlüsseltyp", headerAddr);
+    if (keyLen < 1 || keyLen > kMaxKeyLen)
+        corrupt(where + " hat eine unmögliche Schlüssellänge", headerAddr);
+    if (uniq > 1 || desc > 1) corrupt(where + " hat ungültige Kennzeichen", headerAddr);
+    if (h[kTagKeyExpr] < 0x20) corrupt(where + " hat keinen Schlüsselausdruck", headerAddr);
+    const std::uint32_t root = getU32LE(h + kTagRoot);
+    if (root == 0 || !validAddress(root))
+        corrupt(where + " verweist auf die ungültige Wurzelseite " + std::to_string(root),
+                headerAddr);
+    t->name_ = upperAscii(name);
+    t->flags_ = h[kTagFlags];
+    t->root_ = root;
+    t->keyType_ = type == static_cast<std::uint16_t>(KeyType::NumericAlt)
+                      ? static_cast<std::uint16_t>(KeyType::Numeric)
+                      : type;
+    t->fmt_ = KeyFormat{keyLen, trailFor(type)};
+    t->unique_ = uniq == 1;
+    t->descending_ = desc == 1;
+    t->keyExpr_ = readText(h + kTagKeyExpr, 256);
+    t->forExpr_ = h[kTagForExpr] < 0x20 ? std::string() : readText(h + kTagForExpr, 256);
+    return t;
+}
+
+bool NsxFile::validAddress(std::uint32_t addr) const {
+    return addr != 0 && addr % kPageSize == 0 && addr <= fileEnd_ - kPageSize;
+}
+
+Page* NsxFile::page(std::uint32_t addr) {
+    if (!validAddress(addr)) corrupt("Verweis auf die ungültige Seite " + std::to_string(addr));
+    return cache_->get(addr);
+}
+
+std::uint32_t NsxFile::allocAddress() {
+    requireWritable();
+    const std::uint32_t head = getU32LE(root_ + kRootFreeHead);
+    if (head != kNoPage && head != 0) {
+        if (!validAddress(head))
+            corrupt(
+                "die Liste freier Seiten verweist auf die ungültige Seite " + std::to_string(head),
+                0);
+        const Page* p = cache_->get(head);
+        if (p->data[0] != kTypeFree)
+            corrupt("die Liste freier Seiten enthält die belegte Seite " + std::to_string(head),
+                    head);
+        putU32LE(root_ + kRootFreeHead, getU32LE(p->data + kFreeNext));
+        rootDirty_ = true;
+        forgetCount(head);
+        return head;
+    }
+    std::uint32_t end = getU32LE(root_ + kRootFileSize);
+    end = std::max(end, fileEnd_);
+    end = (end + kPageSize - 1) / kPageSize * kPageSize;
+    if (end > 0xFFFFFC00u - kPageSize) corrupt("die Datei ist voll (4 GB)", 0);
+    putU32LE(root_ + kRootFileSize, end + kPageSize);
+    fileEnd_ = end + kPageSize;
+    rootDirty_ = true;
+    forgetCount(end);
+    return end;
+}
+
+Page* NsxFile::allocPage() {
+    const std::uint32_t addr = allocAddress();
+    return cache_->create(addr);
+}
+
+void NsxFile::freePage(std::uint32_t addr) {
+    requireWritable();
+    Page* p = cache_->create(addr);
+    p->data[0] = kTypeFree;
+    putU32LE(p->data + kFreeNext, getU32LE(root_ + kRootFreeHead));
+    putU32LE(root_ + kRootFreeHead, addr);
+    rootDirty_ = true;
+    forgetCount(addr);
+}
+
+void NsxFile::setCount(std::uint32_t addr, std::uint32_t n) {
+    const std::size_t i = addr / kPageSize;
+    if (i >= counts_.size()) counts_.resize(std::max(i + 1, counts_.size() * 2), kUnknownCount);
+    counts_[i] = n;
+}
+
+std::uint64_t NsxFile::entryCap() const {
+    return static_cast<std::uint64_t>(fileEnd_ / kPageSize) * 340u;
+}
+
+void NsxFile::writeRoot(bool withMarker) {
+    putU16LE(root_ + kRootVersion, static_cast<std::uint16_t>(getU16LE(root_ + kRootVersion) + 1));
+    if (withMarker) {
+        std::memcpy(root_ + kMarkerOffset, kDirtyMarker, 8);
+    } else {
+        std::memset(root_ + kMarkerOffset, 0, 8);
+    }
+    cache_->writeRaw(0, root_, kPageSize);
+}
+
+void NsxFile::beginDirectWrite() {
+    requireWritable();
+    wrote_ = true;
+    if (!markerOnDisk_) {
+        writeRoot(true);
+        markerOnDisk_ = true;
+    }
+}
+
+void NsxFile::flushInternal() {
+    if (readOnly_ || closed_) return;
+    if (!cache_->hasDirty() && !rootDirty_) return;
+    beginDirectWrite();
+    cache_->writeDirty();
+    if (rootDirty_) {
+        writeRoot(true);
+        rootDirty_ = false;
+    }
+}
+
+void NsxFile::flush() {
+    flushInternal();
+}
+
+void NsxFile::sync() {
+    flushInternal();
+    if (!readOnly_ && !closed_) cache_->sync();
+}
+
+void NsxFile::close() {
+    if (closed_) return;
+    if (!readOnly_) {
+        flushInternal();
+        if (damaged_) beginDirectWrite();  // the next open must see it
+        if (markerOnDisk_ && wrote_ && !damaged_) {
+            // Everything else must be on disk before the marker goes.
+            cache_->sync();
+            writeRoot(false);
+            markerOnDisk_ = false;
+        }
+    }
+    closed_ = true;
+    tags_.clear();
+    cache_.reset();
+}
+
+NsxTag* NsxFile::findTag(std::string_view name) {
+    const int i = tagIndex(name);
+    return i < 0 ? nullptr : tags_[static_cast<std::size_t>(i)].get();
+}
+
+int NsxFile::tagIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < tags_.size(); ++i)
+        if (equalNoCase(tags_[i]->name(), name)) return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<NsxTagSpec> NsxFile::tagSpecs() const {
+    std::vector<NsxTagSpec> r;
+    for (const auto& t : tags_)
+        r.push_back(t->spec());
+    return r;
+}
+
+std::uint16_t NsxFile::version() const {
+    return getU16LE(root_ + kRootVersion);
+}
+std::uint32_t NsxFile::fileSizeField() const {
+    return getU32LE(root_ + kRootFileSize);
+}
+std::uint32_t NsxFile::freeHead() const {
+    return getU32LE(root_ + kRootFreeHead);
+}
+
+void NsxFile::validateSpec(const NsxTagSpec& s) const {
+    auto bad = [&](const std::string& why) {
+        throw qv::Error(qv::ErrorCode::InvalidArgument,
+                        "Der Tag " + s.name + " kann in der Indexdatei " + path_ +
+                            " nicht angelegt werden: " + why,
+                        path_);
+    };
+    if (s.name.empty() || s.name.size() > static_cast<std::size_t>(kMaxTagNameLen))
+        bad("der Name muss 1 bis 11 Zeichen lang sein");
+    if (static_cast<unsigned char>(s.name[0]) <= 0x20)
+        bad("der Name beginnt mit einem Leerzeichen");
+    for (char c : s.name)
+        if (c == 0) bad("der Name enthält ein Nullzeichen");
+    if (s.keyExpr.empty() || static_cast<unsigned char>(s.keyExpr[0]) < 0x20 ||
+        s.keyExpr.size() > static_cast<std::size_t>(kMaxExprLen))
+        bad("der Schlüsselausdruck muss 1 bis 255 Zeichen lang sein");
+    if (s.forExpr.size() > static_cast<std::size_t>(kMaxExprLen))
+        bad("die Bedingung ist länger als 255 Zeichen");
+    if (!s.forExpr.empty() && static_cast<unsigned char>(s.forExpr[0]) < 0x20)
+        bad("die Bedingung beginnt mit einem Steuerzeichen");
+    if (s.keyLen < 1 || s.keyLen > kMaxKeyLen) bad("die Schlüssellänge muss 1 bis 250 sein");
+    if ((s.keyType == NsxKeyType::Numeric || s.keyType == NsxKeyType::Date) && s.keyLen != 8)
+        bad("numerische und Datumsschlüssel sind 8 Bytes lang");
+    if (s.keyType == NsxKeyType::Logical && s.keyLen != 1)
+        bad("logische Schlüssel sind 1 Byte lang");
+}
+
+NsxTag& NsxFile::addTag(const NsxTagSpec& spec) {
+    requireWritable();
+    validateSpec(spec);
+    ChangeGuard guard(*this);
+    const int existing = tagIndex(spec.name);
+    if (existing < 0 && tagCount() >= kMaxTags) {
+        throw qv::Error(qv::ErrorCode::InvalidArgument,
+                        "Die Indexdatei " + path_ + " enthält bereits 50 Tags", path_);
+    }
+    std::uint32_t header;
+    if (existing >= 0) {
+        NsxTag& old = *tags_[static_cast<std::size_t>(existing)];
+        header = old.headerAddr();
+        freeTree(old.rootAddr(), old.keyLen());
+        old.bumpMods();
+    } else {
+        header = allocPage()->addr;
+    }
+    Page* rootPage = allocPage();
+    putLeafHeader(rootPage->data, kTypeRootLeaf, 2, 0, kLeafHeader);
+    setCount(rootPage->addr, 0);
+
+    Page* h = cache_->create(header);
+    h->data[kTagSig] = kSignature;
+    putU32LE(h->data + kTagRoot, rootPage->addr);
+    putU16LE(h->data + kTagKeyType, static_cast<std::uint16_t>(spec.keyType));
+    putU16LE(h->data + kTagKeyLen, static_cast<std::uint16_t>(spec.keyLen));
+    putU16LE(h->data + kTagUnique, spec.unique ? 1 : 0);
+    putU16LE(h->data + kTagDescend, spec.descending ? 1 : 0);
+    std::memcpy(h->data + kTagKeyExpr, spec.keyExpr.data(), spec.keyExpr.size());
+    std::memcpy(h->data + kTagForExpr, spec.forExpr.data(), spec.forExpr.size());
+
+    std::string name = upperAscii(spec.name);
+    std::unique_ptr<NsxTag> t = readTag(name, header);
+    NsxTag* result = t.get();
+    if (existing >= 0) {
+        // Cursors of the old object are gone with it; the new one starts
+        // from a later modification count so that nothing is mistaken.
+        t->mods_ = tags_[static_cast<std::size_t>(existing)]->mods_ + 1;
+        tags_[static_cast<std::size_t>(existing)] = std::move(t);
+    } else {
+        tags_.push_back(std::move(t));
+    }
+    writeTagTable();
+    return *result;
+}
+
+void NsxFile::removeTag(std::string_view name) {
+    requireWritable();
+    const int i = tagIndex(name);
+    if (i < 0) {
+        throw qv::Error(qv::ErrorCode::NotFound,
+                        "Die Indexdatei " + path_ + " enthält keinen Tag " + std::string(name),
+                        path_);
+    }
+    ChangeGuard guard(*this);
+    NsxTag& t = *tags_[static_cast<std::size_t>(i)];
+    freeTree(t.rootAddr(), t.keyLen());
+    freePage(t.headerAddr());
+    tags_.erase(tags_.begin() + i);
+    writeTagTable();
+}
+
+void NsxFile::writeTagTable() {
+    std::memset(root_ + kRootTagTable, 0, kMaxTags * kTagEntrySize);
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        std::uint8_t* e = root_ + kRootTagTable + i * kTagEntrySize;
+        const std::string& n = tags_[i]->name();
+        std::memcpy(e, n.data(), std::min<std::size_t>(n.size(), kMaxTagNameLen));
+        putU32LE(e + 12, tags_[i]->headerAddr());
+    }
+    putU16LE(root_ + kRootTagCount, static_cast<std::uint16_t>(tags_.size()));
+    rootDirty_ = true;
+}
+
+void NsxFile::freeTree(std::uint32_t root, int keyLen) {
+    // Best effort on damaged trees: pages that do not look like tree pages
+    // are left alone (they may belong to something else).
+    std::vector<std::pair<std::uint32_t, int>> todo{{root, 0}};
+    std::unordered_set<std::uint32_t> seen;
+    std::vector<std::uint32_t> pages;
+    while (!todo.empty()) {
+        auto [addr, depth] = todo.back();
+        todo.pop_back();
+        if (depth > kMaxDepth || !validAddress(addr) || !seen.insert(addr).second) continue;
+        const Page* p;
+        try {
+            p = cache_->get(addr);
+        } catch (const qv::Error&) {
+            continue;
+        }
+        const std::uint8_t t = p->data[0];
+        if (isBranchType(t)) {
+            const int n = getU16LE(p->data + 2);
+            if (n > maxBranchKeys(keyLen)) continue;
+            const BranchView bv{p->data, keyLen};
+            for (int c = 0; c <= n; ++c)
+                todo.push_back({bv.child(c), depth + 1});
+        } else if (!isLeafType(t)) {
+            continue;
+        }
+        pages.push_back(addr);
+    }
+    for (std::uint32_t a : pages)
+        freePage(a);
+}
+
+void NsxFile::clear() {
+    requireWritable();
+    beginDirectWrite();
+    tags_.clear();
+    cache_->discardAll();
+    counts_.clear();
+    std::memset(root_ + kRootTagTable, 0, kMaxTags * kTagEntrySize);
+    putU16LE(root_ + kRootTagCount, 0);
+    putU32LE(root_ + kRootFreeHead, kNoPage);
+    putU32LE(root_ + kRootFileSize, kPageSize);
+    cache_->truncate(kPageSize);
+    fileEnd_ = kPageSize;
+    rootDirty_ = true;
+}
+
+}  // namespace xb

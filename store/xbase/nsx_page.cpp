@@ -1,0 +1,275 @@
+#include "store/xbase/nsx_page.h"
+
+namespace xb::nsx {
+
+bool isKnownKeyType(std::uint16_t code) {
+    switch (static_cast<KeyType>(code)) {
+        case KeyType::Character:
+        case KeyType::Numeric:
+        case KeyType::NumericAlt:
+        case KeyType::Date:
+        case KeyType::Timestamp:
+        case KeyType::Logical:
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Run-length encodes src[0, n) into out and returns the encoded length, or -1
+// as soon as it would reach `limit` bytes (the raw form is used then). Runs of
+// four or more equal bytes become FF count byte; a single FF becomes FF 01 and
+// longer FF runs FF count FF.
+int rleEncode(const std::uint8_t* src, int n, std::uint8_t* out, int limit) {
+    int o = 0;
+    int i = 0;
+    while (i < n) {
+        const std::uint8_t b = src[i];
+        int run = 1;
+        while (i + run < n && src[i + run] == b)
+            ++run;
+        if (b == 0xFF) {
+            if (o + (run == 1 ? 2 : 3) >= limit) return -1;
+            out[o++] = 0xFF;
+            if (run == 1) {
+                out[o++] = 0x01;
+            } else {
+                out[o++] = static_cast<std::uint8_t>(run);
+                out[o++] = 0xFF;
+            }
+        } else if (run >= 4) {
+            if (o + 3 >= limit) return -1;
+            out[o++] = 0xFF;
+            out[o++] = static_cast<std::uint8_t>(run);
+            out[o++] = b;
+        } else {
+            if (o + run >= limit) return -1;
+            for (int k = 0; k < run; ++k)
+                out[o++] = b;
+        }
+        i += run;
+    }
+    return o;
+}
+
+// Short copies and fills inline: the libc calls and the string instructions
+// a compiler turns such loops into (rep movsb/stosq) cost more than the few
+// bytes a key remainder has. The empty asm keeps the loops as they are.
+inline void copySmall(std::uint8_t* dst, const std::uint8_t* src, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, src + i, 8);
+        std::memcpy(dst + i, &w, 8);
+        __asm__("" : "+r"(i));
+    }
+    for (; i < n; ++i) {
+        dst[i] = src[i];
+        __asm__("" : "+r"(i));
+    }
+}
+
+inline void fillSmall(std::uint8_t* dst, std::uint8_t b, int n) {
+    const std::uint64_t w = 0x0101010101010101ull * b;
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::memcpy(dst + i, &w, 8);
+        __asm__("" : "+r"(i));
+    }
+    for (; i < n; ++i) {
+        dst[i] = b;
+        __asm__("" : "+r"(i));
+    }
+}
+
+int commonPrefix(const std::uint8_t* a, const std::uint8_t* b, int n) {
+    int d = 0;
+    while (d < n && a[d] == b[d])
+        ++d;
+    return d;
+}
+
+}  // namespace
+
+int encodeLeafEntry(std::uint8_t* out, const KeyFormat& f, int recLen, std::uint32_t recno,
+                    const std::uint8_t* key, const std::uint8_t* prev) {
+    putUnLE(out, recLen, recno);
+    const int d = prev ? commonPrefix(key, prev, f.keyLen) : 0;
+    if (prev && d == f.keyLen) {
+        out[recLen] = static_cast<std::uint8_t>(recLen + 1);
+        return recLen + 1;
+    }
+    int end = f.keyLen;
+    while (end > d && key[end - 1] == f.trail)
+        --end;
+    std::uint8_t* data = out + recLen + 2;
+    const int rawLen = f.keyLen - d;
+    int m = 0;
+    if (end > d) {
+        m = rleEncode(key + d, end - d, data, rawLen);
+        if (m < 0) {
+            std::memcpy(data, key + d, static_cast<std::size_t>(rawLen));
+            m = rawLen;
+        }
+    }
+    const int size = recLen + 2 + m;
+    out[recLen] = static_cast<std::uint8_t>(size & 0xFF);  // 256 is stored as 0
+    out[recLen + 1] = static_cast<std::uint8_t>(d);
+    return size;
+}
+
+int leafEntrySize(const KeyFormat& f, int recLen, const std::uint8_t* key,
+                  const std::uint8_t* prev) {
+    std::uint8_t tmp[kMaxEntrySize + 8];
+    return encodeLeafEntry(tmp, f, recLen, 0, key, prev);
+}
+
+LeafDecoder::LeafDecoder(const std::uint8_t* page, const KeyFormat& f, const std::uint8_t* pred)
+    : page_(page), f_(f) {
+    recLen_ = page[1];
+    count_ = getU16LE(page + 2);
+    used_ = getU16LE(page + 4);
+    offset_ = kLeafHeader;
+    if (recLen_ < 1 || recLen_ > 4) {
+        error_ = "ungültige Breite der Satznummern";
+    } else if (used_ < kLeafHeader || used_ > kPageSize) {
+        error_ = "unmöglicher belegter Bereich";
+    } else if (f.keyLen < 1 || f.keyLen > kMaxKeyLen) {
+        error_ = "unmögliche Schlüssellänge";
+    }
+    if (pred && !error_) {
+        std::memcpy(pred_, pred, static_cast<std::size_t>(f.keyLen));
+        last_ = pred_;
+    }
+}
+
+void LeafDecoder::resume(int index, int offset, const std::uint8_t* key, std::uint32_t recno) {
+    if (error_) return;
+    index_ = index;
+    offset_ = offset;
+    if (offset + recLen_ + 1 > used_) {
+        error_ = "Eintrag reicht über den belegten Bereich hinaus";
+        return;
+    }
+    const int sizeByte = page_[offset + recLen_];
+    size_ = sizeByte == recLen_ + 1 ? sizeByte : sizeByte == 0 ? 256 : sizeByte;
+    std::memcpy(buf_[cur_], key, static_cast<std::size_t>(f_.keyLen));
+    last_ = buf_[cur_];
+    before_ = nullptr;
+    recno_ = recno;
+}
+
+void LeafIndex::shift(int idx, int dir, int delta, int changedOffset, int keyLen) {
+    for (std::size_t k = 0; k < entry.size(); ++k) {
+        if (entry[k] < idx) continue;
+        if (dir < 0 && entry[k] == idx) {
+            // The removed entry was a restart point: drop it.
+            entry.erase(entry.begin() + static_cast<std::ptrdiff_t>(k));
+            offset.erase(offset.begin() + static_cast<std::ptrdiff_t>(k));
+            recno.erase(recno.begin() + static_cast<std::ptrdiff_t>(k));
+            const std::size_t kl = static_cast<std::size_t>(keyLen);
+            keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(k * kl),
+                       keys.begin() + static_cast<std::ptrdiff_t>((k + 1) * kl));
+            --k;
+            continue;
+        }
+        const bool changed = dir > 0 ? entry[k] == idx : entry[k] == idx + 1;
+        entry[k] += dir;
+        offset[k] = changed ? changedOffset : offset[k] + delta;
+    }
+}
+
+bool LeafDecoder::decode(std::uint8_t* dst, bool own) {
+    if (error_) return false;
+    if (index_ + 1 >= count_) return false;
+    const int off = index_ < 0 ? kLeafHeader : offset_ + size_;
+    if (off + recLen_ + 1 > used_) return fail("Eintrag reicht über den belegten Bereich hinaus");
+    const std::uint8_t* e = page_ + off;
+    const std::uint32_t recno = getUnLE(e, recLen_);
+    const int sizeByte = e[recLen_];
+    const int keyLen = f_.keyLen;
+    if (sizeByte == recLen_ + 1) {
+        if (!last_) return fail("erster Eintrag ohne Vorgänger als Wiederholung kodiert");
+        if (dst != last_) copySmall(dst, last_, keyLen);
+        size_ = recLen_ + 1;
+        dup_ = keyLen;
+        fullDup_ = true;
+    } else {
+        const int len = sizeByte == 0 ? 256 : sizeByte;
+        if (len < recLen_ + 2) return fail("unmögliche Eintragslänge");
+        if (off + len > used_) return fail("Eintrag reicht über den belegten Bereich hinaus");
+        const int d = e[recLen_ + 1];
+        const int m = len - recLen_ - 2;
+        if (m > kMaxKeyLen) return fail("Datenlänge eines Eintrags über 250");
+        if (d > keyLen || d + m > keyLen) return fail("Eintrag länger als der Schlüssel");
+        if (d > 0) {
+            if (!last_) return fail("erster Eintrag ohne Vorgänger verweist auf einen Vorgänger");
+            if (dst != last_) copySmall(dst, last_, d);
+        }
+        const std::uint8_t* data = e + recLen_ + 2;
+        if (d + m == keyLen) {
+            copySmall(dst + d, data, m);
+        } else {
+            int pos = d;
+            int i = 0;
+            while (i < m) {
+                // Literal bytes up to the next FF go in one copy.
+                int j = i;
+                while (j < m && data[j] != 0xFF)
+                    ++j;
+                const int lit = j - i;
+                if (lit > 0) {
+                    if (pos + lit > keyLen) return fail("RLE-Daten länger als der Schlüssel");
+                    copySmall(dst + pos, data + i, lit);
+                    pos += lit;
+                    i += lit;
+                    continue;
+                }
+                if (i + 1 >= m) return fail("abgeschnittene RLE-Folge");
+                const int c = data[i + 1];
+                if (c == 1) {
+                    if (pos >= keyLen) return fail("RLE-Daten länger als der Schlüssel");
+                    dst[pos++] = 0xFF;
+                    i += 2;
+                    continue;
+                }
+                if (i + 2 >= m) return fail("abgeschnittene RLE-Folge");
+                if (pos + c > keyLen) return fail("RLE-Daten länger als der Schlüssel");
+                std::memset(dst + pos, data[i + 2], static_cast<std::size_t>(c));
+                pos += c;
+                i += 3;
+            }
+            fillSmall(dst + pos, f_.trail, keyLen - pos);
+        }
+        size_ = len;
+        dup_ = d;
+        fullDup_ = false;
+    }
+    offset_ = off;
+    recno_ = recno;
+    before_ = last_;
+    last_ = dst;
+    if (own) cur_ ^= 1;
+    ++index_;
+    return true;
+}
+
+bool encodeLeafPage(std::uint8_t* page, std::uint8_t type, const KeyFormat& f, int recLen,
+                    const std::uint8_t* keys, const std::uint32_t* recnos, int from, int to) {
+    int off = kLeafHeader;
+    const std::size_t kl = static_cast<std::size_t>(f.keyLen);
+    std::uint8_t tmp[kMaxEntrySize + 8];
+    for (int i = from; i < to; ++i) {
+        const std::uint8_t* prev = i == from ? nullptr : keys + (i - 1) * kl;
+        const int n = encodeLeafEntry(tmp, f, recLen, recnos[i], keys + i * kl, prev);
+        if (off + n > kPageSize) return false;
+        std::memcpy(page + off, tmp, static_cast<std::size_t>(n));
+        off += n;
+    }
+    std::memset(page + off, 0, static_cast<std::size_t>(kPageSize - off));
+    putLeafHeader(page, type, recLen, to - from, off);
+    return true;
+}
+
+}  // namespace xb::nsx

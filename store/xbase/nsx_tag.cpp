@@ -1,0 +1,374 @@
+#include "store/xbase/nsx_tag.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "store/xbase/error.h"
+#include "store/xbase/nsx_cursor.h"
+
+namespace xb {
+
+using namespace nsx;
+
+NsxTag::NsxTag(NsxFile& file, std::uint32_t header) : file_(file), header_(header) {}
+
+NsxKeyType NsxTag::keyType() const {
+    return static_cast<NsxKeyType>(keyType_);
+}
+
+NsxTagSpec NsxTag::spec() const {
+    NsxTagSpec s;
+    s.name = name_;
+    s.keyExpr = keyExpr_;
+    s.forExpr = forExpr_;
+    s.keyType = keyType();
+    s.keyLen = fmt_.keyLen;
+    s.unique = unique_;
+    s.descending = descending_;
+    return s;
+}
+
+std::string NsxTag::makeKey(std::string_view bytes) const {
+    std::string k(static_cast<std::size_t>(fmt_.keyLen), static_cast<char>(fmt_.trail));
+    std::memcpy(k.data(), bytes.data(), std::min(bytes.size(), k.size()));
+    return k;
+}
+
+void NsxTag::checkDepth(std::size_t depth) const {
+    if (depth >= static_cast<std::size_t>(kMaxDepth))
+        file_.corrupt("der Baum des Tags " + name_ + " ist tiefer als 64 Ebenen oder zyklisch");
+}
+
+PageRef NsxTag::treePage(std::uint32_t addr) {
+    if (!file_.validAddress(addr)) {
+        file_.corrupt("Tag " + name_ + " verweist auf die ungültige Seite " + std::to_string(addr));
+    }
+    PageRef p(file_.cache().get(addr));
+    const std::uint8_t* d = p.data();
+    const std::uint8_t t = d[0];
+    const char* why = nullptr;
+    if (isBranchType(t)) {
+        if (getU16LE(d + 2) > maxBranchKeys(fmt_.keyLen))
+            why = " hat eine unmögliche Schlüsselanzahl";
+    } else if (isLeafType(t)) {
+        const int used = getU16LE(d + 4);
+        if (used < kLeafHeader || used > kPageSize) {
+            why = " hat einen unmöglichen belegten Bereich";
+        } else if (d[1] < 1 || d[1] > 4) {
+            why = " hat eine ungültige Breite der Satznummern";
+        }
+    } else {
+        why = " hat einen unbekannten Seitentyp";
+    }
+    if (why) file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ")" + why, addr);
+    return p;
+}
+
+void NsxTag::decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std::uint8_t* pred,
+                        std::vector<std::uint8_t>& keys, std::vector<std::uint32_t>& recnos) {
+    LeafDecoder dec(page, fmt_, pred);
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    keys.resize(static_cast<std::size_t>(dec.count()) * kl);
+    recnos.resize(static_cast<std::size_t>(dec.count()));
+    while (dec.next()) {
+        const std::size_t i = static_cast<std::size_t>(dec.index());
+        std::memcpy(keys.data() + i * kl, dec.key(), kl);
+        recnos[i] = dec.recno();
+    }
+    if (dec.error() || dec.index() + 1 != dec.count()) {
+        file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ +
+                          "): " + (dec.error() ? dec.error() : "weniger Einträge als angegeben"),
+                      addr);
+    }
+}
+
+const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
+    if (page->index && page->index->valid) return *page->index;
+    if (!page->index) page->index = std::make_unique<LeafIndex>();
+    LeafIndex& ix = *page->index;
+    ix.entry.clear();
+    ix.offset.clear();
+    ix.recno.clear();
+    ix.keys.clear();
+    LeafDecoder dec(page->data, fmt_, pred);
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    while (dec.next()) {
+        if (dec.index() % LeafIndex::kStep != 0) continue;
+        ix.entry.push_back(dec.index());
+        ix.offset.push_back(dec.offset());
+        ix.recno.push_back(dec.recno());
+        ix.keys.insert(ix.keys.end(), dec.key(), dec.key() + kl);
+    }
+    if (dec.error() || dec.index() + 1 != dec.count()) {
+        file_.corrupt("Seite " + std::to_string(page->addr) + " (Tag " + name_ +
+                          "): " + (dec.error() ? dec.error() : "weniger Einträge als angegeben"),
+                      page->addr);
+    }
+    ix.valid = true;
+    return ix;
+}
+
+int NsxTag::restartBefore(const LeafIndex& ix, const Target& t) const {
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    int lo = 0, hi = ix.count();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (t.before(ix.keys.data() + static_cast<std::size_t>(mid) * kl,
+                     ix.recno[static_cast<std::size_t>(mid)], fmt_.keyLen)) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo - 1;
+}
+
+int NsxTag::skipTo(LeafDecoder& dec, const LeafIndex& ix, const Target& t) const {
+    const int r = restartBefore(ix, t);
+    if (r < 0) return 0;
+    const std::size_t k = static_cast<std::size_t>(r);
+    dec.resume(ix.entry[k], ix.offset[k],
+               ix.keys.data() + k * static_cast<std::size_t>(fmt_.keyLen), ix.recno[k]);
+    return ix.entry[k] + 1;
+}
+
+void NsxTag::readBranch(const std::uint8_t* page, std::vector<std::uint8_t>& keys,
+                        std::vector<std::uint32_t>& recnos, std::vector<std::uint32_t>& children) {
+    const BranchView b{page, fmt_.keyLen};
+    const int n = b.count();
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    keys.resize(static_cast<std::size_t>(n) * kl);
+    recnos.resize(static_cast<std::size_t>(n));
+    children.resize(static_cast<std::size_t>(n) + 1);
+    children[0] = b.lower();
+    for (int i = 0; i < n; ++i) {
+        std::memcpy(keys.data() + static_cast<std::size_t>(i) * kl, b.key(i), kl);
+        recnos[static_cast<std::size_t>(i)] = b.recno(i);
+        children[static_cast<std::size_t>(i) + 1] = b.childAfter(i);
+    }
+}
+
+void NsxTag::setRoot(std::uint32_t addr) {
+    root_ = addr;
+    writeHeaderRoot();
+}
+
+void NsxTag::writeHeaderRoot() {
+    Page* h = file_.page(header_);
+    putU32LE(h->data + kTagRoot, root_);
+    file_.cache().markDirty(h);
+}
+
+// ---- searching ---------------------------------------------------------------------
+
+void NsxTag::descend(const Target& t, std::vector<Frame>& path, Slot& s) {
+    path.clear();
+    s = Slot{};
+    std::uint32_t addr = root_;
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    for (std::size_t depth = 0;; ++depth) {
+        checkDepth(depth);
+        PageRef p = treePage(addr);
+        const std::uint8_t* d = p.data();
+        if (isBranchType(d[0])) {
+            const BranchView b{d, fmt_.keyLen};
+            int lo = 0, hi = b.count();
+            while (lo < hi) {
+                const int mid = (lo + hi) / 2;
+                if (t.before(b.key(mid), b.recno(mid), fmt_.keyLen)) {
+                    lo = mid + 1;
+                } else {
+                    hi = mid;
+                }
+            }
+            path.push_back({addr, lo});
+            if (lo > 0) {
+                std::memcpy(s.pred, b.key(lo - 1), kl);
+                s.hasPred = true;
+            }
+            addr = b.child(lo);
+            continue;
+        }
+        LeafDecoder dec(d, fmt_, s.hasPred ? s.pred : nullptr);
+        s.n = dec.count();
+        s.recLen = dec.recLen();
+        s.used = dec.used();
+        if (s.n == 0 && depth > 0)
+            file_.corrupt(
+                "Seite " + std::to_string(addr) + " (Tag " + name_ + ") ist ein leeres Blatt",
+                addr);
+        skipTo(dec, leafIndex(p.get(), s.hasPred ? s.pred : nullptr), t);
+        bool found = false;
+        while (dec.next()) {
+            if (!t.before(dec.key(), dec.recno(), fmt_.keyLen)) {
+                found = true;
+                break;
+            }
+        }
+        if (found) {
+            s.idx = dec.index();
+            s.off = dec.offset();
+            s.size = dec.size();
+            if (const std::uint8_t* pk = dec.prevKey(); pk && s.idx > 0) {
+                std::memcpy(s.prev, pk, kl);
+                s.hasPrev = true;
+            }
+            std::memcpy(s.cur, dec.key(), kl);
+            s.curRec = dec.recno();
+            s.hasCur = true;
+            if (dec.next()) {
+                std::memcpy(s.next, dec.key(), kl);
+                s.nextRec = dec.recno();
+                s.nextOff = dec.offset();
+                s.nextSize = dec.size();
+                s.hasNext = true;
+            }
+        } else {
+            s.idx = s.n;
+            s.off = s.n > 0 ? dec.end() : kLeafHeader;
+            if (s.n > 0) {
+                std::memcpy(s.prev, dec.key(), kl);
+                s.hasPrev = true;
+            }
+        }
+        if (dec.error()) {
+            file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + "): " + dec.error(),
+                          addr);
+        }
+        if (found && s.idx + 1 < s.n && !s.hasNext) {
+            file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ +
+                              "): weniger Einträge als angegeben",
+                          addr);
+        }
+        path.push_back({addr, s.idx});
+        return;
+    }
+}
+
+void NsxTag::predecessorOf(const std::vector<Frame>& path, std::size_t level, std::uint8_t* out,
+                           bool& has) {
+    has = false;
+    for (std::size_t l = level; l-- > 0;) {
+        if (path[l].idx > 0) {
+            PageRef p = treePage(path[l].addr);
+            const BranchView b{p.data(), fmt_.keyLen};
+            if (path[l].idx - 1 >= b.count()) file_.corrupt("Pfad passt nicht zum Baum");
+            std::memcpy(out, b.key(path[l].idx - 1), static_cast<std::size_t>(fmt_.keyLen));
+            has = true;
+            return;
+        }
+    }
+}
+
+std::uint64_t NsxTag::subtreeCount(std::uint32_t addr, int depth) {
+    const std::uint32_t known = file_.knownCount(addr);
+    if (known != NsxFile::kUnknownCount) return known;
+    checkDepth(static_cast<std::size_t>(depth));
+    PageRef p = treePage(addr);
+    const std::uint8_t* d = p.data();
+    std::uint64_t total = getU16LE(d + 2);
+    if (isBranchType(d[0])) {
+        const BranchView b{d, fmt_.keyLen};
+        for (int c = 0; c <= b.count(); ++c)
+            total += subtreeCount(b.child(c), depth + 1);
+    } else if (total == 0 && addr != root_) {
+        file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ") ist ein leeres Blatt",
+                      addr);
+    }
+    if (total >= file_.entryCap() || total >= NsxFile::kUnknownCount)
+        file_.corrupt("Seiten des Tags " + name_ + " werden mehrfach verwendet", addr);
+    file_.setCount(addr, static_cast<std::uint32_t>(total));
+    return total;
+}
+
+std::uint64_t NsxTag::count() {
+    return subtreeCount(root_);
+}
+
+std::uint64_t NsxTag::countBeforeTarget(const Target& t) {
+    std::uint64_t total = 0;
+    std::uint32_t addr = root_;
+    std::uint8_t pred[kMaxKeyLen];
+    bool hasPred = false;
+    for (std::size_t depth = 0;; ++depth) {
+        checkDepth(depth);
+        PageRef p = treePage(addr);
+        const std::uint8_t* d = p.data();
+        if (isBranchType(d[0])) {
+            const BranchView b{d, fmt_.keyLen};
+            int lo = 0, hi = b.count();
+            while (lo < hi) {
+                const int mid = (lo + hi) / 2;
+                if (t.before(b.key(mid), b.recno(mid), fmt_.keyLen)) {
+                    lo = mid + 1;
+                } else {
+                    hi = mid;
+                }
+            }
+            for (int c = 0; c < lo; ++c)
+                total += subtreeCount(b.child(c), static_cast<int>(depth) + 1);
+            total += static_cast<std::uint64_t>(lo);
+            if (lo > 0) {
+                std::memcpy(pred, b.key(lo - 1), static_cast<std::size_t>(fmt_.keyLen));
+                hasPred = true;
+            }
+            addr = b.child(lo);
+            continue;
+        }
+        LeafDecoder dec(d, fmt_, hasPred ? pred : nullptr);
+        int n = skipTo(dec, leafIndex(p.get(), hasPred ? pred : nullptr), t);
+        while (dec.next() && t.before(dec.key(), dec.recno(), fmt_.keyLen))
+            ++n;
+        if (dec.error()) {
+            file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + "): " + dec.error(),
+                          addr);
+        }
+        return total + static_cast<std::uint64_t>(n);
+    }
+}
+
+std::uint64_t NsxTag::countBefore(std::string_view key, std::uint32_t recno) {
+    const std::string k = makeKey(key);
+    const Target t{Target::Entry, reinterpret_cast<const std::uint8_t*>(k.data()), fmt_.keyLen,
+                   recno};
+    return countBeforeTarget(t);
+}
+
+std::uint64_t NsxTag::countBelowPrefix(std::string_view value) {
+    const int len = static_cast<int>(std::min<std::size_t>(value.size(), fmt_.keyLen));
+    const Target t{Target::PrefixBelow, reinterpret_cast<const std::uint8_t*>(value.data()), len,
+                   0};
+    return countBeforeTarget(t);
+}
+
+std::uint64_t NsxTag::countUpToPrefix(std::string_view value) {
+    const int len = static_cast<int>(std::min<std::size_t>(value.size(), fmt_.keyLen));
+    const Target t{Target::PrefixUpTo, reinterpret_cast<const std::uint8_t*>(value.data()), len, 0};
+    return countBeforeTarget(t);
+}
+
+bool NsxTag::contains(std::string_view key, std::uint32_t recno) {
+    const std::string k = makeKey(key);
+    NsxCursor c(*this);
+    return c.seekEntry(k, recno);
+}
+
+std::vector<NsxEntry> NsxTag::entries() {
+    std::vector<NsxEntry> r;
+    NsxCursor c(*this);
+    for (bool ok = c.first(); ok; ok = c.next())
+        r.push_back({std::string(c.key()), c.recno()});
+    return r;
+}
+
+int NsxTag::depth() {
+    std::uint32_t addr = root_;
+    for (int d = 1;; ++d) {
+        checkDepth(static_cast<std::size_t>(d));
+        PageRef p = treePage(addr);
+        if (isLeafType(p.data()[0])) return d;
+        addr = BranchView{p.data(), fmt_.keyLen}.lower();
+    }
+}
+
+}  // namespace xb
