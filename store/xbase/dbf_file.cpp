@@ -73,6 +73,17 @@ void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
     lastRead_ = recno;
 }
 
+void DbfFile::readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
+    if (n == 0) return;
+    file_->readExact(offsetOf(first), dst, std::size_t{n} * header_.recordLength, "ein Datensatz");
+}
+
+std::vector<std::uint8_t> DbfFile::headerBytes() {
+    std::vector<std::uint8_t> h(header_.headerLength);
+    file_->readExact(0, h.data(), h.size(), "der Dateikopf");
+    return h;
+}
+
 void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
     const std::size_t rl = header_.recordLength;
     file_->writeAt(offsetOf(recno), src, rl);
