@@ -3,6 +3,8 @@
 // expressions evaluated on the current record, query subset and filter.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -61,6 +63,7 @@ void Table::attachIndex() {
     if (env_ != &Env::posix()) return;  // index files live on the real file system
     const std::string ip = indexPath();
     std::error_code ec;
+    if (!readOnly_) std::filesystem::remove(ip + ".rebuild", ec);  // a rebuild that was cut short
     if (!std::filesystem::exists(ip, ec)) return;
     nsx_ = NsxFile::open(ip, readOnly_ ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite);
     if (nsx_->wasInterrupted()) {
@@ -388,9 +391,14 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
             progress.at(first - 1);
         }
     }
-    // Sort the later batches on a second thread while the first tags are written.
-    NsxFile::ChangeGuard guard(*nsx_);
-    nsx_->clear();
+    // The new trees go into a file beside the index, which then replaces it:
+    // until the rename the old index (with its crash marker when this session
+    // changed it) stays readable, so a kill at any point leaves an index whose
+    // tag definitions the next open can rebuild from. The later batches are
+    // sorted on a second thread while the first tag is written.
+    const std::string finalPath = nsx_->path();
+    const std::string tmpPath = finalPath + ".rebuild";
+    std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath);
     std::exception_ptr failure;
     std::thread sorter;
     if (work.size() > 1)
@@ -411,16 +419,26 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
             }
             const int from = mid + static_cast<int>(span * i / work.size());
             const int to = mid + static_cast<int>(span * (i + 1) / work.size());
-            nsx_->buildTag(specs[i], *work[i].batch, recCount(),
-                           NsxProgress{reportProgress, from, to});
+            fresh->buildTag(specs[i], *work[i].batch, recCount(),
+                            NsxProgress{reportProgress, from, to});
             work[i].batch.reset();
         }
+        fresh->close();
     } catch (...) {
         if (sorter.joinable()) sorter.join();
+        fresh.reset();
+        std::remove(tmpPath.c_str());
         throw;
     }
     if (work.empty()) reportProgress(progressTo);
-    nsx_->flush();
+    if (std::rename(tmpPath.c_str(), finalPath.c_str()) != 0)
+        throw qv::Error(
+            qv::ErrorCode::IoError,
+            "Die Indexdatei " + finalPath + " kann nicht ersetzt werden: " + describeErrno(errno),
+            finalPath);
+    // The old file object now refers to the replaced file; drop it unseen.
+    nsx_.reset();
+    nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite);
     compileTags();
 }
 

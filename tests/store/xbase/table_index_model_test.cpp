@@ -165,7 +165,8 @@ TEST(TableIndexModel, RandomChangesKeepEveryTagEqualToTheModel) {
             t->commitRecord();
             m.recs.push_back(r);
         } else {
-            const auto recno = static_cast<std::uint32_t>(1 + rnd.below(static_cast<int>(m.recs.size())));
+            const auto recno =
+                static_cast<std::uint32_t>(1 + rnd.below(static_cast<int>(m.recs.size())));
             FileRec& r = m.recs[recno - 1];
             t->go(recno);
             if (op <= 6) {
@@ -232,7 +233,8 @@ TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
                 const nsxtest::Model model = m.tag(1, del == 1);
                 auto it = model.lower_bound({key, 0});
                 const bool want = it != model.end() && it->first.compare(0, 8, key) == 0;
-                SCOPED_TRACE(key + " deleted " + std::to_string(del) + " soft " + std::to_string(soft));
+                SCOPED_TRACE(key + " deleted " + std::to_string(del) + " soft " +
+                             std::to_string(soft));
                 EXPECT_EQ(t->seek(key), want);
                 if (want || (soft == 1 && it != model.end())) {
                     EXPECT_FALSE(t->eof());
