@@ -580,14 +580,21 @@ std::uint64_t Table::orderRecNo() {
     if (del) ensureFlagged();
     if (!tagOrder_) return recno_ - (del ? flagged_->set.order_of_key(recno_) : 0);
     TagOrder& to = *tagOrder_;
-    TagRuntime& rt = to.runtime();
-    const RecordRef r{cold_.data(), recno_};
-    if (!rt.member(r)) return 0;
     std::pair<std::string, std::uint32_t> e;
-    rt.keyOf(r, e.first);
+    std::uint64_t pos = 0;
+    if (to.standsOn(recno_)) {
+        // The usual case: the order stands on the current record's entry.
+        pos = to.currentPosition();
+        if (pos != 0 && del && to.runtime().flagged.size() != 0) e.first.assign(to.key());
+    } else {
+        TagRuntime& rt = to.runtime();
+        const RecordRef r{cold_.data(), recno_};
+        if (!rt.member(r)) return 0;
+        rt.keyOf(r, e.first);
+        pos = to.positionOf(e.first, recno_);
+    }
+    if (pos == 0 || !del || to.runtime().flagged.size() == 0) return pos;
     e.second = recno_;
-    const std::uint64_t pos = to.positionOf(e.first, recno_);
-    if (pos == 0 || !del) return pos;
     return pos - to.flaggedInScope(&e);
 }
 

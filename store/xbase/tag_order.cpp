@@ -25,6 +25,7 @@ void TagOrder::setScope(std::optional<std::string> top, std::optional<std::strin
     cut(bottom);
     top_ = std::move(top);
     bottom_ = std::move(bottom);
+    rangeMods_ = 0;
 }
 
 bool TagOrder::inScope(std::string_view key) const {
@@ -128,22 +129,38 @@ std::uint32_t TagOrder::seek(std::string_view value) {
 
 // ---- ranks ----------------------------------------------------------------------------
 
+void TagOrder::computeRange() {
+    const std::uint64_t mods = rt_.tag->modCount();
+    if (rangeMods_ == mods) return;
+    lo_ = top_ ? rt_.tag->countBelowPrefix(*top_) : 0;
+    hi_ = std::max(bottom_ ? rt_.tag->countUpToPrefix(*bottom_) : rt_.tag->count(), lo_);
+    rangeMods_ = mods;
+}
+
 std::uint64_t TagOrder::rangeLo() {
-    return top_ ? rt_.tag->countBelowPrefix(*top_) : 0;
+    computeRange();
+    return lo_;
 }
 
 std::uint64_t TagOrder::rangeHi() {
-    const std::uint64_t hi = bottom_ ? rt_.tag->countUpToPrefix(*bottom_) : rt_.tag->count();
-    return std::max(hi, rangeLo());
+    computeRange();
+    return hi_;
+}
+
+std::uint64_t TagOrder::currentPosition() {
+    if (!inScope(cur_.key())) return 0;
+    const std::uint64_t rank = cur_.position() - 1;
+    computeRange();
+    if (rank < lo_ || rank >= hi_) return 0;
+    return desc_ ? hi_ - rank : rank - lo_ + 1;
 }
 
 std::uint64_t TagOrder::positionOf(const std::string& key, std::uint32_t recno) {
     if (!inScope(key)) return 0;
     const std::uint64_t rank = rt_.tag->countBefore(key, recno);  // 0-based
-    const std::uint64_t lo = rangeLo();
-    const std::uint64_t hi = rangeHi();
-    if (rank < lo || rank >= hi) return 0;
-    return desc_ ? hi - rank : rank - lo + 1;
+    computeRange();
+    if (rank < lo_ || rank >= hi_) return 0;
+    return desc_ ? hi_ - rank : rank - lo_ + 1;
 }
 
 std::uint32_t TagOrder::gotoPosition(std::uint64_t pos) {

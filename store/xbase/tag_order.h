@@ -138,6 +138,11 @@ class TagOrder final : public RecordOrder {
     // 1-based position of entry (key, recno) in this order within the scope,
     // 0 when it is outside the scope or not in the tag.
     std::uint64_t positionOf(const std::string& key, std::uint32_t recno);
+    // True when the order stands on the entry of `recno` (then key() is its
+    // key and currentPosition() its position).
+    bool standsOn(std::uint32_t recno) { return !between_ && cur_.valid() && cur_.recno() == recno; }
+    // REQUIRES: standsOn(). As positionOf() for the entry stood on.
+    std::uint64_t currentPosition();
     // Stands on the entry at 1-based position `pos` of this order within the
     // scope; returns its record number, 0 outside the range.
     std::uint32_t gotoPosition(std::uint64_t pos);
@@ -161,6 +166,11 @@ class TagOrder final : public RecordOrder {
     // the entry that would follow it.
     bool between_ = false;
     std::string scratch_;
+    // rangeLo()/rangeHi() as last computed, valid while the tag's
+    // modification count is rangeMods_ (0 = not computed).
+    std::uint64_t rangeMods_ = 0;
+    std::uint64_t lo_ = 0, hi_ = 0;
+    void computeRange();
 };
 
 }  // namespace xb
