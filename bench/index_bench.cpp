@@ -1,7 +1,11 @@
 // The file table (_qvdir) with its three tags at catalogue scale: about 60
 // files per entry, paths of realistic depth.
 //
-//   index_bench [records]      (default 1,000,000)
+//   index_bench [records [dir [phases]]]
+//
+// records defaults to 1,000,000. With a directory the table is kept there
+// and reused by the next run (its append phase is then skipped); phases is a
+// comma-separated choice of panel,append,reindex,seek,walk,rss,pack.
 //
 // Measures, each against its target:
 //   append    records appended one at a time, three tags kept up to date
@@ -40,8 +44,8 @@ double seconds(Clock::time_point since) {
 
 void report(const char* what, double value, const char* unit, double target, bool atMost) {
     const bool ok = atMost ? value <= target : value >= target;
-    std::printf("%-44s %12.3f %-10s target %s %g  %s\n", what, value, unit, atMost ? "<=" : ">=",
-                target, ok ? "ok" : "MISSED");
+    std::printf("%-44s %12.3f %-10s target %s %g  %s\n", what, value, unit,
+                atMost ? "<=" : ">=", target, ok ? "ok" : "MISSED");
 }
 
 long rssKb() {
@@ -63,12 +67,12 @@ struct Rng {
     std::uint64_t below(std::uint64_t n) { return next() % n; }
 };
 
-const char* kWords[] = {"PROGRAMME", "SPIELE",  "TREIBER", "DATEN",   "BRIEFE", "OFFICE", "SYSTEM",
-                        "GRAFIK",    "SOUND",   "LEVEL1",  "LEVEL2",  "HILFE",  "BILDER", "MUSIK",
-                        "WIN95",     "DOS",     "TOOLS",   "BACKUP",  "1997",   "1998",   "SZENEN",
-                        "FLUGSIM",   "ARCHIV",  "VORLAGEN", "SETUP",  "INSTALL", "TEMP",  "DOKU"};
-const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP", "WAV", "DOC", "", "htm", "ZIP",
-                       "COM"};
+const char* kWords[] = {"PROGRAMME", "SPIELE", "TREIBER",  "DATEN",  "BRIEFE",  "OFFICE", "SYSTEM",
+                        "GRAFIK",    "SOUND",  "LEVEL1",   "LEVEL2", "HILFE",   "BILDER", "MUSIK",
+                        "WIN95",     "DOS",    "TOOLS",    "BACKUP", "1997",    "1998",   "SZENEN",
+                        "FLUGSIM",   "ARCHIV", "VORLAGEN", "SETUP",  "INSTALL", "TEMP",   "DOKU"};
+const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP",
+                       "WAV", "DOC", "",    "htm", "ZIP", "COM"};
 
 struct FileRow {
     double entry;
@@ -157,13 +161,17 @@ double panel(xb::Table& t, std::uint64_t entries, int rounds, Rng& rng) {
 
 int main(int argc, char** argv) {
     const std::uint64_t n = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("qv-index-bench-" + std::to_string(::getpid()));
+    const bool keep = argc > 2;
+    const std::filesystem::path dir = keep ? std::filesystem::path(argv[2])
+                                           : std::filesystem::temp_directory_path() /
+                                                 ("qv-index-bench-" + std::to_string(::getpid()));
+    const std::string phases = argc > 3 ? argv[3] : "panel,append,reindex,seek,walk,rss,pack";
+    const auto want = [&](const char* p) { return phases.find(p) != std::string::npos; };
     std::filesystem::create_directories(dir);
     xb::settings().deleted = true;  // as the program runs
     xb::settings().softSeek = true;
     Rng rng;
-    {
+    if (want("panel")) {
         // The panel at 10,000 records.
         auto small = createFileTable((dir / "small.dbf").string());
         appendRows(*small, 10000, rng);
@@ -171,21 +179,22 @@ int main(int argc, char** argv) {
                5, true);
     }
     const std::string path = (dir / "_qvdir.dbf").string();
-    auto t = createFileTable(path);
-    {
+    const bool reuse = keep && std::filesystem::exists(path);
+    auto t = reuse ? xb::Table::open(path) : createFileTable(path);
+    if (!reuse) {
         Rng r2;
         const auto t0 = Clock::now();
         appendRows(*t, n, r2);
         t->flush();
-        report("append with three tags (records/s)", static_cast<double>(n) / seconds(t0),
-               "rec/s", 100000, false);
+        report("append with three tags (records/s)", static_cast<double>(n) / seconds(t0), "rec/s",
+               100000, false);
     }
-    {
+    if (want("reindex")) {
         const auto t0 = Clock::now();
         t->reindex();
         report("reindex three tags (s)", seconds(t0), "s", 1, true);
     }
-    {
+    if (want("seek")) {
         const std::uint64_t entries = n / 60;
         // Prefix seeks: name prefixes in namealle, entry numbers in dirnumm.
         std::vector<std::string> names, nums;
@@ -212,7 +221,7 @@ int main(int argc, char** argv) {
         if (hits == 0) std::printf("(no seek found anything)\n");
         report("panel refresh, full size (us)", panel(*t, entries, 100000, rng), "us", 5, true);
     }
-    {
+    if (want("walk")) {
         t->setOrder(2);
         std::uint64_t bytes = 0;
         const auto t0 = Clock::now();
@@ -222,7 +231,7 @@ int main(int argc, char** argv) {
         if (bytes == 0) std::printf("(empty walk)\n");
     }
     report("RSS with the table open (MB)", static_cast<double>(rssKb()) / 1024, "MB", 300, true);
-    {
+    if (want("pack")) {
         t->setOrder(0);
         Rng r4;
         for (std::uint64_t i = 0; i < n / 10; ++i) {
@@ -236,6 +245,6 @@ int main(int argc, char** argv) {
         std::printf("records after pack: %u\n", t->recCount());
     }
     t->close();
-    std::filesystem::remove_all(dir);
+    if (!keep) std::filesystem::remove_all(dir);
     return 0;
 }

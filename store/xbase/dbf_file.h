@@ -98,6 +98,7 @@ class DbfFile {
     std::uint32_t winFirst_ = 0;
     std::uint32_t winCount_ = 0;
     std::uint32_t lastRead_ = 0;
+    std::size_t seqBytes_ = 0;           // size of the last window read in sequence
     std::vector<std::uint8_t> scratch_;  // record + 0x1A for appends
 };
 

@@ -213,6 +213,12 @@ bool Table::visible() const {
 }
 
 void Table::load(std::uint32_t recno) {
+    if ((recno < 1 || recno > dbf_->recordCount()) && tagOrder_)
+        throw qv::Error(qv::ErrorCode::Corrupt,
+                        "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
+                            tagName(orderPos_) + " verweist auf den fehlenden Datensatz " +
+                            std::to_string(recno),
+                        nsx_->path(), recno);
     dbf_->readRecord(recno, cold_.data());
     std::memcpy(buf_.data(), cold_.data(), buf_.size());
     recno_ = recno;

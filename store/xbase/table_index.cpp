@@ -339,9 +339,29 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
             std::make_unique<NsxKeyBatch>(s.keyLen, s.keyType == NsxKeyType::Character ? ' ' : 0);
         w.batch->reserve(recCount());
     }
-    const auto evalRange = [&](std::size_t tagFrom, std::size_t tagStep, const std::uint8_t* block,
-                               std::uint32_t first, std::uint32_t n, std::size_t rl) {
-        for (std::size_t t = tagFrom; t < work.size(); t += tagStep) {
+    // Tags are split between two threads by a rough cost: the length of
+    // their expression texts, heaviest first onto the lighter side.
+    std::vector<int> group(work.size(), 0);
+    {
+        std::vector<std::size_t> byCost(work.size());
+        for (std::size_t i = 0; i < byCost.size(); ++i)
+            byCost[i] = i;
+        const auto cost = [&](std::size_t i) {
+            return specs[i].keyExpr.size() + specs[i].forExpr.size();
+        };
+        std::sort(byCost.begin(), byCost.end(),
+                  [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
+        std::size_t load[2] = {0, 0};
+        for (std::size_t i : byCost) {
+            const int g = load[1] < load[0] ? 1 : 0;
+            group[i] = g;
+            load[g] += cost(i);
+        }
+    }
+    const auto evalRange = [&](int which, const std::uint8_t* block, std::uint32_t first,
+                               std::uint32_t n, std::size_t rl) {
+        for (std::size_t t = 0; t < work.size(); ++t) {
+            if (which >= 0 && group[t] != which) continue;
             Work& w = work[t];
             for (std::uint32_t i = 0; i < n; ++i) {
                 const RecordRef r{block + std::size_t{i} * rl, first + i};
@@ -371,13 +391,13 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
                 std::exception_ptr failure;
                 std::thread helper([&] {
                     try {
-                        evalRange(1, 2, block.data(), first, k, rl);
+                        evalRange(1, block.data(), first, k, rl);
                     } catch (...) {
                         failure = std::current_exception();
                     }
                 });
                 try {
-                    evalRange(0, 2, block.data(), first, k, rl);
+                    evalRange(0, block.data(), first, k, rl);
                 } catch (...) {
                     helper.join();
                     throw;
@@ -385,7 +405,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
                 helper.join();
                 if (failure) std::rethrow_exception(failure);
             } else {
-                evalRange(0, 1, block.data(), first, k, rl);
+                evalRange(-1, block.data(), first, k, rl);
             }
             first += k;
             progress.at(first - 1);

@@ -140,7 +140,9 @@ class TagOrder final : public RecordOrder {
     std::uint64_t positionOf(const std::string& key, std::uint32_t recno);
     // True when the order stands on the entry of `recno` (then key() is its
     // key and currentPosition() its position).
-    bool standsOn(std::uint32_t recno) { return !between_ && cur_.valid() && cur_.recno() == recno; }
+    bool standsOn(std::uint32_t recno) {
+        return !between_ && cur_.valid() && cur_.recno() == recno;
+    }
     // REQUIRES: standsOn(). As positionOf() for the entry stood on.
     std::uint64_t currentPosition();
     // Stands on the entry at 1-based position `pos` of this order within the
