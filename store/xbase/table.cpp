@@ -213,6 +213,7 @@ bool Table::visible() const {
 }
 
 void Table::load(std::uint32_t recno) {
+    edge_ = Edge::None;
     if ((recno < 1 || recno > dbf_->recordCount()) && tagOrder_)
         throw qv::Error(qv::ErrorCode::Corrupt,
                         "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
@@ -225,6 +226,7 @@ void Table::load(std::uint32_t recno) {
 }
 
 void Table::standOnPhantom(bool bof) {
+    edge_ = Edge::None;
     recno_ = dbf_->recordCount() + 1;
     buf_ = blank_;
     cold_ = blank_;
@@ -257,13 +259,21 @@ bool Table::seekVisibleBackward(std::uint32_t recno) {
 void Table::goTop() {
     requireOpen();
     commitRecord();
-    if (!seekVisibleForward(order_->first())) standOnPhantom(true);
+    if (!seekVisibleForward(order_->first())) {
+        standOnPhantom(true);
+        return;
+    }
+    edge_ = settings().deleted ? Edge::TopDeletedOn : Edge::TopDeletedOff;
 }
 
 void Table::goBottom() {
     requireOpen();
     commitRecord();
-    if (!seekVisibleBackward(order_->last())) standOnPhantom(true);
+    if (!seekVisibleBackward(order_->last())) {
+        standOnPhantom(true);
+        return;
+    }
+    edge_ = settings().deleted ? Edge::BottomDeletedOn : Edge::BottomDeletedOff;
 }
 
 void Table::skip(std::int64_t n) {

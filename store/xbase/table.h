@@ -387,7 +387,10 @@ class Table {
     TagOrder& requireTagOrder(const char* what) const;
     bool seekBytes(std::string_view value);
     void ensureFlagged();
-    void invalidateView() { ++viewGen_; }
+    void invalidateView() {
+        ++viewGen_;
+        edge_ = Edge::None;
+    }
     ViewList& viewList();
     bool simpleCounts() const { return !queryActive_ && filter_.empty(); }
     std::uint64_t flaggedInRangeBefore(TagRuntime& rt, const std::string* key, std::uint32_t recno);
@@ -450,6 +453,17 @@ class Table {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // order_ when it is a tag order
     bool found_ = false;
+    // The current record is the first (last) visible one of the current
+    // order, as goTop() (goBottom()) found it under that deleted setting, and
+    // nothing moved or changed since: its position is 1 (count()).
+    enum class Edge : std::uint8_t {
+        None,
+        TopDeletedOff,
+        TopDeletedOn,
+        BottomDeletedOff,
+        BottomDeletedOn
+    };
+    Edge edge_ = Edge::None;
     // Flagged records (known after the first scan, then kept up to date).
     bool flaggedKnown_ = false;
     std::unique_ptr<RankedRecnos> flagged_;

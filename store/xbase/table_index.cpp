@@ -36,6 +36,10 @@ NsxKeyType keyTypeOf(ExprType t) {
     return NsxKeyType::Logical;
 }
 
+// Pages of the production index kept in memory: enough for the three tags
+// of a file table of a million records.
+constexpr std::size_t kIndexCacheBudget = 96u << 20;
+
 bool isFlagged(const std::uint8_t* rec) {
     return rec[0] == '*';
 }
@@ -66,6 +70,7 @@ void Table::attachIndex() {
     if (!readOnly_) std::filesystem::remove(ip + ".rebuild", ec);  // a rebuild that was cut short
     if (!std::filesystem::exists(ip, ec)) return;
     nsx_ = NsxFile::open(ip, readOnly_ ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite);
+    nsx_->setCacheBudget(kIndexCacheBudget);
     if (nsx_->wasInterrupted()) {
         if (readOnly_)
             throw qv::Error(qv::ErrorCode::Corrupt,
@@ -265,6 +270,7 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
     if (!nsx_ && tagCount() == 0) {
         installOrder(0);
         nsx_ = NsxFile::create(indexPath());
+        nsx_->setCacheBudget(kIndexCacheBudget);
     }
     if ((header().flags & 0x01) == 0) setProductionIndex(true);
 
@@ -459,6 +465,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
     // The old file object now refers to the replaced file; drop it unseen.
     nsx_.reset();
     nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite);
+    nsx_->setCacheBudget(kIndexCacheBudget);
     compileTags();
 }
 
@@ -591,6 +598,11 @@ std::uint64_t Table::count() {
 std::uint64_t Table::orderRecNo() {
     requireOpen();
     if (eof_ || appending_ || recno_ < 1 || recno_ > recCount()) return 0;
+    if (edge_ != Edge::None && !hot_) {
+        const bool del = settings().deleted;
+        if (edge_ == (del ? Edge::TopDeletedOn : Edge::TopDeletedOff)) return 1;
+        if (edge_ == (del ? Edge::BottomDeletedOn : Edge::BottomDeletedOff)) return count();
+    }
     if (!simpleCounts()) {
         ViewList& v = viewList();
         return v.posOf[recno_];

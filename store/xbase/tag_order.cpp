@@ -25,7 +25,7 @@ void TagOrder::setScope(std::optional<std::string> top, std::optional<std::strin
     cut(bottom);
     top_ = std::move(top);
     bottom_ = std::move(bottom);
-    rangeMods_ = 0;
+    loMods_ = hiMods_ = 0;
 }
 
 bool TagOrder::inScope(std::string_view key) const {
@@ -53,19 +53,33 @@ std::uint32_t TagOrder::here() {
 
 std::uint32_t TagOrder::ascFirst() {
     between_ = false;
-    if (top_)
-        cur_.seek(*top_);
-    else
+    if (!top_) {
         cur_.first();
+        return here();
+    }
+    cur_.seek(*top_);
+    const std::uint64_t mods = rt_.tag->modCount();
+    if (loMods_ != mods) {
+        // The landing entry is the first one not below the top.
+        lo_ = cur_.valid() ? cur_.position() - 1 : rt_.tag->count();
+        loMods_ = mods;
+    }
     return here();
 }
 
 std::uint32_t TagOrder::ascLast() {
     between_ = false;
-    if (bottom_)
-        cur_.seekLast(*bottom_);
-    else
+    if (!bottom_) {
         cur_.last();
+        return here();
+    }
+    cur_.seekLast(*bottom_);
+    const std::uint64_t mods = rt_.tag->modCount();
+    if (hiMods_ != mods) {
+        // The landing entry is the last one not above the bottom.
+        hi_ = cur_.valid() ? cur_.position() : 0;
+        hiMods_ = mods;
+    }
     return here();
 }
 
@@ -131,10 +145,14 @@ std::uint32_t TagOrder::seek(std::string_view value) {
 
 void TagOrder::computeRange() {
     const std::uint64_t mods = rt_.tag->modCount();
-    if (rangeMods_ == mods) return;
-    lo_ = top_ ? rt_.tag->countBelowPrefix(*top_) : 0;
-    hi_ = std::max(bottom_ ? rt_.tag->countUpToPrefix(*bottom_) : rt_.tag->count(), lo_);
-    rangeMods_ = mods;
+    if (loMods_ != mods) {
+        lo_ = top_ ? rt_.tag->countBelowPrefix(*top_) : 0;
+        loMods_ = mods;
+    }
+    if (hiMods_ != mods) {
+        hi_ = bottom_ ? rt_.tag->countUpToPrefix(*bottom_) : rt_.tag->count();
+        hiMods_ = mods;
+    }
 }
 
 std::uint64_t TagOrder::rangeLo() {
@@ -144,23 +162,23 @@ std::uint64_t TagOrder::rangeLo() {
 
 std::uint64_t TagOrder::rangeHi() {
     computeRange();
-    return hi_;
+    return std::max(hi_, lo_);
 }
 
 std::uint64_t TagOrder::currentPosition() {
     if (!inScope(cur_.key())) return 0;
     const std::uint64_t rank = cur_.position() - 1;
-    computeRange();
-    if (rank < lo_ || rank >= hi_) return 0;
-    return desc_ ? hi_ - rank : rank - lo_ + 1;
+    const std::uint64_t lo = rangeLo(), hi = rangeHi();
+    if (rank < lo || rank >= hi) return 0;
+    return desc_ ? hi - rank : rank - lo + 1;
 }
 
 std::uint64_t TagOrder::positionOf(const std::string& key, std::uint32_t recno) {
     if (!inScope(key)) return 0;
     const std::uint64_t rank = rt_.tag->countBefore(key, recno);  // 0-based
-    computeRange();
-    if (rank < lo_ || rank >= hi_) return 0;
-    return desc_ ? hi_ - rank : rank - lo_ + 1;
+    const std::uint64_t lo = rangeLo(), hi = rangeHi();
+    if (rank < lo || rank >= hi) return 0;
+    return desc_ ? hi - rank : rank - lo + 1;
 }
 
 std::uint32_t TagOrder::gotoPosition(std::uint64_t pos) {

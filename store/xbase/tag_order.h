@@ -168,9 +168,10 @@ class TagOrder final : public RecordOrder {
     // the entry that would follow it.
     bool between_ = false;
     std::string scratch_;
-    // rangeLo()/rangeHi() as last computed, valid while the tag's
-    // modification count is rangeMods_ (0 = not computed).
-    std::uint64_t rangeMods_ = 0;
+    // rangeLo()/rangeHi() as last computed, each valid while the tag's
+    // modification count is loMods_/hiMods_ (0 = not computed). Going to the
+    // first (last) entry of a scope yields them from the cursor's position.
+    std::uint64_t loMods_ = 0, hiMods_ = 0;
     std::uint64_t lo_ = 0, hi_ = 0;
     void computeRange();
 };
