@@ -38,7 +38,7 @@ NsxKeyType keyTypeOf(ExprType t) {
 
 // Pages of the production index kept in memory: enough for the three tags
 // of a file table of a million records.
-constexpr std::size_t kIndexCacheBudget = 96u << 20;
+constexpr std::size_t kIndexCacheBudget = 64u << 20;
 
 bool isFlagged(const std::uint8_t* rec) {
     return rec[0] == '*';
