@@ -83,6 +83,7 @@ class NsxFile;
 struct TagRuntime;
 class TagOrder;
 struct RankedRecnos;
+struct QuerySource;
 struct ViewList;
 
 enum class OpenMode {
@@ -343,12 +344,17 @@ class Table {
     std::string evalString(std::string_view expr);
 
     // ---- query and filter ----
-    // 0: no clause can be answered from a tag, 1: some can, 2: all can.
-    // Syntax error for a bad (or non-logical) expression.
+    // How far the production index's tags answer `expr` (the query
+    // planner's verdict, query.h): 0 no clause, 1 some clauses, 2 every
+    // clause. Syntax error for a bad (or non-logical) expression. Commits a
+    // pending change first.
     int queryTest(std::string_view expr);
-    // Installs the records matching `expr` as the table's subset (deleted
-    // records included; the deleted setting still applies when moving) and
-    // goes to the first visible record; "" lifts the subset.
+    // Installs the records matching `expr`, found by the query planner from
+    // the tags where it can and by evaluating records where it must, as the
+    // table's subset, and goes to the first visible record; "" lifts the
+    // subset. The set is fixed when installed: with the deleted setting on it
+    // holds no flagged record, later changes of records do not move records
+    // in or out of it (setQueryBit() does). Commits a pending change first.
     void query(std::string_view expr);
     bool queryActive() const { return queryActive_; }
     // Whether `recno` is in the subset (every record is without a query).
@@ -396,6 +402,8 @@ class Table {
     std::uint64_t flaggedInRangeBefore(TagRuntime& rt, const std::string* key, std::uint32_t recno);
     std::uint32_t naturalAtPosition(std::uint64_t pos);
     std::uint32_t tagAtPosition(std::uint64_t pos, bool move);
+    // The query planner's view of this table and its index.
+    QuerySource plannerSource();
     // ---- pack internals (table_pack.cpp) ----
     static void recoverPack(const std::string& dbfPath, bool readOnly);
     void reopenFiles();

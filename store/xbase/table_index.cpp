@@ -14,6 +14,7 @@
 #include "store/xbase/nsx_build.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/progress.h"
+#include "store/xbase/query.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/tag_order.h"
@@ -742,10 +743,21 @@ std::string Table::evalString(std::string_view expr) {
 
 // ---- query and filter -------------------------------------------------------------------
 
+QuerySource Table::plannerSource() {
+    QuerySource src;
+    src.fields = &fields();
+    src.recCount = recCount();
+    src.index = nsx_.get();
+    src.readRecords = [this](std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
+        readRecordsAt(first, n, dst);
+    };
+    return src;
+}
+
 int Table::queryTest(std::string_view expr) {
     requireOpen();
-    Expr::compileCondition(expr, fields());
-    return 0;
+    commitRecord();
+    return xb::queryTest(plannerSource(), expr);
 }
 
 void Table::query(std::string_view expr) {
@@ -758,11 +770,10 @@ void Table::query(std::string_view expr) {
         goTop();
         return;
     }
-    Expr cond = Expr::compileCondition(expr, fields());
+    const RecordSet hits = runQuery(plannerSource(), expr);
     std::vector<std::uint64_t> bits((std::size_t{recCount()} + 64) / 64, 0);
-    scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
-        if (cond.evalBool({rec, recno})) bits[recno / 64] |= std::uint64_t{1} << (recno % 64);
-    });
+    hits.forEach(
+        [&](std::uint32_t recno) { bits[recno / 64] |= std::uint64_t{1} << (recno % 64); });
     queryBits_ = std::move(bits);
     queryActive_ = true;
     invalidateView();
