@@ -51,9 +51,14 @@ std::string swapExtensionCase(const std::string& path) {
 std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& env) {
     const std::string dbfPath = tableFilePath(path);
     const bool readOnly = mode == OpenMode::ReadOnly;
-    if (&env == &Env::posix()) recoverPack(dbfPath, readOnly);
     const FileAccess access = readOnly ? FileAccess::ReadShared : FileAccess::WriteExclusive;
     auto dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
+    // With the table's lock held: the leftovers of an interrupted pack.
+    if (&env == &Env::posix() && checkPackLeftovers(dbfPath, readOnly)) {
+        dbf.reset();
+        finishPack(dbfPath);
+        dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
+    }
     std::unique_ptr<MemoStore> memo;
     const MemoKind kind = dbf->header().memo;
     if (kind != MemoKind::None) {
@@ -119,6 +124,7 @@ void Table::flush() {
     dbf_->finish();
     dbf_->sync();
     if (smt_ && !readOnly_) smt_->sync();
+    if (nsx_ && !readOnly_) nsx_->sync();
 }
 
 // ---- facts ----------------------------------------------------------------------------

@@ -405,7 +405,11 @@ class Table {
     // The query planner's view of this table and its index.
     QuerySource plannerSource();
     // ---- pack internals (table_pack.cpp) ----
-    static void recoverPack(const std::string& dbfPath, bool readOnly);
+    // True when a journal says a pack reached its commit point (the caller
+    // releases the files and calls finishPack()); removes the temporaries of
+    // a pack that did not. State error for a journal on a read-only open.
+    static bool checkPackLeftovers(const std::string& dbfPath, bool readOnly);
+    static void finishPack(const std::string& dbfPath);
     void reopenFiles();
 
     struct PendingMemo {

@@ -85,7 +85,7 @@ void rollForward(const std::string& journal) {
 
 }  // namespace
 
-void Table::recoverPack(const std::string& dbfPath, bool readOnly) {
+bool Table::checkPackLeftovers(const std::string& dbfPath, bool readOnly) {
     const std::string journal = journalPath(dbfPath);
     if (::access(journal.c_str(), F_OK) == 0) {
         if (readOnly)
@@ -93,15 +93,19 @@ void Table::recoverPack(const std::string& dbfPath, bool readOnly) {
                             "Das Packen der Tabelle " + dbfPath +
                                 " wurde unterbrochen; sie muss erst exklusiv geöffnet werden",
                             dbfPath);
-        rollForward(journal);
-        return;
+        return true;
     }
-    if (readOnly) return;
+    if (readOnly) return false;
     // No journal: a pack that did not reach its commit point left at most
     // temporaries behind.
     removeIfThere(tmpTablePath(dbfPath));
     removeIfThere(tmpMemoPath(dbfPath));
     removeIfThere(journal + ".tmp");
+    return false;
+}
+
+void Table::finishPack(const std::string& dbfPath) {
+    rollForward(journalPath(dbfPath));
 }
 
 void Table::reopenFiles() {
