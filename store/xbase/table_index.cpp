@@ -8,6 +8,9 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
@@ -463,6 +466,11 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
             qv::ErrorCode::IoError,
             "Die Indexdatei " + finalPath + " kann nicht ersetzt werden: " + describeErrno(errno),
             finalPath);
+#ifdef __GLIBC__
+    // The key batches were large; give their memory back to the system.
+    work.clear();
+    ::malloc_trim(0);
+#endif
     // The old file object now refers to the replaced file; drop it unseen.
     nsx_.reset();
     nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite);
