@@ -312,7 +312,8 @@ class Table {
     // bottom] (each bound compared over its own length; numeric and date
     // bounds as 8 encoded bytes) and goes to the first visible record in
     // range (eof when none). An empty optional leaves that end open; both
-    // empty = clearScope(). State error in natural order.
+    // empty = clearScope(), which does not move. State error in natural
+    // order.
     void setScope(std::optional<std::string> top, std::optional<std::string> bottom);
     // Lifts the scope; the table stays where it is.
     void clearScope();

@@ -516,6 +516,10 @@ bool Table::seekDate(std::int32_t julianDay) {
 
 void Table::setScope(std::optional<std::string> top, std::optional<std::string> bottom) {
     TagOrder& to = requireTagOrder("Ein Bereich");
+    if (!top && !bottom) {
+        clearScope();
+        return;
+    }
     commitRecord();
     to.setScope(std::move(top), std::move(bottom));
     invalidateView();

@@ -348,6 +348,13 @@ TEST(TableIndexScope, EntryRangesNeverMixAndCountFromOrderPositions) {
     t->clearScope();
     EXPECT_FALSE(t->hasScope());
     EXPECT_EQ(t->count(), 30u);
+    // Two open bounds lift the scope as well, without moving.
+    lowerPanel(2);
+    const std::uint32_t here = t->recNo();
+    t->setScope(std::nullopt, std::nullopt);
+    EXPECT_FALSE(t->hasScope());
+    EXPECT_EQ(t->recNo(), here);
+    EXPECT_EQ(t->count(), 30u);
 }
 
 TEST(TableIndexScope, NaturalOrderCountsAndPositionsSkipFlaggedRecords) {
