@@ -35,6 +35,13 @@ void expectSound(const std::string& path) {
     EXPECT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
 }
 
+// Closes the table and checks its index against its records.
+void closeAndCheck(std::unique_ptr<xb::Table>& t) {
+    const std::string path = t->path();
+    t->close();
+    expectSound(path);
+}
+
 // The entry table with its nine tags, as the start-up check builds them.
 std::unique_ptr<xb::Table> entryTable(const qvtest::TempDir& dir) {
     const std::string path = (dir / "_qvdisk.dbf").string();
@@ -118,6 +125,7 @@ TEST(TableIndexTag, StoresDottedTextsUpperCaseNamesAndSetsTheHeaderFlag) {
     auto again = xb::Table::open((dir / "_qvdisk.dbf").string());
     EXPECT_EQ(again->tagCount(), 9);
     EXPECT_EQ(again->order(), 0);
+    closeAndCheck(again);
 }
 
 TEST(TableIndexTag, RefusesAnEmptyKeyAndBadExpressions) {
@@ -179,6 +187,7 @@ TEST(TableIndexTag, RecreatingATagKeepsItsPositionAndFiftyTagsAreTheLimit) {
     EXPECT_EQ(t->tagPosition("t7"), 8);
     EXPECT_EQ(t->indexFile()->tag(7).keyType(), xb::NsxKeyType::Numeric);
     EXPECT_EQ(t->tagCount(), 50);
+    closeAndCheck(t);
 }
 
 TEST(TableIndexTag, ReadOnlyTablesRefuseTagsAndOpenTheIndexReadOnly) {
@@ -289,6 +298,7 @@ TEST(TableIndexCatalogue, AnExtensionIsFoundAsAWholeThreeCharacterKeyWithExactOn
     xb::settings().softSeek = false;
     EXPECT_FALSE(t->seek("DLL"));
     EXPECT_TRUE(t->eof());
+    closeAndCheck(t);
 }
 
 TEST(TableIndexScope, EntryRangesNeverMixAndCountFromOrderPositions) {
@@ -355,6 +365,7 @@ TEST(TableIndexScope, EntryRangesNeverMixAndCountFromOrderPositions) {
     EXPECT_FALSE(t->hasScope());
     EXPECT_EQ(t->recNo(), here);
     EXPECT_EQ(t->count(), 30u);
+    closeAndCheck(t);
 }
 
 TEST(TableIndexScope, NaturalOrderCountsAndPositionsSkipFlaggedRecords) {
@@ -387,6 +398,7 @@ TEST(TableIndexScope, NaturalOrderCountsAndPositionsSkipFlaggedRecords) {
     t->commitRecord();
     EXPECT_EQ(t->count(), 17u);
     EXPECT_EQ(t->orderRecNo(), 8u);
+    closeAndCheck(t);
 }
 
 TEST(TableIndexScope, ScopeAndSeekNeedATagOrder) {
@@ -422,6 +434,7 @@ TEST(TableIndexOrder, TheTableStaysOnARecordWhoseKeyMoved) {
     t->skip(-1);
     EXPECT_EQ(t->recNo(), 4u);
     EXPECT_EQ(walk(*t), (Recnos{4, 1, 3, 5, 2}));
+    closeAndCheck(t);
 }
 
 TEST(TableIndexOrder, ARecordOutsideTheTagStillLeadsToItsNeighbours) {
@@ -438,6 +451,7 @@ TEST(TableIndexOrder, ARecordOutsideTheTagStillLeadsToItsNeighbours) {
     t->skip();
     EXPECT_FALSE(t->eof());
     EXPECT_NE(t->recNo(), 2u);
+    closeAndCheck(t);
 }
 
 TEST(TableIndexOrder, DescendingTagsRunBackwardsAndSeekFromTheTop) {
@@ -467,6 +481,7 @@ TEST(TableIndexOrder, DescendingTagsRunBackwardsAndSeekFromTheTop) {
     t->setScope(std::string("B"), std::string("C"));
     EXPECT_EQ(walk(*t), (Recnos{4, 5, 1}));
     EXPECT_EQ(t->count(), 3u);
+    closeAndCheck(t);
 }
 
 TEST(TableIndexOrder, UniqueTagsKeepTheFirstRecordOfAKey) {
@@ -507,6 +522,7 @@ TEST(TableIndexEval, EvalStringGivesTextsAsTheProgramReadsThem) {
     EXPECT_THROW(t->evalString("str(eindeutig"), qv::Error);
     addEntry(*t, 7, "Zwei", 1, 1);
     EXPECT_EQ(t->evalString("str(eindeutig,8)"), "       7");  // cached, evaluated anew
+    closeAndCheck(t);
 }
 
 TEST(TableIndexQuery, ASubsetLimitsNavigationCountsAndPositions) {
@@ -554,6 +570,7 @@ TEST(TableIndexQuery, ASubsetLimitsNavigationCountsAndPositions) {
     EXPECT_EQ(walk(*t), (Recnos{3, 6, 9, 12}));
     t->query("");
     EXPECT_THROW(t->setQueryBit(1, true), qv::Error);
+    closeAndCheck(t);
 }
 
 }  // namespace
