@@ -113,8 +113,9 @@ TEST_F(QvdbIndex, SeekAnswersTheProbesOfTextAndNumericTags) {
         SCOPED_TRACE(std::string(c.table) + " " + c.tag + " " + c.key);
         ASSERT_EQ(r.status, r.out.empty() ? 1 : 0) << r.err;
         EXPECT_EQ(r.out.substr(0, std::string(c.want).size()), c.want) << r.out;
-        if (std::string(c.want) == "found" || std::string(c.want) == "notfound")
+        if (std::string(c.want) == "found" || std::string(c.want) == "notfound") {
             EXPECT_NE(r.out.find_first_of("0123456789"), std::string::npos) << r.out;
+        }
     }
     EXPECT_EQ(runQvdb({"seek", table("_qvdisk"), "eindeutig", "abc"}).status, 1);
     EXPECT_EQ(runQvdb({"seek", table("_qvdisk"), "eindeutig", "1", "--hard"}).status, 1);

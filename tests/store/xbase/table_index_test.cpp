@@ -30,6 +30,12 @@ std::string str8(double v) {
     return xb::formatNumber(v, 8, 0);
 }
 
+// prefix + the number's digits.
+std::string numbered(std::string prefix, int n) {
+    prefix += std::to_string(n);
+    return prefix;
+}
+
 void expectSound(const std::string& path) {
     const auto faults = xb::checkTableFile(path);
     EXPECT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
@@ -152,7 +158,7 @@ TEST(TableIndexTag, ReportsProgressAndHonoursTheConditionButNotTheDeletedSetting
     auto t = xb::Table::open(path);
     for (int i = 0; i < 300; ++i) {
         t->append();
-        t->replaceText(0, "k" + std::to_string(i % 17));
+        t->replaceText(0, numbered("k", i % 17));
         t->replaceNumber(1, i);
         if (i % 10 == 0) t->deleteRecord();
     }
@@ -181,7 +187,7 @@ TEST(TableIndexTag, RecreatingATagKeepsItsPositionAndFiftyTagsAreTheLimit) {
     xbtest::createTable(path, xbtest::layoutOf("_katego"));
     auto t = xb::Table::open(path);
     for (int i = 0; i < 50; ++i)
-        t->indexTag("t" + std::to_string(i), "katego");
+        t->indexTag(numbered("t", i), "katego");
     EXPECT_THROW(t->indexTag("t50", "katego"), qv::Error);
     t->indexTag("T7", "anzahl");
     EXPECT_EQ(t->tagPosition("t7"), 8);
@@ -306,8 +312,7 @@ TEST(TableIndexScope, EntryRangesNeverMixAndCountFromOrderPositions) {
     auto t = fileTable(dir);
     // Entries 1 and 10 interleaved in record order; entry 1's files sort first.
     for (int i = 0; i < 30; ++i) {
-        addFile(*t, i % 2 == 0 ? 1 : 10, "F" + std::to_string(i), "TXT",
-                "\\d" + std::to_string(29 - i));
+        addFile(*t, i % 2 == 0 ? 1 : 10, numbered("F", i), "TXT", "\\d" + std::to_string(29 - i));
     }
     addFile(*t, 2, "G", "TXT", "\\");
     t->go(5);
