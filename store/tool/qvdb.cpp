@@ -1,7 +1,10 @@
 #include "store/tool/qvdb.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -18,9 +21,14 @@
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/error.h"
+#include "store/xbase/nsx_cursor.h"
+#include "store/xbase/nsx_file.h"
+#include "store/xbase/nsx_tag.h"
+#include "store/xbase/settings.h"
 #include "store/xbase/smt_file.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_check.h"
 
 namespace qvdb {
 
@@ -371,6 +379,140 @@ int append(const std::string& file, std::istream& in, std::ostream& out, std::os
     return 0;
 }
 
+namespace {
+
+// The tag position named by `tag` (a name or a number), 0 when none.
+int tagPositionOf(xb::Table& t, const std::string& tag) {
+    int pos = 0;
+    const auto [p, ec] = std::from_chars(tag.data(), tag.data() + tag.size(), pos);
+    if (ec == std::errc() && p == tag.data() + tag.size())
+        return pos >= 1 && pos <= t.tagCount() ? pos : 0;
+    return t.tagPosition(tag);
+}
+
+std::string hexOf(std::string_view bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string h;
+    h.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        h += digits[c >> 4];
+        h += digits[c & 15];
+    }
+    return h;
+}
+
+}  // namespace
+
+int tags(const std::string& file, std::ostream& out) {
+    auto t = xb::Table::open(file, xb::OpenMode::ReadOnly);
+    for (int pos = 1; pos <= t->tagCount(); ++pos) {
+        xb::NsxTag& tag = t->indexFile()->tag(pos - 1);
+        out << pos << '\t' << tag.name() << '\t' << xb::cp1252ToUtf8(tag.keyExpr()) << '\t'
+            << xb::cp1252ToUtf8(tag.forExpr()) << '\t' << tag.count() << '\n';
+    }
+    t->close();
+    return 0;
+}
+
+int walk(const std::string& file, const std::string& tag, std::ostream& out, std::ostream& err) {
+    auto t = xb::Table::open(file, xb::OpenMode::ReadOnly);
+    const int pos = tagPositionOf(*t, tag);
+    if (pos == 0) {
+        err << "qvdb: die Tabelle " << file << " hat keinen Tag " << tag << "\n";
+        return 1;
+    }
+    xb::NsxCursor c(t->indexFile()->tag(pos - 1));
+    for (bool ok = c.first(); ok; ok = c.next())
+        out << c.recno() << ' ' << hexOf(c.key()) << '\n';
+    t->close();
+    return 0;
+}
+
+int seek(const std::string& file, const std::string& tag, const std::string& key, bool soft,
+         std::ostream& out, std::ostream& err) {
+    auto t = xb::Table::open(file, xb::OpenMode::ReadOnly);
+    const int pos = tagPositionOf(*t, tag);
+    if (pos == 0) {
+        err << "qvdb: die Tabelle " << file << " hat keinen Tag " << tag << "\n";
+        return 1;
+    }
+    xb::SettingsGuard guard;
+    xb::settings().softSeek = soft;
+    xb::settings().deleted = false;
+    t->setOrder(pos);
+    const xb::NsxKeyType type = t->indexFile()->tag(pos - 1).keyType();
+    bool found = false;
+    if (type == xb::NsxKeyType::Numeric) {
+        double v = 0;
+        const auto [p, ec] = std::from_chars(key.data(), key.data() + key.size(), v);
+        if (ec != std::errc() || p != key.data() + key.size()) {
+            err << "qvdb: \"" << key << "\" ist keine Zahl\n";
+            return 1;
+        }
+        found = t->seekNumber(v);
+    } else if (type == xb::NsxKeyType::Date) {
+        const std::int32_t jdn = key.size() == 8 ? xb::parseDbfDate(key.c_str()) : 0;
+        if (jdn == 0) {
+            err << "qvdb: \"" << key << "\" ist kein Datum JJJJMMTT\n";
+            return 1;
+        }
+        found = t->seekDate(jdn);
+    } else {
+        found = t->seek(xb::utf8ToCp1252(key));
+    }
+    out << (found ? "found " : "notfound ");
+    if (t->eof())
+        out << "eof\n";
+    else
+        out << t->recNo() << '\n';
+    t->close();
+    return 0;
+}
+
+int index(const std::string& file, const std::string& tag, const std::string& key,
+          const std::string& forExpr, std::ostream& out) {
+    auto t = xb::Table::open(file);
+    t->indexTag(tag, xb::utf8ToCp1252(key), xb::utf8ToCp1252(forExpr));
+    out << "Tag " << t->tagName(t->order()) << " mit "
+        << t->indexFile()->tag(t->order() - 1).count() << " Schlüsseln angelegt\n";
+    t->close();
+    return 0;
+}
+
+int reindex(const std::string& file, std::ostream& out) {
+    auto t = xb::Table::open(file);
+    t->reindex();
+    out << t->tagCount() << " Tags neu aufgebaut\n";
+    t->close();
+    return 0;
+}
+
+int check(const std::string& path, std::ostream& out, std::ostream& err) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        for (const auto& e : fs::directory_iterator(path)) {
+            std::string ext = e.path().extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            if (e.is_regular_file() && ext == ".dbf") files.push_back(e.path().string());
+        }
+        std::sort(files.begin(), files.end());
+    } else {
+        files.push_back(path);
+    }
+    std::size_t faults = 0;
+    for (const std::string& f : files) {
+        const std::vector<std::string> found = xb::checkTableFile(f);
+        for (const std::string& text : found)
+            err << f << ": " << text << "\n";
+        faults += found.size();
+    }
+    out << files.size() << " Tabellen geprüft, " << faults << " Fehler\n";
+    return faults == 0 ? 0 : 1;
+}
+
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
     if (args.empty()) {
@@ -378,8 +520,17 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         return 1;
     }
     const std::string& cmd = args[0];
-    const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append";
-    if (!known || args.size() < 2 || (cmd != "create" && args.size() != 2)) {
+    const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append" ||
+                       cmd == "tags" || cmd == "walk" || cmd == "seek" || cmd == "index" ||
+                       cmd == "reindex" || cmd == "check";
+    std::size_t minArgs = 2, maxArgs = 2;
+    if (cmd == "create") maxArgs = args.size();
+    if (cmd == "walk") minArgs = maxArgs = 3;
+    if (cmd == "seek") minArgs = 4, maxArgs = 5;
+    if (cmd == "index") minArgs = 4, maxArgs = 5;
+    const bool softFlag = cmd == "seek" && args.size() == 5 && args[4] == "--soft";
+    if (!known || args.size() < minArgs || args.size() > maxArgs ||
+        (cmd == "seek" && args.size() == 5 && !softFlag)) {
         if (!known) err << "qvdb: unbekannter Befehl \"" << cmd << "\"\n";
         err << kUsage;
         return 1;
@@ -389,6 +540,13 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         if (cmd == "dump") return dump(args[1], out);
         if (cmd == "create")
             return create(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
+        if (cmd == "tags") return tags(args[1], out);
+        if (cmd == "walk") return walk(args[1], args[2], out, err);
+        if (cmd == "seek") return seek(args[1], args[2], args[3], softFlag, out, err);
+        if (cmd == "index")
+            return index(args[1], args[2], args[3], args.size() == 5 ? args[4] : "", out);
+        if (cmd == "reindex") return reindex(args[1], out);
+        if (cmd == "check") return check(args[1], out, err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

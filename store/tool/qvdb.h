@@ -4,6 +4,23 @@
 //   qvdb dump FILE.dbf       one JSON object per record (JSON Lines)
 //   qvdb create FILE.dbf NAME:TYPE[:WIDTH[:DEC]] ...
 //   qvdb append FILE.dbf     appends the JSON objects read from `in`
+//   qvdb tags FILE.dbf       one line per tag: position, name, key, condition,
+//                            key count (tab-separated)
+//   qvdb walk FILE.dbf TAG   one line per key in tag order: record number, a
+//                            blank, the key bytes in lower-case hex
+//   qvdb seek FILE.dbf TAG KEY [--soft]
+//                            "found RECNO", "notfound RECNO" (where a soft seek
+//                            stands) or "notfound eof"; KEY is UTF-8 text
+//                            (converted to Windows-1252), a number on a
+//                            numeric tag, YYYYMMDD on a date tag
+//   qvdb index FILE.dbf TAG KEY [FOR]
+//                            adds (or re-creates) a tag in the table's index
+//   qvdb reindex FILE.dbf    rebuilds every tag
+//   qvdb check PATH          checks the index of a table, or of every table in
+//                            a directory, against the records; exit 1 and one
+//                            line per fault when something is wrong
+//
+// TAG is a tag name (any case) or its position.
 //
 // Each returns the process exit status: 0 on success, 1 with a message on
 // `err` otherwise. Engine errors are passed through with their German text.
@@ -25,5 +42,13 @@ int info(const std::string& file, std::ostream& out);
 int dump(const std::string& file, std::ostream& out);
 int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err);
 int append(const std::string& file, std::istream& in, std::ostream& out, std::ostream& err);
+int tags(const std::string& file, std::ostream& out);
+int walk(const std::string& file, const std::string& tag, std::ostream& out, std::ostream& err);
+int seek(const std::string& file, const std::string& tag, const std::string& key, bool soft,
+         std::ostream& out, std::ostream& err);
+int index(const std::string& file, const std::string& tag, const std::string& key,
+          const std::string& forExpr, std::ostream& out);
+int reindex(const std::string& file, std::ostream& out);
+int check(const std::string& path, std::ostream& out, std::ostream& err);
 
 }  // namespace qvdb

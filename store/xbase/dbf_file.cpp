@@ -52,15 +52,33 @@ DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
 
 void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
     const std::size_t rl = header_.recordLength;
+    if (recno < 1 || recno > count_)
+        throw qv::Error(qv::ErrorCode::Range,
+                        "Die Tabelle " + path() + " hat keinen Datensatz " + std::to_string(recno),
+                        path(), recno);
     if (recno < winFirst_ || recno >= winFirst_ + winCount_) {
-        // Large windows only while reading in sequence; a jump reads one record.
+        // Windows grow while reading in sequence (4 KiB, doubling up to
+        // kWindowBytes); a jump reads one record, so that walking an index
+        // order, where neighbouring records meet only now and then, does not
+        // pay for large reads.
         const bool forward = lastRead_ != 0 && recno == lastRead_ + 1;
         const bool backward = lastRead_ != 0 && recno + 1 == lastRead_;
         std::uint32_t n = 1;
         std::uint32_t first = recno;
         if (forward || backward) {
-            n = static_cast<std::uint32_t>(std::max<std::size_t>(1, kWindowBytes / rl));
+            seqBytes_ = std::min(kWindowBytes, std::max<std::size_t>(4096, seqBytes_ * 2));
+            n = static_cast<std::uint32_t>(std::max<std::size_t>(1, seqBytes_ / rl));
             if (backward) first = recno >= n ? recno - n + 1 : 1;
+        } else {
+            seqBytes_ = 0;
+            // A jump: from the file's view when it has one, which spares the
+            // system call.
+            const std::uint64_t end = offsetOf(count_ + 1);
+            if (const std::uint8_t* v = file_->view(end)) {
+                std::memcpy(dst, v + offsetOf(recno), rl);
+                lastRead_ = recno;
+                return;
+            }
         }
         n = std::min(n, count_ - first + 1);
         window_.resize(std::size_t{n} * rl);
@@ -71,6 +89,17 @@ void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
     }
     std::memcpy(dst, window_.data() + std::size_t{recno - winFirst_} * rl, rl);
     lastRead_ = recno;
+}
+
+void DbfFile::readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
+    if (n == 0) return;
+    file_->readExact(offsetOf(first), dst, std::size_t{n} * header_.recordLength, "ein Datensatz");
+}
+
+std::vector<std::uint8_t> DbfFile::headerBytes() {
+    std::vector<std::uint8_t> h(header_.headerLength);
+    file_->readExact(0, h.data(), h.size(), "der Dateikopf");
+    return h;
 }
 
 void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {

@@ -57,6 +57,12 @@ class DbfFile {
     // Copies record `recno` (1 ... recordCount()) into `dst` (recordLength()
     // bytes).
     void readRecord(std::uint32_t recno, std::uint8_t* dst);
+    // Copies records first ... first + n - 1 (all inside 1 ... recordCount())
+    // into `dst` (n * recordLength() bytes) with one read, bypassing the
+    // read-ahead window: for scans over the whole table.
+    void readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* dst);
+    // The header as it is in the file (headerLength() bytes).
+    std::vector<std::uint8_t> headerBytes();
     // REQUIRES: writable(), 1 <= recno <= recordCount().
     void writeRecord(std::uint32_t recno, const std::uint8_t* src);
     // Writes `src` as record recordCount() + 1, followed by 0x1A, and
@@ -92,6 +98,7 @@ class DbfFile {
     std::uint32_t winFirst_ = 0;
     std::uint32_t winCount_ = 0;
     std::uint32_t lastRead_ = 0;
+    std::size_t seqBytes_ = 0;           // size of the last window read in sequence
     std::vector<std::uint8_t> scratch_;  // record + 0x1A for appends
 };
 

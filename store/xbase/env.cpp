@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,7 +63,25 @@ namespace {
 class PosixFile final : public RandomFile {
   public:
     PosixFile(std::string path, int fd) : RandomFile(std::move(path)), fd_(fd) {}
-    ~PosixFile() override { ::close(fd_); }  // closing also drops the flock
+    ~PosixFile() override {
+        if (map_) ::munmap(map_, mapLen_);
+        ::close(fd_);  // closing also drops the flock
+    }
+
+    const std::uint8_t* view(std::uint64_t length) override {
+        if (map_ && length <= mapLen_) return static_cast<const std::uint8_t*>(map_);
+        if (map_) ::munmap(map_, mapLen_);
+        map_ = nullptr;
+        // Room to grow: appends do not remap on every record.
+        constexpr std::uint64_t kSlack = 64u << 20;
+        const std::uint64_t len = (length + kSlack) / kSlack * kSlack;
+        void* m = ::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd_, 0);
+        if (m == MAP_FAILED) return nullptr;
+        ::madvise(m, len, MADV_RANDOM);
+        map_ = m;
+        mapLen_ = len;
+        return static_cast<const std::uint8_t*>(map_);
+    }
 
     std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) override {
         auto* p = static_cast<char*>(buf);
@@ -110,6 +129,8 @@ class PosixFile final : public RandomFile {
 
   private:
     int fd_;
+    void* map_ = nullptr;
+    std::uint64_t mapLen_ = 0;
 };
 
 // Takes the lock or throws Locked. File systems without flock support are

@@ -39,6 +39,14 @@ class RandomFile {
     virtual void truncate(std::uint64_t size) = 0;
     // Forces written data to the storage device.
     virtual void sync() = 0;
+    // A read-only view of bytes [0, length) of the file (which must be at
+    // least that long), or nullptr when the file cannot be mapped. Writes
+    // through writeAt() show in the view. The view stays valid until the
+    // next call or until the file is closed. For random reads of large files.
+    virtual const std::uint8_t* view(std::uint64_t length) {
+        (void)length;
+        return nullptr;
+    }
 
     // Reads exactly `n` bytes or throws Corrupt naming the file ("what" says
     // which part was cut short).

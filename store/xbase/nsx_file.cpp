@@ -340,12 +340,12 @@ void NsxFile::validateSpec(const NsxTagSpec& s) const {
 NsxTag& NsxFile::addTag(const NsxTagSpec& spec) {
     requireWritable();
     validateSpec(spec);
-    ChangeGuard guard(*this);
     const int existing = tagIndex(spec.name);
     if (existing < 0 && tagCount() >= kMaxTags) {
         throw qv::Error(qv::ErrorCode::InvalidArgument,
                         "Die Indexdatei " + path_ + " enthält bereits 50 Tags", path_);
     }
+    ChangeGuard guard(*this);  // a refused definition changes nothing
     std::uint32_t header;
     if (existing >= 0) {
         NsxTag& old = *tags_[static_cast<std::size_t>(existing)];

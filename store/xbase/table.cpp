@@ -6,7 +6,9 @@
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
+#include "store/xbase/nsx_file.h"
 #include "store/xbase/settings.h"
+#include "store/xbase/tag_order.h"
 
 namespace xb {
 
@@ -51,6 +53,12 @@ std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& 
     const bool readOnly = mode == OpenMode::ReadOnly;
     const FileAccess access = readOnly ? FileAccess::ReadShared : FileAccess::WriteExclusive;
     auto dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
+    // With the table's lock held: the leftovers of an interrupted pack.
+    if (&env == &Env::posix() && checkPackLeftovers(dbfPath, readOnly)) {
+        dbf.reset();
+        finishPack(dbfPath);
+        dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
+    }
     std::unique_ptr<MemoStore> memo;
     const MemoKind kind = dbf->header().memo;
     if (kind != MemoKind::None) {
@@ -59,7 +67,10 @@ std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& 
             memoPath = swapExtensionCase(memoPath);
         memo = openMemoStore(kind, env.open(memoPath, access), !readOnly);
     }
-    return std::unique_ptr<Table>(new Table(std::move(dbf), std::move(memo), readOnly));
+    std::unique_ptr<Table> t(new Table(std::move(dbf), std::move(memo), readOnly));
+    t->env_ = &env;
+    t->attachIndex();
+    return t;
 }
 
 Table::Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly)
@@ -93,6 +104,11 @@ void Table::close() {
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
+    try {
+        dropIndexState();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
     order_.reset();
     smt_ = nullptr;
     memo_.reset();
@@ -108,6 +124,7 @@ void Table::flush() {
     dbf_->finish();
     dbf_->sync();
     if (smt_ && !readOnly_) smt_->sync();
+    if (nsx_ && !readOnly_) nsx_->sync();
 }
 
 // ---- facts ----------------------------------------------------------------------------
@@ -196,16 +213,26 @@ const FieldDesc& Table::fieldOfType(int idx, const char* types, const char* what
 // ---- positioning ----------------------------------------------------------------------
 
 bool Table::visible() const {
-    return !(settings().deleted && buf_[0] == kDeletedFlag);
+    if (settings().deleted && buf_[0] == kDeletedFlag) return false;
+    if (queryActive_ && !queryBit(recno_)) return false;
+    return filter_.empty() || filter_.evalBool({buf_.data(), recno_});
 }
 
 void Table::load(std::uint32_t recno) {
+    edge_ = Edge::None;
+    if ((recno < 1 || recno > dbf_->recordCount()) && tagOrder_)
+        throw qv::Error(qv::ErrorCode::Corrupt,
+                        "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
+                            tagName(orderPos_) + " verweist auf den fehlenden Datensatz " +
+                            std::to_string(recno),
+                        nsx_->path(), recno);
     dbf_->readRecord(recno, cold_.data());
     std::memcpy(buf_.data(), cold_.data(), buf_.size());
     recno_ = recno;
 }
 
 void Table::standOnPhantom(bool bof) {
+    edge_ = Edge::None;
     recno_ = dbf_->recordCount() + 1;
     buf_ = blank_;
     cold_ = blank_;
@@ -238,13 +265,21 @@ bool Table::seekVisibleBackward(std::uint32_t recno) {
 void Table::goTop() {
     requireOpen();
     commitRecord();
-    if (!seekVisibleForward(order_->first())) standOnPhantom(true);
+    if (!seekVisibleForward(order_->first())) {
+        standOnPhantom(true);
+        return;
+    }
+    edge_ = settings().deleted ? Edge::TopDeletedOn : Edge::TopDeletedOff;
 }
 
 void Table::goBottom() {
     requireOpen();
     commitRecord();
-    if (!seekVisibleBackward(order_->last())) standOnPhantom(true);
+    if (!seekVisibleBackward(order_->last())) {
+        standOnPhantom(true);
+        return;
+    }
+    edge_ = settings().deleted ? Edge::BottomDeletedOn : Edge::BottomDeletedOff;
 }
 
 void Table::skip(std::int64_t n) {
@@ -298,6 +333,9 @@ void Table::go(std::uint32_t recno) {
 
 void Table::setOrder(std::unique_ptr<RecordOrder> order) {
     requireOpen();
+    tagOrder_ = nullptr;
+    orderPos_ = 0;
+    invalidateView();
     order_ = order ? std::move(order) : std::make_unique<NaturalOrder>(*dbf_);
     if (!eof_ && !appending_) order_->position(recno_, buf_.data());
 }
@@ -309,6 +347,17 @@ void Table::readRecordAt(std::uint32_t recno, std::uint8_t* dst) {
                         "Die Tabelle " + path_ + " hat keinen Datensatz " + std::to_string(recno),
                         path_, recno);
     dbf_->readRecord(recno, dst);
+}
+
+void Table::readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
+    requireOpen();
+    if (n == 0) return;
+    if (first < 1 || first > dbf_->recordCount() || n > dbf_->recordCount() - first + 1)
+        throw qv::Error(qv::ErrorCode::Range,
+                        "Die Tabelle " + path_ + " hat keine Datensätze " + std::to_string(first) +
+                            " bis " + std::to_string(std::uint64_t{first} + n - 1),
+                        path_, first);
+    dbf_->readRecords(first, n, dst);
 }
 
 // ---- reading fields -------------------------------------------------------------------
@@ -554,20 +603,36 @@ void Table::commitRecord() {
     // 1. New memo data and the memo header; the old blocks stay in use.
     std::vector<MemoExtent> toRelease;
     if (!pending_.empty() && smt_) commitMemos(toRelease);
-    // 2. The record itself.
+    // 2. The record itself. The index's crash marker is on disk before the
+    // first record of a session changes, so that a kill between the record
+    // and its keys is noticed by the next open.
+    if (nsx_ && !tags_.empty()) nsx_->beginDirectWrite();
     const bool wasAppend = appending_;
     std::uint32_t recno = recno_;
     if (wasAppend)
         recno = dbf_->appendRecord(buf_.data());
     else
         dbf_->writeRecord(recno, buf_.data());
-    if (!wasAppend && !observers_.empty()) oldScratch_ = cold_;
+    const bool indexed = nsx_ && !tags_.empty();
+    if (!wasAppend && (indexed || flaggedKnown_ || !observers_.empty())) oldScratch_ = cold_;
     cold_ = buf_;
     hot_ = appending_ = false;
     recno_ = recno;
     pending_.clear();
+    invalidateView();
     // 3. Index maintenance, then 4. the old memo blocks go back to free space.
     try {
+        if (indexed) {
+            maintainIndex(recno, wasAppend ? nullptr : oldScratch_.data(), cold_.data());
+        } else if (flaggedKnown_) {
+            const bool was = !wasAppend && oldScratch_[0] == kDeletedFlag;
+            if (was != (cold_[0] == kDeletedFlag)) {
+                if (was)
+                    flagged_->set.erase(recno);
+                else
+                    flagged_->set.insert(recno);
+            }
+        }
         for (RecordObserver* o : observers_)
             o->recordCommitted(recno, wasAppend ? nullptr : oldScratch_.data(), cold_.data());
     } catch (...) {

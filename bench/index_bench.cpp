@@ -1,0 +1,275 @@
+// The file table (_qvdir) with its three tags at catalogue scale: about 60
+// files per entry, paths of realistic depth.
+//
+//   index_bench [records [dir [phases]]]
+//
+// records defaults to 1,000,000. With a directory the table is kept there
+// and reused by the next run (its append phase is then skipped); phases is a
+// comma-separated choice of panel,append,reindex,seek,walk,rss,pack.
+//
+// Measures, each against its target:
+//   append    records appended one at a time, three tags kept up to date
+//             (>= 100,000 records/s)
+//   reindex   the three tags built over the existing records (< 1 s)
+//   seek      prefix seeks in namealle and in dirnumm, random keys (< 3 us)
+//   panel     the lower panel's refresh: scope one entry's range on dirnumm,
+//             order positions of its first and last record (< 5 us), at
+//             10,000 records and at the full size
+//   walk      a full walk of namealle reading one field (< 0.6 s)
+//   pack      10 % flagged records removed, three tags rebuilt (< 2 s)
+//   rss       resident memory while the table is open (< 300 MB)
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "store/xbase/coding.h"
+#include "store/xbase/settings.h"
+#include "store/xbase/table.h"
+#include "store/xbase/table_builder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void report(const char* what, double value, const char* unit, double target, bool atMost) {
+    const bool ok = atMost ? value <= target : value >= target;
+    std::printf("%-44s %12.3f %-10s target %s %g  %s\n", what, value, unit,
+                atMost ? "<=" : ">=", target, ok ? "ok" : "MISSED");
+}
+
+// A line of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile").
+long statusKb(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string k = std::string(key) + ":";
+    while (std::getline(in, line))
+        if (line.rfind(k, 0) == 0) return std::strtol(line.c_str() + k.size(), nullptr, 10);
+    return -1;
+}
+
+struct Rng {
+    std::uint64_t x = 88172645463325252ull;
+    std::uint64_t next() {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return x;
+    }
+    std::uint64_t below(std::uint64_t n) { return next() % n; }
+};
+
+const char* kWords[] = {"PROGRAMME", "SPIELE", "TREIBER",  "DATEN",  "BRIEFE",  "OFFICE", "SYSTEM",
+                        "GRAFIK",    "SOUND",  "LEVEL1",   "LEVEL2", "HILFE",   "BILDER", "MUSIK",
+                        "WIN95",     "DOS",    "TOOLS",    "BACKUP", "1997",    "1998",   "SZENEN",
+                        "FLUGSIM",   "ARCHIV", "VORLAGEN", "SETUP",  "INSTALL", "TEMP",   "DOKU"};
+const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP",
+                       "WAV", "DOC", "",    "htm", "ZIP", "COM"};
+
+struct FileRow {
+    double entry;
+    std::string name, ext, path;
+};
+
+// File number i of the catalogue: entries of about 60 files, each entry's
+// files in a handful of directories 1 to 5 levels deep.
+FileRow makeRow(Rng& rng, std::uint64_t i) {
+    FileRow r;
+    r.entry = static_cast<double>(1 + i / 60);
+    r.name = std::string(kWords[rng.below(28)]).substr(0, 4) + std::to_string(rng.below(10000));
+    r.ext = kExts[rng.below(12)];
+    std::string dir = "\\";
+    const int depth = 1 + static_cast<int>((i / 7) % 5);
+    std::uint64_t d = (i / 60) * 31 + (i % 60) / 12;
+    for (int k = 0; k < depth; ++k) {
+        dir += kWords[(d + k * 7) % 28];
+        dir += '\\';
+        d /= 3;
+    }
+    r.path = dir + " " + r.name + (r.ext.empty() ? "" : "." + r.ext);
+    return r;
+}
+
+std::unique_ptr<xb::Table> createFileTable(const std::string& path) {
+    xb::TableBuilder b(path);
+    b.addField("dirnumm", 'N', 8);
+    b.addField("dirname", 'C', 15);
+    b.addField("direndung", 'C', 3);
+    b.addField("dirpfad", 'C', 86);
+    b.addField("dirdate", 'D');
+    b.addField("dirsize", 'N', 10);
+    b.addField("dirtime", 'C', 5);
+    b.addField("dirmemo", 'M');
+    b.create();
+    auto t = xb::Table::open(path);
+    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
+    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    t->setOrder(0);
+    return t;
+}
+
+// Appends n rows one at a time; returns the seconds spent in the table's
+// calls (the rows are made beforehand, a batch at a time).
+double appendRows(xb::Table& t, std::uint64_t n, Rng& rng) {
+    double spent = 0;
+    std::vector<FileRow> batch;
+    std::vector<double> sizes;
+    for (std::uint64_t done = 0; done < n;) {
+        batch.clear();
+        sizes.clear();
+        for (std::uint64_t i = done; i < n && batch.size() < 4096; ++i) {
+            batch.push_back(makeRow(rng, i));
+            sizes.push_back(static_cast<double>(rng.below(5000000)));
+        }
+        const auto t0 = Clock::now();
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            const FileRow& r = batch[i];
+            t.append();
+            t.replaceNumber(0, r.entry);
+            t.replaceText(3, r.path);
+            t.replaceText(1, r.name);
+            t.replaceText(2, r.ext);
+            t.replaceNumber(5, sizes[i]);
+            t.replaceDate(4, 2450000 + static_cast<std::int32_t>(i % 3000));
+            t.replaceText(6, "12:34");
+            t.commitRecord();
+        }
+        spent += seconds(t0);
+        done += batch.size();
+    }
+    return spent;
+}
+
+// Lower-panel refreshes over random entries; returns microseconds per refresh.
+double panel(xb::Table& t, std::uint64_t entries, int rounds, Rng& rng) {
+    t.setOrder(1);
+    std::vector<std::string> keys;
+    for (int i = 0; i < rounds; ++i)
+        keys.push_back(xb::formatNumber(static_cast<double>(1 + rng.below(entries)), 8, 0));
+    std::uint64_t sum = 0;
+    t.count();  // the flagged records are listed once, before the clock runs
+    const auto t0 = Clock::now();
+    for (const std::string& k : keys) {
+        t.setScope(k, k + "\xff");
+        const std::uint64_t p1 = t.orderRecNo();
+        if (p1 != 0) {
+            t.goBottom();
+            const std::uint64_t p2 = t.orderRecNo();
+            t.goTop();
+            sum += p2 - p1 + 1;
+        }
+    }
+    const double us = seconds(t0) * 1e6 / rounds;
+    t.clearScope();
+    if (sum == 0) std::printf("(no files found)\n");
+    return us;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::uint64_t n = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
+    const bool keep = argc > 2;
+    const std::filesystem::path dir = keep ? std::filesystem::path(argv[2])
+                                           : std::filesystem::temp_directory_path() /
+                                                 ("qv-index-bench-" + std::to_string(::getpid()));
+    const std::string phases = argc > 3 ? argv[3] : "panel,append,reindex,seek,walk,rss,pack";
+    const auto want = [&](const char* p) { return phases.find(p) != std::string::npos; };
+    std::filesystem::create_directories(dir);
+    xb::settings().deleted = true;  // as the program runs
+    xb::settings().softSeek = true;
+    Rng rng;
+    if (want("panel")) {
+        // The panel at 10,000 records.
+        auto small = createFileTable((dir / "small.dbf").string());
+        appendRows(*small, 10000, rng);
+        report("panel refresh, 10,000 records (us)", panel(*small, 10000 / 60, 100000, rng), "us",
+               5, true);
+    }
+    const std::string path = (dir / "_qvdir.dbf").string();
+    const bool reuse = keep && std::filesystem::exists(path);
+    auto t = reuse ? xb::Table::open(path) : createFileTable(path);
+    if (!reuse) {
+        Rng r2;
+        const auto t0 = Clock::now();
+        appendRows(*t, n, r2);
+        t->flush();
+        report("append with three tags (records/s)", static_cast<double>(n) / seconds(t0), "rec/s",
+               100000, false);
+    }
+    if (want("reindex")) {
+        const auto t0 = Clock::now();
+        t->reindex();
+        report("reindex three tags (s)", seconds(t0), "s", 1, true);
+    }
+    if (want("seek")) {
+        const std::uint64_t entries = n / 60;
+        // Prefix seeks: name prefixes in namealle, entry numbers in dirnumm.
+        std::vector<std::string> names, nums;
+        Rng r3;
+        for (int i = 0; i < 100000; ++i) {
+            const FileRow row = makeRow(r3, r3.below(n));
+            std::string k = row.name.substr(0, 3 + r3.below(5));
+            for (char& c : k)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+            names.push_back(k);
+            nums.push_back(xb::formatNumber(static_cast<double>(1 + r3.below(entries)), 8, 0));
+        }
+        std::uint64_t hits = 0;
+        t->setOrder(2);
+        auto t0 = Clock::now();
+        for (const std::string& k : names)
+            hits += t->seek(k);
+        report("prefix seek in namealle (us)", seconds(t0) * 1e6 / 100000, "us", 3, true);
+        t->setOrder(1);
+        t0 = Clock::now();
+        for (const std::string& k : nums)
+            hits += t->seek(k);
+        report("prefix seek in dirnumm (us)", seconds(t0) * 1e6 / 100000, "us", 3, true);
+        if (hits == 0) std::printf("(no seek found anything)\n");
+        report("panel refresh, full size (us)", panel(*t, entries, 100000, rng), "us", 5, true);
+    }
+    if (want("walk")) {
+        t->setOrder(2);
+        std::uint64_t bytes = 0;
+        const auto t0 = Clock::now();
+        for (t->goTop(); !t->eof(); t->skip())
+            bytes += t->raw(1)[0];
+        report("walk namealle reading one field (s)", seconds(t0), "s", 0.6, true);
+        if (bytes == 0) std::printf("(empty walk)\n");
+    }
+    if (want("rss")) {
+        report("RSS with the table open (MB)", static_cast<double>(statusKb("VmRSS")) / 1024, "MB",
+               300, true);
+        std::printf("  of it anonymous %.1f MB, mapped file pages %.1f MB\n",
+                    static_cast<double>(statusKb("RssAnon")) / 1024,
+                    static_cast<double>(statusKb("RssFile")) / 1024);
+    }
+    if (want("pack")) {
+        t->setOrder(0);
+        Rng r4;
+        for (std::uint64_t i = 0; i < n / 10; ++i) {
+            t->go(static_cast<std::uint32_t>(1 + r4.below(n)));
+            t->deleteRecord();
+        }
+        t->commitRecord();
+        const auto t0 = Clock::now();
+        t->pack();
+        report("pack 10 % flagged + three tags (s)", seconds(t0), "s", 2, true);
+        std::printf("records after pack: %u\n", t->recCount());
+    }
+    t->close();
+    if (!keep) std::filesystem::remove_all(dir);
+    return 0;
+}

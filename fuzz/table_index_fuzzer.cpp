@@ -1,0 +1,133 @@
+// A sound file table with its three tags, whose index file the input damages:
+// the input is read as (offset, byte) patches on the good index. The table is
+// opened over the damaged index (read-only and exclusively, which rebuilds an
+// index it finds interrupted), every tag is walked, sought, counted and
+// positioned, and the index is checked against the records. Damage must end
+// in a qv::Error, never in a crash, a hang or a sanitizer report.
+//
+// No seed corpus is needed: every input damages the same good file.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "store/xbase/error.h"
+#include "store/xbase/settings.h"
+#include "store/xbase/table.h"
+#include "store/xbase/table_builder.h"
+#include "store/xbase/table_check.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMaxSteps = 3000;
+
+const fs::path& workDir() {
+    static const fs::path d = "/dev/shm/table_index_fuzz_" + std::to_string(::getpid());
+    return d;
+}
+
+std::string tablePath() {
+    return (workDir() / "_qvdir.dbf").string();
+}
+
+std::vector<std::uint8_t> readAll(const fs::path& p) {
+    std::vector<std::uint8_t> b(fs::file_size(p));
+    FILE* f = std::fopen(p.c_str(), "rb");
+    if (f) {
+        if (std::fread(b.data(), 1, b.size(), f) != b.size()) b.clear();
+        std::fclose(f);
+    }
+    return b;
+}
+
+void writeAll(const fs::path& p, const std::vector<std::uint8_t>& b) {
+    FILE* f = std::fopen(p.c_str(), "wb");
+    if (!f) return;
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+}
+
+// Builds the table once and returns the good index bytes.
+const std::vector<std::uint8_t>& goodIndex() {
+    static const std::vector<std::uint8_t> good = [] {
+        fs::create_directories(workDir());
+        xb::TableBuilder b(tablePath());
+        b.addField("dirnumm", 'N', 8);
+        b.addField("dirname", 'C', 15);
+        b.addField("direndung", 'C', 3);
+        b.addField("dirpfad", 'C', 86);
+        b.create();
+        auto t = xb::Table::open(tablePath());
+        t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+        t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
+        t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+        for (int i = 1; i <= 600; ++i) {
+            t->append();
+            t->replaceNumber(0, i % 7 == 0 ? 99999999 : 1 + i / 60);
+            t->replaceText(1, "F" + std::to_string(i * 37 % 101));
+            t->replaceText(2, i % 2 ? "TXT" : "EXE");
+            t->replaceText(3, "\\d" + std::to_string(i % 9) + "\\ F" + std::to_string(i));
+            if (i % 11 == 0) t->deleteRecord();
+        }
+        t->close();
+        return readAll(workDir() / "_qvdir.nsx");
+    }();
+    return good;
+}
+
+void exercise(xb::Table& t) {
+    for (int pos = 1; pos <= t.tagCount(); ++pos) {
+        t.setOrder(pos);
+        t.count();
+        int steps = 0;
+        for (t.goTop(); !t.eof() && steps < kMaxSteps; t.skip(), ++steps)
+            t.orderRecNo();
+        steps = 0;
+        for (t.goBottom(); !t.bof() && !t.eof() && steps < kMaxSteps; t.skip(-1), ++steps) {
+        }
+        t.seek("       5");
+        t.seek("F5");
+        t.setScope(std::string("       3"), std::string("       3\xff"));
+        t.count();
+        t.orderRecNo();
+        t.goBottom();
+        t.orderRecNo();
+        t.gotoOrderPosition(7);
+        t.recnoAtOrderPosition(3);
+        t.clearScope();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::uint8_t> nsx = goodIndex();
+    if (nsx.size() <= 1024) return 0;
+    // Patches: two bytes of offset into the pages after the root, one byte of value.
+    for (std::size_t i = 0; i + 3 <= size && i < 3 * 64; i += 3) {
+        const std::size_t span = nsx.size() - 1024;
+        const std::size_t off = 1024 + ((data[i] | (data[i + 1] << 8)) * 7u) % span;
+        nsx[off] = data[i + 2];
+    }
+    writeAll(workDir() / "_qvdir.nsx", nsx);
+    xb::SettingsGuard guard;
+    xb::settings().deleted = size % 2 == 0;
+    xb::settings().softSeek = true;
+    for (const xb::OpenMode mode : {xb::OpenMode::ReadOnly, xb::OpenMode::Exclusive}) {
+        try {
+            auto t = xb::Table::open(tablePath(), mode);
+            exercise(*t);
+            xb::checkIndex(*t);
+            t->close();
+        } catch (const qv::Error&) {
+        }
+    }
+    return 0;
+}

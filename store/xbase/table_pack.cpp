@@ -1,0 +1,237 @@
+// Pack: the table without its flagged records, written aside and then put in
+// place of the old files through a journal.
+//
+// Files beside the table T.dbf while a pack runs:
+//   T.dbf.packtmp       the packed table
+//   T.dbf.packmemo      the compacted memo file
+//   T.dbf.packjournal   "rename these over the originals", one FROM<TAB>TO
+//                       line per file; written as .tmp, synced, renamed
+// The journal's appearance is the commit point: open() rolls a pack forward
+// when the journal is there and removes the temporaries when it is not.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "store/xbase/coding.h"
+#include "store/xbase/error.h"
+#include "store/xbase/nsx_file.h"
+#include "store/xbase/progress.h"
+#include "store/xbase/smt_file.h"
+#include "store/xbase/table.h"
+#include "store/xbase/tag_order.h"
+
+namespace xb {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string tmpTablePath(const std::string& dbf) {
+    return dbf + ".packtmp";
+}
+std::string tmpMemoPath(const std::string& dbf) {
+    return dbf + ".packmemo";
+}
+std::string journalPath(const std::string& dbf) {
+    return dbf + ".packjournal";
+}
+
+[[noreturn]] void ioFailure(const std::string& what, const std::string& file) {
+    throw qv::Error(qv::ErrorCode::IoError, what + " " + file + ": " + describeErrno(errno), file);
+}
+
+void syncDirOf(const std::string& file) {
+    const std::string parent = fs::path(file).parent_path().string();
+    const std::string dir = parent.empty() ? std::string(".") : parent;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) ioFailure("Das Verzeichnis kann nicht geöffnet werden:", dir);
+    const int rc = ::fsync(fd);
+    ::close(fd);
+    if (rc != 0) ioFailure("Das Verzeichnis kann nicht gesichert werden:", dir);
+}
+
+void renameFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        ioFailure("Die Datei kann nicht umbenannt werden:", from);
+}
+
+void removeIfThere(const std::string& file) {
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+        ioFailure("Die Datei kann nicht gelöscht werden:", file);
+}
+
+// Carries out the renames a journal lists, then removes it.
+void rollForward(const std::string& journal) {
+    std::ifstream in(journal, std::ios::binary);
+    if (!in) ioFailure("Das Packprotokoll kann nicht gelesen werden:", journal);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const std::string from = line.substr(0, tab);
+        const std::string to = line.substr(tab + 1);
+        if (::access(from.c_str(), F_OK) == 0) renameFile(from, to);
+    }
+    in.close();
+    syncDirOf(journal);
+    removeIfThere(journal);
+    syncDirOf(journal);
+}
+
+}  // namespace
+
+bool Table::checkPackLeftovers(const std::string& dbfPath, bool readOnly) {
+    const std::string journal = journalPath(dbfPath);
+    if (::access(journal.c_str(), F_OK) == 0) {
+        if (readOnly)
+            throw qv::Error(qv::ErrorCode::State,
+                            "Das Packen der Tabelle " + dbfPath +
+                                " wurde unterbrochen; sie muss erst exklusiv geöffnet werden",
+                            dbfPath);
+        return true;
+    }
+    if (readOnly) return false;
+    // No journal: a pack that did not reach its commit point left at most
+    // temporaries behind.
+    removeIfThere(tmpTablePath(dbfPath));
+    removeIfThere(tmpMemoPath(dbfPath));
+    removeIfThere(journal + ".tmp");
+    return false;
+}
+
+void Table::finishPack(const std::string& dbfPath) {
+    rollForward(journalPath(dbfPath));
+}
+
+void Table::reopenFiles() {
+    const std::string memoPath = memo_ ? memo_->path() : std::string();
+    const MemoKind kind = dbf_->header().memo;
+    order_.reset();
+    tagOrder_ = nullptr;
+    orderPos_ = 0;
+    smt_ = nullptr;
+    memo_.reset();
+    dbf_.reset();
+    dbf_ = std::make_unique<DbfFile>(env_->open(path_, FileAccess::WriteExclusive), true);
+    if (kind != MemoKind::None) {
+        memo_ = openMemoStore(kind, env_->open(memoPath, FileAccess::WriteExclusive), true);
+        if (memo_->kind() == MemoKind::Smt) smt_ = static_cast<SmtFile*>(memo_.get());
+    }
+    recno_ = dbf_->recordCount() + 1;
+    buf_ = blank_;
+    cold_ = blank_;
+    eof_ = bof_ = true;
+    setOrder(std::unique_ptr<RecordOrder>());
+}
+
+void Table::pack() {
+    requireWritable();
+    commitRecord();
+    if (env_ != &Env::posix())
+        throw qv::Error(qv::ErrorCode::State, "Die Tabelle " + path_ + " kann nicht gepackt werden",
+                        path_);
+    if (memo_ && !smt_)
+        throw qv::Error(qv::ErrorCode::State,
+                        "Die Memos der Tabelle " + path_ + " können nur gelesen werden", path_);
+    const std::string tmpTable = tmpTablePath(path_);
+    const std::string tmpMemo = tmpMemoPath(path_);
+    const std::string journal = journalPath(path_);
+    const int mid = nsx_ && !tags_.empty() ? 50 : 100;
+
+    // 1. The packed table and memo file beside the originals.
+    {
+        Env& env = Env::posix();
+        std::unique_ptr<RandomFile> out = env.create(tmpTable);
+        std::unique_ptr<SmtFile> memoOut;
+        if (smt_) {
+            std::unique_ptr<RandomFile> mf = env.create(tmpMemo);
+            const std::vector<std::uint8_t> fresh = SmtFile::newFileBytes(smt_->blockSize());
+            mf->writeAt(0, fresh.data(), fresh.size());
+            memoOut = std::make_unique<SmtFile>(std::move(mf), true);
+        }
+        std::vector<std::uint8_t> header = dbf_->headerBytes();
+        const std::size_t rl = recordLength();
+        std::vector<std::uint8_t> pending;
+        pending.reserve(4u << 20);
+        std::uint64_t offset = header.size();
+        std::uint32_t kept = 0;
+        std::vector<std::size_t> memoOffsets;
+        for (const FieldDesc& f : fields().all())
+            if (f.type == 'M' && f.len == 10) memoOffsets.push_back(f.offset);
+        ProgressSlice progress(0, mid, recCount());
+        scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
+            progress.at(recno);
+            if (rec[0] == kDeletedFlag) return;
+            const std::size_t at = pending.size();
+            pending.insert(pending.end(), rec, rec + rl);
+            if (memoOut) {
+                for (std::size_t off : memoOffsets) {
+                    std::uint8_t* p = pending.data() + at + off;
+                    SmtRef ref = SmtRef::decode(p);
+                    if (ref.blank || smt_->extentOf(ref).blocks == 0) continue;
+                    const std::string data = smt_->readStored(ref, recno);
+                    const std::uint32_t blocks = memoOut->blocksFor(data.size());
+                    ref.block = memoOut->allocate(blocks);
+                    memoOut->writeData(ref.block, data);
+                    ref.encode(p);
+                }
+            }
+            ++kept;
+            if (pending.size() >= (4u << 20)) {
+                out->writeAt(offset, pending.data(), pending.size());
+                offset += pending.size();
+                pending.clear();
+            }
+        });
+        pending.push_back(0x1A);
+        out->writeAt(offset, pending.data(), pending.size());
+        putU32LE(header.data() + 4, kept);
+        out->writeAt(0, header.data(), header.size());
+        out->sync();
+        if (memoOut) {
+            memoOut->writeHeader();
+            memoOut->sync();
+        }
+    }
+    // 2. From here on the index no longer matches the files on disk until it
+    // is rebuilt: its crash marker tells the next open to rebuild it.
+    if (nsx_) {
+        nsx_->beginDirectWrite();
+        nsx_->sync();
+    }
+    // 3. The journal (the commit point), 4. the renames.
+    {
+        const std::string tmpJournal = journal + ".tmp";
+        std::string text;
+        const auto line = [&text](const std::string& from, const std::string& to) {
+            text.append(from).append(1, '\t').append(to).append(1, '\n');
+        };
+        line(tmpTable, path_);
+        if (smt_) line(tmpMemo, smt_->path());
+        std::unique_ptr<RandomFile> jf = Env::posix().create(tmpJournal);
+        jf->writeAt(0, text.data(), text.size());
+        jf->sync();
+        jf.reset();
+        renameFile(tmpJournal, journal);
+        syncDirOf(journal);
+    }
+    rollForward(journal);
+    // 5. The new files take the old ones' place in this table.
+    queryActive_ = false;
+    queryBits_.clear();
+    reopenFiles();
+    // 6. The tags.
+    if (nsx_ && !tags_.empty())
+        rebuildAllTags(mid, 100);
+    else
+        reportProgress(100);
+    if (nsx_) nsx_->sync();
+    goTop();
+}
+
+}  // namespace xb

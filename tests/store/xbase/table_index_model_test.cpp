@@ -1,0 +1,249 @@
+// The file table with its three tags under many thousands of random appends,
+// replaces, deletes, recalls and releases, checked against an in-memory
+// ordered model: tag walks, counts with the deleted setting off and on, order
+// positions, seeks; after every reopen also the index checker.
+
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "nsx_testkit.h"
+#include "store/xbase/coding.h"
+#include "store/xbase/cp1252.h"
+#include "store/xbase/settings.h"
+#include "store/xbase/table.h"
+#include "store/xbase/table_check.h"
+#include "xbase_test_util.h"
+
+namespace {
+
+constexpr double kReleased = 99999999;
+
+struct FileRec {
+    double dirnumm = 0;
+    std::string name, ext, path;
+    bool deleted = false;
+};
+
+std::string pad(std::string s, std::size_t n) {
+    s.resize(n, ' ');
+    return s;
+}
+
+std::string upper(std::string s) {
+    xb::upper1252InPlace(s.data(), s.size());
+    return s;
+}
+
+std::string str8(double v) {
+    return xb::formatNumber(v, 8, 0);
+}
+
+// The three keys as the catalogue defines them, computed without the engine's
+// expression code.
+std::string keyDirnumm(const FileRec& r) {
+    return str8(r.dirnumm) + pad(r.path, 86);
+}
+std::string keyName(const FileRec& r) {
+    return upper(pad(r.name, 15) + pad(r.ext, 3)) + str8(r.dirnumm);
+}
+std::string keyExt(const FileRec& r) {
+    return upper(pad(r.ext, 3)) + pad(r.name, 15) + str8(r.dirnumm);
+}
+
+class FileTableModel {
+  public:
+    std::vector<FileRec> recs;  // recno - 1
+
+    std::size_t tagSize(int pos, bool visibleOnly) const {
+        std::size_t n = 0;
+        for (const FileRec& r : recs)
+            n += (visibleOnly && r.deleted) || (pos > 1 && r.dirnumm >= kReleased) ? 0 : 1;
+        return n;
+    }
+    // (key, recno) of tag 1..3; `visibleOnly` drops flagged records.
+    nsxtest::Model tag(int pos, bool visibleOnly) const {
+        nsxtest::Model m;
+        for (std::size_t i = 0; i < recs.size(); ++i) {
+            const FileRec& r = recs[i];
+            if (visibleOnly && r.deleted) continue;
+            const auto recno = static_cast<std::uint32_t>(i + 1);
+            if (pos == 1) m.insert({keyDirnumm(r), recno});
+            if (pos > 1 && r.dirnumm < kReleased)
+                m.insert({pos == 2 ? keyName(r) : keyExt(r), recno});
+        }
+        return m;
+    }
+};
+
+void createFileTable(const std::string& path) {
+    xbtest::createTable(path, xbtest::layoutOf("_qvdir"));
+    auto t = xb::Table::open(path);
+    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
+    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    t->close();
+}
+
+// Walks every tag with deleted off and on and compares with the model.
+void expectMatches(xb::Table& t, const FileTableModel& m, const std::string& ctx) {
+    SCOPED_TRACE(ctx);
+    xb::SettingsGuard guard;
+    for (int del = 0; del < 2; ++del) {
+        xb::settings().deleted = del == 1;
+        for (int pos = 1; pos <= 3; ++pos) {
+            SCOPED_TRACE("tag " + std::to_string(pos) + " deleted " + std::to_string(del));
+            const nsxtest::Model model = m.tag(pos, del == 1);
+            t.setOrder(pos);
+            ASSERT_EQ(t.count(), model.size());
+            auto it = model.begin();
+            std::uint64_t n = 0;
+            for (t.goTop(); !t.eof(); t.skip(), ++it) {
+                ++n;
+                ASSERT_NE(it, model.end());
+                ASSERT_EQ(t.recNo(), it->second) << "position " << n;
+                ASSERT_EQ(t.orderRecNo(), n);
+            }
+            ASSERT_EQ(it, model.end());
+        }
+        t.setOrder(0);
+        std::uint64_t visible = 0;
+        for (const FileRec& r : m.recs)
+            visible += del == 1 && r.deleted ? 0 : 1;
+        ASSERT_EQ(t.count(), visible);
+    }
+}
+
+class Randomizer {
+  public:
+    explicit Randomizer(std::uint64_t seed) : rng_(seed) {}
+    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+    FileRec record() {
+        static const char* names[] = {"README", "setup", "Ärger", "zeta", "a", "INSTALL", "daten"};
+        static const char* exts[] = {"TXT", "exe", "", "DLL", "ä"};
+        FileRec r;
+        r.dirnumm = below(10) == 0 ? kReleased : 1 + below(40);
+        r.name = names[below(7)];
+        r.ext = exts[below(5)];
+        r.path = "\\dir" + std::to_string(below(30)) + "\\" + r.name;
+        return r;
+    }
+
+  private:
+    std::mt19937_64 rng_;
+};
+
+void write(xb::Table& t, const FileRec& r) {
+    t.replaceNumber(0, r.dirnumm);
+    t.replaceText(1, r.name);
+    t.replaceText(2, r.ext);
+    t.replaceText(3, r.path);
+}
+
+TEST(TableIndexModel, RandomChangesKeepEveryTagEqualToTheModel) {
+    qvtest::TempDir dir;
+    const std::string path = (dir / "_qvdir.dbf").string();
+    createFileTable(path);
+    const std::uint64_t seed = qvtest::testSeed();
+    Randomizer rnd(seed);
+    FileTableModel m;
+    xb::SettingsGuard guard;
+    auto t = xb::Table::open(path);
+    constexpr int kSteps = 6000;
+    for (int step = 1; step <= kSteps; ++step) {
+        const int op = m.recs.empty() ? 0 : rnd.below(10);
+        // Half of the steps run in a tag order, so cursors live through changes.
+        t->setOrder(rnd.below(4));
+        if (op <= 3) {
+            FileRec r = rnd.record();
+            t->append();
+            write(*t, r);
+            t->commitRecord();
+            m.recs.push_back(r);
+        } else {
+            const auto recno =
+                static_cast<std::uint32_t>(1 + rnd.below(static_cast<int>(m.recs.size())));
+            FileRec& r = m.recs[recno - 1];
+            t->go(recno);
+            if (op <= 6) {
+                FileRec n = rnd.record();
+                n.deleted = r.deleted;
+                write(*t, n);
+                r = n;
+            } else if (op == 7) {
+                t->deleteRecord();
+                r.deleted = true;
+            } else if (op == 8) {
+                t->recall();
+                r.deleted = false;
+            } else {
+                t->replaceNumber(0, kReleased);
+                r.dirnumm = kReleased;
+            }
+            t->commitRecord();
+            ASSERT_EQ(t->recNo(), recno) << "the table stays on the changed record";
+        }
+        // Cheap checks after every step: counts of every tag with deleted on.
+        xb::settings().deleted = true;
+        for (int pos = 1; pos <= 3; ++pos) {
+            t->setOrder(pos);
+            ASSERT_EQ(t->count(), m.tagSize(pos, true)) << "step " << step << " seed " << seed;
+        }
+        xb::settings().deleted = false;
+        if (step % 500 == 0) expectMatches(*t, m, "step " + std::to_string(step));
+        if (step % 2000 == 0) {
+            t->close();
+            const auto faults = xb::checkTableFile(path);
+            ASSERT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
+            t = xb::Table::open(path);
+            expectMatches(*t, m, "reopened at step " + std::to_string(step));
+        }
+    }
+}
+
+TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
+    qvtest::TempDir dir;
+    const std::string path = (dir / "_qvdir.dbf").string();
+    createFileTable(path);
+    FileTableModel m;
+    Randomizer rnd(7);
+    auto t = xb::Table::open(path);
+    for (int i = 0; i < 400; ++i) {
+        FileRec r = rnd.record();
+        r.deleted = rnd.below(5) == 0;
+        t->append();
+        write(*t, r);
+        if (r.deleted) t->deleteRecord();
+        m.recs.push_back(r);
+    }
+    t->commitRecord();
+    xb::SettingsGuard guard;
+    t->setOrder(1);
+    for (int del = 0; del < 2; ++del)
+        for (int soft = 0; soft < 2; ++soft)
+            for (int entry = 0; entry <= 41; ++entry) {
+                xb::settings().deleted = del == 1;
+                xb::settings().softSeek = soft == 1;
+                xb::settings().exact = entry % 2 == 0;
+                const std::string key = entry == 41 ? str8(kReleased) : str8(entry);
+                const nsxtest::Model model = m.tag(1, del == 1);
+                auto it = model.lower_bound({key, 0});
+                const bool want = it != model.end() && it->first.compare(0, 8, key) == 0;
+                SCOPED_TRACE(key + " deleted " + std::to_string(del) + " soft " +
+                             std::to_string(soft));
+                EXPECT_EQ(t->seek(key), want);
+                if (want || (soft == 1 && it != model.end())) {
+                    EXPECT_FALSE(t->eof());
+                    EXPECT_EQ(t->recNo(), it->second);
+                } else {
+                    EXPECT_TRUE(t->eof());
+                    EXPECT_EQ(t->recNo(), m.recs.size() + 1);
+                }
+            }
+}
+
+}  // namespace
