@@ -305,8 +305,25 @@ void TTable::setReadOnly(bool on) {
 }
 
 void TTable::setIndexName(const QString& tag) {
-    requireClosed("Der Indexname");
+    if (m_engine) {
+        xb::Table& t = browseEngine();
+        t.setOrder(tagPositionOf(t, tag));
+        m_indexName = tag;
+        notify(DataEvent::DataSetChange);
+        return;
+    }
     m_indexName = tag;
+}
+
+int TTable::tagPositionOf(const xb::Table& t, const QString& tag) {
+    if (tag.trimmed().isEmpty()) return 0;
+    const int position = t.tagPosition(qv::toCp1252(tag.trimmed()));
+    if (position == 0)
+        throw Error(
+            ErrorCode::NotFound,
+            "Die Tabelle " + t.path() + " hat keinen Indextag " + utf8(tag.trimmed().toUpper()),
+            t.path());
+    return position;
 }
 
 QString TTable::filePath() const {
@@ -328,7 +345,12 @@ void TTable::Open() {
         throw Error(ErrorCode::InvalidArgument, "Der Tabelle fehlt der Tabellenname");
     // Every writable open is exclusive: the engine has no shared writers.
     const xb::OpenMode mode = m_readOnly ? xb::OpenMode::ReadOnly : xb::OpenMode::Exclusive;
-    m_engine = xb::Table::open(QFile::encodeName(filePath()).toStdString(), mode);
+    auto engine = xb::Table::open(QFile::encodeName(filePath()).toStdString(), mode);
+    if (!m_indexName.trimmed().isEmpty()) {
+        engine->setOrder(tagPositionOf(*engine, m_indexName));
+        engine->goTop();
+    }
+    m_engine = std::move(engine);
     ++m_serial;
     setState(dsBrowse);
     notify(DataEvent::DataSetChange);

@@ -10,7 +10,7 @@
 // naming the file, and the first one stays as it was. ReadOnly opens in the
 // engine's shared read-only mode and refuses every change. Opening an open
 // table changes nothing. Properties that name the file can only be set while
-// the table is closed.
+// the table is closed (IndexName selects its tag at once on an open table).
 //
 // States. dsInactive (closed), dsBrowse, dsEdit (Edit()), dsInsert (Append()
 // and Insert(), which both add the new record at the physical end, as xBase
@@ -169,7 +169,10 @@ class TTable : public QObject {
     void setExclusive(bool on);
     bool ReadOnly() const { return m_readOnly; }
     void setReadOnly(bool on);
-    // A tag of the production index made current at opening.
+    // A tag of the production index made current at opening (empty: record
+    // order). Opening fails with a NotFound error naming the table when the
+    // index has no such tag. Set on an open table it selects the tag at once
+    // (posting an edit first); the current record stays current.
     QString IndexName() const { return m_indexName; }
     void setIndexName(const QString& tag);
     // The data file: DatabaseName/TableName, ".dbf" added when TableName has
@@ -271,6 +274,7 @@ class TTable : public QObject {
     void notify(DataEvent event, int field = -1);
     int fieldIndexOf(const QString& name) const;
     int requireField(const QString& name) const;  // NotFound error naming the table
+    static int tagPositionOf(const xb::Table& t, const QString& tag);  // NotFound when missing
     QString displayLabelOf(int field) const;
     int displayWidthOf(int field) const;
     bool visibleOf(int field) const;
