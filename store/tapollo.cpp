@@ -1,9 +1,13 @@
 #include "store/tapollo.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "store/conversion.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
-#include "store/xbase/expr.h"
+#include "store/xbase/nsx_file.h"
+#include "store/xbase/nsx_tag.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 
@@ -115,25 +119,7 @@ void TApollo::sx_Replace(const QString& field, int type, const QVariant& value) 
 }
 
 QString TApollo::sx_EvalString(const QString& expression) {
-    xb::Table& t = engine();
-    const std::string text = qv::toCp1252(expression);
-    xb::Expr e = xb::Expr::compile(text, t.fields());
-    if (e.type() == xb::ExprType::Numeric) {
-        // A number reads as str() of it, in str()'s own default width.
-        e = xb::Expr::compile("str(" + text + ")", t.fields());
-    }
-    const xb::Value& v = e.evaluate(t.recordRef());
-    switch (v.type) {
-        case xb::ExprType::Character:
-            return qv::fromCp1252(v.chars);
-        case xb::ExprType::Date:
-            return QString::fromStdString(xb::formatDate(v.julianDay()));
-        case xb::ExprType::Logical:
-            return v.logical ? QStringLiteral(".T.") : QStringLiteral(".F.");
-        case xb::ExprType::Numeric:
-            break;
-    }
-    return {};
+    return qv::fromCp1252(engine().evalString(qv::toCp1252(expression)));
 }
 
 QByteArray TApollo::sx_GetRecord() const {
@@ -151,4 +137,151 @@ void TApollo::sx_Commit() {
     TTable& tt = boundTable();
     xb::Table& t = tt.browseEngine();
     t.flush();
+}
+
+// ---- index tags -----------------------------------------------------------------------------
+
+template <typename Op>
+void TApollo::reshape(Op&& op) {
+    TTable& tt = boundTable();
+    op(tt.browseEngine());
+    tt.notify(TTable::DataEvent::DataSetChange);
+}
+
+void TApollo::sx_SetOrder(int position) {
+    reshape([&](xb::Table& t) { t.setOrder(position); });
+}
+
+void TApollo::sx_SetOrderByName(const QString& tag) {
+    xb::Table& t = engine();
+    int position = 0;
+    if (!tag.trimmed().isEmpty()) {
+        position = t.tagPosition(qv::toCp1252(tag.trimmed()));
+        if (position == 0)
+            throw Error(ErrorCode::NotFound,
+                        "Die Tabelle " + t.path() + " hat keinen Indextag " +
+                            tag.trimmed().toUpper().toStdString(),
+                        t.path());
+    }
+    sx_SetOrder(position);
+}
+
+int TApollo::sx_IndexOrd() const {
+    return engine().order();
+}
+int TApollo::sx_TagCount() const {
+    return engine().tagCount();
+}
+
+QString TApollo::sx_TagName(int position) const {
+    return qv::fromCp1252(engine().tagName(position));
+}
+
+void TApollo::sx_IndexTag(const QString& tag, const QString& keyExpr, const QString& condition,
+                          bool unique, bool descending) {
+    reshape([&](xb::Table& t) {
+        t.indexTag(qv::toCp1252(tag), qv::toCp1252(keyExpr), qv::toCp1252(condition), unique,
+                   descending);
+    });
+}
+
+void TApollo::sx_Reindex() {
+    reshape([](xb::Table& t) { t.reindex(); });
+}
+
+void TApollo::sx_Pack() {
+    reshape([](xb::Table& t) { t.pack(); });
+}
+
+// ---- seek and range -------------------------------------------------------------------------
+
+std::string TApollo::keyBytes(xb::Table& t, const QString& text) const {
+    xb::NsxKeyType type = xb::NsxKeyType::Character;
+    if (t.order() > 0 && t.indexFile())
+        if (xb::NsxTag* tag = t.indexFile()->findTag(t.tagName(t.order()))) type = tag->keyType();
+    std::uint8_t key[xb::kNumKeyLen];
+    switch (type) {
+        case xb::NsxKeyType::Numeric: {
+            bool ok = false;
+            QString n = text.trimmed();
+            n.replace(QLatin1Char(','), QLatin1Char('.'));
+            const double v = n.toDouble(&ok);
+            if (!ok)
+                throw Error(ErrorCode::Conversion,
+                            QStringLiteral("'%1' ist kein gültiger Gleitkommawert")
+                                .arg(text)
+                                .toStdString());
+            xb::encodeNumKey(v, key);
+            break;
+        }
+        case xb::NsxKeyType::Date: {
+            std::int32_t jdn = 0;
+            if (!xb::parseDate(qv::toCp1252(text), jdn))
+                throw Error(ErrorCode::Conversion,
+                            QStringLiteral("'%1' ist kein gültiges Datum").arg(text).toStdString());
+            xb::encodeNumKey(jdn, key);
+            break;
+        }
+        default:
+            return qv::toCp1252(text);
+    }
+    return std::string(reinterpret_cast<const char*>(key), sizeof key);
+}
+
+bool TApollo::sx_Seek(const QString& key) {
+    TTable& tt = boundTable();
+    xb::Table& t = tt.browseEngine();
+    const bool found = t.seek(keyBytes(t, key));
+    // The view never stands on the next higher key after a miss.
+    if (!found) t.go(0);
+    tt.notify(TTable::DataEvent::Scroll);
+    return found;
+}
+
+bool TApollo::sx_Found() const {
+    return engine().found();
+}
+
+void TApollo::sx_SetScope(const QString& low, const QString& high) {
+    reshape([&](xb::Table& t) {
+        std::optional<std::string> top, bottom;
+        if (!low.isEmpty()) top = keyBytes(t, low);
+        if (!high.isEmpty()) bottom = keyBytes(t, high);
+        if (!top && !bottom)
+            t.clearScope();
+        else
+            t.setScope(std::move(top), std::move(bottom));
+    });
+}
+
+// ---- counts and positions ---------------------------------------------------------------------
+
+qint64 TApollo::sx_Count() const {
+    return static_cast<qint64>(engine().count());
+}
+qint64 TApollo::sx_OrderRecNo() const {
+    return static_cast<qint64>(engine().orderRecNo());
+}
+
+// ---- subset and filter ------------------------------------------------------------------------
+
+int TApollo::sx_QueryTest(const QString& expression) {
+    return boundTable().browseEngine().queryTest(qv::toCp1252(expression));
+}
+
+void TApollo::sx_Query(const QString& expression) {
+    reshape([&](xb::Table& t) { t.query(qv::toCp1252(expression)); });
+}
+
+bool TApollo::sx_GetQueryBit(int recno) const {
+    return engine().queryBit(static_cast<std::uint32_t>(std::max(recno, 0)));
+}
+
+void TApollo::sx_SetQueryBit(int recno, bool on) {
+    reshape(
+        [&](xb::Table& t) { t.setQueryBit(static_cast<std::uint32_t>(std::max(recno, 0)), on); });
+}
+
+void TApollo::sx_SetFilter(const QString& expression) {
+    reshape([&](xb::Table& t) { t.setFilter(qv::toCp1252(expression)); });
 }
