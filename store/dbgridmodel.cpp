@@ -5,7 +5,6 @@
 #include "store/conversion.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/memo_store.h"
-#include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 
 namespace qv {
@@ -117,29 +116,18 @@ void DbGridModel::reset() {
     emit currentRowChanged(m_current);
 }
 
-int DbGridModel::countRows() {
-    m_listed = false;
-    m_visible.clear();
+xb::Table* DbGridModel::engine() const {
     TTable* tt = m_source ? m_source->DataSet() : nullptr;
-    xb::Table* t = tt ? tt->engine() : nullptr;
-    if (!t) return 0;
-    const std::uint32_t n = t->recCount();
-    if (!xb::settings().deleted) return static_cast<int>(n);
-    m_listed = true;
-    std::string rec(t->recordLength(), ' ');
-    auto* p = reinterpret_cast<std::uint8_t*>(rec.data());
-    for (std::uint32_t r = 1; r <= n; ++r) {
-        t->readRecordAt(r, p);
-        if (p[0] != xb::kDeletedFlag) m_visible.push_back(r);
-    }
-    return static_cast<int>(m_visible.size());
+    return tt ? tt->engine() : nullptr;
+}
+
+int DbGridModel::countRows() {
+    xb::Table* t = engine();
+    return t ? static_cast<int>(t->count()) : 0;
 }
 
 void DbGridModel::recount() {
-    const int before = m_rows;
-    const std::vector<std::uint32_t> listedBefore = m_visible;
-    const int rows = countRows();
-    if (rows != before || m_visible != listedBefore) {
+    if (countRows() != m_rows) {
         reset();
         return;
     }
@@ -150,26 +138,16 @@ void DbGridModel::recount() {
 }
 
 int DbGridModel::rowOfCurrent() const {
-    TTable* tt = m_source ? m_source->DataSet() : nullptr;
-    xb::Table* t = tt ? tt->engine() : nullptr;
+    xb::Table* t = engine();
     if (!t || t->eof() || t->isAppending()) return -1;
-    const std::uint32_t recno = t->recNo();
-    if (!m_listed)
-        return recno >= 1 && recno <= static_cast<std::uint32_t>(m_rows) ? recno - 1 : -1;
-    auto it = std::lower_bound(m_visible.begin(), m_visible.end(), recno);
-    if (it == m_visible.end() || *it != recno) return -1;
-    return static_cast<int>(it - m_visible.begin());
+    const std::uint64_t pos = t->orderRecNo();
+    return pos >= 1 && pos <= static_cast<std::uint64_t>(m_rows) ? static_cast<int>(pos - 1) : -1;
 }
 
 std::uint32_t DbGridModel::recNoAt(int row) const {
-    if (row < 0 || row >= m_rows) return 0;
-    TTable* tt = m_source ? m_source->DataSet() : nullptr;
-    xb::Table* t = tt ? tt->engine() : nullptr;
-    if (!t) return 0;
-    const std::uint32_t recno =
-        m_listed ? m_visible[static_cast<std::size_t>(row)] : static_cast<std::uint32_t>(row + 1);
-    // While the view is suspended the table may have shrunk under the model.
-    return recno <= t->recCount() ? recno : 0;
+    xb::Table* t = engine();
+    if (!t || row < 0 || row >= m_rows) return 0;
+    return t->recnoAtOrderPosition(static_cast<std::uint64_t>(row) + 1);
 }
 
 void DbGridModel::updateCurrent() {
@@ -215,8 +193,7 @@ const std::string* DbGridModel::record(int row) const {
     const int b = row / kBlockRows;
     auto it = m_cache.find(b);
     if (it == m_cache.end()) {
-        TTable* tt = m_source ? m_source->DataSet() : nullptr;
-        xb::Table* t = tt ? tt->engine() : nullptr;
+        xb::Table* t = engine();
         if (!t) return nullptr;
         Block block;
         const int first = b * kBlockRows;

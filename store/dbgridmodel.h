@@ -41,6 +41,10 @@
 
 #include "store/tdatasource.h"
 
+namespace xb {
+class Table;
+}
+
 namespace qv {
 
 class DbGridModel : public QAbstractTableModel {
@@ -95,8 +99,7 @@ class DbGridModel : public QAbstractTableModel {
     void recount();
     void updateCurrent();
     void dropCache() const;
-    // Natural order: the visible records, listed only when the deleted
-    // setting hides some.
+    xb::Table* engine() const;  // the view's open table, or nullptr
     int countRows();
     int rowOfCurrent() const;
     const std::string* record(int row) const;
@@ -108,8 +111,6 @@ class DbGridModel : public QAbstractTableModel {
     QList<Column> m_columns;
     int m_rows = 0;
     int m_current = -1;
-    bool m_listed = false;                 // rows are m_visible, not record numbers
-    std::vector<std::uint32_t> m_visible;  // natural order with deleted records hidden
     mutable std::unordered_map<int, Block> m_cache;
     mutable std::deque<int> m_cacheOrder;  // oldest block first
 };

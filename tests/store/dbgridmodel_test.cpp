@@ -270,4 +270,45 @@ TEST_F(DbGridModelTest, AViewBoundToAnotherTableIsFollowed) {
     EXPECT_EQ(model->fieldNameAt(0), QStringLiteral("FLAG"));
 }
 
+TEST_F(DbGridModelTest, RowsFollowTheTagRangeAndSubsetOfTheTable) {
+    TApollo apollo(view.get());
+    apollo.sx_IndexTag(QStringLiteral("rueck"), QStringLiteral("num"), QString(), false, true);
+    EXPECT_EQ(resets->count(), 1);
+    EXPECT_EQ(column("name"), QStringList({"r6", "r5", "r4", "r2", "r1"}));
+    EXPECT_EQ(model->currentRow(), 0);
+    apollo.sx_IndexTag(QStringLiteral("namen"), QStringLiteral("upper(name)"));
+    apollo.sx_SetOrder(1);
+    clearSpies();
+
+    apollo.sx_SetScope(QStringLiteral("2"), QStringLiteral("4"));  // low to high, shown backwards
+    EXPECT_EQ(resets->count(), 1);
+    EXPECT_EQ(model->rowCount(), apollo.sx_Count());
+    EXPECT_EQ(column("name"), QStringList({"r4", "r2"}));
+    table->Next();
+    EXPECT_EQ(model->currentRow(), apollo.sx_OrderRecNo() - 1);
+    EXPECT_EQ(model->currentRow(), 1);
+
+    apollo.sx_SetOrder(2);
+    apollo.sx_Query(QStringLiteral("num<>5"));
+    EXPECT_EQ(resets->count(), 3);
+    EXPECT_EQ(column("name"), QStringList({"r1", "r2", "r4", "r6"}));
+    apollo.sx_Query(QString());
+    EXPECT_EQ(model->rowCount(), 5);
+}
+
+TEST_F(DbGridModelTest, APostThatMovesARecordInItsTagChangesTheRows) {
+    TApollo apollo(view.get());
+    apollo.sx_IndexTag(QStringLiteral("namen"), QStringLiteral("upper(name)"));
+    ASSERT_TRUE(apollo.sx_Seek(QStringLiteral("R2")));
+    clearSpies();
+    table->Edit();
+    table->FieldByName(QStringLiteral("name")).setAsString(QStringLiteral("z2"));
+    table->Post();
+    EXPECT_EQ(resets->count(), 0);
+    EXPECT_EQ(changed->count(), 1);
+    EXPECT_EQ(column("name"), QStringList({"r1", "r4", "r5", "r6", "z2"}));
+    EXPECT_EQ(model->currentRow(), 4);
+    EXPECT_EQ(current->count(), 1);
+}
+
 }  // namespace
