@@ -8,19 +8,22 @@
 // beside the title. Re-ordering the definitions (TTable::setDisplayOrder, as
 // the order tabs of the entry list do) resets the model.
 //
-// Rows. The records of the table's current order, honouring the range, the
-// subset and the deleted setting. Rows are read without moving the table:
-// painting never changes the current record. currentRow() is the row of the
-// current record (-1 past the end or when the record is not in the order),
-// and currentRowChanged() follows every move.
+// Rows. The records of the table's current order (record order or a tag),
+// honouring the range, the subset, the filter and the deleted setting: the
+// row count is the engine's count, row r is order position r + 1. Rows are
+// read without moving the table: painting never changes the current record.
+// currentRow() is the row of the current record (its order position - 1; -1
+// past the end, while inserting, or when the record is not in the order), and
+// currentRowChanged() follows every move. The grid shows posted records: an
+// edit shows once it is posted.
 //
 // Values are display texts: characters converted from Windows-1252 and
 // trimmed at the right, numbers as their plain text, dates "dd.mm.yyyy",
 // logicals as stored, memos "(MEMO)" once written and "(Memo)" before. Numbers
 // are aligned to the right (Qt::TextAlignmentRole). The model is read-only.
 //
-// Updates. Rows are read in blocks of kBlockRows into a small cache that is
-// dropped on every change of data. A post or a direct write of the current
+// Updates. Rows are read in blocks of kBlockRows into a cache of at most
+// kMaxBlocks blocks that is dropped on every change of data. A post or a direct write of the current
 // record gives dataChanged() over all rows when the row count stays, a reset
 // otherwise; opening, closing, deleting and changes of order, range or subset
 // reset the model. While the view is suspended the model stays as it is (rows
