@@ -1,16 +1,5 @@
-// Text-to-number conversion with the program's error message.
+// Text-to-number conversion with the program's error message. The functions
+// live in the store library, which the table objects share with the shell.
 #pragma once
 
-#include <QString>
-
-namespace qv {
-
-// The decimal whole number in `text`: optional blanks around it, an optional
-// sign, digits, within the 32-bit range. Anything else raises the conversion
-// error "'<text>' ist kein gültiger Integerwert" (a qv::Error).
-int strToInt(const QString& text);
-
-// The conversion error for `text`, as strToInt raises it.
-[[noreturn]] void throwNotAnInteger(const QString& text);
-
-}  // namespace qv
+#include "store/conversion.h"

@@ -1,0 +1,275 @@
+#include "store/dbgridmodel.h"
+
+#include <algorithm>
+
+#include "store/conversion.h"
+#include "store/xbase/coding.h"
+#include "store/xbase/memo_store.h"
+#include "store/xbase/table.h"
+
+namespace qv {
+
+namespace {
+
+QString trimmedRight(QString s) {
+    qsizetype n = s.size();
+    while (n > 0 && s.at(n - 1) == QLatin1Char(' '))
+        --n;
+    s.truncate(n);
+    return s;
+}
+
+QString twoDigits(int v) {
+    return QString::number(v).rightJustified(2, QLatin1Char('0'));
+}
+
+}  // namespace
+
+DbGridModel::DbGridModel(TDataSource* source, QObject* parent)
+    : QAbstractTableModel(parent), m_source(source) {
+    if (source) connect(source, &TDataSource::dataEvent, this, &DbGridModel::onEvent);
+    reset();
+}
+
+bool DbGridModel::suspended() const {
+    return m_source && m_source->ControlsDisabled();
+}
+
+// ---- shape ------------------------------------------------------------------------------
+
+int DbGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int DbGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+Qt::ItemFlags DbGridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+QString DbGridModel::fieldNameAt(int column) const {
+    return column >= 0 && column < m_columns.size() ? m_columns[column].name : QString();
+}
+
+int DbGridModel::columnOf(const QString& fieldName) const {
+    for (qsizetype i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+QVariant DbGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical) {
+        if (role == Qt::DisplayRole && section >= 0 && section < m_rows) return section + 1;
+        return {};
+    }
+    if (section < 0 || section >= m_columns.size()) return {};
+    const Column& c = m_columns[section];
+    switch (role) {
+        case Qt::DisplayRole:
+            return c.label;
+        case FieldNameRole:
+            return c.name;
+        case DisplayWidthRole:
+            return c.width;
+        default:
+            return {};
+    }
+}
+
+// ---- resets and counts ------------------------------------------------------------------
+
+void DbGridModel::reset() {
+    beginResetModel();
+    dropCache();
+    m_columns.clear();
+    TTable* tt = m_source ? m_source->DataSet() : nullptr;
+    xb::Table* t = tt ? tt->engine() : nullptr;
+    if (tt != m_defsTable) {
+        // The view was bound to another table: follow its definitions.
+        disconnect(m_defsConnection);
+        m_defsTable = tt;
+        if (tt)
+            m_defsConnection =
+                connect(tt, &TTable::displayDefsChanged, this, &DbGridModel::onDisplayDefsChanged);
+    }
+    if (tt) {
+        for (const FieldDisplayDef& d : tt->displayFields()) {
+            if (!d.visible) continue;
+            Column c;
+            c.name = d.fieldName;
+            c.label = d.label;
+            c.width = d.width;
+            if (t) {
+                c.field = t->fieldIndex(toCp1252(d.fieldName));
+                if (c.field >= 0) c.type = t->field(c.field).type;
+            }
+            m_columns.append(c);
+        }
+    }
+    m_rows = countRows();
+    m_current = rowOfCurrent();
+    endResetModel();
+    emit currentRowChanged(m_current);
+}
+
+xb::Table* DbGridModel::engine() const {
+    TTable* tt = m_source ? m_source->DataSet() : nullptr;
+    return tt ? tt->engine() : nullptr;
+}
+
+int DbGridModel::countRows() {
+    xb::Table* t = engine();
+    return t ? static_cast<int>(t->count()) : 0;
+}
+
+void DbGridModel::recount() {
+    if (countRows() != m_rows) {
+        reset();
+        return;
+    }
+    dropCache();
+    if (m_rows > 0 && !m_columns.isEmpty())
+        emit dataChanged(index(0, 0), index(m_rows - 1, static_cast<int>(m_columns.size()) - 1));
+    updateCurrent();
+}
+
+int DbGridModel::rowOfCurrent() const {
+    xb::Table* t = engine();
+    if (!t || t->eof() || t->isAppending()) return -1;
+    const std::uint64_t pos = t->orderRecNo();
+    return pos >= 1 && pos <= static_cast<std::uint64_t>(m_rows) ? static_cast<int>(pos - 1) : -1;
+}
+
+std::uint32_t DbGridModel::recNoAt(int row) const {
+    xb::Table* t = engine();
+    if (!t || row < 0 || row >= m_rows) return 0;
+    return t->recnoAtOrderPosition(static_cast<std::uint64_t>(row) + 1);
+}
+
+void DbGridModel::updateCurrent() {
+    const int row = rowOfCurrent();
+    if (row == m_current) return;
+    m_current = row;
+    emit currentRowChanged(row);
+}
+
+// ---- events -----------------------------------------------------------------------------
+
+void DbGridModel::onEvent(TTable::DataEvent event, int) {
+    switch (event) {
+        case TTable::DataEvent::Scroll:
+            updateCurrent();
+            break;
+        case TTable::DataEvent::RecordChange:
+            recount();
+            break;
+        case TTable::DataEvent::DataSetChange:
+            reset();
+            break;
+        case TTable::DataEvent::FieldChange:
+        case TTable::DataEvent::StateChange:
+            // The grid shows the records as posted; an edit shows after Post.
+            break;
+    }
+}
+
+void DbGridModel::onDisplayDefsChanged() {
+    // A suspended view resets the model at its last resume anyway.
+    if (!suspended()) reset();
+}
+
+// ---- values -----------------------------------------------------------------------------
+
+void DbGridModel::dropCache() const {
+    m_cache.clear();
+    m_cacheOrder.clear();
+}
+
+const std::string* DbGridModel::record(int row) const {
+    const int b = row / kBlockRows;
+    auto it = m_cache.find(b);
+    if (it == m_cache.end()) {
+        xb::Table* t = engine();
+        if (!t) return nullptr;
+        Block block;
+        const int first = b * kBlockRows;
+        const int last = std::min(m_rows, first + kBlockRows);
+        block.reserve(static_cast<std::size_t>(last - first));
+        for (int r = first; r < last; ++r) {
+            const std::uint32_t recno = recNoAt(r);
+            std::string rec;
+            if (recno != 0) {
+                rec.resize(t->recordLength());
+                t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
+            }
+            block.push_back(std::move(rec));
+        }
+        if (m_cacheOrder.size() >= static_cast<std::size_t>(kMaxBlocks)) {
+            m_cache.erase(m_cacheOrder.front());
+            m_cacheOrder.pop_front();
+        }
+        it = m_cache.emplace(b, std::move(block)).first;
+        m_cacheOrder.push_back(b);
+    }
+    const Block& block = it->second;
+    const std::size_t i = static_cast<std::size_t>(row - b * kBlockRows);
+    if (i >= block.size() || block[i].empty()) return nullptr;
+    return &block[i];
+}
+
+QString DbGridModel::cellText(const Column& c, const std::string& rec) const {
+    TTable* tt = m_source->DataSet();
+    xb::Table* t = tt->engine();
+    const xb::FieldDesc& f = t->field(c.field);
+    const std::string_view raw(rec.data() + f.offset, f.len);
+    switch (f.type) {
+        case 'D': {
+            const std::int32_t jdn = xb::parseDbfDate(raw.data());
+            if (jdn <= 0) return {};
+            int y, m, d;
+            xb::jdnToDate(jdn, y, m, d);
+            return twoDigits(d) + QLatin1Char('.') + twoDigits(m) + QLatin1Char('.') +
+                   QString::number(y).rightJustified(4, QLatin1Char('0'));
+        }
+        case 'N':
+        case 'F':
+            return fromCp1252(raw).trimmed();
+        case 'M': {
+            const xb::MemoStore* memo = t->memoStore();
+            const bool written =
+                memo && memo->written(reinterpret_cast<const std::uint8_t*>(raw.data()), f.len);
+            return written ? QStringLiteral("(MEMO)") : QStringLiteral("(Memo)");
+        }
+        default:
+            return trimmedRight(fromCp1252(raw));
+    }
+}
+
+QVariant DbGridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_columns.size()) return {};
+    const Column& c = m_columns[index.column()];
+    switch (role) {
+        case Qt::DisplayRole: {
+            if (c.field < 0) return {};
+            TTable* tt = m_source ? m_source->DataSet() : nullptr;
+            // A suspended view may have a closed or reshaped table under it.
+            if (!tt || !tt->engine() || c.field >= static_cast<int>(tt->engine()->fieldCount()))
+                return {};
+            const std::string* rec = record(index.row());
+            return rec ? cellText(c, *rec) : QString();
+        }
+        case Qt::TextAlignmentRole:
+            if (c.type == 'N' || c.type == 'F') return int(Qt::AlignRight | Qt::AlignVCenter);
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
+        case RecNoRole:
+            return static_cast<uint>(recNoAt(index.row()));
+        default:
+            return {};
+    }
+}
+
+}  // namespace qv
