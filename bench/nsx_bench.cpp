@@ -125,8 +125,8 @@ std::string keyEndungalle(const FileRec& f) {
     return e + pad(f.name, 15) + xb::formatNumber(f.dirnumm, 8, 0);
 }
 
-xb::NsxTagSpec spec(const char* name, const char* key, const char* forExpr, int len) {
-    xb::NsxTagSpec s;
+xb::NsxTagDef def(const char* name, const char* key, const char* forExpr, int len) {
+    xb::NsxTagDef s;
     s.name = name;
     s.keyExpr = key;
     s.forExpr = forExpr;
@@ -134,10 +134,10 @@ xb::NsxTagSpec spec(const char* name, const char* key, const char* forExpr, int 
     return s;
 }
 
-const xb::NsxTagSpec kSpecs[3] = {
-    spec("dirnumm", "str(dirnumm,8)+dirpfad", "", 94),
-    spec("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999", 26),
-    spec("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999", 26),
+const xb::NsxTagDef kSpecs[3] = {
+    def("dirnumm", "str(dirnumm,8)+dirpfad", "", 94),
+    def("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999", 26),
+    def("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999", 26),
 };
 
 std::string keyFor(int tag, const FileRec& f) {

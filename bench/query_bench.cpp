@@ -129,9 +129,9 @@ void buildTags(xb::Table& t, xb::NsxFile& index) {
             key.evalKey({rec.data(), r}, k.data(), k.size());
             batch.add({reinterpret_cast<const char*>(k.data()), k.size()}, r);
         }
-        xb::NsxTagSpec spec{d.name, d.key, d.forText,
-                            chars ? xb::NsxKeyType::Character : xb::NsxKeyType::Numeric, keyLen};
-        index.buildTag(spec, batch, n);
+        xb::NsxTagDef def{d.name, d.key, d.forText,
+                          chars ? xb::NsxKeyType::Character : xb::NsxKeyType::Numeric, keyLen};
+        index.buildTag(def, batch, n);
     }
     index.close();
 }

@@ -428,9 +428,9 @@ void NsxTag::build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgr
     prog.at(1.0);
 }
 
-NsxTag& NsxFile::buildTag(const NsxTagSpec& spec, NsxKeyBatch& batch, std::uint32_t recordCount,
+NsxTag& NsxFile::buildTag(const NsxTagDef& def, NsxKeyBatch& batch, std::uint32_t recordCount,
                           const NsxProgress& progress) {
-    NsxTag& t = addTag(spec);
+    NsxTag& t = addTag(def);
     t.build(batch, recordCount, progress);
     return t;
 }

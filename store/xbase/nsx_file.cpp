@@ -293,10 +293,10 @@ int NsxFile::tagIndex(std::string_view name) const {
     return -1;
 }
 
-std::vector<NsxTagSpec> NsxFile::tagSpecs() const {
-    std::vector<NsxTagSpec> r;
+std::vector<NsxTagDef> NsxFile::tagDefs() const {
+    std::vector<NsxTagDef> r;
     for (const auto& t : tags_)
-        r.push_back(t->spec());
+        r.push_back(t->definition());
     return r;
 }
 
@@ -310,7 +310,7 @@ std::uint32_t NsxFile::freeHead() const {
     return getU32LE(root_ + kRootFreeHead);
 }
 
-void NsxFile::validateSpec(const NsxTagSpec& s) const {
+void NsxFile::validateDef(const NsxTagDef& s) const {
     auto bad = [&](const std::string& why) {
         throw qv::Error(qv::ErrorCode::InvalidArgument,
                         "Der Tag " + s.name + " kann in der Indexdatei " + path_ +
@@ -337,10 +337,10 @@ void NsxFile::validateSpec(const NsxTagSpec& s) const {
         bad("logische Schlüssel sind 1 Byte lang");
 }
 
-NsxTag& NsxFile::addTag(const NsxTagSpec& spec) {
+NsxTag& NsxFile::addTag(const NsxTagDef& def) {
     requireWritable();
-    validateSpec(spec);
-    const int existing = tagIndex(spec.name);
+    validateDef(def);
+    const int existing = tagIndex(def.name);
     if (existing < 0 && tagCount() >= kMaxTags) {
         throw qv::Error(qv::ErrorCode::InvalidArgument,
                         "Die Indexdatei " + path_ + " enthält bereits 50 Tags", path_);
@@ -362,14 +362,14 @@ NsxTag& NsxFile::addTag(const NsxTagSpec& spec) {
     Page* h = cache_->create(header);
     h->data[kTagSig] = kSignature;
     putU32LE(h->data + kTagRoot, rootPage->addr);
-    putU16LE(h->data + kTagKeyType, static_cast<std::uint16_t>(spec.keyType));
-    putU16LE(h->data + kTagKeyLen, static_cast<std::uint16_t>(spec.keyLen));
-    putU16LE(h->data + kTagUnique, spec.unique ? 1 : 0);
-    putU16LE(h->data + kTagDescend, spec.descending ? 1 : 0);
-    std::memcpy(h->data + kTagKeyExpr, spec.keyExpr.data(), spec.keyExpr.size());
-    std::memcpy(h->data + kTagForExpr, spec.forExpr.data(), spec.forExpr.size());
+    putU16LE(h->data + kTagKeyType, static_cast<std::uint16_t>(def.keyType));
+    putU16LE(h->data + kTagKeyLen, static_cast<std::uint16_t>(def.keyLen));
+    putU16LE(h->data + kTagUnique, def.unique ? 1 : 0);
+    putU16LE(h->data + kTagDescend, def.descending ? 1 : 0);
+    std::memcpy(h->data + kTagKeyExpr, def.keyExpr.data(), def.keyExpr.size());
+    std::memcpy(h->data + kTagForExpr, def.forExpr.data(), def.forExpr.size());
 
-    std::string name = upperAscii(spec.name);
+    std::string name = upperAscii(def.name);
     std::unique_ptr<NsxTag> t = readTag(name, header);
     NsxTag* result = t.get();
     if (existing >= 0) {

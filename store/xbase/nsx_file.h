@@ -52,7 +52,7 @@ enum class NsxKeyType : std::uint16_t {
 };
 
 // Definition of a tag as stored in its header page.
-struct NsxTagSpec {
+struct NsxTagDef {
     std::string name;     // 1..11 characters, first one above blank; stored upper-cased
     std::string keyExpr;  // 1..255 bytes, stored as given
     std::string forExpr;  // 0..255 bytes, stored as given; empty = no condition
@@ -112,17 +112,17 @@ class NsxFile {
     // the same name in place (its tree is freed, its header page reused, its
     // table position kept). Throws InvalidArgument for a bad definition or a
     // 51st tag.
-    NsxTag& addTag(const NsxTagSpec& spec);
+    NsxTag& addTag(const NsxTagDef& def);
     // addTag() followed by a bulk build of `batch` (see NsxTag::build).
-    NsxTag& buildTag(const NsxTagSpec& spec, NsxKeyBatch& batch, std::uint32_t recordCount,
+    NsxTag& buildTag(const NsxTagDef& def, NsxKeyBatch& batch, std::uint32_t recordCount,
                      const NsxProgress& progress = {});
     // Frees the tag's pages and header and removes it from the tag table.
     // Throws NotFound when there is no such tag.
     void removeTag(std::string_view name);
     // Drops every tag and truncates the file to its root header (reindex
-    // starts here; the definitions are in tagSpecs()).
+    // starts here; the definitions are in tagDefs()).
     void clear();
-    std::vector<NsxTagSpec> tagSpecs() const;
+    std::vector<NsxTagDef> tagDefs() const;
 
     // Checks the whole file, read-only: root header, tag headers, every page
     // of every tree and of the free list. Returns German fault descriptions
@@ -201,7 +201,7 @@ class NsxFile {
     void writeTagTable();
     void loadTags();
     std::unique_ptr<NsxTag> readTag(const std::string& name, std::uint32_t headerAddr);
-    void validateSpec(const NsxTagSpec& spec) const;
+    void validateDef(const NsxTagDef& def) const;
     void freeTree(std::uint32_t root, int keyLen);
     void flushInternal();
 

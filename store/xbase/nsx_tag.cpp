@@ -16,8 +16,8 @@ NsxKeyType NsxTag::keyType() const {
     return static_cast<NsxKeyType>(keyType_);
 }
 
-NsxTagSpec NsxTag::spec() const {
-    NsxTagSpec s;
+NsxTagDef NsxTag::definition() const {
+    NsxTagDef s;
     s.name = name_;
     s.keyExpr = keyExpr_;
     s.forExpr = forExpr_;

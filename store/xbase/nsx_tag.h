@@ -80,7 +80,7 @@ class NsxTag {
     bool descending() const { return descending_; }
     std::uint8_t flags() const { return flags_; }
     std::uint8_t trail() const { return fmt_.trail; }
-    NsxTagSpec spec() const;
+    NsxTagDef definition() const;
     NsxFile& file() { return file_; }
     std::uint32_t headerAddr() const { return header_; }
     std::uint32_t rootAddr() const { return root_; }
@@ -165,8 +165,8 @@ class NsxTag {
         int recLen = 2;
         int used = nsx::kLeafHeader;
         int off = nsx::kLeafHeader;  // offset of entry idx (end of entries when idx == n)
-        int size = 0;           // its length (0 when idx == n)
-        bool hasPred = false;   // key left of the leaf
+        int size = 0;                // its length (0 when idx == n)
+        bool hasPred = false;        // key left of the leaf
         std::uint8_t pred[nsx::kMaxKeyLen];
         bool hasPrev = false;  // entry idx-1 (inside the leaf)
         std::uint8_t prev[nsx::kMaxKeyLen];

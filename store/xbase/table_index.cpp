@@ -258,16 +258,16 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
             path_);
     Expr cond;
     if (!forExpr.empty()) cond = Expr::compileCondition(forExpr, fields());
-    NsxTagSpec spec;
-    spec.name = std::string(name);
-    for (char& c : spec.name)
+    NsxTagDef def;
+    def.name = std::string(name);
+    for (char& c : def.name)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    spec.keyExpr = dottedOperators(keyExpr);
-    spec.forExpr = dottedOperators(forExpr);
-    spec.keyType = keyTypeOf(key.type());
-    spec.keyLen = static_cast<int>(keyLen);
-    spec.unique = unique;
-    spec.descending = descending;
+    def.keyExpr = dottedOperators(keyExpr);
+    def.forExpr = dottedOperators(forExpr);
+    def.keyType = keyTypeOf(key.type());
+    def.keyLen = static_cast<int>(keyLen);
+    def.unique = unique;
+    def.descending = descending;
     if (env_ != &Env::posix())
         throw qv::Error(qv::ErrorCode::State,
                         "Die Tabelle " + path_ + " kann keine Indexdatei bekommen", path_);
@@ -281,7 +281,7 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
     // The tags' runtimes die with addTag(); the order goes first.
     installOrder(0);
     tags_.clear();
-    NsxKeyBatch batch(static_cast<int>(keyLen), spec.keyType == NsxKeyType::Character ? ' ' : 0);
+    NsxKeyBatch batch(static_cast<int>(keyLen), def.keyType == NsxKeyType::Character ? ' ' : 0);
     batch.reserve(recCount());
     std::string k(keyLen, ' ');
     {
@@ -296,14 +296,14 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
         });
     }
     try {
-        nsx_->buildTag(spec, batch, recCount(), NsxProgress{reportProgress, 50, 100});
+        nsx_->buildTag(def, batch, recCount(), NsxProgress{reportProgress, 50, 100});
         nsx_->flush();
     } catch (...) {
         compileTags();
         throw;
     }
     compileTags();
-    installOrder(tagPosition(spec.name));
+    installOrder(tagPosition(def.name));
     goTop();
 }
 
@@ -318,7 +318,7 @@ void Table::reindex() {
 }
 
 void Table::rebuildAllTags(int progressFrom, int progressTo) {
-    std::vector<NsxTagSpec> specs = nsx_->tagSpecs();
+    std::vector<NsxTagDef> defs = nsx_->tagDefs();
     installOrder(0);
     tags_.clear();
     flaggedKnown_ = false;
@@ -328,9 +328,9 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
         int keyLen;
         std::string k;
     };
-    std::vector<Work> work(specs.size());
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        NsxTagSpec& s = specs[i];
+    std::vector<Work> work(defs.size());
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+        NsxTagDef& s = defs[i];
         s.keyExpr = dottedOperators(s.keyExpr);
         s.forExpr = dottedOperators(s.forExpr);
         Work& w = work[i];
@@ -357,7 +357,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
         for (std::size_t i = 0; i < byCost.size(); ++i)
             byCost[i] = i;
         const auto cost = [&](std::size_t i) {
-            return specs[i].keyExpr.size() + specs[i].forExpr.size();
+            return defs[i].keyExpr.size() + defs[i].forExpr.size();
         };
         std::sort(byCost.begin(), byCost.end(),
                   [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
@@ -449,7 +449,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
             }
             const int from = mid + static_cast<int>(span * i / work.size());
             const int to = mid + static_cast<int>(span * (i + 1) / work.size());
-            fresh->buildTag(specs[i], *work[i].batch, recCount(),
+            fresh->buildTag(defs[i], *work[i].batch, recCount(),
                             NsxProgress{reportProgress, from, to});
             work[i].batch.reset();
         }

@@ -18,16 +18,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-xb::NsxTagSpec charSpec(const std::string& name, int keyLen) {
-    xb::NsxTagSpec s;
+xb::NsxTagDef charSpec(const std::string& name, int keyLen) {
+    xb::NsxTagDef s;
     s.name = name;
     s.keyExpr = "k";
     s.keyLen = keyLen;
     return s;
 }
 
-xb::NsxTagSpec numSpec(const std::string& name) {
-    xb::NsxTagSpec s = charSpec(name, 8);
+xb::NsxTagDef numSpec(const std::string& name) {
+    xb::NsxTagDef s = charSpec(name, 8);
     s.keyType = xb::NsxKeyType::Numeric;
     return s;
 }
@@ -60,20 +60,20 @@ void rightEdge(xb::NsxTag& tag, EdgeStats& st) {
 
 // Builds `entries` (in the order given) into a fresh tag and checks the tree
 // against the sorted model, the checker and the positions.
-void buildAndCheck(const qvtest::TempDir& dir, const xb::NsxTagSpec& spec,
+void buildAndCheck(const qvtest::TempDir& dir, const xb::NsxTagDef& def,
                    const std::vector<std::pair<std::string, std::uint32_t>>& entries,
                    std::uint32_t recordCount, const std::string& ctx, EdgeStats& st) {
     SCOPED_TRACE(ctx);
     const std::string path = (dir / "b.nsx").string();
     auto file = xb::NsxFile::create(path);
-    xb::NsxKeyBatch batch(spec.keyLen, spec.keyType == xb::NsxKeyType::Character ? 0x20 : 0);
+    xb::NsxKeyBatch batch(def.keyLen, def.keyType == xb::NsxKeyType::Character ? 0x20 : 0);
     nsxtest::Model model;
     for (const auto& [k, r] : entries) {
         batch.add(k, r);
         model.insert(
-            {std::string(k).append(static_cast<std::size_t>(spec.keyLen) - k.size(), ' '), r});
+            {std::string(k).append(static_cast<std::size_t>(def.keyLen) - k.size(), ' '), r});
     }
-    xb::NsxTag& tag = file->buildTag(spec, batch, recordCount);
+    xb::NsxTag& tag = file->buildTag(def, batch, recordCount);
     rightEdge(tag, st);
     ASSERT_EQ(nsxtest::joinFaults(file->verify()), "");
     nsxtest::expectTagEquals(tag, model, "built");
@@ -97,12 +97,12 @@ TEST(NsxBuild, ReproducesTheFixtureTags) {
                 std::shuffle(entries.begin(), entries.end(), rng);
                 qvtest::TempDir dir;
                 auto file = xb::NsxFile::create((dir / "f.nsx").string());
-                xb::NsxTagSpec spec =
+                xb::NsxTagDef def =
                     tag.keyType == 'C' ? charSpec(tag.name, tag.keyLen) : numSpec(tag.name);
-                xb::NsxKeyBatch batch(spec.keyLen, tag.keyType == 'C' ? 0x20 : 0);
+                xb::NsxKeyBatch batch(def.keyLen, tag.keyType == 'C' ? 0x20 : 0);
                 for (const auto& [k, r] : entries)
                     batch.add(k, r);
-                xb::NsxTag& built = file->buildTag(spec, batch, t.recordCount);
+                xb::NsxTag& built = file->buildTag(def, batch, t.recordCount);
                 std::vector<xb::NsxEntry> expect;
                 for (const auto& [pos, en] : tag.keys)
                     expect.push_back(en);
@@ -200,7 +200,7 @@ TEST(NsxBuild, RecordNumberWidthFollowsTheRecordCount) {
 TEST(NsxBuild, UniqueTagKeepsTheLowestRecordOfEachKey) {
     qvtest::TempDir dir;
     auto file = xb::NsxFile::create((dir / "u.nsx").string());
-    xb::NsxTagSpec s = charSpec("einzeln", 4);
+    xb::NsxTagDef s = charSpec("einzeln", 4);
     s.unique = true;
     xb::NsxKeyBatch batch(4, 0x20);
     const char* vals[] = {"b", "a", "c", "a", "b", "b"};
@@ -274,7 +274,7 @@ TEST(NsxBuild, UpdatesAfterABuildKeepPositions) {
         batch.add(k, r);
         m.insert({k, r});
     }
-    xb::NsxTagSpec s = charSpec("dirnumm", 94);
+    xb::NsxTagDef s = charSpec("dirnumm", 94);
     xb::NsxTag& tag = file->buildTag(s, batch, 6000);
     for (int i = 0; i < 3000; ++i) {
         auto it = std::next(m.begin(), static_cast<long>(rng() % m.size()));

@@ -23,7 +23,7 @@ struct Sample {
 
     Sample() {
         auto f = xb::NsxFile::create(path);
-        xb::NsxTagSpec s;
+        xb::NsxTagDef s;
         s.name = "namealle";
         s.keyExpr = "upper(dirname)";
         s.keyLen = 26;

@@ -62,8 +62,8 @@ struct KeyGen {
     }
 };
 
-xb::NsxTagSpec specFor(int kind) {
-    xb::NsxTagSpec s;
+xb::NsxTagDef defFor(int kind) {
+    xb::NsxTagDef s;
     s.name = kind == 0 ? "dirnumm" : kind == 1 ? "namealle" : "zahl";
     s.keyExpr = kind == 0   ? "str(dirnumm,8)+dirpfad"
                 : kind == 1 ? "upper(dirname+direndung)+str(dirnumm,8)"
@@ -127,9 +127,9 @@ void runModel(int kind, bool unique, int steps) {
     qvtest::TempDir dir;
     const std::string path = (dir / "model.nsx").string();
     auto file = xb::NsxFile::create(path);
-    xb::NsxTagSpec spec = specFor(kind);
-    spec.unique = unique;
-    file->addTag(spec);
+    xb::NsxTagDef def = defFor(kind);
+    def.unique = unique;
+    file->addTag(def);
     Model m;
     std::vector<std::pair<std::string, std::uint32_t>> live;  // for picking deletions
     auto rebuildLive = [&] { live.assign(m.begin(), m.end()); };
@@ -225,7 +225,7 @@ TEST(NsxModel, UniqueTagKeepsFirstArrival) {
 TEST(NsxModel, CursorSurvivesChanges) {
     qvtest::TempDir dir;
     auto file = xb::NsxFile::create((dir / "c.nsx").string());
-    xb::NsxTagSpec s = specFor(1);
+    xb::NsxTagDef s = defFor(1);
     xb::NsxTag& tag = file->addTag(s);
     Model m;
     for (std::uint32_t r = 1; r <= 3000; ++r) {

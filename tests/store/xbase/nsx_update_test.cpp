@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-xb::NsxTagSpec spec(const std::string& name, int keyLen, const std::string& forExpr = "") {
-    xb::NsxTagSpec s;
+xb::NsxTagDef def(const std::string& name, int keyLen, const std::string& forExpr = "") {
+    xb::NsxTagDef s;
     s.name = name;
     s.keyExpr = "upper(" + name + ")";
     s.forExpr = forExpr;
@@ -83,13 +83,13 @@ TEST(NsxUpdate, TagsAreAddedFoundRecreatedAndRemoved) {
     auto file = xb::NsxFile::create(path);
     EXPECT_EQ(file->fileSizeField(), 1024u);
     EXPECT_EQ(file->freeHead(), xb::nsx::kNoPage);
-    xb::NsxTag& a = file->addTag(spec("kategotag", 20, "not deleted()"));
+    xb::NsxTag& a = file->addTag(def("kategotag", 20, "not deleted()"));
     EXPECT_EQ(a.name(), "KATEGOTAG");
     EXPECT_EQ(a.forExpr(), "not deleted()");  // stored as handed over
     EXPECT_EQ(a.headerAddr(), 1024u);
     EXPECT_EQ(a.rootAddr(), 2048u);
-    file->addTag(spec("zwei", 10));
-    file->addTag(spec("drei", 30));
+    file->addTag(def("zwei", 10));
+    file->addTag(def("drei", 30));
     EXPECT_EQ(file->findTag("Zwei"), &file->tag(1));
     EXPECT_EQ(file->tagIndex("DREI"), 2);
     EXPECT_EQ(file->findTag("vier"), nullptr);
@@ -104,7 +104,7 @@ TEST(NsxUpdate, TagsAreAddedFoundRecreatedAndRemoved) {
     EXPECT_EQ(file->tag(1).name(), "DREI");
     EXPECT_EQ(file->freeHead(), header2);
     const std::uint32_t size = file->fileSizeField();
-    xb::NsxTag& v = file->addTag(spec("vier", 12));
+    xb::NsxTag& v = file->addTag(def("vier", 12));
     EXPECT_EQ(v.headerAddr(), header2);
     EXPECT_EQ(file->fileSizeField(), size);
     EXPECT_EQ(file->tagIndex("vier"), 2);
@@ -112,7 +112,7 @@ TEST(NsxUpdate, TagsAreAddedFoundRecreatedAndRemoved) {
     // Re-creating keeps header page and position and empties the tag.
     file->tag(0).insert("X", 1);
     const std::uint32_t header0 = file->tag(0).headerAddr();
-    xb::NsxTag& again = file->addTag(spec("KategoTag", 25));
+    xb::NsxTag& again = file->addTag(def("KategoTag", 25));
     EXPECT_EQ(file->tagIndex("kategotag"), 0);
     EXPECT_EQ(again.headerAddr(), header0);
     EXPECT_EQ(again.keyLen(), 25);
@@ -132,7 +132,7 @@ TEST(NsxUpdate, TagsAreAddedFoundRecreatedAndRemoved) {
 TEST(NsxUpdate, RejectsUnusableDefinitions) {
     qvtest::TempDir dir;
     auto file = xb::NsxFile::create((dir / "d.nsx").string());
-    auto bad = [&](xb::NsxTagSpec s) {
+    auto bad = [&](xb::NsxTagDef s) {
         try {
             file->addTag(s);
             return false;
@@ -140,23 +140,23 @@ TEST(NsxUpdate, RejectsUnusableDefinitions) {
             return e.code() == qv::ErrorCode::InvalidArgument;
         }
     };
-    EXPECT_TRUE(bad(spec("", 10)));
-    EXPECT_TRUE(bad(spec("zwoelfzeichen", 10)));
-    EXPECT_TRUE(bad(spec(" blank", 10)));
-    EXPECT_TRUE(bad(spec("null", 0)));
-    EXPECT_TRUE(bad(spec("lang", 251)));
-    xb::NsxTagSpec n = spec("zahl", 10);
+    EXPECT_TRUE(bad(def("", 10)));
+    EXPECT_TRUE(bad(def("zwoelfzeichen", 10)));
+    EXPECT_TRUE(bad(def(" blank", 10)));
+    EXPECT_TRUE(bad(def("null", 0)));
+    EXPECT_TRUE(bad(def("lang", 251)));
+    xb::NsxTagDef n = def("zahl", 10);
     n.keyType = xb::NsxKeyType::Numeric;
     EXPECT_TRUE(bad(n));
-    xb::NsxTagSpec e = spec("leer", 10);
+    xb::NsxTagDef e = def("leer", 10);
     e.keyExpr.clear();
     EXPECT_TRUE(bad(e));
-    xb::NsxTagSpec f = spec("for", 10, std::string(256, 'x'));
+    xb::NsxTagDef f = def("for", 10, std::string(256, 'x'));
     EXPECT_TRUE(bad(f));
     for (int i = 0; i < 50; ++i)
-        file->addTag(spec("t" + std::to_string(i), 5));
-    EXPECT_TRUE(bad(spec("t50", 5)));
-    EXPECT_NO_THROW(file->addTag(spec("t7", 6)));  // re-creating one is still possible
+        file->addTag(def("t" + std::to_string(i), 5));
+    EXPECT_TRUE(bad(def("t50", 5)));
+    EXPECT_NO_THROW(file->addTag(def("t7", 6)));  // re-creating one is still possible
     EXPECT_EQ(file->tagCount(), 50);
     EXPECT_EQ(nsxtest::joinFaults(file->verify()), "");
 }
@@ -165,7 +165,7 @@ TEST(NsxUpdate, RootHeaderFollowsTheChanges) {
     qvtest::TempDir dir;
     const std::string path = (dir / "h.nsx").string();
     auto file = xb::NsxFile::create(path);
-    xb::NsxTag& t = file->addTag(spec("a", 26));
+    xb::NsxTag& t = file->addTag(def("a", 26));
     file->flush();
     const std::uint16_t v1 = file->version();
     for (std::uint32_t r = 1; r <= 2000; ++r)
@@ -200,7 +200,7 @@ TEST(NsxUpdate, ReadOnlyFilesRefuseChanges) {
     const std::string path = (dir / "r.nsx").string();
     {
         auto file = xb::NsxFile::create(path);
-        file->addTag(spec("a", 10)).insert("A", 1);
+        file->addTag(def("a", 10)).insert("A", 1);
     }
     auto file = xb::NsxFile::open(path, xb::NsxFile::Mode::ReadOnly);
     EXPECT_TRUE(file->readOnly());
@@ -214,7 +214,7 @@ TEST(NsxUpdate, ReadOnlyFilesRefuseChanges) {
     };
     expectState([&] { file->tag(0).insert("B", 2); });
     expectState([&] { file->tag(0).remove("A", 1); });
-    expectState([&] { file->addTag(spec("b", 5)); });
+    expectState([&] { file->addTag(def("b", 5)); });
     EXPECT_EQ(file->tag(0).count(), 1u);
     try {
         xb::NsxFile::open((dir / "fehlt.nsx").string());
@@ -232,7 +232,7 @@ TEST(NsxUpdate, CrashMarkerReportsAnInterruptedSession) {
     const std::string path = (dir / "m.nsx").string();
     {
         auto file = xb::NsxFile::create(path);
-        file->addTag(spec("a", 10));
+        file->addTag(def("a", 10));
     }
     EXPECT_FALSE(xb::NsxFile::open(path)->wasInterrupted());
     const auto clean = qvtest::readFile(path);
@@ -252,7 +252,7 @@ TEST(NsxUpdate, CrashMarkerReportsAnInterruptedSession) {
     EXPECT_EQ(file->tag(0).count(), 100u);
     // The caller rebuilds; the clean close clears the marker.
     file->clear();
-    file->addTag(spec("a", 10));
+    file->addTag(def("a", 10));
     file->close();
     EXPECT_FALSE(xb::NsxFile::open((dir / "killed.nsx").string())->wasInterrupted());
     EXPECT_FALSE(xb::NsxFile::open(path)->wasInterrupted());
@@ -266,7 +266,7 @@ TEST(NsxUpdate, FailedChangeKeepsTheCrashMarker) {
     std::uint32_t leaf = 0;
     {
         auto file = xb::NsxFile::create(path);
-        xb::NsxTag& t = file->addTag(spec("a", 26));
+        xb::NsxTag& t = file->addTag(def("a", 26));
         for (std::uint32_t r = 1; r <= 3000; ++r)
             t.insert("K" + std::to_string(r), r);
         leaf = xb::nsx::BranchView{t.treePage(t.rootAddr()).data(), 26}.lower();

@@ -329,7 +329,7 @@ TEST(QueryTags, UnusableTagsAreNotUsed) {
     // 20 bytes on the blank record, up to 60 on others: cut keys.
     querytest::buildTag(t, "lefty", "left(trim(upper(bezeich))+kategorie,60)");
     // A tag of another table: its key does not compile here.
-    xb::NsxTagSpec other{"fremd", "gibtsnicht", "", xb::NsxKeyType::Character, 10};
+    xb::NsxTagDef other{"fremd", "gibtsnicht", "", xb::NsxKeyType::Character, 10};
     t.index->addTag(other);
 
     const std::vector<std::string> clauses = {

@@ -24,30 +24,30 @@ void buildTag(IndexedTable& t, const std::string& name, const std::string& key,
     xb::Expr keyExpr = xb::Expr::compile(key, fields);
     xb::Expr cond;
     if (!forText.empty()) cond = xb::Expr::compileCondition(forText, fields);
-    xb::NsxTagSpec spec;
-    spec.name = name;
-    spec.keyExpr = key;
-    spec.forExpr = forText;
-    spec.unique = unique;
+    xb::NsxTagDef def;
+    def.name = name;
+    def.keyExpr = key;
+    def.forExpr = forText;
+    def.unique = unique;
     switch (keyExpr.type()) {
         case xb::ExprType::Character:
-            spec.keyType = xb::NsxKeyType::Character;
+            def.keyType = xb::NsxKeyType::Character;
             break;
         case xb::ExprType::Numeric:
-            spec.keyType = xb::NsxKeyType::Numeric;
+            def.keyType = xb::NsxKeyType::Numeric;
             break;
         case xb::ExprType::Date:
-            spec.keyType = xb::NsxKeyType::Date;
+            def.keyType = xb::NsxKeyType::Date;
             break;
         case xb::ExprType::Logical:
-            spec.keyType = xb::NsxKeyType::Logical;
+            def.keyType = xb::NsxKeyType::Logical;
             break;
     }
-    spec.keyLen = static_cast<int>(keyExpr.keyLength());
-    xb::NsxKeyBatch batch(spec.keyLen, spec.keyType == xb::NsxKeyType::Character ? 0x20 : 0);
+    def.keyLen = static_cast<int>(keyExpr.keyLength());
+    xb::NsxKeyBatch batch(def.keyLen, def.keyType == xb::NsxKeyType::Character ? 0x20 : 0);
     const std::uint32_t n = t.table->recCount();
     std::vector<std::uint8_t> rec(t.table->recordLength());
-    std::vector<std::uint8_t> k(static_cast<std::size_t>(spec.keyLen));
+    std::vector<std::uint8_t> k(static_cast<std::size_t>(def.keyLen));
     for (std::uint32_t r = 1; r <= n; ++r) {
         t.table->readRecordAt(r, rec.data());
         const xb::RecordRef ref{rec.data(), r};
@@ -59,7 +59,7 @@ void buildTag(IndexedTable& t, const std::string& name, const std::string& key,
         const std::string path = t.table->path();
         t.index = xb::NsxFile::create(path.substr(0, path.size() - 4) + ".nsx");
     }
-    t.index->buildTag(spec, batch, n);
+    t.index->buildTag(def, batch, n);
 }
 
 const std::vector<TagDef>& entryTags() {
