@@ -13,12 +13,21 @@
 
 #include "entries/mainmenu.h"
 #include "shell/appinfo.h"
+#include "shell/cataloguestartup.h"
 #include "shell/command.h"
 #include "shell/dbnavigator.h"
+#include "shell/dialogs.h"
 #include "shell/help.h"
 #include "shell/helpwindow.h"
+#include "shell/introform.h"
 #include "shell/program.h"
 #include "shell/windowutil.h"
+#include "store/cataloguecheck.h"
+#include "store/dm.h"
+#include "store/reorganisation.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 
 static void initEntriesResourcesOnce() {
     Q_INIT_RESOURCE(entries_resources);
@@ -39,6 +48,34 @@ QAction* makeAction(QWidget* owner, const qv::MenuItemDesc& d) {
     return a;
 }
 
+// The catalogue steps of the first activation, made by the main window.
+class MainFormStartup : public qv::CatalogueStartup {
+  public:
+    explicit MainFormStartup(TMainForm& form) : m_form(form) {}
+
+    bool checkCatalogue(qv::IntroDisplay& intro) override { return m_form.sys_init(intro); }
+    void reopenTables() override {
+        TDM& dm = m_form.program().dm();
+        for (qv::CatalogTable t : qv::kTableOrder)
+            dm.table(t).Close();
+        for (qv::CatalogTable t : qv::kTableOrder)
+            dm.table(t).Open();
+    }
+    void selectStartOrders() override {
+        m_form.Apollo1->sx_SetOrder(2);  // bezeich
+        for (TApollo* a :
+             {m_form.Apollo2, m_form.Apollo3, m_form.Apollo4, m_form.Apollo5, m_form.Apollo6})
+            a->sx_SetOrder(1);
+    }
+    void reattachControls() override { m_form.catalogue().reattach(); }
+    void gotoFirstEntry() override { m_form.Apollo1->sx_GoTop(); }
+    void focusEntryList() override { m_form.entryArea()->setFocus(Qt::OtherFocusReason); }
+    void initEntryNumbers() override { m_form.neuenummerinit(); }
+
+  private:
+    TMainForm& m_form;
+};
+
 QLabel* counterLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
     l->setObjectName(QLatin1String(name));
@@ -55,7 +92,20 @@ QLabel* counterLabel(QWidget* parent, const char* name) {
 }  // namespace
 
 TMainForm::TMainForm(qv::Program& program, QWidget* parent)
-    : QMainWindow(parent), m_program(program) {
+    : QMainWindow(parent), m_program(program), m_catalogue(this) {
+    using qv::CatalogTable;
+    DataSource1 = &m_catalogue.view(CatalogTable::Entries);
+    DataSource2 = &m_catalogue.view(CatalogTable::Files);
+    DataSource3 = &m_catalogue.view(CatalogTable::Extensions);
+    DataSource4 = &m_catalogue.view(CatalogTable::Categories);
+    DataSource5 = &m_catalogue.view(CatalogTable::CarrierTypes);
+    DataSource6 = &m_catalogue.view(CatalogTable::Addresses);
+    Apollo1 = &m_catalogue.apollo(CatalogTable::Entries);
+    Apollo2 = &m_catalogue.apollo(CatalogTable::Files);
+    Apollo3 = &m_catalogue.apollo(CatalogTable::Extensions);
+    Apollo4 = &m_catalogue.apollo(CatalogTable::Categories);
+    Apollo5 = &m_catalogue.apollo(CatalogTable::CarrierTypes);
+    Apollo6 = &m_catalogue.apollo(CatalogTable::Addresses);
     initEntriesResources();
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(qv::kMainFormCaption);
@@ -99,6 +149,8 @@ void TMainForm::buildMenus() {
     auto command = [this](QAction* a, void (TMainForm::*slot)()) {
         qv::connectCommand(a, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
     };
+    command(findChild<QAction*>(QStringLiteral("Reorganistation1")),
+            &TMainForm::Reorganistation1Click);
     command(findChild<QAction*>(QStringLiteral("Beenden1")), &TMainForm::Beenden1Click);
     command(findChild<QAction*>(QStringLiteral("Hilfe1")), &TMainForm::Hilfe1Click);
     command(findChild<QAction*>(QStringLiteral("ueberQVTESSARIN1")),
@@ -145,6 +197,7 @@ void TMainForm::buildEntryArea() {
     area->setFrameShape(QFrame::StyledPanel);
     area->setFrameShadow(QFrame::Sunken);
     area->setContextMenuPolicy(Qt::CustomContextMenu);
+    area->setFocusPolicy(Qt::StrongFocus);
     connect(area, &QWidget::customContextMenuRequested, this,
             [this, area](const QPoint& pos) { PopupMenu1->popup(area->mapToGlobal(pos)); });
     m_entryArea = area;
@@ -169,6 +222,57 @@ void TMainForm::buildStatusBar() {
     bar->addWidget(labelanzahl2);
     bar->addWidget(DBNavigator2);
     bar->installEventFilter(this);
+}
+
+void TMainForm::bindDataModule() {
+    if (!m_catalogue.bound()) m_catalogue.bind(m_program.dm());
+}
+
+std::unique_ptr<qv::CatalogueStartup> TMainForm::makeCatalogueStartup() {
+    bindDataModule();
+    return std::make_unique<MainFormStartup>(*this);
+}
+
+void TMainForm::fatalMessage(const QString& text) {
+    qv::message(text, qv::kFatalCaption, qv::MsgIcon::Error, qv::MsgButtons::Ok);
+    m_program.end();
+}
+
+bool TMainForm::sys_init(qv::IntroDisplay& intro) {
+    bindDataModule();
+    return qv::checkCatalogue(m_program.dm(), m_catalogue, intro,
+                              [this](const QString& text) { fatalMessage(text); });
+}
+
+void TMainForm::neuenummerinit() {
+    TTable& entries = *Apollo1->table();
+    const int recno = entries.RecNo();
+    const int tag = Apollo1->sx_IndexOrd();
+    Apollo1->sx_SetOrder(1);  // eindeutig
+    Apollo1->sx_GoBottom();
+    const int highest =
+        entries.Eof() ? 0 : entries.FieldByName(QStringLiteral("EINDEUTIG")).AsInteger();
+    m_nummernZaehler = highest + 1;
+    Apollo1->sx_SetOrder(tag);
+    Apollo1->sx_Go(recno);
+}
+
+void TMainForm::Reorganistation1Click() {
+    const QString question = QStringLiteral(
+        "Hinweis: Die Reorganisation baut den kompletten Datenbestand neu auf.\n"
+        "Sie sollten vor der Reorganistion eine Datensicherung durchführen!\n\n"
+        "Wollen Sie wirklich reorganisieren ?");
+    if (qv::message(question, QStringLiteral("Reorganisation"), qv::MsgIcon::Stop,
+                    qv::MsgButtons::YesNo) != qv::MsgAnswer::Yes)
+        return;
+    bindDataModule();
+    if (!qv::reorganiseCatalogue(m_program.dm(), m_catalogue, m_program.introForm(),
+                                 [this](const QString& text) { fatalMessage(text); }))
+        return;
+    qv::message(QStringLiteral("Die Reorganisation wurde erfolgreich durchgeführt.\n\n"
+                               "QV-Tessarin wird nun beendet und kann dann neu gestartet werden."),
+                QStringLiteral("QV-TESSARIN"), qv::MsgIcon::Information, qv::MsgButtons::Ok);
+    m_program.end();
 }
 
 void TMainForm::FormActivate() {

@@ -5,12 +5,20 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
+#include "store/catalogueaccess.h"
+
 class QLabel;
 class QMenu;
 class QToolButton;
+class TApollo;
+class TDataSource;
 
 namespace qv {
+class CatalogueStartup;
 class DbNavigator;
+class IntroDisplay;
 class Program;
 }  // namespace qv
 
@@ -30,6 +38,38 @@ class TMainForm : public QMainWindow {
     // The area where the entry list and the lower panel go.
     QWidget* entryArea() const { return m_entryArea; }
 
+    // The views and engine access objects of the six tables (entry, file,
+    // extension, category, carrier-type, address table), bound to the data
+    // module's tables once the catalogue steps are made.
+    qv::CatalogueAccess& catalogue() { return m_catalogue; }
+    TDataSource* DataSource1 = nullptr;
+    TDataSource* DataSource2 = nullptr;
+    TDataSource* DataSource3 = nullptr;
+    TDataSource* DataSource4 = nullptr;
+    TDataSource* DataSource5 = nullptr;
+    TDataSource* DataSource6 = nullptr;
+    TApollo* Apollo1 = nullptr;
+    TApollo* Apollo2 = nullptr;
+    TApollo* Apollo3 = nullptr;
+    TApollo* Apollo4 = nullptr;
+    TApollo* Apollo5 = nullptr;
+    TApollo* Apollo6 = nullptr;
+
+    // The catalogue's steps of the first activation, made by this window on
+    // the program's data module (which must exist).
+    std::unique_ptr<qv::CatalogueStartup> makeCatalogueStartup();
+
+    // The start-up check with its progress on `intro`; the entry and file
+    // views stay detached until the caller re-attaches them. A table that
+    // cannot be created shows its "Abbruch" message and ends the program;
+    // then the result is false.
+    bool sys_init(qv::IntroDisplay& intro);
+    // The entry-number counter from the highest entry number in tag
+    // `eindeutig` (an empty table counts as 0): that number plus 1. The entry
+    // table's tag and record stay as they were.
+    void neuenummerinit();
+    int nummernZaehler() const { return m_nummernZaehler; }
+
   public slots:
     // Runs the first-activation steps the first time; later activations do
     // nothing.
@@ -43,6 +83,9 @@ class TMainForm : public QMainWindow {
     void ueberQVTESSARIN1Click();
     // A click on the status bar outside its controls.
     void StatusBar1Click();
+    // "&Datei" / "&Reorganistation": asks, compacts the tables, builds every
+    // index anew, says so and ends the program.
+    void Reorganistation1Click();
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -56,8 +99,14 @@ class TMainForm : public QMainWindow {
     void buildToolBar();
     void buildStatusBar();
     void buildEntryArea();
+    // Binds the views to the data module's tables (once).
+    void bindDataModule();
+    // Shows a creation failure of the start-up check and ends the program.
+    void fatalMessage(const QString& text);
 
     qv::Program& m_program;
+    qv::CatalogueAccess m_catalogue;
+    int m_nummernZaehler = 0;
     bool m_countAfresh = true;
     bool m_searchActive = false;
     bool m_centred = false;

@@ -23,7 +23,7 @@ const std::vector<MenuDesc>& mainMenuLayout() {
         {"Datei1",
          "&Datei",
          {
-             {"Reorganistation1", "&Reorganistation", {}, kOff, kSep},
+             {"Reorganistation1", "&Reorganistation", {}, kOn, kSep},
              {"ImportQVLindovar1", "&Import QV-Lindovar", {}, kOff, kSep},
              {"Beenden1", "&Beenden", {}, kOn, kNoSep},
          }},

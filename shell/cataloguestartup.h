@@ -14,8 +14,10 @@ class CatalogueStartup {
     virtual ~CatalogueStartup() = default;
 
     // The start-up check `sys_init`: creates every missing table and index
-    // file, with index-build progress on the intro window.
-    virtual void checkCatalogue(IntroDisplay& intro) = 0;
+    // file, with index-build progress on the intro window. Returns false when
+    // a table could not be created: the check has shown its message and
+    // ended the program, and no further step runs.
+    virtual bool checkCatalogue(IntroDisplay& intro) = 0;
     // Closes the six tables and opens them again, in the order entry, file,
     // extension, category, carrier-type, address table.
     virtual void reopenTables() = 0;
@@ -35,7 +37,7 @@ class CatalogueStartup {
 // The steps while there is no catalogue to open: each does nothing.
 class NoCatalogueStartup : public CatalogueStartup {
   public:
-    void checkCatalogue(IntroDisplay&) override {}
+    bool checkCatalogue(IntroDisplay&) override { return true; }
     void reopenTables() override {}
     void selectStartOrders() override {}
     void reattachControls() override {}

@@ -2,8 +2,8 @@
 
 #include "shell/appinfo.h"
 #include "shell/cataloguestartup.h"
-#include "shell/displays.h"
 #include "shell/help.h"
+#include "store/displays.h"
 
 namespace qv {
 
@@ -22,7 +22,11 @@ bool FirstActivation::run(IntroDisplay& intro, CatalogueStartup& catalogue) {
     intro.showNow();
     m_pending = false;
     try {
-        catalogue.checkCatalogue(intro);
+        if (!catalogue.checkCatalogue(intro)) {
+            // The program is ending: nothing of the start-up is relied on.
+            intro.closeNow();
+            return true;
+        }
         catalogue.reopenTables();
         catalogue.selectStartOrders();
         catalogue.reattachControls();

@@ -27,7 +27,9 @@ class FirstActivation {
     //  10.-11. focuses the entry list and initialises the entry numbers.
     // Returns whether the steps ran. A step that raises an error ends the
     // run: the intro window is closed, the error goes on to the caller (the
-    // general error handler), and the activation is not repeated.
+    // general error handler), and the activation is not repeated. A start-up
+    // check that ended the program (a table could not be created) ends the
+    // run the same way, without an error.
     bool run(IntroDisplay& intro, CatalogueStartup& catalogue);
 
   private:

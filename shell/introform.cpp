@@ -50,11 +50,14 @@ TIntroForm::TIntroForm(QWidget* parent)
     setFixedSize(480, 120);
 }
 
+// The texts change while long engine operations run: draw them at once.
 void TIntroForm::setStepText(const QString& text) {
     Label1->setText(text);
+    if (Label1->isVisible()) Label1->repaint();
 }
 void TIntroForm::setStatusText(const QString& text) {
     Label2->setText(text);
+    if (Label2->isVisible()) Label2->repaint();
 }
 
 void TIntroForm::showNow() {

@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-#include "shell/displays.h"
-#include "shell/introprogress.h"
+#include "store/displays.h"
+#include "store/introprogress.h"
 
 class QLabel;
 class QProgressBar;

@@ -1,22 +1,15 @@
 #include "shell/windowutil.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
 #include <QWidget>
-
-#include "shell/displays.h"
 
 static void initShellResourcesOnce() {
     Q_INIT_RESOURCE(shell_resources);
 }
 
 namespace qv {
-
-void letMessagesRun() {
-    QCoreApplication::processEvents();
-}
 
 void initShellResources() {
     static const bool done = (initShellResourcesOnce(), true);

@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "shell/displays.h"
+#include "store/displays.h"
 
 class QLabel;
 

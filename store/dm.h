@@ -1,9 +1,14 @@
 // The data module: the table objects of the catalogue live here for the whole
-// run, all pointed at the program directory.
+// run, all pointed at the program directory, with the engine-wide settings.
 #pragma once
 
 #include <QObject>
 #include <QString>
+
+#include "store/catalogschema.h"
+
+class TTable;
+class TApolloEnv;
 
 namespace qv {
 
@@ -18,6 +23,13 @@ QString withTrailingSeparator(const QString& dir);
 
 // Object `DM`. Created once at start-up, after the main window and the
 // progress window, before the intro window.
+//
+// Its table objects `Table1` ... `Table6` (entry, file, extension, category,
+// carrier-type, address table) and `tbl_recherche2` (a second, read-only one
+// on the file table for the search in all files) are of table type
+// "ttSXNSX", exclusive, closed, and carry the field display definitions of
+// their tables. Creating the module applies the program's engine settings
+// (`ApolloEnv`: century, German dates, soft seek, deleted records skipped).
 class TDM : public QObject {
     Q_OBJECT
 
@@ -31,8 +43,20 @@ class TDM : public QObject {
     // A catalogue file in the program directory.
     QString filePath(const QString& fileName) const { return m_programDir + fileName; }
 
+    // The table object of a catalogue table.
+    TTable& table(qv::CatalogTable t) const;
+
+    TTable* Table1 = nullptr;
+    TTable* Table2 = nullptr;
+    TTable* Table3 = nullptr;
+    TTable* Table4 = nullptr;
+    TTable* Table5 = nullptr;
+    TTable* Table6 = nullptr;
+    TTable* tbl_recherche2 = nullptr;
+    TApolloEnv* ApolloEnv = nullptr;
+
   private:
-    // Determines the program directory and keeps it for the table objects.
+    // Determines the program directory and points every table object at it.
     void DMCreate(const QString& programDir);
 
     QString m_programDir;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "store/conversion.h"
 #include "store/xbase/coding.h"
@@ -191,6 +192,10 @@ void TApollo::sx_Reindex() {
 
 void TApollo::sx_Pack() {
     reshape([](xb::Table& t) { t.pack(); });
+}
+
+void TApollo::sx_SetGaugeHook(xb::ProgressFn receiver) {
+    xb::setGaugeHook(std::move(receiver));
 }
 
 // ---- seek and range -------------------------------------------------------------------------

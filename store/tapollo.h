@@ -33,6 +33,7 @@
 #include <cstdint>
 
 #include "store/tdatasource.h"
+#include "store/xbase/progress.h"
 
 namespace xb {
 class Table;
@@ -115,6 +116,9 @@ class TApollo : public QObject {
     // Removes the flagged records for good, renumbers, rebuilds the tags;
     // the table goes to its first record.
     void sx_Pack();
+    // The receiver of the progress of index builds and packs (engine-wide);
+    // an empty function clears it.
+    static void sx_SetGaugeHook(xb::ProgressFn receiver);
 
     // ---- seek and range (current tag) ----
     bool sx_Seek(const QString& key);

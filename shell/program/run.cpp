@@ -24,6 +24,7 @@ int runProgram(int argc, char** argv, const std::function<void(TMainForm*)>& onS
         });
     });
     if (!started) return 1;
+    program.setCatalogueStartup(mainForm->makeCatalogueStartup());
 
     mainForm->show();
     mainForm->activateWindow();

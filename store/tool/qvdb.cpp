@@ -17,6 +17,11 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include "store/catalogueaccess.h"
+#include "store/cataloguecheck.h"
+#include "store/dm.h"
+#include "store/introprogress.h"
+#include "store/reorganisation.h"
 #include "store/tool/json_text.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
@@ -38,7 +43,15 @@ const char* kUsage =
     "Aufruf: qvdb info DATEI.dbf\n"
     "        qvdb dump DATEI.dbf\n"
     "        qvdb create DATEI.dbf NAME:TYP[:BREITE[:NACHKOMMA]] ...\n"
-    "        qvdb append DATEI.dbf   (liest JSON-Zeilen von der Standardeingabe)\n";
+    "        qvdb append DATEI.dbf   (liest JSON-Zeilen von der Standardeingabe)\n"
+    "        qvdb tags DATEI.dbf\n"
+    "        qvdb walk DATEI.dbf TAG\n"
+    "        qvdb seek DATEI.dbf TAG SCHLÜSSEL [--soft]\n"
+    "        qvdb index DATEI.dbf TAG SCHLÜSSEL [BEDINGUNG]\n"
+    "        qvdb reindex DATEI.dbf\n"
+    "        qvdb check DATEI.dbf|VERZEICHNIS\n"
+    "        qvdb init VERZEICHNIS\n"
+    "        qvdb reorg VERZEICHNIS\n";
 
 std::string rtrim(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
@@ -513,6 +526,72 @@ int check(const std::string& path, std::ostream& out, std::ostream& err) {
     return faults == 0 ? 0 : 1;
 }
 
+namespace {
+
+// The intro window as lines of text: each step text, then the bar's values
+// as they change.
+class TextIntro : public qv::IntroDisplay {
+  public:
+    explicit TextIntro(std::ostream& out) : out_(out) {}
+
+    void setStepText(const QString& text) override {
+        out_ << text.toStdString() << '\n';
+        last_ = -1;
+    }
+    void setStatusText(const QString&) override {}
+    void showNow() override {}
+    void closeNow() override { out_.flush(); }
+    void showGauge() override {}
+    void hideGauge() override {}
+    void announceSteps(int n) override { progress_.announceSteps(n); }
+    void setStep(int i) override { progress_.setStep(i); }
+    void reportProgress(int percent) override {
+        const int v = progress_.valueFor(percent);
+        if (v == last_) return;
+        last_ = v;
+        out_ << v << '\n';
+    }
+
+  private:
+    std::ostream& out_;
+    qv::IntroProgress progress_;
+    int last_ = -1;
+};
+
+// Runs a catalogue operation of the program on `dir`: 0 when it went
+// through, 1 with the "Abbruch" text when a table could not be created.
+template <typename Op>
+int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op&& op) {
+    xb::SettingsGuard settings;
+    TDM dm(QString::fromStdString(dir));
+    qv::CatalogueAccess access(dm);
+    TextIntro intro(out);
+    bool ended = false;
+    const bool ok = op(dm, access, intro, [&](const QString& text) {
+        err << qv::kFatalCaption.toStdString() << ": " << text.toStdString() << '\n';
+        ended = true;
+    });
+    out.flush();
+    return ok && !ended ? 0 : 1;
+}
+
+}  // namespace
+
+int init(const std::string& dir, std::ostream& out, std::ostream& err) {
+    return onCatalogue(
+        dir, out, err,
+        [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+           const qv::FatalMessage& fatal) { return qv::checkCatalogue(dm, access, intro, fatal); });
+}
+
+int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
+    return onCatalogue(dir, out, err,
+                       [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+                          const qv::FatalMessage& fatal) {
+                           return qv::reorganiseCatalogue(dm, access, intro, fatal);
+                       });
+}
+
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
     if (args.empty()) {
@@ -522,7 +601,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     const std::string& cmd = args[0];
     const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append" ||
                        cmd == "tags" || cmd == "walk" || cmd == "seek" || cmd == "index" ||
-                       cmd == "reindex" || cmd == "check";
+                       cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg";
     std::size_t minArgs = 2, maxArgs = 2;
     if (cmd == "create") maxArgs = args.size();
     if (cmd == "walk") minArgs = maxArgs = 3;
@@ -547,6 +626,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
             return index(args[1], args[2], args[3], args.size() == 5 ? args[4] : "", out);
         if (cmd == "reindex") return reindex(args[1], out);
         if (cmd == "check") return check(args[1], out, err);
+        if (cmd == "init") return init(args[1], out, err);
+        if (cmd == "reorg") return reorg(args[1], out, err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

@@ -19,6 +19,13 @@
 //   qvdb check PATH          checks the index of a table, or of every table in
 //                            a directory, against the records; exit 1 and one
 //                            line per fault when something is wrong
+//   qvdb init DIR            the program's start-up check on a catalogue
+//                            directory: creates missing tables, builds missing
+//                            or unusable index files; prints the progress
+//                            texts and the bar's values, one per line
+//   qvdb reorg DIR           the program's reorganisation without asking:
+//                            deletes the index files, packs the six tables,
+//                            builds the index files anew (same output)
 //
 // TAG is a tag name (any case) or its position.
 //
@@ -50,5 +57,7 @@ int index(const std::string& file, const std::string& tag, const std::string& ke
           const std::string& forExpr, std::ostream& out);
 int reindex(const std::string& file, std::ostream& out);
 int check(const std::string& path, std::ostream& out, std::ostream& err);
+int init(const std::string& dir, std::ostream& out, std::ostream& err);
+int reorg(const std::string& dir, std::ostream& out, std::ostream& err);
 
 }  // namespace qvdb

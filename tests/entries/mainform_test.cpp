@@ -16,11 +16,11 @@
 #include <gtest/gtest.h>
 
 #include "shell/dbnavigator.h"
-#include "shell/displays.h"
 #include "shell/helpwindow.h"
 #include "shell/infobox.h"
 #include "shell/introform.h"
 #include "shell/program.h"
+#include "store/displays.h"
 #include "support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -44,7 +44,10 @@ QStringList describe(const QList<QAction*>& actions) {
 
 class CountingStartup : public qv::CatalogueStartup {
   public:
-    void checkCatalogue(qv::IntroDisplay&) override { ++checks; }
+    bool checkCatalogue(qv::IntroDisplay&) override {
+        ++checks;
+        return true;
+    }
     void reopenTables() override {}
     void selectStartOrders() override {}
     void reattachControls() override {}
@@ -102,7 +105,7 @@ TEST_F(MainFormTest, CaptionAndPlaceOnTheScreen) {
 
 TEST_F(MainFormTest, MainMenuLayout) {
     const std::vector<std::pair<QString, QStringList>> expected = {
-        {"&Datei", {"&Reorganistation||off", "-", "&Import QV-Lindovar||off", "-", "&Beenden||on"}},
+        {"&Datei", {"&Reorganistation||on", "-", "&Import QV-Lindovar||off", "-", "&Beenden||on"}},
         {"&Suche", {"&Suchabfrage starten|F2|off", "-", "&Alle Daten anzeigen|Shift+F2|off"}},
         {"&Bearbeiten",
          {"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off", "-",

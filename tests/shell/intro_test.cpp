@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "shell/introform.h"
-#include "shell/introprogress.h"
 #include "shell/wmessage.h"
+#include "store/introprogress.h"
 #include "store/xbase/progress.h"
 
 namespace {

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/displays.h"
 #include "shell/errorhandler.h"
 #include "shell/help.h"
 #include "shell/helpwindow.h"
@@ -18,6 +17,7 @@
 #include "shell/scripteddialogs.h"
 #include "shell/wmessage.h"
 #include "shelltestutil.h"
+#include "store/displays.h"
 #include "store/dm.h"
 #include "store/xbase/error.h"
 
@@ -34,13 +34,15 @@ class RecordingStartup : public qv::CatalogueStartup {
   public:
     explicit RecordingStartup(qv::Program& p) : program(p) {}
 
-    void checkCatalogue(qv::IntroDisplay&) override {
+    bool checkCatalogue(qv::IntroDisplay&) override {
         log << "check";
         introVisibleDuringCheck = program.introForm().isVisible();
         introText = program.introForm().findChild<QLabel*>(QStringLiteral("Label1"))->text();
         flagClearedBeforeCheck = !program.firstActivation().pending();
         if (reenter) reentered = program.activateMainForm();
         fail("check");
+        if (endAtCheck) program.end();
+        return !endAtCheck;
     }
     void reopenTables() override { step("reopen"); }
     void selectStartOrders() override { step("orders"); }
@@ -57,6 +59,7 @@ class RecordingStartup : public qv::CatalogueStartup {
     QString failAt;
     bool reenter = false;
     bool reentered = false;
+    bool endAtCheck = false;
     bool introVisibleDuringCheck = false;
     bool introVisibleAtFocus = true;
     bool flagClearedBeforeCheck = false;
@@ -198,6 +201,16 @@ TEST_F(ProgramTest, AFailingStepAbandonsTheRestAndIsNotRepeated) {
 
     EXPECT_FALSE(program->activateMainForm());
     EXPECT_EQ(startup->log.size(), 2);
+}
+
+TEST_F(ProgramTest, ACheckThatEndedTheProgramRunsNoFurtherStep) {
+    startProgram();
+    startup->endAtCheck = true;
+    EXPECT_TRUE(program->activateMainForm());
+    EXPECT_EQ(startup->log, QStringList{"check"});
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(program->state(), qv::Program::State::Ended);
+    EXPECT_FALSE(program->introForm().isVisible());
 }
 
 TEST_F(ProgramTest, WithoutACatalogueTheActivationDoesNothingElse) {

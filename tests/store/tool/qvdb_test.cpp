@@ -304,4 +304,63 @@ TEST(Qvdb, TheRealProgramBehavesLikeTheCommands) {
     EXPECT_EQ(xb::Table::open(neu, xb::OpenMode::ReadOnly)->recCount(), 1u);
 }
 
+// The lines of the tool's output that are step texts (not bar values).
+std::vector<std::string> textLines(const std::string& out) {
+    std::vector<std::string> texts;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find_first_not_of("0123456789") != std::string::npos) texts.push_back(line);
+    }
+    return texts;
+}
+
+TEST(QvdbCatalogue, InitCreatesACatalogueAndReorgRebuildsIt) {
+    qvtest::TempDir dir;
+    const std::string d = dir.path().string();
+    Result r = runQvdb({"init", d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> indexTexts = {
+        "Indexdatei Dateien ...",          "Indexdatei Endungen ...", "Indexdatei Kategorien ...",
+        "Indexdatei Datenträgerarten ...", "Indexdatei Adressen ...", "Indexdatei Datenträger ..."};
+    EXPECT_EQ(textLines(r.out), indexTexts);
+    EXPECT_EQ(r.out.substr(0, 23), "Indexdatei Dateien ...\n");
+    EXPECT_NE(r.out.find("\n99\n"), std::string::npos) << "the bar's values as lines";
+    EXPECT_EQ(runQvdb({"check", d}).status, 0);
+    EXPECT_EQ(runQvdb({"init", d}).out, "") << "nothing left to create";
+
+    r = runQvdb({"reorg", d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> expected = {"Datenbank schließen, Index löschen",
+                                         "1.Grunddaten verdichten",
+                                         "2.Zusatzdateien verdichten",
+                                         "3. Dateiendungen verdichten",
+                                         "4.Kategorien verdichten",
+                                         "5.Datenträgerart verdichten",
+                                         "6.Adressen verdichten"};
+    expected.insert(expected.end(), indexTexts.begin(), indexTexts.end());
+    EXPECT_EQ(textLines(r.out), expected);
+    EXPECT_NE(r.out.find("1.Grunddaten verdichten\n100\n"), std::string::npos) << r.out;
+    EXPECT_EQ(runQvdb({"check", d}).status, 0);
+}
+
+TEST(QvdbCatalogue, InitFailsWithTheProgramsMessages) {
+    qvtest::TempDir dir;
+    // No directory to create the catalogue in.
+    Result r = runQvdb({"init", (dir / "fehlt").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Abbruch: Anlegen der Datenbank QVDIRW nicht möglich\n");
+
+    // A catalogue held open by another program (here: this test).
+    ASSERT_EQ(runQvdb({"init", dir.path().string()}).status, 0);
+    auto held = xb::Table::open((dir / "_qvdir.dbf").string());
+    QProcess p;
+    p.start(QString::fromStdString((qvtest::binDir() / "qvdb").string()),
+            {"init", QString::fromStdString(dir.path().string())});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(p.readAllStandardError().toStdString(),
+              "qvdb: Die Datei " + (dir / "_qvdir.dbf").string() +
+                  " wird bereits von einem anderen Programm benutzt\n");
+}
+
 }  // namespace

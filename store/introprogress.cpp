@@ -1,4 +1,4 @@
-#include "shell/introprogress.h"
+#include "store/introprogress.h"
 
 #include <algorithm>
 

@@ -11,7 +11,8 @@
 
 namespace qv {
 
-// Lets pending window messages run (repaints, the progress windows).
+// Lets pending window messages run (repaints, the progress windows); does
+// nothing without an event loop.
 void letMessagesRun();
 
 class IntroDisplay {

@@ -1,0 +1,11 @@
+#include "store/displays.h"
+
+#include <QCoreApplication>
+
+namespace qv {
+
+void letMessagesRun() {
+    QCoreApplication::processEvents();
+}
+
+}  // namespace qv
