@@ -451,7 +451,10 @@ ExprNode* ExprParser::parseNumber(const Token& t) {
         whole.remove_prefix(1);
     if (whole.empty()) whole = "0";
     n->literal_ = std::string(whole);
-    if (!frac.empty()) n->literal_ += "." + std::string(frac);
+    if (!frac.empty()) {
+        n->literal_.push_back('.');
+        n->literal_.append(frac);
+    }
     // str() without a width shows a literal with at least ten places before
     // the point and the decimals it was written with.
     const std::size_t width =
