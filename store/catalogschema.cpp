@@ -21,8 +21,8 @@ QList<CatalogField> entryFields() {
     return f;
 }
 
-std::array<CatalogTableSpec, kCatalogTableCount> makeSchema() {
-    std::array<CatalogTableSpec, kCatalogTableCount> s;
+std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
+    std::array<CatalogTableDef, kCatalogTableCount> s;
     s[indexOf(CatalogTable::Entries)] = {
         CatalogTable::Entries,
         "_qvdisk.dbf",
@@ -149,8 +149,8 @@ QList<FieldDisplayDef> defaultDefs(CatalogTable t) {
 
 }  // namespace
 
-const CatalogTableSpec& catalogTable(CatalogTable t) {
-    static const std::array<CatalogTableSpec, kCatalogTableCount> schema = makeSchema();
+const CatalogTableDef& catalogTable(CatalogTable t) {
+    static const std::array<CatalogTableDef, kCatalogTableCount> schema = makeSchema();
     return schema[indexOf(t)];
 }
 

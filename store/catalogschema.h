@@ -38,7 +38,7 @@ struct CatalogTag {
     QString condition;  // empty: none
 };
 
-struct CatalogTableSpec {
+struct CatalogTableDef {
     CatalogTable table;
     QString tableName;  // the table object's TableName
     QString dataFile;   // "_qvdisk.dbf"
@@ -51,7 +51,7 @@ struct CatalogTableSpec {
     QString packText;         // the reorganisation's line while the table is packed
 };
 
-const CatalogTableSpec& catalogTable(CatalogTable t);
+const CatalogTableDef& catalogTable(CatalogTable t);
 
 // The start-up check goes through the tables in this order.
 inline constexpr std::array<CatalogTable, kCatalogTableCount> kCheckOrder = {

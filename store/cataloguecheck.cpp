@@ -28,21 +28,21 @@ bool sameFile(const std::string& a, const QString& b) {
 
 // Creates the table as the engine's create calls do: a new work area for the
 // file, the fields, then the completion that writes the table and closes it.
-bool createTable(const CatalogTableSpec& spec, const QString& path, xb::Env& env,
+bool createTable(const CatalogTableDef& def, const QString& path, xb::Env& env,
                  const FatalMessage& fatal) {
     try {
         env.create(local(path));
     } catch (const Error&) {
-        fatal(spec.createFailure);
+        fatal(def.createFailure);
         return false;
     }
     xb::TableBuilder builder(local(path), env);
-    for (const CatalogField& f : spec.fields)
+    for (const CatalogField& f : def.fields)
         builder.addField(f.name.toStdString(), f.type, f.width, f.decimals);
     try {
         builder.create();
     } catch (const Error&) {
-        fatal(spec.completeFailure);
+        fatal(def.completeFailure);
         return false;
     }
     return true;
@@ -65,20 +65,20 @@ void addPlaceholders(TTable& t) {
 // Whether the attached index holds exactly the table's tags with sound pages.
 // The keys are not compared with the records: the engine keeps them up to
 // date, and an index left interrupted was rebuilt at the open.
-bool indexUsable(xb::Table& t, const CatalogTableSpec& spec) {
+bool indexUsable(xb::Table& t, const CatalogTableDef& def) {
     xb::NsxFile* nsx = t.indexFile();
     if (!nsx) return true;
-    if (nsx->tagCount() != static_cast<int>(spec.tags.size())) return false;
+    if (nsx->tagCount() != static_cast<int>(def.tags.size())) return false;
     for (int i = 0; i < nsx->tagCount(); ++i)
         if (QString::fromStdString(nsx->tag(i).name())
-                .compare(spec.tags[i].name, Qt::CaseInsensitive) != 0)
+                .compare(def.tags[i].name, Qt::CaseInsensitive) != 0)
             return false;
     return nsx->verify().empty();
 }
 
 // Opens the table object; an index file it cannot use is deleted on the way,
 // so that the build below makes a new one.
-void openTable(TTable& t, const QString& indexPath, const CatalogTableSpec& spec) {
+void openTable(TTable& t, const QString& indexPath, const CatalogTableDef& def) {
     try {
         t.Open();
     } catch (const Error& e) {
@@ -87,22 +87,22 @@ void openTable(TTable& t, const QString& indexPath, const CatalogTableSpec& spec
         t.Open();
         return;
     }
-    if (!indexUsable(*t.engine(), spec)) {
+    if (!indexUsable(*t.engine(), def)) {
         t.Close();
         removeCatalogueFile(indexPath);
         t.Open();
     }
 }
 
-void buildIndex(TApollo& apollo, const CatalogTableSpec& spec, IntroDisplay& intro) {
-    const int n = static_cast<int>(spec.tags.size());
+void buildIndex(TApollo& apollo, const CatalogTableDef& def, IntroDisplay& intro) {
+    const int n = static_cast<int>(def.tags.size());
     intro.announceSteps(n);
     IntroGaugeHook hook(intro);
     intro.showGauge();
-    intro.setStepText(spec.indexText);
+    intro.setStepText(def.indexText);
     for (int i = 0; i < n; ++i) {
         intro.setStep(i);
-        const CatalogTag& tag = spec.tags[i];
+        const CatalogTag& tag = def.tags[i];
         apollo.sx_IndexTag(tag.name, tag.key, tag.condition);
     }
 }
@@ -131,17 +131,17 @@ bool checkCatalogue(TDM& dm, CatalogueAccess& access, IntroDisplay& intro,
     access.detach(CatalogTable::Entries);
     access.detach(CatalogTable::Files);
     for (CatalogTable which : kCheckOrder) {
-        const CatalogTableSpec& spec = catalogTable(which);
+        const CatalogTableDef& def = catalogTable(which);
         TTable& table = dm.table(which);
-        const QString dataPath = dm.filePath(spec.dataFile);
-        const QString indexPath = dm.filePath(spec.indexFile);
+        const QString dataPath = dm.filePath(def.dataFile);
+        const QString indexPath = dm.filePath(def.indexFile);
         if (!QFileInfo::exists(dataPath)) {
             removeCatalogueFile(indexPath);
-            if (!createTable(spec, dataPath, env, fatal)) return false;
+            if (!createTable(def, dataPath, env, fatal)) return false;
             if (which == CatalogTable::Addresses) addPlaceholders(table);
         }
-        openTable(table, indexPath, spec);
-        if (!QFileInfo::exists(indexPath)) buildIndex(access.apollo(which), spec, intro);
+        openTable(table, indexPath, def);
+        if (!QFileInfo::exists(indexPath)) buildIndex(access.apollo(which), def, intro);
         if (which == CatalogTable::Entries) intro.hideGauge();
     }
     return true;

@@ -108,6 +108,27 @@ enum class CompareOp : std::uint8_t {
     GreaterEqual,  // >=
 };
 
+// Whether a three-way comparison result c (<0, 0, >0) satisfies op. Both
+// sides have already been compared the way op asks (prefix or exact).
+constexpr bool compareHolds(CompareOp op, int c) {
+    switch (op) {
+        case CompareOp::Equal:
+        case CompareOp::ExactEqual:
+            return c == 0;
+        case CompareOp::NotEqual:
+            return c != 0;
+        case CompareOp::Less:
+            return c < 0;
+        case CompareOp::LessEqual:
+            return c <= 0;
+        case CompareOp::Greater:
+            return c > 0;
+        case CompareOp::GreaterEqual:
+            return c >= 0;
+    }
+    return false;
+}
+
 enum class ArithOp : std::uint8_t { Add, Subtract, Multiply, Divide };
 
 enum class FunctionId : std::uint8_t {

@@ -92,25 +92,6 @@ std::int32_t toJdn(double x) {
     return static_cast<std::int32_t>(wholeNumber(x, 0, INT32_MAX, 0));
 }
 
-bool compareResult(CompareOp op, int c) {
-    switch (op) {
-        case CompareOp::Equal:
-        case CompareOp::ExactEqual:
-            return c == 0;
-        case CompareOp::NotEqual:
-            return c != 0;
-        case CompareOp::Less:
-            return c < 0;
-        case CompareOp::LessEqual:
-            return c <= 0;
-        case CompareOp::Greater:
-            return c > 0;
-        case CompareOp::GreaterEqual:
-            return c >= 0;
-    }
-    return false;
-}
-
 template <typename T>
 int threeWay(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
@@ -385,7 +366,7 @@ const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
         case Code::CmpStr: {
             const std::string_view a = eval(*k[0], r).chars;
             const std::string_view b = eval(*k[1], r).chars;
-            v.logical = compareResult(n.compareOp(), compareStrings(a, b, settings().exact));
+            v.logical = compareHolds(n.compareOp(), compareStrings(a, b, settings().exact));
             break;
         }
         case Code::CmpStrExact: {
@@ -410,13 +391,13 @@ const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
                 v.logical = n.compareOp() == CompareOp::NotEqual;
                 break;
             }
-            v.logical = compareResult(n.compareOp(), c);
+            v.logical = compareHolds(n.compareOp(), c);
             break;
         }
         case Code::CmpLog: {
             const int a = eval(*k[0], r).logical ? 1 : 0;
             const int b = eval(*k[1], r).logical ? 1 : 0;
-            v.logical = compareResult(n.compareOp(), threeWay(a, b));
+            v.logical = compareHolds(n.compareOp(), threeWay(a, b));
             break;
         }
         case Code::Add:

@@ -69,25 +69,6 @@ bool keyHoldsValue(const Expr& key, const NsxTag& tag) {
 // key of each class (see KeyRange).
 using ClassResults = int[5];
 
-bool holds(CompareOp op, int c) {
-    switch (op) {
-        case CompareOp::Equal:
-        case CompareOp::ExactEqual:
-            return c == 0;
-        case CompareOp::NotEqual:
-            return c != 0;
-        case CompareOp::Less:
-            return c < 0;
-        case CompareOp::LessEqual:
-            return c <= 0;
-        case CompareOp::Greater:
-            return c > 0;
-        case CompareOp::GreaterEqual:
-            return c >= 0;
-    }
-    return false;
-}
-
 void setResults(ClassResults& r, int below, int prefixLow, int exact, int prefixHigh, int above) {
     r[0] = below;
     r[1] = prefixLow;
@@ -138,7 +119,7 @@ void characterRange(std::string_view c, std::size_t K, bool keyLeft, CompareOp o
             setResults(res, 1, onEqual, onEqual, onEqual, -1);
     }
     for (int i = 0; i < 5; ++i)
-        r.take[i] = holds(op, res[i]);
+        r.take[i] = compareHolds(op, res[i]);
 }
 
 }  // namespace
@@ -253,7 +234,7 @@ bool keyRangeOf(const ExprNode& cmp, const std::map<std::string, UsableTag>& tag
     const int sign = keyLeft ? 1 : -1;
     const int res[5] = {-sign, 0, 0, 0, sign};
     for (int i = 0; i < 5; ++i)
-        out.take[i] = holds(cmp.compareOp(), res[i]);
+        out.take[i] = compareHolds(cmp.compareOp(), res[i]);
     return true;
 }
 

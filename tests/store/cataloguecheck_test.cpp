@@ -84,17 +84,17 @@ TEST_F(CatalogueCheckTest, FirstStartCreatesTheCatalogueInItsOrder) {
     EXPECT_TRUE(fatal.isEmpty());
     EXPECT_EQ(intro.linesStartingWith("text "), kIndexTexts);
     for (CatalogTable t : qv::kTableOrder) {
-        const qv::CatalogTableSpec& spec = qv::catalogTable(t);
-        SCOPED_TRACE(spec.dataFile.toStdString());
+        const qv::CatalogTableDef& def = qv::catalogTable(t);
+        SCOPED_TRACE(def.dataFile.toStdString());
         EXPECT_TRUE(fs::exists(data(t)));
         EXPECT_TRUE(fs::exists(index(t)));
         EXPECT_TRUE(cat->dm->table(t).Active());
         EXPECT_EQ(cat->dm->table(t).RecordCount(), t == CatalogTable::Addresses ? 2 : 0);
         // The bar runs once across the tags of the file and never backwards.
-        const std::vector<int>& v = intro.values[spec.indexText];
+        const std::vector<int>& v = intro.values[def.indexText];
         ASSERT_FALSE(v.empty());
         EXPECT_TRUE(std::is_sorted(v.begin(), v.end()));
-        EXPECT_GE(v.back(), 100 - 100 / spec.tags.size() - 1);
+        EXPECT_GE(v.back(), 100 - 100 / def.tags.size() - 1);
         EXPECT_LE(v.back(), 100);
     }
     // Each file announces its tags and steps through them before its text.
@@ -257,21 +257,21 @@ TEST_F(CatalogueCheckTest, MissingAndUnusableIndexFilesAreBuiltAgain) {
         fs::remove_all(dir.path());
         fs::create_directories(dir.path());
         cattest::copyFixtureCatalogue(dir.path());
-        const qv::CatalogTableSpec& spec = qv::catalogTable(c.table);
+        const qv::CatalogTableDef& def = qv::catalogTable(c.table);
         c.spoil(index(c.table));
         const auto dataBefore = qvtest::readFile(data(c.table));
 
         ASSERT_TRUE(check());
-        QStringList expected = {QStringLiteral("steps %1").arg(spec.tags.size()), "gauge on",
-                                "text " + spec.indexText};
-        for (int i = 0; i < spec.tags.size(); ++i)
+        QStringList expected = {QStringLiteral("steps %1").arg(def.tags.size()), "gauge on",
+                                "text " + def.indexText};
+        for (int i = 0; i < def.tags.size(); ++i)
             expected << QStringLiteral("step %1").arg(i);
         expected << "gauge off";
         EXPECT_EQ(intro.log, expected);
         TApollo& a = cat->access->apollo(c.table);
-        ASSERT_EQ(a.sx_TagCount(), spec.tags.size());
-        for (int i = 0; i < spec.tags.size(); ++i)
-            EXPECT_EQ(a.sx_TagName(i + 1), spec.tags[i].name.toUpper());
+        ASSERT_EQ(a.sx_TagCount(), def.tags.size());
+        for (int i = 0; i < def.tags.size(); ++i)
+            EXPECT_EQ(a.sx_TagName(i + 1), def.tags[i].name.toUpper());
         closeAll();
         EXPECT_EQ(qvtest::readFile(data(c.table)), dataBefore);
         EXPECT_EQ(cattest::checkFaults(dir.path()), std::vector<std::string>{});
