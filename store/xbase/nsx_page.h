@@ -240,12 +240,16 @@ class LeafDecoder {
 // page changes, except for in-place inserts and deletes, which shift it.
 struct LeafIndex {
     static constexpr int kStep = 16;
-    bool valid = false;       // false: rebuild before use (the storage is kept)
+    bool valid = false;  // false: rebuild before use (the storage is kept)
+    // The tag whose key format built the restart points. In a damaged file
+    // two tags can reach the same page; each then needs its own reading.
+    const void* owner = nullptr;
     std::vector<int> entry;   // entry number of each restart point
     std::vector<int> offset;  // its byte offset in the page
     std::vector<std::uint32_t> recno;
     std::vector<std::uint8_t> keys;  // keyLen bytes per restart point
     int count() const { return static_cast<int>(entry.size()); }
+    bool usableBy(const void* tag) const { return valid && owner == tag; }
     std::size_t bytes() const { return keys.size() + entry.size() * 12 + sizeof(LeafIndex); }
     // Adjusts the restart points to an entry inserted at `idx` (+1) or
     // removed there (-1): the entries from idx on moved by `delta` bytes,

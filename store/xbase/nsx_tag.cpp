@@ -83,7 +83,7 @@ void NsxTag::decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std:
 }
 
 const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
-    if (page->index && page->index->valid) return *page->index;
+    if (page->index && page->index->usableBy(this)) return *page->index;
     if (!page->index) page->index = std::make_unique<LeafIndex>();
     LeafIndex& ix = *page->index;
     ix.entry.clear();
@@ -104,6 +104,7 @@ const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
                           "): " + (dec.error() ? dec.error() : "weniger Einträge als angegeben"),
                       page->addr);
     }
+    ix.owner = this;
     ix.valid = true;
     return ix;
 }

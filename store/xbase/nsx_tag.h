@@ -198,6 +198,10 @@ class NsxTag {
     void readBranch(const std::uint8_t* page, std::vector<std::uint8_t>& keys,
                     std::vector<std::uint32_t>& recnos, std::vector<std::uint32_t>& children);
     void collapseRoot();
+    // After an in-place edit of a leaf (an entry inserted at `idx`, dir +1,
+    // or removed there, dir -1): moves the page's restart points along when
+    // this tag built them, else drops them; marks the page dirty.
+    void keepLeafIndex(nsx::Page* p, int idx, int dir, int delta, int changedOffset);
     void forgetPathCounts(const std::vector<nsx::Frame>& path);
     void writeHeaderRoot();
     void freeSubtree(std::uint32_t addr, int depth);

@@ -15,6 +15,15 @@ using namespace nsx;
 
 // ---- updates ------------------------------------------------------------------------
 
+void NsxTag::keepLeafIndex(Page* p, int idx, int dir, int delta, int changedOffset) {
+    if (p->index && p->index->usableBy(this)) {
+        p->index->shift(idx, dir, delta, changedOffset, fmt_.keyLen);
+        file_.cache().markDirtyKeepIndex(p);
+    } else {
+        file_.cache().markDirty(p);
+    }
+}
+
 void NsxTag::forgetPathCounts(const std::vector<Frame>& path) {
     for (const Frame& f : path)
         file_.forgetCount(f.addr);
@@ -76,9 +85,7 @@ bool NsxTag::insertAtSlot(std::vector<Frame>& path, Slot& s, const std::uint8_t*
             std::memcpy(d + s.off, buf, static_cast<std::size_t>(a + b));
             putU16LE(d + 2, static_cast<std::uint16_t>(s.n + 1));
             putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
-            if (p->index && p->index->valid)
-                p->index->shift(s.idx, +1, newUsed - s.used, s.off + a, fmt_.keyLen);
-            file_.cache().markDirtyKeepIndex(p.get());
+            keepLeafIndex(p.get(), s.idx, +1, newUsed - s.used, s.off + a);
             for (const Frame& f : path) {
                 const std::uint32_t c = file_.knownCount(f.addr);
                 if (c != NsxFile::kUnknownCount) file_.setCount(f.addr, c + 1);
@@ -166,6 +173,7 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
             ix.keys.insert(ix.keys.end(), keys.begin() + static_cast<std::ptrdiff_t>(i * kl),
                            keys.begin() + static_cast<std::ptrdiff_t>((i + 1) * kl));
         }
+        ix.owner = this;
         ix.valid = true;
     };
     if (kLeafHeader + offs[static_cast<std::size_t>(n)] <= kPageSize) {
@@ -361,9 +369,7 @@ bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
                 std::memcpy(d + s.off, buf, static_cast<std::size_t>(b));
                 putU16LE(d + 2, static_cast<std::uint16_t>(s.n - 1));
                 putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
-                if (p->index && p->index->valid)
-                    p->index->shift(s.idx, -1, newUsed - s.used, s.off, fmt_.keyLen);
-                file_.cache().markDirtyKeepIndex(p.get());
+                keepLeafIndex(p.get(), s.idx, -1, newUsed - s.used, s.off);
                 for (const Frame& f : path) {
                     const std::uint32_t c = file_.knownCount(f.addr);
                     if (c != NsxFile::kUnknownCount) file_.setCount(f.addr, c - 1);

@@ -229,3 +229,45 @@ TEST(NsxDamage, RandomDamageNeverCrashes) {
         verifyFile(s.path);
     }
 }
+
+// Two tags of different key lengths whose trees meet in one page: each tag
+// reads the page in its own key format, whichever searched it first.
+TEST(NsxDamage, TagsSharingAPageReadItInTheirOwnFormat) {
+    qvtest::TempDir dir;
+    const std::string path = (dir / "shared.nsx").string();
+    std::uint32_t shortRoot = 0, longHeader = 0;
+    const int n = 60;  // one root leaf, several restart points
+    auto keyOf = [](std::uint32_t r) { return "K" + std::to_string(100 + r * 37 % 900); };
+    {
+        auto f = xb::NsxFile::create(path);
+        xb::NsxTagDef shortDef;
+        shortDef.name = "kurz";
+        shortDef.keyExpr = "kurz";
+        shortDef.keyLen = 4;
+        xb::NsxKeyBatch a(4, 0x20);
+        for (std::uint32_t r = 1; r <= n; ++r)
+            a.add(keyOf(r), r);
+        shortRoot = f->buildTag(shortDef, a, n).rootAddr();
+        xb::NsxTagDef longDef;
+        longDef.name = "lang";
+        longDef.keyExpr = "lang";
+        longDef.keyLen = 40;
+        xb::NsxKeyBatch b(40, 0x20);
+        b.add("Z", 1);
+        longHeader = f->buildTag(longDef, b, 1).headerAddr();
+        f->close();
+    }
+    Bytes bytes = qvtest::readFile(path);
+    xb::putU32LE(bytes.data() + longHeader + 2, shortRoot);
+    qvtest::writeFile(path, bytes);
+
+    auto f = xb::NsxFile::open(path, xb::NsxFile::Mode::ReadOnly);
+    xb::NsxCursor shortCursor(f->tag(0)), longCursor(f->tag(1));
+    for (std::uint32_t r = 1; r <= n; ++r) {
+        SCOPED_TRACE(keyOf(r));
+        ASSERT_TRUE(shortCursor.seek(keyOf(r)));
+        ASSERT_TRUE(longCursor.seek(keyOf(r)));
+        EXPECT_EQ(longCursor.recno(), shortCursor.recno());
+        EXPECT_EQ(longCursor.key().size(), 40u);
+    }
+}
