@@ -72,7 +72,7 @@ class PageCache {
 
     // Memory budget for resident pages in bytes (default 48 MiB). The
     // restart points kept beside cached leaves (LeafIndex) come on top: about
-    // a quarter of the page memory for the file table's tags.
+    // half the page memory for the file table's tags.
     void setBudget(std::size_t bytes);
     std::size_t residentBytes() const { return resident_.size() * sizeof(Page); }
     std::size_t residentPages() const { return resident_.size(); }

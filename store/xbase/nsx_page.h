@@ -239,7 +239,7 @@ class LeafDecoder {
 // a cached page so that a search decodes only a few entries. Rebuilt when the
 // page changes, except for in-place inserts and deletes, which shift it.
 struct LeafIndex {
-    static constexpr int kStep = 16;
+    static constexpr int kStep = 8;
     bool valid = false;  // false: rebuild before use (the storage is kept)
     // The tag whose key format built the restart points. In a damaged file
     // two tags can reach the same page; each then needs its own reading.

@@ -88,6 +88,46 @@ TEST(NsxEntryCodec, RoundTripsThroughALeaf) {
     EXPECT_EQ(d.end(), d.used());
 }
 
+// Shared prefix and trailing blanks at every position of a key whose length
+// is not a multiple of the eight bytes compared at once.
+TEST(NsxEntryCodec, SharedPrefixAndTrailAtEveryPosition) {
+    const int len = 37;
+    const KeyFormat f{len, 0x20};
+    const std::string base = "ABCDEFGHIJ LMNOPQRSTUVWXYZ0123456789!";
+    for (const char mark : {'a', ' '})
+        for (int diff = 0; diff <= len; ++diff) {
+            for (int body = diff; body <= len; ++body) {
+                // prev = base; key has `mark` at `diff` and is blank from `body`
+                // on.
+                std::string key = base;
+                if (diff < len) key[static_cast<std::size_t>(diff)] = mark;
+                for (int i = body; i < len; ++i)
+                    key[static_cast<std::size_t>(i)] = ' ';
+                int shared = 0;
+                while (shared < len && key[static_cast<std::size_t>(shared)] ==
+                                           base[static_cast<std::size_t>(shared)])
+                    ++shared;
+                int end = len;
+                while (end > shared && key[static_cast<std::size_t>(end - 1)] == ' ')
+                    --end;
+                std::uint8_t out[kMaxEntrySize + 8];
+                const int n = encodeLeafEntry(out, f, 2, 9, u8(key), u8(base));
+                SCOPED_TRACE(testing::Message()
+                             << "mark '" << mark << "', diff " << diff << ", body " << body);
+                if (shared == len) {
+                    EXPECT_EQ(n, 3);  // the duplicate form
+                    continue;
+                }
+                EXPECT_EQ(out[3], shared);
+                EXPECT_EQ(n, 4 + end - shared);  // letters do not compress
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(out) + 4,
+                                      static_cast<std::size_t>(n - 4)),
+                          key.substr(static_cast<std::size_t>(shared),
+                                     static_cast<std::size_t>(end - shared)));
+            }
+        }
+}
+
 TEST(NsxEntryCodec, DecoderStopsOnDamage) {
     const KeyFormat f{10, 0x20};
     struct Case {
