@@ -207,15 +207,7 @@ void NsxCursor::land(const Target& t) {
         PageRef p = tag_->treePage(addr);
         if (isBranchType(p.data()[0])) {
             const BranchView b{p.data(), tag_->keyLen()};
-            int lo = 0, hi = b.count();
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (t.before(b.key(mid), b.recno(mid), tag_->keyLen())) {
-                    lo = mid + 1;
-                } else {
-                    hi = mid;
-                }
-            }
+            const int lo = t.childIn(b);
             if (lo > 0) {
                 std::memcpy(pred, b.key(lo - 1), kl);
                 hasPred = true;

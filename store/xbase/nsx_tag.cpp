@@ -173,15 +173,7 @@ void NsxTag::descend(const Target& t, std::vector<Frame>& path, Slot& s) {
         const std::uint8_t* d = p.data();
         if (isBranchType(d[0])) {
             const BranchView b{d, fmt_.keyLen};
-            int lo = 0, hi = b.count();
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (t.before(b.key(mid), b.recno(mid), fmt_.keyLen)) {
-                    lo = mid + 1;
-                } else {
-                    hi = mid;
-                }
-            }
+            const int lo = t.childIn(b);
             path.push_back({addr, lo});
             if (lo > 0) {
                 std::memcpy(s.pred, b.key(lo - 1), kl);
@@ -297,15 +289,7 @@ std::uint64_t NsxTag::countBeforeTarget(const Target& t) {
         const std::uint8_t* d = p.data();
         if (isBranchType(d[0])) {
             const BranchView b{d, fmt_.keyLen};
-            int lo = 0, hi = b.count();
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (t.before(b.key(mid), b.recno(mid), fmt_.keyLen)) {
-                    lo = mid + 1;
-                } else {
-                    hi = mid;
-                }
-            }
+            const int lo = t.childIn(b);
             for (int c = 0; c < lo; ++c)
                 total += subtreeCount(b.child(c), static_cast<int>(depth) + 1);
             total += static_cast<std::uint64_t>(lo);

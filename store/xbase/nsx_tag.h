@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "store/xbase/nsx_file.h"
+#include "store/xbase/nsx_page.h"
 
 namespace xb {
 
@@ -62,6 +63,20 @@ struct Target {
         }
         const int c = len == 0 ? 0 : std::memcmp(k, key, static_cast<std::size_t>(len));
         return kind == PrefixBelow ? c < 0 : c <= 0;
+    }
+    // The child number of a branch to descend into: the number of its keys
+    // before the target.
+    int childIn(const BranchView& b) const {
+        int lo = 0, hi = b.count();
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (before(b.key(mid), b.recno(mid), b.keyLen)) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        return lo;
     }
 };
 
