@@ -1,6 +1,7 @@
 #include "store/xbase/nsx_build.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -50,6 +51,12 @@ struct Item {
 };
 
 std::uint64_t loadChunk(const std::uint8_t* key, int depth, int keyLen) {
+    if (depth + 8 <= keyLen) {
+        std::uint64_t w;
+        std::memcpy(&w, key + depth, 8);
+        static_assert(std::endian::native == std::endian::little);
+        return __builtin_bswap64(w);  // the first key byte becomes the most significant
+    }
     std::uint64_t v = 0;
     const int n = std::min(8, keyLen - depth);
     for (int i = 0; i < n; ++i)
@@ -115,8 +122,11 @@ struct Sorter {
                       [&](const Item& x, const Item& y) { return recnos[x.idx] < recnos[y.idx]; });
             return;
         }
-        for (Item* it = lo; it < hi; ++it)
+        constexpr std::ptrdiff_t kAhead = 8;  // the items' keys lie anywhere in the batch
+        for (Item* it = lo; it < hi; ++it) {
+            if (hi - it > kAhead) __builtin_prefetch(key(it[kAhead].idx) + depth);
             it->chunk = loadChunk(key(it->idx), depth, keyLen);
+        }
         sortRange(lo, hi, depth);
     }
 };
