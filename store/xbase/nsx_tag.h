@@ -22,6 +22,7 @@
 // leave the tag half-updated in memory; the caller must then rebuild it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -68,6 +69,11 @@ struct Target {
     // before the target.
     int childIn(const BranchView& b) const {
         int lo = 0, hi = b.count();
+        // The search jumps across the page: ask for all of its keys at once
+        // rather than wait for each probe in turn.
+        const int used = std::min(kBranchHeader + hi * (b.keyLen + 8), kPageSize);
+        for (int off = 0; off < used; off += 64)
+            __builtin_prefetch(b.p + off);
         while (lo < hi) {
             const int mid = (lo + hi) / 2;
             if (before(b.key(mid), b.recno(mid), b.keyLen)) {
