@@ -212,6 +212,13 @@ class NsxTag {
     void storeBranch(std::vector<nsx::Frame>& path, std::size_t level,
                      std::vector<std::uint8_t>& keys, std::vector<std::uint32_t>& recnos,
                      std::vector<std::uint32_t>& children);
+    // After a split of the page `addr` at `level` of `path`: its right-hand
+    // pieces go into the parent after their separators; a split root gets a
+    // new root branch above it.
+    void hangPieces(std::vector<nsx::Frame>& path, std::size_t level, std::uint32_t addr,
+                    bool isRoot, const std::vector<std::uint8_t>& sepKeys,
+                    const std::vector<std::uint32_t>& sepRecnos,
+                    const std::vector<std::uint32_t>& rightPages);
     void insertSeparators(std::vector<nsx::Frame>& path, std::size_t level,
                           const std::vector<std::uint8_t>& sepKeys,
                           const std::vector<std::uint32_t>& sepRecnos,

@@ -220,6 +220,13 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
         writePiece(p, kTypeLeaf, pieces[i].first, pieces[i].second);
         if (i > 0) rights.push_back(p->addr);
     }
+    hangPieces(path, level, addr, isRoot, sepKeys, sepRecnos, rights);
+}
+
+void NsxTag::hangPieces(std::vector<Frame>& path, std::size_t level, std::uint32_t addr,
+                        bool isRoot, const std::vector<std::uint8_t>& sepKeys,
+                        const std::vector<std::uint32_t>& sepRecnos,
+                        const std::vector<std::uint32_t>& rightPages) {
     if (isRoot) {
         Page* r = file_.allocPage();
         r->data[0] = kTypeRootBranch;
@@ -227,9 +234,9 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
         putU32LE(r->data + 4, addr);
         path.insert(path.begin(), Frame{r->addr, 0});
         setRoot(r->addr);
-        insertSeparators(path, 0, sepKeys, sepRecnos, rights);
+        insertSeparators(path, 0, sepKeys, sepRecnos, rightPages);
     } else {
-        insertSeparators(path, level - 1, sepKeys, sepRecnos, rights);
+        insertSeparators(path, level - 1, sepKeys, sepRecnos, rightPages);
     }
 }
 
@@ -324,17 +331,7 @@ void NsxTag::storeBranch(std::vector<Frame>& path, std::size_t level,
             rights.push_back(p->addr);
         }
     }
-    if (isRoot) {
-        Page* r = file_.allocPage();
-        r->data[0] = kTypeRootBranch;
-        r->data[1] = kBranchRecNoLen;
-        putU32LE(r->data + 4, addr);
-        path.insert(path.begin(), Frame{r->addr, 0});
-        setRoot(r->addr);
-        insertSeparators(path, 0, sepKeys, sepRecnos, rights);
-    } else {
-        insertSeparators(path, level - 1, sepKeys, sepRecnos, rights);
-    }
+    hangPieces(path, level, addr, isRoot, sepKeys, sepRecnos, rights);
 }
 
 bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
