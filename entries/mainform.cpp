@@ -259,6 +259,14 @@ void TMainForm::bindCommands() {
     command(MainCommand::Exit).setHandler([this] { Beenden1Click(); });
     command(MainCommand::Help).setHandler([this] { Hilfe1Click(); });
     command(MainCommand::About).setHandler([this] { ueberQVTESSARIN1Click(); });
+    bindEntryCommands();
+    bindReadingCommands();
+    bindQueryCommands();
+    bindFileSearchCommands();
+    bindMasterdataCommands();
+    bindLendingCommands();
+    bindOutputCommands();
+    bindImportCommands();
 }
 
 void TMainForm::buildEntryArea() {

@@ -122,6 +122,31 @@ class TMainForm : public QMainWindow {
     // The entry view's data change: untenrefresh for the lower tab shown.
     void datasource1DataChange();
 
+    // ---- the features' commands, each bound in its own file ----
+    // entries/mainform_entries.cpp: new, copy, edit, additional text
+    void bindEntryCommands();
+
+    // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
+    void bindReadingCommands();
+
+    // entries/mainform_query.cpp: the entry query and the statistics
+    void bindQueryCommands();
+
+    // entries/mainform_filesearch.cpp: the search in all files
+    void bindFileSearchCommands();
+
+    // entries/mainform_masterdata.cpp: lookup lists and status names
+    void bindMasterdataCommands();
+
+    // entries/mainform_lending.cpp: addresses and the lending assignment
+    void bindLendingCommands();
+
+    // entries/mainform_output.cpp: labels, lists, print settings
+    void bindOutputCommands();
+
+    // entries/mainform_import.cpp: the import
+    void bindImportCommands();
+
   protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
