@@ -2,8 +2,12 @@
 // its command beside its operation and names it here.
 #include "store/tool/qvdb.h"
 
+#include "reading/readingtool.h"
+
 namespace qvdb {
 
-void addFeatureCommands() {}
+void addFeatureCommands() {
+    qv::addReadingCommands();
+}
 
 }  // namespace qvdb
