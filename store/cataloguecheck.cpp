@@ -62,10 +62,16 @@ void addPlaceholders(TTable& t) {
     t.Close();
 }
 
+// Index files up to this size have every page checked at each start; a
+// larger one (the file table's of a big catalogue) would hold the start up
+// for seconds, so it gets the checks of its headers made at opening, every
+// page is checked as it is read, and `qvdb check` checks it in full.
+constexpr qint64 kFullCheckBytes = 4 * 1024 * 1024;
+
 // Whether the attached index holds exactly the table's tags with sound pages.
 // The keys are not compared with the records: the engine keeps them up to
 // date, and an index left interrupted was rebuilt at the open.
-bool indexUsable(xb::Table& t, const CatalogTableDef& def) {
+bool indexUsable(xb::Table& t, const CatalogTableDef& def, const QString& indexPath) {
     xb::NsxFile* nsx = t.indexFile();
     if (!nsx) return true;
     if (nsx->tagCount() != static_cast<int>(def.tags.size())) return false;
@@ -73,6 +79,7 @@ bool indexUsable(xb::Table& t, const CatalogTableDef& def) {
         if (QString::fromStdString(nsx->tag(i).name())
                 .compare(def.tags[i].name, Qt::CaseInsensitive) != 0)
             return false;
+    if (QFileInfo(indexPath).size() > kFullCheckBytes) return true;
     return nsx->verify().empty();
 }
 
@@ -87,7 +94,7 @@ void openTable(TTable& t, const QString& indexPath, const CatalogTableDef& def) 
         t.Open();
         return;
     }
-    if (!indexUsable(*t.engine(), def)) {
+    if (!indexUsable(*t.engine(), def, indexPath)) {
         t.Close();
         removeCatalogueFile(indexPath);
         t.Open();
