@@ -304,6 +304,11 @@ class FailingEnv : public xb::Env {
         return posix().create(p);
     }
     bool exists(const std::string& p) override { return posix().exists(p); }
+    void rename(const std::string& from, const std::string& to) override {
+        posix().rename(from, to);
+    }
+    void remove(const std::string& p) override { posix().remove(p); }
+    void syncDirectoryOf(const std::string& p) override { posix().syncDirectoryOf(p); }
 
   private:
     std::string path_;
