@@ -306,9 +306,10 @@ int info(const std::string& file, std::ostream& out) {
     return 0;
 }
 
-int dump(const std::string& file, std::ostream& out) {
+int dump(const std::string& file, std::ostream& out, std::ostream& err) {
     auto t = xb::Table::open(file, xb::OpenMode::ReadOnly);
     std::string line;
+    bool damaged = false;
     for (std::uint32_t r = 1; r <= t->recCount(); ++r) {
         t->go(r);
         line = "{\"recno\":" + std::to_string(r) +
@@ -317,13 +318,25 @@ int dump(const std::string& file, std::ostream& out) {
             if (i) line.push_back(',');
             appendJsonString(line, t->field(i).name);
             line.push_back(':');
-            appendField(line, *t, i);
+            const std::size_t at = line.size();
+            try {
+                appendField(line, *t, i);
+            } catch (const qv::Error& e) {
+                // A damaged memo: the record is dumped without it, so that
+                // the rest of the table can still be saved.
+                if (e.code() != qv::ErrorCode::Corrupt) throw;
+                line.resize(at);
+                line += "null";
+                err << "qvdb: Datensatz " << r << ", Feld " << t->field(i).name << ": " << e.text()
+                    << '\n';
+                damaged = true;
+            }
         }
         line += "}}\n";
         out << line;
     }
     out.flush();
-    return 0;
+    return damaged ? 1 : 0;
 }
 
 int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err) {
@@ -578,10 +591,13 @@ int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op
 }  // namespace
 
 int init(const std::string& dir, std::ostream& out, std::ostream& err) {
-    return onCatalogue(
-        dir, out, err,
-        [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
-           const qv::FatalMessage& fatal) { return qv::checkCatalogue(dm, access, intro, fatal); });
+    return onCatalogue(dir, out, err,
+                       [&err](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
+                              const qv::FatalMessage& fatal) {
+                           return qv::checkCatalogue(
+                               dm, access, intro, fatal, xb::Env::posix(),
+                               [&err](const QString& text) { err << text.toStdString() << ".\n"; });
+                       });
 }
 
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
@@ -649,7 +665,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     }
     try {
         if (cmd == "info") return info(args[1], out);
-        if (cmd == "dump") return dump(args[1], out);
+        if (cmd == "dump") return dump(args[1], out, err);
         if (cmd == "create")
             return create(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
         if (cmd == "tags") return tags(args[1], out);

@@ -1,7 +1,9 @@
 // The commands of qvdb, the store tool, callable in-process.
 //
 //   qvdb info FILE.dbf       header facts, fields, memo file facts
-//   qvdb dump FILE.dbf       one JSON object per record (JSON Lines)
+//   qvdb dump FILE.dbf       one JSON object per record (JSON Lines); a memo
+//                            that cannot be read is reported on `err` and
+//                            dumped as null (exit 1)
 //   qvdb create FILE.dbf NAME:TYPE[:WIDTH[:DEC]] ...
 //   qvdb append FILE.dbf     appends the JSON objects read from `in`
 //   qvdb tags FILE.dbf       one line per tag: position, name, key, condition,
@@ -63,7 +65,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         std::ostream& err);
 
 int info(const std::string& file, std::ostream& out);
-int dump(const std::string& file, std::ostream& out);
+int dump(const std::string& file, std::ostream& out, std::ostream& err);
 int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err);
 int append(const std::string& file, std::istream& in, std::ostream& out, std::ostream& err);
 int tags(const std::string& file, std::ostream& out);
