@@ -16,7 +16,7 @@ fail() { echo "FEHLER: $*" >&2; exit 1; }
 
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml
-for f in bin/qv-tessarin bin/qvdb share/man/man1/qvdb.1 \
+for f in bin/qv-tessarin bin/qvdb share/man/man1/qvdb.1.gz \
          share/icons/hicolor/scalable/apps/$id.svg; do
     [ -f "$prefix/$f" ] || fail "$f fehlt"
 done
