@@ -52,7 +52,7 @@ const char* kUsage =
     "        qvdb check [DATEI.dbf|VERZEICHNIS]\n"
     "        qvdb init [VERZEICHNIS]\n"
     "        qvdb reorg [VERZEICHNIS]\n"
-    "Ohne VERZEICHNIS: der Katalog des Programms.\n";
+    "check, init und reorg ohne Angabe: der Katalog des Programms.\n";
 
 std::string rtrim(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
