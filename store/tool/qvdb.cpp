@@ -17,8 +17,8 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
-#include "store/catalogueaccess.h"
 #include "store/cataloguecheck.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/introprogress.h"
 #include "store/reorganisation.h"
@@ -565,7 +565,7 @@ template <typename Op>
 int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op&& op) {
     xb::SettingsGuard settings;
     TDM dm(QString::fromStdString(dir));
-    qv::CatalogueAccess access(dm);
+    qv::CatalogueSession access(dm);
     TextIntro intro(out);
     bool ended = false;
     const bool ok = op(dm, access, intro, [&](const QString& text) {
@@ -581,25 +581,58 @@ int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op
 int init(const std::string& dir, std::ostream& out, std::ostream& err) {
     return onCatalogue(
         dir, out, err,
-        [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+        [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
            const qv::FatalMessage& fatal) { return qv::checkCatalogue(dm, access, intro, fatal); });
 }
 
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
     return onCatalogue(dir, out, err,
-                       [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+                       [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
                           const qv::FatalMessage& fatal) {
                            return qv::reorganiseCatalogue(dm, access, intro, fatal);
                        });
 }
 
+namespace {
+std::vector<FeatureCommand>& featureCommands() {
+    static std::vector<FeatureCommand> commands;
+    return commands;
+}
+
+void printUsage(std::ostream& err) {
+    err << kUsage;
+    for (const FeatureCommand& c : featureCommands())
+        err << "        qvdb " << c.usage << '\n';
+}
+}  // namespace
+
+void addCommand(FeatureCommand command) {
+    for (FeatureCommand& c : featureCommands())
+        if (c.name == command.name) {
+            c = std::move(command);
+            return;
+        }
+    featureCommands().push_back(std::move(command));
+}
+
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
     if (args.empty()) {
-        err << kUsage;
+        printUsage(err);
         return 1;
     }
     const std::string& cmd = args[0];
+    for (const FeatureCommand& c : featureCommands()) {
+        if (c.name != cmd) continue;
+        try {
+            return c.run(std::vector<std::string>(args.begin() + 1, args.end()), in, out, err);
+        } catch (const qv::Error& e) {
+            err << "qvdb: " << e.text() << "\n";
+        } catch (const std::exception& e) {
+            err << "qvdb: " << e.what() << "\n";
+        }
+        return 1;
+    }
     const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append" ||
                        cmd == "tags" || cmd == "walk" || cmd == "seek" || cmd == "index" ||
                        cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg";
@@ -615,7 +648,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (!known || args.size() < minArgs || args.size() > maxArgs ||
         (cmd == "seek" && args.size() == 5 && !softFlag)) {
         if (!known) err << "qvdb: unbekannter Befehl \"" << cmd << "\"\n";
-        err << kUsage;
+        printUsage(err);
         return 1;
     }
     try {

@@ -1,0 +1,9 @@
+// The commands the program's features add to the tool. Each feature keeps
+// its command beside its operation and names it here.
+#include "store/tool/qvdb.h"
+
+namespace qvdb {
+
+void addFeatureCommands() {}
+
+}  // namespace qvdb
