@@ -49,9 +49,10 @@ const char* kUsage =
     "        qvdb seek DATEI.dbf TAG SCHLÜSSEL [--soft]\n"
     "        qvdb index DATEI.dbf TAG SCHLÜSSEL [BEDINGUNG]\n"
     "        qvdb reindex DATEI.dbf\n"
-    "        qvdb check DATEI.dbf|VERZEICHNIS\n"
-    "        qvdb init VERZEICHNIS\n"
-    "        qvdb reorg VERZEICHNIS\n";
+    "        qvdb check [DATEI.dbf|VERZEICHNIS]\n"
+    "        qvdb init [VERZEICHNIS]\n"
+    "        qvdb reorg [VERZEICHNIS]\n"
+    "check, init und reorg ohne Angabe: der Katalog des Programms.\n";
 
 std::string rtrim(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
@@ -656,6 +657,9 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (cmd == "walk") minArgs = maxArgs = 3;
     if (cmd == "seek") minArgs = 4, maxArgs = 5;
     if (cmd == "index") minArgs = 4, maxArgs = 5;
+    // Without a folder these work on the program's own catalogue.
+    const bool onCatalogueDir = cmd == "check" || cmd == "init" || cmd == "reorg";
+    if (onCatalogueDir) minArgs = 1;
     const bool softFlag = cmd == "seek" && args.size() == 5 && args[4] == "--soft";
     if (!known || args.size() < minArgs || args.size() > maxArgs ||
         (cmd == "seek" && args.size() == 5 && !softFlag)) {
@@ -664,6 +668,13 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         return 1;
     }
     try {
+        if (onCatalogueDir) {
+            const std::string dir =
+                args.size() > 1 ? args[1] : qv::defaultProgramDirectory().toStdString();
+            if (cmd == "check") return check(dir, out, err);
+            if (cmd == "init") return init(dir, out, err);
+            return reorg(dir, out, err);
+        }
         if (cmd == "info") return info(args[1], out);
         if (cmd == "dump") return dump(args[1], out, err);
         if (cmd == "create")
@@ -674,9 +685,6 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         if (cmd == "index")
             return index(args[1], args[2], args[3], args.size() == 5 ? args[4] : "", out);
         if (cmd == "reindex") return reindex(args[1], out);
-        if (cmd == "check") return check(args[1], out, err);
-        if (cmd == "init") return init(args[1], out, err);
-        if (cmd == "reorg") return reorg(args[1], out, err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

@@ -29,6 +29,10 @@
 //                            deletes the index files, packs the six tables,
 //                            builds the index files anew (same output)
 //
+// check, init and reorg without PATH or DIR work on the program's catalogue
+// directory (qv::defaultProgramDirectory: beside qvdb, or the user's data
+// folder when qvdb is installed).
+//
 // TAG is a tag name (any case) or its position.
 //
 // Each returns the process exit status: 0 on success, 1 with a message on
