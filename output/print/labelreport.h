@@ -9,11 +9,11 @@ class SettingsList;
 
 // The label definition as whole numbers, as the settings list holds it.
 struct LabelDefinition {
-    int columns = 3;   // line 14
-    int leftMm = 0;    // line 15
-    int gapMm = 0;     // line 16
-    int heightMm = 42; // line 17
-    int topMm = 0;     // line 18
+    int columns = 3;    // line 14
+    int leftMm = 0;     // line 15
+    int gapMm = 0;      // line 16
+    int heightMm = 42;  // line 17
+    int topMm = 0;      // line 18
 };
 
 // Reads lines 14, 16, 15, 17 and 18 in this order; the first line that is not

@@ -201,8 +201,9 @@ void Report::print() {
     if (!painter.begin(m_printer)) {
         const QString what = m_printerName.isEmpty()
                                  ? QStringLiteral("Der Ausdruck konnte nicht gestartet werden")
-                                 : QStringLiteral("Der Ausdruck auf \u201E%1\u201C konnte nicht "
-                                                  "gestartet werden")
+                                 : QStringLiteral(
+                                       "Der Ausdruck auf \u201E%1\u201C konnte nicht "
+                                       "gestartet werden")
                                        .arg(m_printerName);
         throw qv::Error(qv::ErrorCode::IoError, what.toStdString(), m_printerName.toStdString());
     }

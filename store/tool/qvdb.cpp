@@ -12,11 +12,14 @@
 #include <string_view>
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include "output/print/printcommands.h"
 #include "store/catalogueaccess.h"
 #include "store/cataloguecheck.h"
 #include "store/dm.h"
@@ -592,6 +595,27 @@ int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
                        });
 }
 
+int print(const std::string& dir, const std::string& kind, const std::string& pdf,
+          std::ostream& err) {
+    if (kind != "labels" && kind != "list") {
+        err << "qvdb: unbekannte Druckart \"" << kind << "\" (labels oder list)\n";
+        return 1;
+    }
+    // Fonts and PDF output need a GUI application; without a screen of its
+    // own the tool renders offscreen.
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance()) {
+        static int argc = 3;
+        static char arg0[] = "qvdb", arg1[] = "-platform", arg2[] = "offscreen";
+        static char* argv[] = {arg0, arg1, arg2, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    qv::printCatalogueToPdf(QString::fromStdString(dir),
+                            kind == "labels" ? qv::ReportKind::Labels : qv::ReportKind::List,
+                            QString::fromStdString(pdf));
+    return 0;
+}
+
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
     if (args.empty()) {
@@ -601,12 +625,14 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     const std::string& cmd = args[0];
     const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append" ||
                        cmd == "tags" || cmd == "walk" || cmd == "seek" || cmd == "index" ||
-                       cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg";
+                       cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg" ||
+                       cmd == "print";
     std::size_t minArgs = 2, maxArgs = 2;
     if (cmd == "create") maxArgs = args.size();
     if (cmd == "walk") minArgs = maxArgs = 3;
     if (cmd == "seek") minArgs = 4, maxArgs = 5;
     if (cmd == "index") minArgs = 4, maxArgs = 5;
+    if (cmd == "print") minArgs = maxArgs = 4;
     const bool softFlag = cmd == "seek" && args.size() == 5 && args[4] == "--soft";
     if (!known || args.size() < minArgs || args.size() > maxArgs ||
         (cmd == "seek" && args.size() == 5 && !softFlag)) {
@@ -628,6 +654,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         if (cmd == "check") return check(args[1], out, err);
         if (cmd == "init") return init(args[1], out, err);
         if (cmd == "reorg") return reorg(args[1], out, err);
+        if (cmd == "print") return print(args[1], args[2], args[3], err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

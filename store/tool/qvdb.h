@@ -26,6 +26,11 @@
 //   qvdb reorg DIR           the program's reorganisation without asking:
 //                            deletes the index files, packs the six tables,
 //                            builds the index files anew (same output)
+//   qvdb print DIR labels|list OUT.pdf
+//                            the program's label or list report of the
+//                            catalogue in DIR (all entries in title order,
+//                            the label definition from DIR's settings list)
+//                            as an A4 PDF file
 //
 // TAG is a tag name (any case) or its position.
 //
@@ -59,5 +64,7 @@ int reindex(const std::string& file, std::ostream& out);
 int check(const std::string& path, std::ostream& out, std::ostream& err);
 int init(const std::string& dir, std::ostream& out, std::ostream& err);
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err);
+int print(const std::string& dir, const std::string& kind, const std::string& pdf,
+          std::ostream& err);
 
 }  // namespace qvdb
