@@ -234,6 +234,7 @@ TEST(LabelReport, PrinterThatCannotBeStartedIsReported) {
     TDrEtikett form(cat.entryTable(), progress);
     const QString pdf = QStringLiteral("/nonexistent-directory/labels.pdf");
     const QString text = errorText([&] { outtest::printToPdf(form.QuickReport, pdf); });
-    EXPECT_EQ(text, QString::fromUtf8("Der Ausdruck auf „%1“ konnte nicht gestartet werden").arg(pdf));
+    EXPECT_EQ(text,
+              QString::fromUtf8("Der Ausdruck auf „%1“ konnte nicht gestartet werden").arg(pdf));
     EXPECT_FALSE(progress.visible);
 }

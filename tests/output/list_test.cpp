@@ -89,8 +89,8 @@ TEST(ListReport, ColumnsAlignAndLongTextsStopBeforeTheNextColumn) {
     std::vector<outtest::Entry> entries = {
         {"Titel-001", 5, 7, "Spiele", "CD-ROM", 2},
         {"Titel-002", 12345, 12345, "Musik", "Diskette", 12},
-        {"Titel-003" + QString(41, QLatin1Char('M')), 1, 1,
-         QString(20, QLatin1Char('K')), QString(15, QLatin1Char('D')), 1},
+        {"Titel-003" + QString(41, QLatin1Char('M')), 1, 1, QString(20, QLatin1Char('K')),
+         QString(15, QLatin1Char('D')), 1},
     };
     TestCatalogue cat(entries);
     outtest::RecordingProgress progress;

@@ -16,8 +16,8 @@ QString runTool(const QString& tool, const QStringList& args) {
     QProcess p;
     p.start(tool, args);
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        ADD_FAILURE() << tool.toStdString() << " failed: "
-                      << QString::fromUtf8(p.readAllStandardError()).toStdString();
+        ADD_FAILURE() << tool.toStdString()
+                      << " failed: " << QString::fromUtf8(p.readAllStandardError()).toStdString();
         return QString();
     }
     return QString::fromUtf8(p.readAllStandardOutput());
@@ -62,13 +62,14 @@ PdfText readPdf(const QString& path) {
     const QString info = runTool(QStringLiteral("pdfinfo"), {path});
     const auto pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
     if (pages.hasMatch()) out.pageCount = pages.captured(1).toInt();
-    const QString html = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path,
-                                                               QStringLiteral("-")});
+    const QString html =
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
     static const QRegularExpression pageRe(
         QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">(.*?)</page>"),
         QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression wordRe(QStringLiteral(
-        "<word xMin=\"([-\\d.]+)\" yMin=\"([-\\d.]+)\" xMax=\"([-\\d.]+)\" yMax=\"([-\\d.]+)\">(.*?)</word>"));
+    static const QRegularExpression wordRe(
+        QStringLiteral("<word xMin=\"([-\\d.]+)\" yMin=\"([-\\d.]+)\" xMax=\"([-\\d.]+)\" "
+                       "yMax=\"([-\\d.]+)\">(.*?)</word>"));
     for (auto pm = pageRe.globalMatch(html); pm.hasNext();) {
         const auto m = pm.next();
         PdfPage page;
