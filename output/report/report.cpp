@@ -17,8 +17,8 @@ ReportLabel* Band::add(ReportLabel label) {
 }
 
 QSizeF pageSizeUnits(const QPageLayout& layout) {
-    const QSizeF points = layout.fullRectPoints().size();
-    return points * (96.0 / 72.0);
+    // Millimetres keep the paper's exact size (points are rounded).
+    return layout.fullRect(QPageLayout::Millimeter).size() * kUnitsPerMm;
 }
 
 // Places the bands of one run onto pages.
@@ -48,7 +48,9 @@ class Report::Composer {
             if (!detail) continue;
             if (m_column == 0) {
                 const double h = detail->height();
-                if (m_y + h > m_detailBottom + 1e-6 && m_rowsOnPage > 0) beginPage();
+                // A row that does not fit goes to a new page, unless it
+                // already stands at the top of one.
+                if (m_y + h > m_detailBottom + 1e-6 && m_y > m_contentTop + 1e-6) beginPage();
             }
             const double x = m_left + m_column * m_columnStep;
             QRectF cell(x, m_y, m_columnWidth, detail->height());
@@ -58,7 +60,6 @@ class Report::Composer {
             if (++m_column >= m_r.m_columns) {
                 m_column = 0;
                 m_y += detail->height();
-                ++m_rowsOnPage;
             }
         }
     }
@@ -67,7 +68,6 @@ class Report::Composer {
     void beginPage() {
         m_doc.pages.emplace_back();
         m_column = 0;
-        m_rowsOnPage = 0;
         const int number = m_doc.pageCount();
         if (m_r.pageStarted) m_r.pageStarted(number);
         m_y = m_top;
@@ -78,6 +78,7 @@ class Report::Composer {
             place(*m_r.m_footer, QRectF(m_left, m_detailBottom, m_right - m_left, h));
         }
         if (m_r.m_header) placeFullWidth(*m_r.m_header);
+        m_contentTop = m_y;
     }
 
     void placeFullWidth(const Band& band) {
@@ -131,8 +132,8 @@ class Report::Composer {
     double m_columnWidth = 0, m_columnStep = 0;
     double m_y = 0;
     double m_detailBottom = 0;
+    double m_contentTop = 0;  // below the page header
     int m_column = 0;
-    int m_rowsOnPage = 0;
 };
 
 Report::Report()
