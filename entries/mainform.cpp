@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "entries/mainmenu.h"
+#include "output/outputcommands.h"
 #include "shell/appinfo.h"
 #include "shell/cataloguestartup.h"
 #include "shell/command.h"
@@ -114,6 +115,7 @@ TMainForm::TMainForm(qv::Program& program, QWidget* parent)
     buildToolBar();
     buildEntryArea();
     buildStatusBar();
+    connectOutputCommands();
     resize(820, 580);
 }
 

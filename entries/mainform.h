@@ -19,6 +19,7 @@ namespace qv {
 class CatalogueStartup;
 class DbNavigator;
 class IntroDisplay;
+class OutputCommands;
 class Program;
 }  // namespace qv
 
@@ -28,6 +29,7 @@ class TMainForm : public QMainWindow {
 
   public:
     explicit TMainForm(qv::Program& program, QWidget* parent = nullptr);
+    ~TMainForm() override;
 
     qv::Program& program() const { return m_program; }
     // The entry counters' starting state: count afresh, no search result.
@@ -86,6 +88,17 @@ class TMainForm : public QMainWindow {
     // "&Datei" / "&Reorganistation": asks, compacts the tables, builds every
     // index anew, says so and ends the program.
     void Reorganistation1Click();
+    // "&Ausgabe" / "Vorschau - &Etikettendruck" and the tool button: the
+    // print dialog, then the label preview.
+    void spbtetikettClick();
+    // "&Ausgabe" / "Vorschau - &Listendruck" and the tool button.
+    void spblisteClick();
+    // "&Parameter" / "Drucker - &Vorgaben" and the tool button.
+    void spdbtn_druck_einstellClick();
+
+  public:
+    // The output commands (report forms, preview, print settings, printer).
+    qv::OutputCommands& output();
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -103,6 +116,8 @@ class TMainForm : public QMainWindow {
     void bindDataModule();
     // Shows a creation failure of the start-up check and ends the program.
     void fatalMessage(const QString& text);
+    // Binds the output commands to their menu items and tool buttons.
+    void connectOutputCommands();
 
     qv::Program& m_program;
     qv::CatalogueAccess m_catalogue;
@@ -110,6 +125,7 @@ class TMainForm : public QMainWindow {
     bool m_countAfresh = true;
     bool m_searchActive = false;
     bool m_centred = false;
+    std::unique_ptr<qv::OutputCommands> m_output;
 
     QMenu* PopupMenu1 = nullptr;
     QWidget* m_entryArea = nullptr;
