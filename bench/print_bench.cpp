@@ -37,8 +37,8 @@
 #include "output/report/render.h"
 #include "shell/settingslist.h"
 #include "shell/wmessage.h"
-#include "store/catalogueaccess.h"
 #include "store/cataloguecheck.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     const QString dir = QString::fromLocal8Bit(tmpl);
     {
         TDM dm(dir);
-        qv::CatalogueAccess access(dm);
+        qv::CatalogueSession access(dm);
         QuietIntro intro;
         if (!qv::checkCatalogue(dm, access, intro, [](const QString&) {})) return 1;
         access.reattach();

@@ -60,8 +60,8 @@ const std::vector<MenuDesc>& mainMenuLayout() {
         {"Ausgabe1",
          "&Ausgabe",
          {
-             {"VorschauEtikettendruck1", "Vorschau - &Etikettendruck", {}, kOn, kSep},
-             {"VorschauListendruck1", "Vorschau - &Listendruck", {}, kOn, kNoSep},
+             {"VorschauEtikettendruck1", "Vorschau - &Etikettendruck", {}, kOff, kSep},
+             {"VorschauListendruck1", "Vorschau - &Listendruck", {}, kOff, kNoSep},
          }},
         {"Parameter1",
          "&Parameter",
@@ -71,7 +71,7 @@ const std::vector<MenuDesc>& mainMenuLayout() {
              {"ProgrammStatus1", "Programm-&Status", shift(Qt::Key_F10), kOff, kNoSep},
              {"DatentraegerArten1", "&Datenträger-Arten", shift(Qt::Key_F7), kOff, kSep},
              {"AdressenVerleih1", "&Adressen (Verleih)", {}, kOff, kSep},
-             {"DruckerVorgaben1", "Drucker - &Vorgaben", {}, kOn, kNoSep},
+             {"DruckerVorgaben1", "Drucker - &Vorgaben", {}, kOff, kNoSep},
          }},
         {"Fragezeichen1",
          "?",
@@ -109,8 +109,8 @@ const std::vector<ToolButtonDesc>& toolBarLayout() {
         {"SpeedButton4", "Eintrag löschen", "loeschen", false, false, false, true},
         {"SpeedButton5", "Datenträger einlesen", "einlesen", false, false, false, false},
         {"SpeedButton6", "Recherche in ALLEN Dateien", "recherche", false, false, false, true},
-        {"spbtetikett", "Vorschau: Etiketten-Druck", "etikett", false, false, true, false},
-        {"spbliste", "Vorschau: Listendruck", "liste", false, false, true, true},
+        {"spbtetikett", "Vorschau: Etiketten-Druck", "etikett", false, false, false, false},
+        {"spbliste", "Vorschau: Listendruck", "liste", false, false, false, true},
         {"spdbtnStat_anzahl", "Statistik: Anzahl Datenträger", "stat-anzahl", false, false, false,
          false},
         {"spdbtn_statistik_kategorie", "Statistik: Anzahl Einträge je Kategorie", "stat-kategorie",
@@ -124,10 +124,43 @@ const std::vector<ToolButtonDesc>& toolBarLayout() {
         {"SpeedButton18", "Stammdaten: Programm-Status", "programmstatus", true, false, false,
          false},
         {"spdbtn_druck_einstell", "Einstellungen: Ausdruck, Etiketten", "druckeinstellung", true,
-         false, true, false},
+         false, false, false},
         {"SpeedButton7", "QV-Lindovar beenden", "beenden", false, false, true, false},
     };
     return buttons;
+}
+
+const std::vector<CommandPlaces>& commandPlaces() {
+    using C = MainCommand;
+    static const std::vector<CommandPlaces> places = {
+        {C::Reorganise, "Reorganistation1", nullptr, nullptr},
+        {C::Import, "ImportQVLindovar1", nullptr, nullptr},
+        {C::Exit, "Beenden1", nullptr, "SpeedButton7"},
+        {C::QueryStart, "menusuche1", nullptr, "speedbuttonAbfrage"},
+        {C::QueryReset, "menusuche2", nullptr, nullptr},
+        {C::NewEntry, "Neuanlageleer1", "Neuanlageleer2", "SpeedButton1"},
+        {C::CopyEntry, "NeuanlageKopie1", "NeuanlageKopie2", "SpeedButton2"},
+        {C::EditEntry, "Eintragaendern1", "Eintragaendern2", "SpeedButton3"},
+        {C::AdditionalText, "Zusatztexteingeben1", "Zusatztexteingeben2", nullptr},
+        {C::DeleteEntry, "Loeschen1", "Loeschen2", "SpeedButton4"},
+        {C::ReadCarrier, "Datentraegereinlesen1", "Datentraegereinlesen2", "SpeedButton5"},
+        {C::RemoveFileAssignment, "Dateizuordnungloeschen1", "Dateizuordnungloeschen2", nullptr},
+        {C::SearchAllFiles, "RechercheinallenDateien1", "RechercheinallenDateien2", "SpeedButton6"},
+        {C::CarrierCount, "DatentraegerAnzahl1", nullptr, "spdbtnStat_anzahl"},
+        {C::EntriesPerCategory, "EintraegejeKategorie1", nullptr, "spdbtn_statistik_kategorie"},
+        {C::EntriesPerStatus, "EintraegejeStatus1", nullptr, "spdbtn_statistik_Status"},
+        {C::LabelPreview, "VorschauEtikettendruck1", nullptr, "spbtetikett"},
+        {C::ListPreview, "VorschauListendruck1", nullptr, "spbliste"},
+        {C::Extensions, "EinleseEndungen1", nullptr, "SpeedButton9"},
+        {C::Categories, "Kategorien1", nullptr, "SpeedButton10"},
+        {C::StatusNames, "ProgrammStatus1", nullptr, "SpeedButton18"},
+        {C::CarrierTypes, "DatentraegerArten1", nullptr, "SpeedButton11"},
+        {C::Addresses, "AdressenVerleih1", nullptr, "SpeedButton8"},
+        {C::PrintSettings, "DruckerVorgaben1", nullptr, "spdbtn_druck_einstell"},
+        {C::Help, "Hilfe1", nullptr, nullptr},
+        {C::About, "ueberQVTESSARIN1", "ueberQVTESSARIN2", nullptr},
+    };
+    return places;
 }
 
 }  // namespace qv

@@ -12,7 +12,8 @@
 namespace qv {
 
 OutputCommands::OutputCommands(QWidget* parent, std::function<OutputContext()> context)
-    : m_parent(parent),
+    : QObject(parent),
+      m_parent(parent),
       m_context(std::move(context)),
       m_printer(QPrinter::HighResolution),
       m_preview([this] { return std::make_unique<TPreviewForm>(m_parent); }),
@@ -33,6 +34,7 @@ OutputCommands::OutputCommands(QWidget* parent, std::function<OutputContext()> c
           return form;
       }),
       m_settings([this] { return std::make_unique<TstdDrucker>(m_parent); }) {
+    setObjectName(QStringLiteral("OutputCommands"));
     m_printer.setPageSize(QPageSize(QPageSize::A4));
     printDialog = [this](QPrinter& printer) {
         QPrintDialog dialog(&printer, m_parent);

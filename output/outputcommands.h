@@ -4,6 +4,7 @@
 // printer of the system print dialog (`PrintDialog1`) is kept with them.
 #pragma once
 
+#include <QObject>
 #include <QPrinter>
 
 #include <functional>
@@ -29,11 +30,13 @@ struct OutputContext {
     EntryListViews list;
 };
 
-class OutputCommands {
+class OutputCommands : public QObject {
+    Q_OBJECT
+
   public:
-    // `parent` is the main window (the dialogs' parent).
+    // `parent` is the main window (the dialogs' parent and the owner).
     OutputCommands(QWidget* parent, std::function<OutputContext()> context);
-    ~OutputCommands();
+    ~OutputCommands() override;
     OutputCommands(const OutputCommands&) = delete;
     OutputCommands& operator=(const OutputCommands&) = delete;
 

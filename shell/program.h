@@ -20,6 +20,8 @@ class Tinfobox;
 
 namespace qv {
 
+class CatalogueSession;
+
 class Program {
   public:
     enum class State { Starting, Activating, Ready, Ended };
@@ -60,6 +62,10 @@ class Program {
     TWmessage& wmessage() const { return *m_wmessage; }
     TDM& dm() const { return *m_dm; }
     TIntroForm& introForm() const { return *m_introForm; }
+    // The catalogue session of the run: it exists from construction on (its
+    // views unbound) and is bound to the data module as soon as start() has
+    // made it, so the main window can take its views when it is built.
+    CatalogueSession& session() const { return *m_session; }
 
     // The catalogue steps of the first activation (nothing to do until set).
     CatalogueStartup& catalogueStartup() { return *m_catalogue; }
@@ -89,6 +95,7 @@ class Program {
     std::unique_ptr<TWmessage> m_wmessage;
     std::unique_ptr<TDM> m_dm;
     std::unique_ptr<TIntroForm> m_introForm;
+    std::unique_ptr<CatalogueSession> m_session;
     LazyWindow<Tinfobox> m_infobox;
     std::unique_ptr<CatalogueStartup> m_catalogue;
     FirstActivation m_firstActivation;

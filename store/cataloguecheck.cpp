@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "store/catalogueaccess.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
@@ -126,7 +126,7 @@ void removeCatalogueFile(const QString& path) {
                 p);
 }
 
-bool checkCatalogue(TDM& dm, CatalogueAccess& access, IntroDisplay& intro,
+bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                     const FatalMessage& fatal, xb::Env& env) {
     access.detach(CatalogTable::Entries);
     access.detach(CatalogTable::Files);

@@ -5,30 +5,14 @@
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 
-namespace qv {
-
-void MessageThrottle::tick() {
-    if (m_timer.isValid() && m_timer.elapsed() < 25) return;
-    flush();
-}
-
-void MessageThrottle::flush() {
-    letMessagesRun();
-    m_timer.start();
-}
-
-}  // namespace qv
-
 TEntryReport::TEntryReport(TTable& entryTable, qv::ProgressDisplay& progress)
-    : m_table(entryTable),
-      m_progress(progress),
-      m_throttle(std::make_unique<qv::MessageThrottle>()) {
+    : m_table(entryTable), m_progress(progress) {
     DataSource1 = new TDataSource(&entryTable);
     Apollo1 = new TApollo(DataSource1, DataSource1);
     QuickReport.beforePrint = [this] { QuickReportBeforePrint(); };
     QuickReport.needData = [this] { return QuickReportNeedData(); };
     // A run cut short by an error must not leave the progress window open.
-    QuickReport.runAborted = [this] { m_progress.closeProgress(); };
+    QuickReport.runAborted = [this] { m_shown.reset(); };
 }
 
 TEntryReport::~TEntryReport() {
@@ -38,23 +22,20 @@ TEntryReport::~TEntryReport() {
 void TEntryReport::QuickReportBeforePrint() {
     Apollo1->sx_GoTop();
     m_counter = 0;
-    m_progress.setLine1(QStringLiteral("Etiketten werden erstellt ..."));
-    m_progress.setLine2(QString());
-    m_progress.showProgress();
-    m_throttle->flush();
+    m_shown.reset();
+    m_shown.emplace(m_progress);
+    m_shown->phase(QStringLiteral("Etiketten werden erstellt ..."));
 }
 
 bool TEntryReport::QuickReportNeedData() {
     const bool more = !Apollo1->sx_Eof();
     if (more) {
         ++m_counter;
-        m_progress.setLine2(QStringLiteral("Etikett: ") + QString::number(m_counter));
-        m_throttle->tick();
+        if (m_shown) m_shown->detail(QStringLiteral("Etikett: ") + QString::number(m_counter));
         fillDetail();
         Apollo1->sx_Skip(1);
     } else {
-        m_progress.closeProgress();
-        m_throttle->flush();
+        m_shown.reset();
     }
     return more;
 }

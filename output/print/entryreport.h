@@ -8,10 +8,9 @@
 // QuickReportNeedData().
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
 
-#include <memory>
+#include <optional>
 
 #include "output/report/report.h"
 
@@ -19,21 +18,7 @@ class TApollo;
 class TDataSource;
 class TTable;
 
-namespace qv {
-class ProgressDisplay;
-
-// Lets pending window messages run at most every 25 ms, and always when
-// asked to flush.
-class MessageThrottle {
-  public:
-    void tick();
-    void flush();
-
-  private:
-    QElapsedTimer m_timer;
-};
-
-}  // namespace qv
+#include "store/displays.h"
 
 class TEntryReport {
   public:
@@ -68,6 +53,7 @@ class TEntryReport {
   private:
     TTable& m_table;
     qv::ProgressDisplay& m_progress;
-    std::unique_ptr<qv::MessageThrottle> m_throttle;
+    // Shown from the start of a run until its last row (or an error).
+    std::optional<qv::ScopedProgress> m_shown;
     int m_counter = 0;
 };

@@ -1,14 +1,17 @@
 #include "output/print/printcommands.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPageSize>
 #include <QPdfWriter>
 
 #include <memory>
+#include <ostream>
 
 #include "output/print/labelreport.h"
 #include "output/print/listreport.h"
 #include "shell/settingslist.h"
+#include "store/cataloguesession.h"
 #include "store/displays.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
@@ -17,21 +20,10 @@
 
 namespace qv {
 
-KeepEntryList::KeepEntryList(const EntryListViews& v) : m_views(v) {
-    m_views.files.DisableControls();
-    m_views.entries.DisableControls();
-    m_recno = m_views.entryApollo.sx_RecNo();
-}
+KeepEntryList::KeepEntryList(const EntryListViews& v)
+    : m_position(v.entryApollo), m_files(v.files), m_entries(v.entries) {}
 
-KeepEntryList::~KeepEntryList() {
-    m_views.files.EnableControls();
-    m_views.entries.EnableControls();
-    try {
-        m_views.entryApollo.sx_Go(m_recno);
-    } catch (...) {
-        // Nothing better to do while another error may be on its way.
-    }
-}
+KeepEntryList::~KeepEntryList() = default;
 
 void previewLabels(TDrEtikett& form, const EntryListViews& list, const SettingsList& settings) {
     KeepEntryList keep(list);
@@ -56,9 +48,12 @@ void printCatalogueToPdf(const QString& dir, ReportKind kind, const QString& pdf
     SettingsList settings;
     if (kind == ReportKind::Labels) settings.load(withTrailingSeparator(dir));
     TDM dm(dir);
-    TTable& entries = *dm.Table1;
-    entries.setIndexName(QStringLiteral("bezeich"));
+    CatalogueSession session(dm);
+    TTable& entries = session.table(CatalogTable::Entries);
     entries.Open();
+    TApollo& list = session.apollo(CatalogTable::Entries);
+    list.sx_SetOrder(tagPosition(CatalogTable::Entries, QStringLiteral("bezeich")));
+    list.sx_GoTop();
     SilentProgress progress;
     std::unique_ptr<TEntryReport> form;
     if (kind == ReportKind::Labels) {
@@ -74,6 +69,26 @@ void printCatalogueToPdf(const QString& dir, ReportKind kind, const QString& pdf
     writer.setCreator(QStringLiteral("QV-Tessarin"));
     form->QuickReport.setPrinter(&writer, QFileInfo(pdfPath).absoluteFilePath());
     form->QuickReport.print();
+}
+
+int runPrintTool(const std::vector<std::string>& args, std::ostream& err) {
+    if (args.size() != 3 || (args[1] != "labels" && args[1] != "list")) {
+        err << "Aufruf: qvdb " << kPrintToolUsage << "\n";
+        return 1;
+    }
+    // Fonts and PDF files need a GUI application; the tool's own is one.
+    // Called in-process without any, one is made on the offscreen platform.
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance()) {
+        static int argc = 3;
+        static char arg0[] = "qvdb", arg1[] = "-platform", arg2[] = "offscreen";
+        static char* argv[] = {arg0, arg1, arg2, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    printCatalogueToPdf(QString::fromStdString(args[0]),
+                        args[1] == "labels" ? ReportKind::Labels : ReportKind::List,
+                        QString::fromStdString(args[2]));
+    return 0;
 }
 
 }  // namespace qv

@@ -6,6 +6,11 @@
 #include <QString>
 
 #include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "store/guards.h"
 
 class TApollo;
 class TDataSource;
@@ -40,8 +45,10 @@ class KeepEntryList {
     KeepEntryList& operator=(const KeepEntryList&) = delete;
 
   private:
-    EntryListViews m_views;
-    int m_recno;
+    // Destroyed in reverse order: the views resume, then the record returns.
+    ScopedPosition m_position;
+    ScopedSuspend m_files;
+    ScopedSuspend m_entries;
 };
 
 // The label command after the print dialog: list kept, label definition
@@ -58,5 +65,12 @@ enum class ReportKind { Labels, List };
 // qv::Error when the catalogue cannot be opened, a label definition line is
 // bad or the file cannot be written. Needs a running QGuiApplication.
 void printCatalogueToPdf(const QString& dir, ReportKind kind, const QString& pdfPath);
+
+// The store tool's "print DIR labels|list OUT.pdf" (arguments after the
+// command's name): the exit status, 1 with a message on `err` for bad
+// arguments. Errors of the print are raised.
+int runPrintTool(const std::vector<std::string>& args, std::ostream& err);
+// Its usage line.
+inline constexpr const char* kPrintToolUsage = "print VERZEICHNIS labels|list AUSGABE.pdf";
 
 }  // namespace qv

@@ -12,16 +12,13 @@
 #include <string_view>
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
 
-#include "output/print/printcommands.h"
-#include "store/catalogueaccess.h"
 #include "store/cataloguecheck.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/introprogress.h"
 #include "store/reorganisation.h"
@@ -567,7 +564,7 @@ template <typename Op>
 int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op&& op) {
     xb::SettingsGuard settings;
     TDM dm(QString::fromStdString(dir));
-    qv::CatalogueAccess access(dm);
+    qv::CatalogueSession access(dm);
     TextIntro intro(out);
     bool ended = false;
     const bool ok = op(dm, access, intro, [&](const QString& text) {
@@ -583,61 +580,71 @@ int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op
 int init(const std::string& dir, std::ostream& out, std::ostream& err) {
     return onCatalogue(
         dir, out, err,
-        [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+        [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
            const qv::FatalMessage& fatal) { return qv::checkCatalogue(dm, access, intro, fatal); });
 }
 
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
     return onCatalogue(dir, out, err,
-                       [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+                       [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
                           const qv::FatalMessage& fatal) {
                            return qv::reorganiseCatalogue(dm, access, intro, fatal);
                        });
 }
 
-int print(const std::string& dir, const std::string& kind, const std::string& pdf,
-          std::ostream& err) {
-    if (kind != "labels" && kind != "list") {
-        err << "qvdb: unbekannte Druckart \"" << kind << "\" (labels oder list)\n";
-        return 1;
-    }
-    // Fonts and PDF output need a GUI application; without a screen of its
-    // own the tool renders offscreen.
-    std::unique_ptr<QGuiApplication> app;
-    if (!QCoreApplication::instance()) {
-        static int argc = 3;
-        static char arg0[] = "qvdb", arg1[] = "-platform", arg2[] = "offscreen";
-        static char* argv[] = {arg0, arg1, arg2, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    qv::printCatalogueToPdf(QString::fromStdString(dir),
-                            kind == "labels" ? qv::ReportKind::Labels : qv::ReportKind::List,
-                            QString::fromStdString(pdf));
-    return 0;
+namespace {
+std::vector<FeatureCommand>& featureCommands() {
+    static std::vector<FeatureCommand> commands;
+    return commands;
+}
+
+void printUsage(std::ostream& err) {
+    err << kUsage;
+    for (const FeatureCommand& c : featureCommands())
+        err << "        qvdb " << c.usage << '\n';
+}
+}  // namespace
+
+void addCommand(FeatureCommand command) {
+    for (FeatureCommand& c : featureCommands())
+        if (c.name == command.name) {
+            c = std::move(command);
+            return;
+        }
+    featureCommands().push_back(std::move(command));
 }
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
     if (args.empty()) {
-        err << kUsage;
+        printUsage(err);
         return 1;
     }
     const std::string& cmd = args[0];
+    for (const FeatureCommand& c : featureCommands()) {
+        if (c.name != cmd) continue;
+        try {
+            return c.run(std::vector<std::string>(args.begin() + 1, args.end()), in, out, err);
+        } catch (const qv::Error& e) {
+            err << "qvdb: " << e.text() << "\n";
+        } catch (const std::exception& e) {
+            err << "qvdb: " << e.what() << "\n";
+        }
+        return 1;
+    }
     const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append" ||
                        cmd == "tags" || cmd == "walk" || cmd == "seek" || cmd == "index" ||
-                       cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg" ||
-                       cmd == "print";
+                       cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg";
     std::size_t minArgs = 2, maxArgs = 2;
     if (cmd == "create") maxArgs = args.size();
     if (cmd == "walk") minArgs = maxArgs = 3;
     if (cmd == "seek") minArgs = 4, maxArgs = 5;
     if (cmd == "index") minArgs = 4, maxArgs = 5;
-    if (cmd == "print") minArgs = maxArgs = 4;
     const bool softFlag = cmd == "seek" && args.size() == 5 && args[4] == "--soft";
     if (!known || args.size() < minArgs || args.size() > maxArgs ||
         (cmd == "seek" && args.size() == 5 && !softFlag)) {
         if (!known) err << "qvdb: unbekannter Befehl \"" << cmd << "\"\n";
-        err << kUsage;
+        printUsage(err);
         return 1;
     }
     try {
@@ -654,7 +661,6 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         if (cmd == "check") return check(args[1], out, err);
         if (cmd == "init") return init(args[1], out, err);
         if (cmd == "reorg") return reorg(args[1], out, err);
-        if (cmd == "print") return print(args[1], args[2], args[3], err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

@@ -26,11 +26,6 @@
 //   qvdb reorg DIR           the program's reorganisation without asking:
 //                            deletes the index files, packs the six tables,
 //                            builds the index files anew (same output)
-//   qvdb print DIR labels|list OUT.pdf
-//                            the program's label or list report of the
-//                            catalogue in DIR (all entries in title order,
-//                            the label definition from DIR's settings list)
-//                            as an A4 PDF file
 //
 // TAG is a tag name (any case) or its position.
 //
@@ -40,11 +35,28 @@
 // every change goes through xb::Table.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace qvdb {
+
+// A command a feature of the program adds to the tool: it runs the
+// feature's own operation on a catalogue, without windows. `run` gets the
+// arguments after the command's name and returns the exit status; errors it
+// raises are reported like the built-in commands' ("qvdb: <text>", exit 1).
+struct FeatureCommand {
+    std::string name;
+    std::string usage;  // the usage line(s) after "qvdb ", without a newline at the end
+    std::function<int(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                      std::ostream& err)>
+        run;
+};
+// Adds a command (the tool's main adds every feature's before run()).
+void addCommand(FeatureCommand command);
+// Adds the commands of every feature (defined with the tool's main).
+void addFeatureCommands();
 
 // Runs the command named by args[0] with the rest as its arguments.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -64,7 +76,5 @@ int reindex(const std::string& file, std::ostream& out);
 int check(const std::string& path, std::ostream& out, std::ostream& err);
 int init(const std::string& dir, std::ostream& out, std::ostream& err);
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err);
-int print(const std::string& dir, const std::string& kind, const std::string& pdf,
-          std::ostream& err);
 
 }  // namespace qvdb

@@ -14,6 +14,7 @@
 #include "output/print/labelreport.h"
 #include "output/print/listreport.h"
 #include "output/stddrucker.h"
+#include "shell/dbgrid.h"
 #include "shell/errorhandler.h"
 #include "shell/program.h"
 #include "shell/scripteddialogs.h"
@@ -22,6 +23,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/xbase/settings.h"
+#include "support/mainwindow.h"
 #include "support/pdftext.h"
 #include "support/testutil.h"
 
@@ -29,24 +31,22 @@ namespace {
 
 class MainFormOutputTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    MainFormOutputTest() {
         qvtest::copyDirFiles(qvtest::xbaseFixtures() / "catalog", dir.path());
-        program = std::make_unique<qv::Program>(QString::fromStdString(dir.path().string()));
-        program->setQuitFunction([] {});
-        qv::Program::Factories f = qv::Program::defaultFactories();
-        f.mainForm = [](qv::Program& p) { return std::make_unique<TMainForm>(p); };
-        program->start(f);
-        form = static_cast<TMainForm*>(program->mainForm());
-        program->setCatalogueStartup(form->makeCatalogueStartup());
-        form->show();
-        ASSERT_TRUE(qv::runGuarded([this] { form->FormActivate(); }));
-        form->output().printDialog = [this](QPrinter& p) {
+        window = std::make_unique<qvtest::MainWindowHarness>(dir.path());
+        form = window->form;
+        program = window->program.get();
+        output = form->findChild<qv::OutputCommands*>();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(window->started);
+        ASSERT_NE(output, nullptr);
+        output->printDialog = [this](QPrinter& p) {
             p.setOutputFormat(QPrinter::PdfFormat);
             p.setOutputFileName(pdf());
             return true;
         };
     }
-    void TearDown() override { program.reset(); }
 
     QString pdf() const { return QString::fromStdString((dir.path() / "druck.pdf").string()); }
     int wordCount(const QString& word) const {
@@ -56,12 +56,12 @@ class MainFormOutputTest : public ::testing::Test {
         return n;
     }
 
-    xb::SettingsGuard settings;
     qvtest::TempDir dir;
-    std::unique_ptr<qv::Program> program;
+    std::unique_ptr<qvtest::MainWindowHarness> window;
     TMainForm* form = nullptr;
-    qv::ScriptedDialogs boxes;
-    qv::ScopedDialogs boxesGuard{&boxes};
+    qv::Program* program = nullptr;
+    qv::OutputCommands* output = nullptr;
+    qv::ScriptedDialogs& boxes() { return window->boxes; }
 };
 
 TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereItWas) {
@@ -73,11 +73,11 @@ TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereI
     bool labelsShown = false;
     qvtest::whenModal<TPreviewForm>([&](TPreviewForm* f) {
         labelsShown = true;
-        EXPECT_EQ(f->QuickReport2, &form->output().labelForm()->QuickReport);
+        EXPECT_EQ(f->QuickReport2, &output->labelForm()->QuickReport);
         EXPECT_FALSE(program->wmessage().isVisible());
         EXPECT_TRUE(form->DataSource1->ControlsDisabled());
         EXPECT_TRUE(form->DataSource2->ControlsDisabled());
-        boxes.queueAnswer(qv::MsgAnswer::Yes);
+        boxes().queueAnswer(qv::MsgAnswer::Yes);
         f->SpeedButton3->click();
         f->BtnClose->click();
     });
@@ -92,8 +92,8 @@ TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereI
     bool listShown = false;
     qvtest::whenModal<TPreviewForm>([&](TPreviewForm* f) {
         listShown = true;
-        EXPECT_EQ(f->QuickReport2, &form->output().listForm()->QuickReport);
-        boxes.queueAnswer(qv::MsgAnswer::Yes);
+        EXPECT_EQ(f->QuickReport2, &output->listForm()->QuickReport);
+        boxes().queueAnswer(qv::MsgAnswer::Yes);
         f->SpeedButton3->click();
         f->BtnClose->click();
     });
@@ -101,7 +101,7 @@ TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereI
     ASSERT_TRUE(listShown);
     EXPECT_EQ(wordCount(QStringLiteral("Seite:1")), 1);
     EXPECT_EQ(form->Apollo1->sx_RecNo(), recno);
-    EXPECT_TRUE(boxes.unanswered() == 0);
+    EXPECT_TRUE(boxes().unanswered() == 0);
 }
 
 TEST_F(MainFormOutputTest, PrintSettingsFromTheMenuAndAnErrorInTheDefinitionReachesTheUser) {
@@ -115,10 +115,10 @@ TEST_F(MainFormOutputTest, PrintSettingsFromTheMenuAndAnErrorInTheDefinitionReac
     program->settings().replace(18, "oben");
     const int recno = form->Apollo1->sx_RecNo();
     form->findChild<QToolButton*>(QStringLiteral("spbtetikett"))->click();
-    ASSERT_FALSE(boxes.shown().empty());
-    EXPECT_EQ(boxes.last().text, "'oben' ist kein gültiger Integerwert.");
-    EXPECT_EQ(boxes.last().caption, "QV-TESSARIN 97");
-    EXPECT_EQ(boxes.last().icon, qv::MsgIcon::Error);
+    ASSERT_FALSE(boxes().shown().empty());
+    EXPECT_EQ(boxes().last().text, "'oben' ist kein gültiger Integerwert.");
+    EXPECT_EQ(boxes().last().caption, "QV-TESSARIN 97");
+    EXPECT_EQ(boxes().last().icon, qv::MsgIcon::Error);
     EXPECT_FALSE(form->DataSource1->ControlsDisabled());
     EXPECT_EQ(form->Apollo1->sx_RecNo(), recno);
 }

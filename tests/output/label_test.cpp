@@ -82,7 +82,8 @@ TEST(LabelReport, LabelsStandInColumnsAndRowsOfTheDefinition) {
         EXPECT_NEAR(box[0].yMin, top + unitsToPt(36), 1.5) << i;
     }
     // The progress window counted the labels and was closed.
-    EXPECT_EQ(progress.log.front(), "1:Etiketten werden erstellt ...");
+    EXPECT_EQ(progress.log.mid(0, 3),
+              QStringList({"show", "1:Etiketten werden erstellt ...", "2:"}));
     EXPECT_TRUE(progress.log.contains("2:Etikett: 8"));
     EXPECT_FALSE(progress.log.contains("2:Etikett: 9"));
     EXPECT_FALSE(progress.visible);

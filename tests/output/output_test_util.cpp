@@ -6,31 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "output/report/report.h"
-#include "store/catalogueaccess.h"
-#include "store/cataloguecheck.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "support/catalogue/cataloguebuilder.h"
 
 namespace outtest {
-
-namespace {
-
-class QuietIntro : public qv::IntroDisplay {
-  public:
-    void setStepText(const QString&) override {}
-    void setStatusText(const QString&) override {}
-    void showNow() override {}
-    void closeNow() override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void announceSteps(int) override {}
-    void setStep(int) override {}
-    void reportProgress(int) override {}
-};
-
-}  // namespace
 
 std::vector<Entry> numberedEntries(int n) {
     std::vector<Entry> out;
@@ -40,34 +23,26 @@ std::vector<Entry> numberedEntries(int n) {
 }
 
 TestCatalogue::TestCatalogue(const std::vector<Entry>& entries) {
-    m_dm = std::make_unique<TDM>(dir());
-    m_access = std::make_unique<qv::CatalogueAccess>(*m_dm);
-    QuietIntro intro;
-    const bool ok = qv::checkCatalogue(*m_dm, *m_access, intro, [](const QString& text) {
-        ADD_FAILURE() << "catalogue not created: " << text.toStdString();
-    });
-    EXPECT_TRUE(ok);
-    m_access->reattach();
-    TTable& t = entryTable();
+    qvtest::createCatalogue(m_tmp.path());
+    std::vector<qvtest::EntryRow> rows;
     int number = 0;
     for (const Entry& e : entries) {
-        t.Append();
-        t.FieldByName(QStringLiteral("EINDEUTIG")).setAsInteger(++number);
-        t.FieldByName(QStringLiteral("BEZEICH")).setAsString(e.title);
-        t.FieldByName(QStringLiteral("BOXNUMMER")).setAsInteger(e.box);
-        t.FieldByName(QStringLiteral("DISKNUMMER")).setAsInteger(e.number);
-        t.FieldByName(QStringLiteral("KATEGORIE")).setAsString(e.category);
-        t.FieldByName(QStringLiteral("DISKART")).setAsString(e.type);
-        t.FieldByName(QStringLiteral("PROGDSKS")).setAsInteger(e.disks);
-        t.Post();
+        qvtest::EntryRow row(++number, e.title, e.box, e.number, e.category, e.type);
+        row.carriers = e.disks;
+        rows.push_back(row);
     }
-    entryApollo().sx_SetOrderByName(QStringLiteral("bezeich"));
+    qvtest::addEntries(m_tmp.path(), rows);
+    m_dm = std::make_unique<TDM>(dir());
+    m_session = std::make_unique<qv::CatalogueSession>(*m_dm);
+    entryTable().Open();
+    m_dm->Table2->Open();
+    entryApollo().sx_SetOrder(qv::tagPosition(qv::CatalogTable::Entries, "bezeich"));
     entryApollo().sx_GoTop();
     m_settings.load(dir());
 }
 
 TestCatalogue::~TestCatalogue() {
-    m_access.reset();
+    m_session.reset();
     m_dm.reset();
 }
 
@@ -84,11 +59,11 @@ TTable& TestCatalogue::entryTable() const {
 }
 
 TApollo& TestCatalogue::entryApollo() const {
-    return m_access->apollo(qv::CatalogTable::Entries);
+    return m_session->apollo(qv::CatalogTable::Entries);
 }
 
 qv::EntryListViews TestCatalogue::list() const {
-    return {m_access->view(qv::CatalogTable::Entries), m_access->view(qv::CatalogTable::Files),
+    return {m_session->view(qv::CatalogTable::Entries), m_session->view(qv::CatalogTable::Files),
             entryApollo()};
 }
 

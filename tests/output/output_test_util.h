@@ -19,7 +19,7 @@ class TDM;
 class TTable;
 
 namespace qv {
-class CatalogueAccess;
+class CatalogueSession;
 namespace report {
 class Report;
 }
@@ -39,9 +39,9 @@ struct Entry {
 // Entries "Titel-001" ... with box 100 + i and carrier number i.
 std::vector<Entry> numberedEntries(int n);
 
-// A new catalogue (the six tables made by the start-up check) with the
-// entries appended, the entry table in title order on its first entry, and
-// the settings list with its defaults.
+// A new catalogue (made by the shared catalogue builder) with the entries
+// appended, opened through a session with the entry table in title order on
+// its first entry, and the settings list with its defaults.
 class TestCatalogue {
   public:
     explicit TestCatalogue(const std::vector<Entry>& entries = {});
@@ -53,7 +53,7 @@ class TestCatalogue {
     TDM& dm() const { return *m_dm; }
     TTable& entryTable() const;
     TApollo& entryApollo() const;
-    qv::CatalogueAccess& access() const { return *m_access; }
+    qv::CatalogueSession& session() const { return *m_session; }
     qv::SettingsList& settings() { return m_settings; }
     // The main list: entry and file views, the entry access object.
     qv::EntryListViews list() const;
@@ -64,7 +64,7 @@ class TestCatalogue {
   private:
     qvtest::TempDir m_tmp;
     std::unique_ptr<TDM> m_dm;
-    std::unique_ptr<qv::CatalogueAccess> m_access;
+    std::unique_ptr<qv::CatalogueSession> m_session;
     qv::SettingsList m_settings;
 };
 
