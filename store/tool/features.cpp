@@ -2,8 +2,14 @@
 // its command beside its operation and names it here.
 #include "store/tool/qvdb.h"
 
+#include "output/print/printcommands.h"
+
 namespace qvdb {
 
-void addFeatureCommands() {}
+void addFeatureCommands() {
+    addCommand({"print", qv::kPrintToolUsage,
+                [](const std::vector<std::string>& args, std::istream&, std::ostream&,
+                   std::ostream& err) { return qv::runPrintTool(args, err); }});
+}
 
 }  // namespace qvdb
