@@ -128,6 +128,9 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
     void bindReadingCommands();
+    void SpeedButton5Click();           // "&Datenträger einlesen"
+    void SpeedButton4Click();           // "&Löschen" of the entry
+    void Dateizuordnunglschen1Click();  // "Dateizuordnung &löschen"
 
     // entries/mainform_query.cpp: the entry query and the statistics
     void bindQueryCommands();

@@ -3,6 +3,7 @@
 #include "store/tool/qvdb.h"
 
 #include "output/print/printcommands.h"
+#include "reading/readingtool.h"
 
 namespace qvdb {
 
@@ -10,6 +11,7 @@ void addFeatureCommands() {
     addCommand({"print", qv::kPrintToolUsage,
                 [](const std::vector<std::string>& args, std::istream&, std::ostream&,
                    std::ostream& err) { return qv::runPrintTool(args, err); }});
+    qv::addReadingCommands();
 }
 
 }  // namespace qvdb
