@@ -1,9 +1,14 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "search/entryquery.h"
+#include "statistics/statistics.h"
 #include "store/tool/qvdb.h"
 
 namespace qvdb {
 
-void addFeatureCommands() {}
+void addFeatureCommands() {
+    qv::addQueryToolCommand();
+    qv::addStatisticsToolCommand();
+}
 
 }  // namespace qvdb
