@@ -1,5 +1,7 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "search/entryquery.h"
+#include "statistics/statistics.h"
 #include "store/tool/qvdb.h"
 
 #include "output/print/printcommands.h"
@@ -12,6 +14,8 @@ void addFeatureCommands() {
                 [](const std::vector<std::string>& args, std::istream&, std::ostream&,
                    std::ostream& err) { return qv::runPrintTool(args, err); }});
     qv::addReadingCommands();
+    qv::addQueryToolCommand();
+    qv::addStatisticsToolCommand();
 }
 
 }  // namespace qvdb
