@@ -95,8 +95,15 @@ Tstd_stat::Tstd_stat(SettingsList& settings, QWidget* parent)
 
 void Tstd_stat::FormActivate() {
     const QStringList names = statusNames(m_settings);
-    for (int i = 0; i < kStatusNameCount; ++i)
-        edits[static_cast<std::size_t>(i)]->setText(names.value(i));
+    for (int i = 0; i < kStatusNameCount; ++i) {
+        // Set without the limit, so that the field starts as valid input and
+        // the limit then stops typing from the loaded length on.
+        QLineEdit* e = edits[static_cast<std::size_t>(i)];
+        const QValidator* limit = e->validator();
+        e->setValidator(nullptr);
+        e->setText(names.value(i));
+        e->setValidator(limit);
+    }
     edits[0]->setFocus(Qt::OtherFocusReason);
 }
 
