@@ -153,6 +153,10 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_masterdata.cpp: lookup lists and status names
     void bindMasterdataCommands();
+    void EinleseEndungen1Click();
+    void Kategorien1Click();
+    void DatentraegerArten1Click();
+    void ProgrammStatus1Click();
 
     // entries/mainform_lending.cpp: addresses and the lending assignment
     void bindLendingCommands();
