@@ -36,8 +36,8 @@ QList<FieldDisplayDef> listColumns() {
         {QStringLiteral("DIRNAME"), QStringLiteral("Datei"), 15, true},
         {QStringLiteral("DIRENDUNG"), QStringLiteral("Endg."), 5, true},
         {QStringLiteral("DIRSIZE"), QStringLiteral("Größe"), 10, true},
-        {QStringLiteral("DIRDATE"), QStringLiteral("Datum"), 10, true},
-        {QStringLiteral("DIRTIME"), QStringLiteral("Zeit"), 5, true},
+        {QStringLiteral("DIRDATE"), QStringLiteral("Datum"), 12, true},
+        {QStringLiteral("DIRTIME"), QStringLiteral("Zeit"), 6, true},
         {QStringLiteral("DIRPFAD"), QStringLiteral("Verzeichnis+Datei"), 60, true},
         {QStringLiteral("DIRNUMM"), QString(), 0, false},
     };
