@@ -137,6 +137,31 @@ TEST_F(FileSearchTest, HandingBackReopensTheFileTableInItsFirstTag) {
     EXPECT_EQ(session->apollo(CatalogTable::Files).sx_IndexOrd(), 1);
 }
 
+TEST(FileSearchEmptyTest, AnEmptyFileTableGivesAnEmptyList) {
+    xb::SettingsGuard settings;
+    qvtest::TempDir dir;
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), qvtest::numberedEntries(2));
+    // Only a released file record.
+    qvtest::addFiles(dir.path(),
+                     {{qv::kReleasedEntryNumber, QStringLiteral("/ A.TXT"), QStringLiteral("A"),
+                       QStringLiteral("TXT"), 1, QDate(), QString()}});
+    TDM dm(QString::fromStdString(dir.path().string()));
+    qv::CatalogueSession session(dm);
+    for (CatalogTable t : qv::kTableOrder)
+        dm.table(t).Open();
+    qv::FileSearchTables tables(session);
+    qv::FileSearch search(session);
+    search.open();
+    EXPECT_TRUE(search.table().Eof());
+    EXPECT_FALSE(search.search(QStringLiteral("a")));
+    EXPECT_TRUE(search.table().Eof());
+    EXPECT_FALSE(search.owner().found);
+    EXPECT_TRUE(search.rowsFromHere(5).empty());
+    search.setOrder(qv::FileOrder::Extension);
+    EXPECT_FALSE(search.search(QStringLiteral("TXT")));
+}
+
 class FindCommandTest : public ::testing::Test {
   protected:
     void SetUp() override { qvtest::createFileSearchCatalogue(dir.path()); }
