@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "masterdata/lookupwindows.h"
 #include "reading/datentraegerauslesen.h"
 #include "reading/loescheneintrag.h"
 #include "readingtestutil.h"
@@ -102,6 +103,15 @@ TEST(ReadingWindow, F11ReadsTheChosenVolumeForTheCurrentEntryAndKeepsTheChoice) 
         EXPECT_EQ(d->chosenVolume(), mount);
         EXPECT_EQ(d->radioGroup2Index(), 1);
         d->setRadioGroup1Index(1);
+        // "definieren" shows the extension list over the dialog.
+        ASSERT_TRUE(d->Button3->isEnabled());
+        bool listShown = false;
+        qvtest::whenModal<qv::Tstd_endung>([&](qv::Tstd_endung* e) {
+            listShown = true;
+            e->reject();
+        });
+        d->Button3->click();
+        EXPECT_TRUE(listShown);
         d->BitBtn2->click();
     });
     EXPECT_TRUE(f->command(MainCommand::ReadCarrier).trigger());
