@@ -246,4 +246,18 @@ TEST_F(AddressTest, TakingOverFromAnEmptyListChangesNoAssignment) {
     EXPECT_EQ(h.session().apollo(CatalogTable::Addresses).sx_IndexOrd(), 1);
 }
 
+TEST_F(AddressTest, NoNewAddressPastTheHighestListedNumber) {
+    qvtest::addAddresses(dir.path(), {address(99998, "Letzte", "", "")});
+    qvtest::MainWindowHarness h(dir.path());
+    qv::Tstd_verleih& w = qv::MasterdataWindows::of(h.session()).verleih(h.form);
+    w.show();
+    const int records = h.table(CatalogTable::Addresses).RecordCount();
+    w.newCommand().trigger();  // a notice; no edit dialog comes up
+    EXPECT_EQ(h.boxes.last().icon, qv::MsgIcon::Information);
+    EXPECT_TRUE(h.boxes.last().text.contains(QStringLiteral("99998")));
+    EXPECT_EQ(h.table(CatalogTable::Addresses).RecordCount(), records);
+    EXPECT_EQ(currentRow(w, "VNAME"), QStringLiteral("Letzte"));
+    w.close();
+}
+
 }  // namespace
