@@ -128,12 +128,31 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
     void bindReadingCommands();
+    void SpeedButton5Click();           // "&Datenträger einlesen"
+    void SpeedButton4Click();           // "&Löschen" of the entry
+    void Dateizuordnunglschen1Click();  // "Dateizuordnung &löschen"
 
     // entries/mainform_query.cpp: the entry query and the statistics
     void bindQueryCommands();
+    // The query button's click, shared by "&Suchabfrage starten": runs a
+    // query, or resolves the one in force when the button was released.
+    void speedbuttonAbfrageClick();
+    void menusuche2Click();  // "&Alle Daten anzeigen"
+    void suche();
+    void suchereset();
+    void DatentraegerAnzahl1Click();
+    void EintraegejeStatus1Click();
+    void EintraegejeKategorie1Click();
+    // The windows, created on first use and kept.
+    class TSuchabfrage& suchabfrage();
+    class Tstatistik_status& statistikStatus();
+    class TStat_kategorie& statKategorie();
 
     // entries/mainform_filesearch.cpp: the search in all files
     void bindFileSearchCommands();
+    // The search in all files (F12): the file table handed to the window
+    // while it is shown, the entry record and tag restored afterwards.
+    void SpeedButton6Click();
 
     // entries/mainform_masterdata.cpp: lookup lists and status names
     void bindMasterdataCommands();
