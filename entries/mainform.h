@@ -163,6 +163,9 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_lending.cpp: addresses and the lending assignment
     void bindLendingCommands();
+    void AdressenVerleih1Click();
+    void panelverleihbtn1Click();
+    void BitBtn1Click();
 
     // entries/mainform_output.cpp: labels, lists, print settings
     void bindOutputCommands();

@@ -1,5 +1,6 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "masterdata/masterdata_tool.h"
 #include "search/entryquery.h"
 #include "search/filesearchtool.h"
 #include "statistics/statistics.h"
@@ -18,6 +19,7 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    qv::addMasterdataToolCommands();
 }
 
 }  // namespace qvdb
