@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "queryrows.h"
 #include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
@@ -26,28 +27,6 @@ namespace {
 
 using qv::CatalogTable;
 using qv::QueryCriteria;
-
-qvtest::EntryRow entry(int number, const char* title, int box, const char* category,
-                       const char* type, bool deleted = false) {
-    qvtest::EntryRow r;
-    r.number = number;
-    r.title = QString::fromUtf8(title);
-    r.box = box;
-    r.category = QString::fromUtf8(category);
-    r.carrierType = QString::fromUtf8(type);
-    r.deleted = deleted;
-    return r;
-}
-
-std::vector<qvtest::EntryRow> queryEntries() {
-    return {entry(1, "Windows 95", 7, "Betriebssystem", "CD-ROM"),
-            entry(2, "Winword 6", 3, "Büro", "Diskette"),
-            entry(3, "Straßenatlas", 7, "Reise", "CD-ROM"),
-            entry(4, "Doom", 12, "Spiele", "Diskette"),
-            entry(5, "SPIELESAMMLUNG", 7, "spiele", "CD-ROM"),
-            entry(6, "Die \"kleine\" Box", 1, "Reise", "ZIP"),
-            entry(7, "Windig", 7, "Spiele", "CD-ROM", true)};
-}
 
 TEST(QueryExpression, EveryCombinationOfFieldsWithBothJoiners) {
     const std::array<QString, 4> clauses = {
@@ -119,7 +98,7 @@ class QueryOnCatalogue : public ::testing::Test {
   protected:
     void SetUp() override {
         qvtest::createCatalogue(dir.path());
-        qvtest::addEntries(dir.path(), queryEntries());
+        qvtest::addEntries(dir.path(), qvtest::queryEntries());
     }
     struct Open {
         explicit Open(const std::filesystem::path& d)
