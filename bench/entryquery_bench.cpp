@@ -200,6 +200,29 @@ int main(int argc, char** argv) {
         recount();
     };
 
+    if (std::getenv("QV_BENCH_STEPS")) {
+        const QString expr = QStringLiteral("upper(bezeich)=\"WIN\"");
+        for (int i = 0; i < 3; ++i) {
+            double c0 = cpuNow();
+            apollo.sx_QueryTest(expr);
+            double c1 = cpuNow();
+            apollo.sx_Query(expr);
+            double c2 = cpuNow();
+            apollo.sx_GoTop();
+            double c3 = cpuNow();
+            apollo.sx_Count();
+            double c4 = cpuNow();
+            apollo.sx_OrderRecNo();
+            double c5 = cpuNow();
+            list.rowCount();
+            double c6 = cpuNow();
+            apollo.sx_Query(QString());
+            double c7 = cpuNow();
+            std::printf("test %.2f query %.2f top %.2f count %.2f pos %.2f rows %.2f lift %.2f\n",
+                        (c1 - c0) * 1e3, (c2 - c1) * 1e3, (c3 - c2) * 1e3, (c4 - c3) * 1e3,
+                        (c5 - c4) * 1e3, (c6 - c5) * 1e3, (c7 - c6) * 1e3);
+        }
+    }
     std::printf("%u entries; milliseconds, median of 5 runs (wall / CPU)\n", count);
     struct Q {
         const char* label;
