@@ -128,6 +128,9 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
     void bindReadingCommands();
+    void SpeedButton5Click();           // "&Datenträger einlesen"
+    void SpeedButton4Click();           // "&Löschen" of the entry
+    void Dateizuordnunglschen1Click();  // "Dateizuordnung &löschen"
 
     // entries/mainform_query.cpp: the entry query and the statistics
     void bindQueryCommands();
@@ -147,9 +150,16 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_filesearch.cpp: the search in all files
     void bindFileSearchCommands();
+    // The search in all files (F12): the file table handed to the window
+    // while it is shown, the entry record and tag restored afterwards.
+    void SpeedButton6Click();
 
     // entries/mainform_masterdata.cpp: lookup lists and status names
     void bindMasterdataCommands();
+    void EinleseEndungen1Click();
+    void Kategorien1Click();
+    void DatentraegerArten1Click();
+    void ProgrammStatus1Click();
 
     // entries/mainform_lending.cpp: addresses and the lending assignment
     void bindLendingCommands();
