@@ -105,7 +105,7 @@ TEST_F(MainFormTest, CaptionAndPlaceOnTheScreen) {
 TEST_F(MainFormTest, MainMenuLayout) {
     const std::vector<std::pair<QString, QStringList>> expected = {
         {"&Datei", {"&Reorganistation||on", "-", "&Import QV-Lindovar||off", "-", "&Beenden||on"}},
-        {"&Suche", {"&Suchabfrage starten|F2|off", "-", "&Alle Daten anzeigen|Shift+F2|off"}},
+        {"&Suche", {"&Suchabfrage starten|F2|on", "-", "&Alle Daten anzeigen|Shift+F2|off"}},
         {"&Bearbeiten",
          {"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off", "-",
           "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off", "-",
@@ -114,8 +114,7 @@ TEST_F(MainFormTest, MainMenuLayout) {
          {"&Datenträger einlesen|F11|off", "Dateizuordnung &löschen|Ctrl+F11|off", "-",
           "&Recherche in allen Dateien|F12|off"}},
         {"S&tatistik",
-         {"&Datenträger-Anzahl||off", "-", "Einträge je &Kategorie||off",
-          "Einträge je &Status||off"}},
+         {"&Datenträger-Anzahl||on", "-", "Einträge je &Kategorie||on", "Einträge je &Status||on"}},
         {"&Ausgabe", {"Vorschau - &Etikettendruck||on", "-", "Vorschau - &Listendruck||on"}},
         {"&Parameter",
          {"&Einlese-Endungen|F10|on", "&Kategorien|F7|on", "-", "Programm-&Status|Shift+F10|on",
@@ -187,7 +186,7 @@ TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
         bool enabled;
     };
     const std::vector<Expected> expected = {
-        {"speedbuttonAbfrage", "Such-Abfrage starten, Teilmenge anzeigen", false},
+        {"speedbuttonAbfrage", "Such-Abfrage starten, Teilmenge anzeigen", true},
         {"SpeedButton1", "Neuen Eintrag", false},
         {"SpeedButton2", "Eintrag duplizieren", false},
         {"SpeedButton3", "Eintrag bearbeiten", false},
@@ -196,9 +195,9 @@ TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
         {"SpeedButton6", "Recherche in ALLEN Dateien", false},
         {"spbtetikett", "Vorschau: Etiketten-Druck", true},
         {"spbliste", "Vorschau: Listendruck", true},
-        {"spdbtnStat_anzahl", "Statistik: Anzahl Datenträger", false},
-        {"spdbtn_statistik_kategorie", "Statistik: Anzahl Einträge je Kategorie", false},
-        {"spdbtn_statistik_Status", "Statistik: Anzahl Einträge je Status", false},
+        {"spdbtnStat_anzahl", "Statistik: Anzahl Datenträger", true},
+        {"spdbtn_statistik_kategorie", "Statistik: Anzahl Einträge je Kategorie", true},
+        {"spdbtn_statistik_Status", "Statistik: Anzahl Einträge je Status", true},
         {"SpeedButton8", "Stammdaten: Adressen (Verleih)", true},
         {"SpeedButton9", "Stammdaten: Einlese-Endungen", true},
         {"SpeedButton10", "Stammdaten: Kategorien", true},
