@@ -48,6 +48,7 @@
 #include "store/tool/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/coding.h"
+#include "store/xbase/cp1252.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
@@ -150,7 +151,8 @@ void generate(const fs::path& dir, std::uint64_t n) {
         for (std::uint64_t e = 1; e <= entries; ++e) {
             t->append();
             t->replaceNumber(t->fieldIndex("eindeutig"), static_cast<double>(e));
-            t->replaceText(t->fieldIndex("bezeich"), "Datenträger " + std::to_string(e));
+            t->replaceText(t->fieldIndex("bezeich"),
+                           xb::utf8ToCp1252("Datenträger " + std::to_string(e)));
             t->replaceNumber(t->fieldIndex("boxnummer"), static_cast<double>(e / 50));
             t->replaceNumber(t->fieldIndex("disknummer"), static_cast<double>(e % 50));
             t->replaceText(t->fieldIndex("kategorie"), "Software");
