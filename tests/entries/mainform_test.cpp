@@ -112,7 +112,7 @@ TEST_F(MainFormTest, MainMenuLayout) {
           "&Löschen|Del|off"}},
         {"Datenträ&ger",
          {"&Datenträger einlesen|F11|off", "Dateizuordnung &löschen|Ctrl+F11|off", "-",
-          "&Recherche in allen Dateien|F12|off"}},
+          "&Recherche in allen Dateien|F12|on"}},
         {"S&tatistik",
          {"&Datenträger-Anzahl||on", "-", "Einträge je &Kategorie||on", "Einträge je &Status||on"}},
         {"&Ausgabe", {"Vorschau - &Etikettendruck||on", "-", "Vorschau - &Listendruck||on"}},
@@ -176,7 +176,7 @@ TEST_F(MainFormTest, ContextMenuOfTheEntryList) {
                            "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off",
                            "&Löschen|Del|off", "-", "&Datenträger einlesen|F11|off",
                            "Dateizuordnung &löschen|Ctrl+F11|off",
-                           "&Recherche in allen Dateien|F12|off", "-", "&über QV-TESSARIN||on"}));
+                           "&Recherche in allen Dateien|F12|on", "-", "&über QV-TESSARIN||on"}));
 }
 
 TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
@@ -192,7 +192,7 @@ TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
         {"SpeedButton3", "Eintrag bearbeiten", false},
         {"SpeedButton4", "Eintrag löschen", false},
         {"SpeedButton5", "Datenträger einlesen", false},
-        {"SpeedButton6", "Recherche in ALLEN Dateien", false},
+        {"SpeedButton6", "Recherche in ALLEN Dateien", true},
         {"spbtetikett", "Vorschau: Etiketten-Druck", true},
         {"spbliste", "Vorschau: Listendruck", true},
         {"spdbtnStat_anzahl", "Statistik: Anzahl Datenträger", true},
