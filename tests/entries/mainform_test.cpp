@@ -109,9 +109,9 @@ TEST_F(MainFormTest, MainMenuLayout) {
         {"&Bearbeiten",
          {"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off", "-",
           "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off", "-",
-          "&Löschen|Del|off"}},
+          "&Löschen|Del|on"}},
         {"Datenträ&ger",
-         {"&Datenträger einlesen|F11|off", "Dateizuordnung &löschen|Ctrl+F11|off", "-",
+         {"&Datenträger einlesen|F11|on", "Dateizuordnung &löschen|Ctrl+F11|on", "-",
           "&Recherche in allen Dateien|F12|on"}},
         {"S&tatistik",
          {"&Datenträger-Anzahl||on", "-", "Einträge je &Kategorie||on", "Einträge je &Status||on"}},
@@ -174,8 +174,8 @@ TEST_F(MainFormTest, ContextMenuOfTheEntryList) {
     EXPECT_EQ(describe(form->popupMenu()->actions()),
               (QStringList{"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off",
                            "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off",
-                           "&Löschen|Del|off", "-", "&Datenträger einlesen|F11|off",
-                           "Dateizuordnung &löschen|Ctrl+F11|off",
+                           "&Löschen|Del|on", "-", "&Datenträger einlesen|F11|on",
+                           "Dateizuordnung &löschen|Ctrl+F11|on",
                            "&Recherche in allen Dateien|F12|on", "-", "&über QV-TESSARIN||on"}));
 }
 
@@ -190,8 +190,8 @@ TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
         {"SpeedButton1", "Neuen Eintrag", false},
         {"SpeedButton2", "Eintrag duplizieren", false},
         {"SpeedButton3", "Eintrag bearbeiten", false},
-        {"SpeedButton4", "Eintrag löschen", false},
-        {"SpeedButton5", "Datenträger einlesen", false},
+        {"SpeedButton4", "Eintrag löschen", true},
+        {"SpeedButton5", "Datenträger einlesen", true},
         {"SpeedButton6", "Recherche in ALLEN Dateien", true},
         {"spbtetikett", "Vorschau: Etiketten-Druck", true},
         {"spbliste", "Vorschau: Listendruck", true},
