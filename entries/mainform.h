@@ -167,6 +167,17 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_import.cpp: the import
     void bindImportCommands();
+    // "&Import QV-Lindovar": the predecessor's table into the entry table.
+    void ImportQVLindovar1Click();
+
+  public:
+    // The import dialog, created on first use.
+    class TImport& importDialog();
+
+  private:
+    class TImport* m_import = nullptr;
+
+  public slots:
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -2,8 +2,12 @@
 // its command beside its operation and names it here.
 #include "store/tool/qvdb.h"
 
+#include "import/importtool.h"
+
 namespace qvdb {
 
-void addFeatureCommands() {}
+void addFeatureCommands() {
+    addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
+}
 
 }  // namespace qvdb
