@@ -355,6 +355,8 @@ void TMainForm::buildEntryArea() {
         lbstat[static_cast<std::size_t>(i)] = l;
     }
     statusGrid->setRowStretch(6, 1);
+    statusGrid->setColumnStretch(0, 1);
+    statusGrid->setColumnStretch(1, 1);
     m_lowerStack->addWidget(PanelStatus);
 
     m_addressPage = buildAddressPanel();

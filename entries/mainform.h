@@ -149,9 +149,25 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
     void bindReadingCommands();
+    void SpeedButton5Click();           // "&Datenträger einlesen"
+    void SpeedButton4Click();           // "&Löschen" of the entry
+    void Dateizuordnunglschen1Click();  // "Dateizuordnung &löschen"
 
     // entries/mainform_query.cpp: the entry query and the statistics
     void bindQueryCommands();
+    // The query button's click, shared by "&Suchabfrage starten": runs a
+    // query, or resolves the one in force when the button was released.
+    void speedbuttonAbfrageClick();
+    void menusuche2Click();  // "&Alle Daten anzeigen"
+    void suche();
+    void suchereset();
+    void DatentraegerAnzahl1Click();
+    void EintraegejeStatus1Click();
+    void EintraegejeKategorie1Click();
+    // The windows, created on first use and kept.
+    class TSuchabfrage& suchabfrage();
+    class Tstatistik_status& statistikStatus();
+    class TStat_kategorie& statKategorie();
 
     // entries/mainform_filesearch.cpp: the search in all files
     void bindFileSearchCommands();

@@ -50,7 +50,9 @@ void DbGrid::setDataSource(TDataSource* source) {
 
 void DbGrid::applyColumnWidths() {
     if (!m_model) return;
-    const int charWidth = fontMetrics().averageCharWidth();
+    // Digits are the widest common characters: a date or a number fits.
+    const int charWidth = std::max(fontMetrics().averageCharWidth(),
+                                   fontMetrics().horizontalAdvance(QLatin1Char('0')));
     for (int c = 0; c < m_model->columnCount(); ++c) {
         const int chars =
             m_model->headerData(c, Qt::Horizontal, DbGridModel::DisplayWidthRole).toInt();

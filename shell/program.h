@@ -37,7 +37,9 @@ class Program {
     // The shell's own factories; `mainForm` left empty.
     static Factories defaultFactories();
 
-    // `programDir` empty: the directory of the program file.
+    // `programDir` empty: the program directory of this process (beside the
+    // program file, or the user's data folder for an installed program).
+    // Raises a qv::Error when that folder cannot be created.
     explicit Program(const QString& programDir = QString());
     // Destroys the main window, then releases the settings list without
     // writing it, then the other windows.

@@ -9,8 +9,6 @@
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
-#include "store/xbase/nsx_file.h"
-#include "store/xbase/nsx_tag.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
 
@@ -62,36 +60,50 @@ void addPlaceholders(TTable& t) {
     t.Close();
 }
 
-// Whether the attached index holds exactly the table's tags with sound pages.
-// The keys are not compared with the records: the engine keeps them up to
-// date, and an index left interrupted was rebuilt at the open.
-bool indexUsable(xb::Table& t, const CatalogTableDef& def) {
-    xb::NsxFile* nsx = t.indexFile();
-    if (!nsx) return true;
-    if (nsx->tagCount() != static_cast<int>(def.tags.size())) return false;
-    for (int i = 0; i < nsx->tagCount(); ++i)
-        if (QString::fromStdString(nsx->tag(i).name())
+// Index files up to this size have every page checked at each start; a
+// larger one (the file table's of a big catalogue) would hold the start up
+// for seconds, so unless its data file was cut short it gets the checks of
+// its headers made at opening, every page is checked as it is read, and
+// `qvdb check` checks it in full.
+constexpr qint64 kFullCheckBytes = 4 * 1024 * 1024;
+
+// Whether the attached index holds exactly the table's tags and, with
+// `fullCheck`, sound pages and no entry for a record past the table's end (a
+// data file cut short). The keys are not compared with the records: the
+// engine keeps them up to date, and an index left interrupted was rebuilt at
+// the open.
+bool indexUsable(xb::Table& t, const CatalogTableDef& def, bool fullCheck) {
+    if (!t.hasIndex()) return true;
+    if (t.tagCount() != static_cast<int>(def.tags.size())) return false;
+    for (int i = 0; i < t.tagCount(); ++i)
+        if (QString::fromStdString(t.tagName(i + 1))
                 .compare(def.tags[i].name, Qt::CaseInsensitive) != 0)
             return false;
-    return nsx->verify().empty();
+    if (!fullCheck) return true;
+    return t.indexFaults().empty();
 }
 
 // Opens the table object; an index file it cannot use is deleted on the way,
-// so that the build below makes a new one.
-void openTable(TTable& t, const QString& indexPath, const CatalogTableDef& def) {
+// so that the build below makes a new one. Returns the records missing from
+// a data file cut short (the first open corrects its header).
+std::uint32_t openTable(TTable& t, const QString& indexPath, const CatalogTableDef& def) {
+    std::uint32_t missing = 0;
     try {
         t.Open();
     } catch (const Error& e) {
         if (e.code() != ErrorCode::Corrupt || !sameFile(e.file(), indexPath)) throw;
         removeCatalogueFile(indexPath);
         t.Open();
-        return;
+        return t.engine()->missingRecords();
     }
-    if (!indexUsable(*t.engine(), def)) {
+    missing = t.engine()->missingRecords();
+    const bool fullCheck = missing > 0 || QFileInfo(indexPath).size() <= kFullCheckBytes;
+    if (!indexUsable(*t.engine(), def, fullCheck)) {
         t.Close();
         removeCatalogueFile(indexPath);
         t.Open();
     }
+    return missing;
 }
 
 void buildIndex(TApollo& apollo, const CatalogTableDef& def, IntroDisplay& intro) {
@@ -126,8 +138,16 @@ void removeCatalogueFile(const QString& path) {
                 p);
 }
 
+QString missingRecordsNotice(const QString& dataPath, std::uint32_t missing) {
+    return QStringLiteral(
+               "Die Tabelle %1 ist unvollständig: %2 Datensätze fehlen am Ende der "
+               "Datei; es wird mit den vorhandenen Datensätzen weitergearbeitet")
+        .arg(QDir::toNativeSeparators(dataPath))
+        .arg(missing);
+}
+
 bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
-                    const FatalMessage& fatal, xb::Env& env) {
+                    const FatalMessage& fatal, xb::Env& env, const DamageNotice& notice) {
     access.detach(CatalogTable::Entries);
     access.detach(CatalogTable::Files);
     for (CatalogTable which : kCheckOrder) {
@@ -140,7 +160,8 @@ bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
             if (!createTable(def, dataPath, env, fatal)) return false;
             if (which == CatalogTable::Addresses) addPlaceholders(table);
         }
-        openTable(table, indexPath, def);
+        const std::uint32_t missing = openTable(table, indexPath, def);
+        if (missing > 0 && notice) notice(missingRecordsNotice(dataPath, missing));
         if (!QFileInfo::exists(indexPath)) buildIndex(access.apollo(which), def, intro);
         if (which == CatalogTable::Entries) intro.hideGauge();
     }

@@ -20,6 +20,11 @@
 // one whose pages are damaged, or one without exactly the table's tags (a
 // build cut short). It is deleted and built again; the data stays untouched.
 //
+// A data file shorter than its header says (cut short) is used with the
+// records that are there; `notice` is told once, in German, which table lost
+// how many records, and the check goes on (its index then refers to records
+// past the end and is built again like a damaged one).
+//
 // A failure to create a table shows its "Abbruch" message through `fatal`,
 // which ends the program, and the check stops at once (no partial file is
 // removed). Every other error (a table held open by another program, a
@@ -42,6 +47,8 @@ class CatalogueSession;
 
 // Shows an "Abbruch" message and ends the program.
 using FatalMessage = std::function<void(const QString& text)>;
+// Tells the user of damage the check worked around.
+using DamageNotice = std::function<void(const QString& text)>;
 
 // Caption of the creation-failure messages.
 inline const QString kFatalCaption = QStringLiteral("Abbruch");
@@ -51,7 +58,11 @@ inline const QString kFatalCaption = QStringLiteral("Abbruch");
 // Returns false when a creation failure ended the program. `env` is the file
 // seam the tables are created through.
 bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
-                    const FatalMessage& fatal, xb::Env& env = xb::Env::posix());
+                    const FatalMessage& fatal, xb::Env& env = xb::Env::posix(),
+                    const DamageNotice& notice = {});
+
+// The notice for a data file cut short by `missing` records.
+QString missingRecordsNotice(const QString& dataPath, std::uint32_t missing);
 
 // Registers the intro window as the engine's progress receiver for its
 // lifetime.

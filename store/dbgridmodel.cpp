@@ -106,7 +106,12 @@ void DbGridModel::reset() {
             c.width = d.width;
             if (t) {
                 c.field = t->fieldIndex(toCp1252(d.fieldName));
-                if (c.field >= 0) c.type = t->field(c.field).type;
+                if (c.field >= 0) {
+                    const xb::FieldDesc& f = t->field(c.field);
+                    c.type = f.type;
+                    // Without a display width a column is as wide as its field.
+                    if (c.width <= 0) c.width = f.type == 'D' ? 10 : f.type == 'M' ? 6 : f.len;
+                }
             }
             m_columns.append(c);
         }

@@ -4,7 +4,8 @@
 //
 // Columns. From TTable::displayFields(): the visible definitions in display
 // order, titled with their labels; headerData() gives the field name
-// (FieldNameRole) and the display width in characters (DisplayWidthRole)
+// (FieldNameRole) and the display width in characters (DisplayWidthRole;
+// without one in the definition, the width of the field: 10 for a date)
 // beside the title. Re-ordering the definitions (TTable::setDisplayOrder, as
 // the order tabs of the entry list do) resets the model.
 //

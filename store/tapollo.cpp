@@ -7,8 +7,6 @@
 #include "store/conversion.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
-#include "store/xbase/nsx_file.h"
-#include "store/xbase/nsx_tag.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 
@@ -201,12 +199,8 @@ void TApollo::sx_SetGaugeHook(xb::ProgressFn receiver) {
 // ---- seek and range -------------------------------------------------------------------------
 
 std::string TApollo::keyBytes(xb::Table& t, const QString& text) const {
-    xb::NsxKeyType type = xb::NsxKeyType::Character;
-    if (t.order() > 0 && t.indexFile())
-        if (xb::NsxTag* tag = t.indexFile()->findTag(t.tagName(t.order()))) type = tag->keyType();
-    std::uint8_t key[xb::kNumKeyLen];
-    switch (type) {
-        case xb::NsxKeyType::Numeric: {
+    switch (t.orderKeyType()) {
+        case xb::ExprType::Numeric: {
             bool ok = false;
             QString n = text.trimmed();
             n.replace(QLatin1Char(','), QLatin1Char('.'));
@@ -216,21 +210,18 @@ std::string TApollo::keyBytes(xb::Table& t, const QString& text) const {
                             QStringLiteral("'%1' ist kein gültiger Gleitkommawert")
                                 .arg(text)
                                 .toStdString());
-            xb::encodeNumKey(v, key);
-            break;
+            return xb::Table::numberKey(v);
         }
-        case xb::NsxKeyType::Date: {
+        case xb::ExprType::Date: {
             std::int32_t jdn = 0;
             if (!xb::parseDate(qv::toCp1252(text), jdn))
                 throw Error(ErrorCode::Conversion,
                             QStringLiteral("'%1' ist kein gültiges Datum").arg(text).toStdString());
-            xb::encodeNumKey(jdn, key);
-            break;
+            return xb::Table::numberKey(jdn);
         }
         default:
             return qv::toCp1252(text);
     }
-    return std::string(reinterpret_cast<const char*>(key), sizeof key);
 }
 
 bool TApollo::sx_Seek(const QString& key) {

@@ -49,9 +49,10 @@ const char* kUsage =
     "        qvdb seek DATEI.dbf TAG SCHLÜSSEL [--soft]\n"
     "        qvdb index DATEI.dbf TAG SCHLÜSSEL [BEDINGUNG]\n"
     "        qvdb reindex DATEI.dbf\n"
-    "        qvdb check DATEI.dbf|VERZEICHNIS\n"
-    "        qvdb init VERZEICHNIS\n"
-    "        qvdb reorg VERZEICHNIS\n";
+    "        qvdb check [DATEI.dbf|VERZEICHNIS]\n"
+    "        qvdb init [VERZEICHNIS]\n"
+    "        qvdb reorg [VERZEICHNIS]\n"
+    "check, init und reorg ohne Angabe: der Katalog des Programms.\n";
 
 std::string rtrim(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
@@ -306,9 +307,10 @@ int info(const std::string& file, std::ostream& out) {
     return 0;
 }
 
-int dump(const std::string& file, std::ostream& out) {
+int dump(const std::string& file, std::ostream& out, std::ostream& err) {
     auto t = xb::Table::open(file, xb::OpenMode::ReadOnly);
     std::string line;
+    bool damaged = false;
     for (std::uint32_t r = 1; r <= t->recCount(); ++r) {
         t->go(r);
         line = "{\"recno\":" + std::to_string(r) +
@@ -317,13 +319,25 @@ int dump(const std::string& file, std::ostream& out) {
             if (i) line.push_back(',');
             appendJsonString(line, t->field(i).name);
             line.push_back(':');
-            appendField(line, *t, i);
+            const std::size_t at = line.size();
+            try {
+                appendField(line, *t, i);
+            } catch (const qv::Error& e) {
+                // A damaged memo: the record is dumped without it, so that
+                // the rest of the table can still be saved.
+                if (e.code() != qv::ErrorCode::Corrupt) throw;
+                line.resize(at);
+                line += "null";
+                err << "qvdb: Datensatz " << r << ", Feld " << t->field(i).name << ": " << e.text()
+                    << '\n';
+                damaged = true;
+            }
         }
         line += "}}\n";
         out << line;
     }
     out.flush();
-    return 0;
+    return damaged ? 1 : 0;
 }
 
 int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err) {
@@ -578,10 +592,13 @@ int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op
 }  // namespace
 
 int init(const std::string& dir, std::ostream& out, std::ostream& err) {
-    return onCatalogue(
-        dir, out, err,
-        [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
-           const qv::FatalMessage& fatal) { return qv::checkCatalogue(dm, access, intro, fatal); });
+    return onCatalogue(dir, out, err,
+                       [&err](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
+                              const qv::FatalMessage& fatal) {
+                           return qv::checkCatalogue(
+                               dm, access, intro, fatal, xb::Env::posix(),
+                               [&err](const QString& text) { err << text.toStdString() << ".\n"; });
+                       });
 }
 
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
@@ -640,6 +657,9 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (cmd == "walk") minArgs = maxArgs = 3;
     if (cmd == "seek") minArgs = 4, maxArgs = 5;
     if (cmd == "index") minArgs = 4, maxArgs = 5;
+    // Without a folder these work on the program's own catalogue.
+    const bool onCatalogueDir = cmd == "check" || cmd == "init" || cmd == "reorg";
+    if (onCatalogueDir) minArgs = 1;
     const bool softFlag = cmd == "seek" && args.size() == 5 && args[4] == "--soft";
     if (!known || args.size() < minArgs || args.size() > maxArgs ||
         (cmd == "seek" && args.size() == 5 && !softFlag)) {
@@ -648,8 +668,15 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         return 1;
     }
     try {
+        if (onCatalogueDir) {
+            const std::string dir =
+                args.size() > 1 ? args[1] : qv::defaultProgramDirectory().toStdString();
+            if (cmd == "check") return check(dir, out, err);
+            if (cmd == "init") return init(dir, out, err);
+            return reorg(dir, out, err);
+        }
         if (cmd == "info") return info(args[1], out);
-        if (cmd == "dump") return dump(args[1], out);
+        if (cmd == "dump") return dump(args[1], out, err);
         if (cmd == "create")
             return create(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
         if (cmd == "tags") return tags(args[1], out);
@@ -658,9 +685,6 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         if (cmd == "index")
             return index(args[1], args[2], args[3], args.size() == 5 ? args[4] : "", out);
         if (cmd == "reindex") return reindex(args[1], out);
-        if (cmd == "check") return check(args[1], out, err);
-        if (cmd == "init") return init(args[1], out, err);
-        if (cmd == "reorg") return reorg(args[1], out, err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

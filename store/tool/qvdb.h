@@ -1,7 +1,9 @@
 // The commands of qvdb, the store tool, callable in-process.
 //
 //   qvdb info FILE.dbf       header facts, fields, memo file facts
-//   qvdb dump FILE.dbf       one JSON object per record (JSON Lines)
+//   qvdb dump FILE.dbf       one JSON object per record (JSON Lines); a memo
+//                            that cannot be read is reported on `err` and
+//                            dumped as null (exit 1)
 //   qvdb create FILE.dbf NAME:TYPE[:WIDTH[:DEC]] ...
 //   qvdb append FILE.dbf     appends the JSON objects read from `in`
 //   qvdb tags FILE.dbf       one line per tag: position, name, key, condition,
@@ -26,6 +28,10 @@
 //   qvdb reorg DIR           the program's reorganisation without asking:
 //                            deletes the index files, packs the six tables,
 //                            builds the index files anew (same output)
+//
+// check, init and reorg without PATH or DIR work on the program's catalogue
+// directory (qv::defaultProgramDirectory: beside qvdb, or the user's data
+// folder when qvdb is installed).
 //
 // TAG is a tag name (any case) or its position.
 //
@@ -63,7 +69,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         std::ostream& err);
 
 int info(const std::string& file, std::ostream& out);
-int dump(const std::string& file, std::ostream& out);
+int dump(const std::string& file, std::ostream& out, std::ostream& err);
 int create(const std::string& file, const std::vector<std::string>& defs, std::ostream& err);
 int append(const std::string& file, std::istream& in, std::ostream& out, std::ostream& err);
 int tags(const std::string& file, std::ostream& out);

@@ -32,6 +32,7 @@ DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
     std::uint8_t tail = 0;
     if (rest > 0) file_->readAt(offsetOf(count_ + 1), &tail, 1);
     const bool partial = rest > 1 || (rest == 1 && tail != kEofMarker);
+    if (header_.storedCount > count_) missing_ = header_.storedCount - count_;
 
     if (writable_) {
         if (partial) {

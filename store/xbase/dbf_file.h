@@ -53,6 +53,10 @@ class DbfFile {
     // What the writable open repaired (for tests and the store tool).
     bool repairedCount() const { return repairedCount_; }
     bool cutPartialRecord() const { return cutPartial_; }
+    // Records the header counted beyond those in the file when it was opened
+    // (the file was cut short; a killed writer only ever leaves the count
+    // behind the file, never ahead of it).
+    std::uint32_t missingRecords() const { return missing_; }
 
     // Copies record `recno` (1 ... recordCount()) into `dst` (recordLength()
     // bytes).
@@ -92,6 +96,7 @@ class DbfFile {
     bool changed_ = false;
     bool repairedCount_ = false;
     bool cutPartial_ = false;
+    std::uint32_t missing_ = 0;
 
     // Read-ahead window: records winFirst_ ... winFirst_ + winCount_ - 1.
     std::vector<std::uint8_t> window_;

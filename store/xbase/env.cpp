@@ -1,7 +1,10 @@
 #include "store/xbase/env.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -65,7 +68,28 @@ class PosixFile final : public RandomFile {
     PosixFile(std::string path, int fd) : RandomFile(std::move(path)), fd_(fd) {}
     ~PosixFile() override {
         if (map_) ::munmap(map_, mapLen_);
+        if (wmap_) ::munmap(wmap_, wmapLen_);
         ::close(fd_);  // closing also drops the flock
+    }
+
+    std::uint8_t* writableView(std::uint64_t length) override {
+        if (wmap_ && length <= wmapLen_) return static_cast<std::uint8_t*>(wmap_);
+        if (wmap_) ::munmap(wmap_, wmapLen_);
+        wmap_ = nullptr;
+        wmapLen_ = 0;
+        // Room to grow: the mapping may reach past the end of the file, which
+        // is fine as long as nothing there is touched.
+        std::uint64_t len = std::max<std::uint64_t>(length * 2, std::uint64_t{1} << 22);
+        len = (len + (std::uint64_t{1} << 20) - 1) & ~((std::uint64_t{1} << 20) - 1);
+        void* m = ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        if (m == MAP_FAILED) return nullptr;
+        wmap_ = m;
+        wmapLen_ = len;
+        return static_cast<std::uint8_t*>(wmap_);
+    }
+
+    void syncData() override {
+        if (::fdatasync(fd_) != 0) throwIo(path(), "kann nicht gesichert werden", errno);
     }
 
     const std::uint8_t* view(std::uint64_t length) override {
@@ -131,6 +155,8 @@ class PosixFile final : public RandomFile {
     int fd_;
     void* map_ = nullptr;
     std::uint64_t mapLen_ = 0;
+    void* wmap_ = nullptr;
+    std::uint64_t wmapLen_ = 0;
 };
 
 // Takes the lock or throws Locked. File systems without flock support are
@@ -152,7 +178,8 @@ void lockOrThrow(int fd, const std::string& path, bool exclusive) {
 class PosixEnv final : public Env {
   public:
     std::unique_ptr<RandomFile> open(const std::string& path, FileAccess access) override {
-        const bool write = access == FileAccess::WriteExclusive;
+        const bool write =
+            access == FileAccess::WriteExclusive || access == FileAccess::WriteUnlocked;
         int fd;
         do {
             fd = ::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
@@ -170,7 +197,8 @@ class PosixEnv final : public Env {
                 qv::ErrorCode::IoError,
                 "Die Datei " + path + " kann nicht geöffnet werden: keine normale Datei", path);
         }
-        lockOrThrow(fd, path, write);
+        if (access == FileAccess::ReadShared || access == FileAccess::WriteExclusive)
+            lockOrThrow(fd, path, write);
         return std::make_unique<PosixFile>(path, fd);
     }
 
@@ -189,6 +217,40 @@ class PosixEnv final : public Env {
     bool exists(const std::string& path) override {
         struct stat st;
         return ::stat(path.c_str(), &st) == 0;
+    }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (std::rename(from.c_str(), to.c_str()) != 0)
+            throwIo(from, "kann nicht umbenannt werden", errno);
+    }
+
+    void remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            throwIo(path, "kann nicht gelöscht werden", errno);
+    }
+
+    void syncDirectoryOf(const std::string& path) override {
+        const std::string parent = std::filesystem::path(path).parent_path().string();
+        const std::string dir = parent.empty() ? std::string(".") : parent;
+        int fd;
+        do {
+            fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0)
+            throw qv::Error(
+                qv::ErrorCode::IoError,
+                "Das Verzeichnis " + dir + " kann nicht geöffnet werden: " + describeErrno(errno),
+                dir);
+        const int rc = ::fsync(fd);
+        const int err = errno;
+        ::close(fd);
+        // Some file systems cannot sync a directory; their renames are as
+        // durable as they get.
+        if (rc != 0 && err != EINVAL && err != EROFS)
+            throw qv::Error(
+                qv::ErrorCode::IoError,
+                "Das Verzeichnis " + dir + " kann nicht gesichert werden: " + describeErrno(err),
+                dir);
     }
 };
 

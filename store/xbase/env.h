@@ -1,9 +1,10 @@
 // The file seam under the engine.
 //
-// Every byte the table and memo code reads or writes goes through a
-// RandomFile obtained from an Env. The default Env works on the operating
-// system's files (POSIX pread/pwrite, flock for exclusive use); MemEnv
-// (mem_env.h) keeps files in memory for fuzzers and tests.
+// Every byte the table, memo and index code reads or writes goes through a
+// RandomFile obtained from an Env, and so does every rename and removal of
+// their files. The default Env works on the operating system's files (POSIX
+// pread/pwrite, flock for exclusive use); MemEnv (mem_env.h) keeps files in
+// memory for fuzzers and tests.
 //
 // Failures are thrown as qv::Error with a German text naming the file:
 // NotFound when a file to open is missing, Locked when another opener holds
@@ -47,6 +48,16 @@ class RandomFile {
         (void)length;
         return nullptr;
     }
+    // A writable shared view of bytes [0, length) for files opened for
+    // writing, or nullptr when there is none. Bytes stored through it reach
+    // the file like writeAt() (the file must already be that long where they
+    // are stored). Valid until the next call or until the file is closed.
+    virtual std::uint8_t* writableView(std::uint64_t length) {
+        (void)length;
+        return nullptr;
+    }
+    // fdatasync: the file's data (not necessarily its times) on the device.
+    virtual void syncData() { sync(); }
 
     // Reads exactly `n` bytes or throws Corrupt naming the file ("what" says
     // which part was cut short).
@@ -62,9 +73,13 @@ class RandomFile {
 // How a file is opened. Exclusive and Shared take an OS lock that stays until
 // the file is closed: an exclusive holder keeps out every other opener, a
 // shared holder keeps out exclusive ones.
+// ReadUnlocked and WriteUnlocked take no lock: for files whose use another
+// file's lock already guards (a table's index file, guarded by the table's).
 enum class FileAccess {
     ReadShared,      // read only, shared lock
     WriteExclusive,  // read and write, exclusive lock
+    ReadUnlocked,    // read only, no lock
+    WriteUnlocked,   // read and write, no lock
 };
 
 class Env {
@@ -79,6 +94,15 @@ class Env {
     // file is then left as it was.
     virtual std::unique_ptr<RandomFile> create(const std::string& path) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // Gives file `from` the name `to`, replacing a file of that name in one
+    // step. IoError (naming `from`) when it fails.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    // Deletes the file when it exists. IoError when it exists and cannot be
+    // deleted.
+    virtual void remove(const std::string& path) = 0;
+    // Makes the renames and removals done so far in the directory holding
+    // `path` durable.
+    virtual void syncDirectoryOf(const std::string& path) = 0;
 
     // The operating system's files.
     static Env& posix();

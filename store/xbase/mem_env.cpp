@@ -17,14 +17,19 @@ namespace {
 
 class MemFile final : public RandomFile {
   public:
-    MemFile(std::string path, std::shared_ptr<MemEnv::Node> node, bool exclusive,
-            std::uint64_t limit, std::shared_ptr<long> budget)
+    MemFile(std::string path, std::shared_ptr<MemEnv::Node> node, bool exclusive, bool locked,
+            bool writable, std::uint64_t limit, std::shared_ptr<long> budget,
+            std::shared_ptr<long> done)
         : RandomFile(std::move(path)),
           node_(std::move(node)),
           exclusive_(exclusive),
+          locked_(locked),
+          writable_(writable),
           limit_(limit),
-          budget_(std::move(budget)) {}
+          budget_(std::move(budget)),
+          done_(std::move(done)) {}
     ~MemFile() override {
+        if (!locked_) return;
         if (exclusive_)
             node_->exclusiveLock = false;
         else
@@ -41,7 +46,7 @@ class MemFile final : public RandomFile {
     }
 
     void writeAt(std::uint64_t offset, const void* buf, std::size_t n) override {
-        if (!exclusive_)
+        if (!writable_)
             throw qv::Error(
                 qv::ErrorCode::IoError,
                 "Die Datei " + path() + " kann nicht geschrieben werden: Zugriff verweigert",
@@ -72,6 +77,7 @@ class MemFile final : public RandomFile {
                 "Die Datei " + path() + " kann nicht geschrieben werden: Ein-/Ausgabefehler",
                 path());
         if (b > 0) --b;
+        ++*done_;
     }
 
     [[noreturn]] void tooBig() {
@@ -83,8 +89,11 @@ class MemFile final : public RandomFile {
 
     std::shared_ptr<MemEnv::Node> node_;
     bool exclusive_;
+    bool locked_;
+    bool writable_;
     std::uint64_t limit_;
     std::shared_ptr<long> budget_;
+    std::shared_ptr<long> done_;
 };
 
 [[noreturn]] void throwLocked(const std::string& path) {
@@ -101,25 +110,27 @@ std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess acc
                         path);
     Node& n = *it->second;
     const bool exclusive = access == FileAccess::WriteExclusive;
-    if (n.exclusiveLock || (exclusive && n.sharedLocks > 0)) throwLocked(path);
-    if (exclusive)
-        n.exclusiveLock = true;
-    else
-        ++n.sharedLocks;
-    return std::make_unique<MemFile>(path, it->second, exclusive, sizeLimit_, budget_);
+    const bool locked = access == FileAccess::ReadShared || exclusive;
+    const bool writable = exclusive || access == FileAccess::WriteUnlocked;
+    if (locked) {
+        if (n.exclusiveLock || (exclusive && n.sharedLocks > 0)) throwLocked(path);
+        if (exclusive)
+            n.exclusiveLock = true;
+        else
+            ++n.sharedLocks;
+    }
+    return std::make_unique<MemFile>(path, it->second, exclusive, locked, writable, sizeLimit_,
+                                     budget_, done_);
 }
 
 std::unique_ptr<RandomFile> MemEnv::create(const std::string& path) {
     auto& slot = files_[path];
     if (!slot) slot = std::make_shared<Node>();
     if (slot->exclusiveLock || slot->sharedLocks > 0) throwLocked(path);
-    if (*budget_ == 0)
-        throw qv::Error(qv::ErrorCode::IoError,
-                        "Die Datei " + path + " kann nicht angelegt werden: Ein-/Ausgabefehler",
-                        path);
+    spend(path, "angelegt");
     slot->bytes.clear();
     slot->exclusiveLock = true;
-    return std::make_unique<MemFile>(path, slot, true, sizeLimit_, budget_);
+    return std::make_unique<MemFile>(path, slot, true, true, true, sizeLimit_, budget_, done_);
 }
 
 bool MemEnv::exists(const std::string& path) {
@@ -137,8 +148,40 @@ std::vector<std::uint8_t> MemEnv::fileBytes(const std::string& path) const {
     return it == files_.end() ? std::vector<std::uint8_t>() : it->second->bytes;
 }
 
+void MemEnv::spend(const std::string& path, const char* action) {
+    if (*budget_ == 0)
+        throw qv::Error(
+            qv::ErrorCode::IoError,
+            "Die Datei " + path + " kann nicht " + action + " werden: Ein-/Ausgabefehler", path);
+    if (*budget_ > 0) --*budget_;
+    ++*done_;
+}
+
+void MemEnv::rename(const std::string& from, const std::string& to) {
+    auto it = files_.find(from);
+    if (it == files_.end())
+        throw qv::Error(qv::ErrorCode::IoError,
+                        "Die Datei " + from +
+                            " kann nicht umbenannt werden: Datei oder Verzeichnis nicht vorhanden",
+                        from);
+    if (from == to) return;
+    spend(from, "umbenannt");
+    std::shared_ptr<Node> node = it->second;
+    files_.erase(it);
+    files_[to] = std::move(node);
+}
+
 void MemEnv::remove(const std::string& path) {
+    if (files_.count(path) == 0) return;
+    spend(path, "gelöscht");
     files_.erase(path);
+}
+
+std::vector<std::string> MemEnv::fileNames() const {
+    std::vector<std::string> names;
+    for (const auto& [name, node] : files_)
+        names.push_back(name);
+    return names;
 }
 
 }  // namespace xb

@@ -25,23 +25,35 @@ class MemEnv final : public Env {
     std::unique_ptr<RandomFile> open(const std::string& path, FileAccess access) override;
     std::unique_ptr<RandomFile> create(const std::string& path) override;
     bool exists(const std::string& path) override;
+    // Renames and removals count as writes for failWritesAfter().
+    void rename(const std::string& from, const std::string& to) override;
+    void remove(const std::string& path) override;
+    void syncDirectoryOf(const std::string&) override {}
 
     // Puts a file in place (replacing one of that name).
     void setFile(const std::string& path, std::vector<std::uint8_t> bytes);
     // The current bytes of a file; empty when there is none.
     std::vector<std::uint8_t> fileBytes(const std::string& path) const;
-    void remove(const std::string& path);
+    // Names of all files, sorted.
+    std::vector<std::string> fileNames() const;
 
     // Simulates a process that is killed after `n` more writes: every write
     // or truncation after those is refused with IoError and leaves the files
     // as they are. A negative `n` lifts the limit.
     void failWritesAfter(long n) { *budget_ = n; }
+    // Writes, truncations, creations, renames and removals done so far (the
+    // refused ones not counted): run an operation once to learn how many
+    // crash points it has.
+    long writesDone() const { return *done_; }
 
     struct Node;  // one file's bytes and lock state
 
   private:
+    void spend(const std::string& path, const char* action);
+
     std::uint64_t sizeLimit_;
     std::shared_ptr<long> budget_ = std::make_shared<long>(-1);
+    std::shared_ptr<long> done_ = std::make_shared<long>(0);
     std::map<std::string, std::shared_ptr<Node>> files_;
 };
 

@@ -1,13 +1,7 @@
 #include "store/xbase/nsx_cache.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "store/xbase/error.h"
 
@@ -15,23 +9,14 @@ namespace xb::nsx {
 
 namespace {
 
-[[noreturn]] void ioFail(const std::string& path, const char* what, int err) {
-    throw qv::Error(
-        qv::ErrorCode::IoError,
-        "Die Indexdatei " + path + " kann nicht " + what + " werden: " + std::strerror(err), path);
-}
-
 constexpr std::size_t kDefaultBudget = std::size_t{48} << 20;
 
 }  // namespace
 
-PageCache::PageCache(int fd, std::string path)
-    : fd_(fd), path_(std::move(path)), budgetPages_(kDefaultBudget / sizeof(Page)) {}
+PageCache::PageCache(std::unique_ptr<RandomFile> file)
+    : file_(std::move(file)), path_(file_->path()), budgetPages_(kDefaultBudget / sizeof(Page)) {}
 
-PageCache::~PageCache() {
-    if (map_) ::munmap(map_, mapLen_);
-    if (fd_ >= 0) ::close(fd_);
-}
+PageCache::~PageCache() = default;
 
 bool PageCache::ensureMapped(std::uint64_t end) {
     if (!diskSizeKnown_) {
@@ -39,25 +24,14 @@ bool PageCache::ensureMapped(std::uint64_t end) {
         diskSizeKnown_ = true;
     }
     if (end > diskSize_) {
-        if (::ftruncate(fd_, static_cast<off_t>(end)) != 0) ioFail(path_, "vergrößert", errno);
+        file_->truncate(end);
         diskSize_ = end;
     }
-    if (end <= mapLen_) return true;
-    if (map_) ::munmap(map_, mapLen_);
-    map_ = nullptr;
-    // Room to grow: the mapping may reach past the end of the file, which is
-    // fine as long as nothing there is touched.
-    std::size_t len =
-        std::max<std::size_t>(static_cast<std::size_t>(end) * 2, std::size_t{1} << 22);
-    len = (len + (std::size_t{1} << 20) - 1) & ~((std::size_t{1} << 20) - 1);
-    void* m = ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-    if (m == MAP_FAILED) {
+    map_ = file_->writableView(end);
+    if (!map_) {
         mappedWrites_ = false;  // fall back to write calls
-        mapLen_ = 0;
         return false;
     }
-    map_ = static_cast<std::uint8_t*>(m);
-    mapLen_ = len;
     return true;
 }
 
@@ -104,14 +78,15 @@ Page* PageCache::get(std::uint32_t addr) {
         return p;
     }
     Page* p = install(addr);
-    ssize_t got;
-    do {
-        got = ::pread(fd_, p->data, kPageSize, static_cast<off_t>(addr));
-    } while (got < 0 && errno == EINTR);
-    if (got != kPageSize) {
-        const int err = errno;
+    std::size_t got;
+    try {
+        got = file_->readAt(addr, p->data, kPageSize);
+    } catch (...) {
         discard(addr);
-        if (got < 0) ioFail(path_, "gelesen", err);
+        throw;
+    }
+    if (got != kPageSize) {
+        discard(addr);
         throw qv::Error(qv::ErrorCode::Corrupt,
                         "Die Indexdatei " + path_ + " ist beschädigt: Seite " +
                             std::to_string(addr) + " liegt hinter dem Dateiende",
@@ -232,48 +207,28 @@ void PageCache::writeDirty() {
 }
 
 void PageCache::readRaw(std::uint64_t off, std::uint8_t* buf, std::size_t len) {
-    std::size_t done = 0;
-    while (done < len) {
-        const ssize_t got = ::pread(fd_, buf + done, len - done, static_cast<off_t>(off + done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            ioFail(path_, "gelesen", errno);
-        }
-        if (got == 0) {
-            throw qv::Error(qv::ErrorCode::Corrupt,
-                            "Die Indexdatei " + path_ + " ist beschädigt: sie ist zu kurz", path_);
-        }
-        done += static_cast<std::size_t>(got);
-    }
+    if (file_->readAt(off, buf, len) != len)
+        throw qv::Error(qv::ErrorCode::Corrupt,
+                        "Die Indexdatei " + path_ + " ist beschädigt: sie ist zu kurz", path_);
 }
 
 void PageCache::writeRaw(std::uint64_t off, const std::uint8_t* buf, std::size_t len) {
-    std::size_t done = 0;
-    while (done < len) {
-        const ssize_t put = ::pwrite(fd_, buf + done, len - done, static_cast<off_t>(off + done));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            ioFail(path_, "geschrieben", errno);
-        }
-        done += static_cast<std::size_t>(put);
-    }
+    file_->writeAt(off, buf, len);
     if (diskSizeKnown_) diskSize_ = std::max<std::uint64_t>(diskSize_, off + len);
 }
 
 std::uint64_t PageCache::fileSize() const {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) ioFail(path_, "gelesen", errno);
-    return static_cast<std::uint64_t>(st.st_size);
+    return file_->size();
 }
 
 void PageCache::truncate(std::uint64_t size) {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ioFail(path_, "gekürzt", errno);
+    file_->truncate(size);
     diskSize_ = size;
     diskSizeKnown_ = true;
 }
 
 void PageCache::sync() {
-    if (::fdatasync(fd_) != 0) ioFail(path_, "gesichert", errno);
+    file_->syncData();
 }
 
 }  // namespace xb::nsx

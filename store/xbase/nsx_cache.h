@@ -1,6 +1,6 @@
 // Page cache of one open index file.
 //
-// Owns the file descriptor and every 1024-byte page image read from or
+// Owns the open file and every 1024-byte page image read from or
 // written to the file. A page changed by an operation stays dirty in memory
 // until writeDirty() writes it; dirty and pinned pages are never evicted.
 // Clean pages are evicted (clock order) when the resident size exceeds the
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "store/xbase/env.h"
 #include "store/xbase/nsx_page.h"
 
 namespace xb::nsx {
@@ -31,9 +32,7 @@ struct Page {
 
 class PageCache {
   public:
-    // Takes ownership of `fd` (closed by the destructor). `path` names the
-    // file in error texts.
-    PageCache(int fd, std::string path);
+    explicit PageCache(std::unique_ptr<RandomFile> file);
     ~PageCache();
     PageCache(const PageCache&) = delete;
     PageCache& operator=(const PageCache&) = delete;
@@ -77,6 +76,7 @@ class PageCache {
     std::size_t residentBytes() const { return resident_.size() * sizeof(Page); }
     std::size_t residentPages() const { return resident_.size(); }
     const std::string& path() const { return path_; }
+    RandomFile& file() { return *file_; }
 
   private:
     Page* install(std::uint32_t addr);
@@ -85,11 +85,10 @@ class PageCache {
 
     bool ensureMapped(std::uint64_t end);
 
-    int fd_;
+    std::unique_ptr<RandomFile> file_;
     std::string path_;
     bool mappedWrites_ = false;
     std::uint8_t* map_ = nullptr;
-    std::size_t mapLen_ = 0;
     std::uint64_t diskSize_ = 0;  // size of the file on disk as far as we changed it
     bool diskSizeKnown_ = false;
     std::size_t budgetPages_;

@@ -22,8 +22,8 @@ constexpr std::size_t kMaxFaults = 200;
 
 class Checker {
   public:
-    Checker(NsxFile& f, const std::uint8_t* root, std::uint32_t fileEnd)
-        : f_(f), root_(root), pages_(fileEnd / kPageSize), owner_(pages_, 0) {}
+    Checker(NsxFile& f, const std::uint8_t* root, std::uint32_t fileEnd, std::uint32_t maxRecno)
+        : f_(f), root_(root), pages_(fileEnd / kPageSize), owner_(pages_, 0), maxRecno_(maxRecno) {}
 
     std::vector<std::string> run();
 
@@ -47,6 +47,7 @@ class Checker {
     const std::uint8_t* root_;
     std::size_t pages_;
     std::vector<int> owner_;
+    std::uint32_t maxRecno_;
     std::vector<std::string> faults_;
 
     // State of the tag being walked.
@@ -201,6 +202,9 @@ void Checker::visit(std::uint32_t addr, int depth, bool isRoot) {
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     auto emit = [&](const std::uint8_t* key, std::uint32_t recno, const std::string& what) {
         if (recno == 0) fault(where + ": " + what + " hat die Satznummer 0");
+        if (recno > maxRecno_)
+            fault(where + ": " + what + " verweist auf den Datensatz " + std::to_string(recno) +
+                  " hinter dem Tabellenende (" + std::to_string(maxRecno_) + ")");
         if (haveLast_) {
             const int c = std::memcmp(last_, key, kl);
             if (c > 0 || (c == 0 && lastRec_ >= recno)) {
@@ -274,9 +278,9 @@ void Checker::checkFreeList() {
 
 }  // namespace
 
-std::vector<std::string> NsxFile::verify() {
+std::vector<std::string> NsxFile::verify(std::uint32_t recordCount) {
     if (closed_) return {"die Datei ist geschlossen"};
-    Checker c(*this, root_, fileEnd_);
+    Checker c(*this, root_, fileEnd_, recordCount);
     return c.run();
 }
 

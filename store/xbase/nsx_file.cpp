@@ -5,9 +5,6 @@
 #include <cstring>
 #include <unordered_set>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_tag.h"
 
@@ -36,24 +33,12 @@ std::string readText(const std::uint8_t* p, std::size_t cap) {
     return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-int openFd(const std::string& path, int flags) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        const int err = errno;
-        throw qv::Error(
-            err == ENOENT ? qv::ErrorCode::NotFound : qv::ErrorCode::IoError,
-            "Die Indexdatei " + path + " kann nicht geöffnet werden: " + std::strerror(err), path);
-    }
-    return fd;
-}
-
 }  // namespace
 
-NsxFile::NsxFile(std::string path, int fd, bool readOnly)
-    : path_(std::move(path)), readOnly_(readOnly), cache_(std::make_unique<PageCache>(fd, path_)) {
+NsxFile::NsxFile(std::unique_ptr<RandomFile> file, bool readOnly)
+    : path_(file->path()),
+      readOnly_(readOnly),
+      cache_(std::make_unique<PageCache>(std::move(file))) {
     std::memset(root_, 0, sizeof root_);
 }
 
@@ -64,19 +49,18 @@ NsxFile::~NsxFile() {
     }
 }
 
-std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode) {
+std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode, Env& env) {
     const bool ro = mode == Mode::ReadOnly;
-    const int fd = openFd(path, ro ? O_RDONLY : O_RDWR);
-    std::unique_ptr<NsxFile> f(new NsxFile(path, fd, ro));
+    std::unique_ptr<NsxFile> f(
+        new NsxFile(env.open(path, ro ? FileAccess::ReadUnlocked : FileAccess::WriteUnlocked), ro));
     if (!ro) f->cache_->useMappedWrites();
     f->readRoot();
     f->loadTags();
     return f;
 }
 
-std::unique_ptr<NsxFile> NsxFile::create(const std::string& path) {
-    const int fd = openFd(path, O_RDWR | O_CREAT | O_TRUNC);
-    std::unique_ptr<NsxFile> f(new NsxFile(path, fd, false));
+std::unique_ptr<NsxFile> NsxFile::create(const std::string& path, Env& env) {
+    std::unique_ptr<NsxFile> f(new NsxFile(env.create(path), false));
     f->cache_->useMappedWrites();
     f->root_[kRootSig] = kSignature;
     putU32LE(f->root_ + kRootFreeHead, kNoPage);
@@ -239,6 +223,7 @@ void NsxFile::writeRoot(bool withMarker) {
 void NsxFile::beginDirectWrite() {
     requireWritable();
     wrote_ = true;
+    forgetFlaggedNote();
     if (!markerOnDisk_) {
         writeRoot(true);
         markerOnDisk_ = true;
@@ -253,6 +238,106 @@ void NsxFile::flushInternal() {
     if (rootDirty_) {
         writeRoot(true);
         rootDirty_ = false;
+    }
+}
+
+// The note: "QVFL", u32 record count, u16 byte length of the runs, then
+// runs as pairs of unsigned LEB128 numbers (gap after the previous run's end,
+// run length - 1), then a u32 checksum of everything before it.
+namespace {
+
+constexpr char kNoteMagic[4] = {'Q', 'V', 'F', 'L'};
+
+std::uint32_t noteChecksum(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t h = 2166136261u;
+    for (std::size_t i = 0; i < n; ++i)
+        h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+void putVarint(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    while (v >= 0x80) {
+        out.push_back(static_cast<std::uint8_t>(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+
+bool getVarint(const std::uint8_t*& p, const std::uint8_t* end, std::uint32_t& v) {
+    v = 0;
+    for (int shift = 0; shift < 35 && p < end; shift += 7) {
+        const std::uint8_t b = *p++;
+        v |= static_cast<std::uint32_t>(b & 0x7F) << shift;
+        if ((b & 0x80) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool NsxFile::flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>& recnos) const {
+    recnos.clear();
+    if (interrupted_) return false;
+    const std::uint8_t* n = root_ + kNoteOffset;
+    if (std::memcmp(n, kNoteMagic, 4) != 0 || getU32LE(n + 4) != recordCount) return false;
+    const std::size_t len = getU16LE(n + 8);
+    if (10 + len + 4 > static_cast<std::size_t>(kNoteEnd - kNoteOffset)) return false;
+    if (getU32LE(n + 10 + len) != noteChecksum(n, 10 + len)) return false;
+    const std::uint8_t* p = n + 10;
+    const std::uint8_t* end = p + len;
+    std::uint64_t next = 1;  // first record number the next run may start at
+    while (p < end) {
+        std::uint32_t gap, run;
+        if (!getVarint(p, end, gap) || !getVarint(p, end, run)) return false;
+        const std::uint64_t first = next + gap;
+        const std::uint64_t last = first + run;
+        if (last > recordCount) {
+            recnos.clear();
+            return false;
+        }
+        for (std::uint64_t r = first; r <= last; ++r)
+            recnos.push_back(static_cast<std::uint32_t>(r));
+        next = last + 1;
+    }
+    return true;
+}
+
+bool NsxFile::setFlaggedNote(std::uint32_t recordCount, const std::vector<std::uint32_t>& recnos) {
+    if (readOnly_ || closed_) return false;
+    std::vector<std::uint8_t> runs;
+    std::uint64_t next = 1;
+    bool fits = true;
+    for (std::size_t i = 0; i < recnos.size() && fits;) {
+        std::size_t j = i + 1;
+        while (j < recnos.size() && recnos[j] == recnos[j - 1] + 1)
+            ++j;
+        if (recnos[i] < next || recnos[j - 1] > recordCount) return false;  // not ascending
+        putVarint(runs, static_cast<std::uint32_t>(recnos[i] - next));
+        putVarint(runs, static_cast<std::uint32_t>(j - i - 1));
+        next = std::uint64_t{recnos[j - 1]} + 1;
+        fits = 10 + runs.size() + 4 <= static_cast<std::size_t>(kNoteEnd - kNoteOffset);
+        i = j;
+    }
+    std::uint8_t note[kNoteEnd - kNoteOffset] = {};
+    if (fits) {
+        std::memcpy(note, kNoteMagic, 4);
+        putU32LE(note + 4, recordCount);
+        putU16LE(note + 8, static_cast<std::uint16_t>(runs.size()));
+        if (!runs.empty()) std::memcpy(note + 10, runs.data(), runs.size());
+        putU32LE(note + 10 + runs.size(), noteChecksum(note, 10 + runs.size()));
+    }
+    if (std::memcmp(root_ + kNoteOffset, note, sizeof note) != 0) {
+        std::memcpy(root_ + kNoteOffset, note, sizeof note);
+        noteChanged_ = true;
+    }
+    return fits;
+}
+
+void NsxFile::forgetFlaggedNote() {
+    std::uint8_t* n = root_ + kNoteOffset;
+    if (std::memcmp(n, kNoteMagic, 4) == 0) {
+        std::memset(n, 0, kNoteEnd - kNoteOffset);
+        noteChanged_ = true;
     }
 }
 
@@ -275,6 +360,8 @@ void NsxFile::close() {
             cache_->sync();
             writeRoot(false);
             markerOnDisk_ = false;
+        } else if (noteChanged_ && !markerOnDisk_) {
+            writeRoot(false);
         }
     }
     closed_ = true;

@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/xbase/env.h"
 #include "store/xbase/nsx_cache.h"
 #include "store/xbase/progress.h"
 
@@ -76,9 +77,11 @@ class NsxFile {
 
     // Opens an existing index and validates the root header and every tag
     // header. Throws qv::Error (IoError, Corrupt).
-    static std::unique_ptr<NsxFile> open(const std::string& path, Mode mode = Mode::ReadWrite);
+    // The file takes no lock of its own: its table's lock guards it.
+    static std::unique_ptr<NsxFile> open(const std::string& path, Mode mode = Mode::ReadWrite,
+                                         Env& env = Env::posix());
     // Creates (or truncates) an index holding only the root header.
-    static std::unique_ptr<NsxFile> create(const std::string& path);
+    static std::unique_ptr<NsxFile> create(const std::string& path, Env& env = Env::posix());
 
     // Closes the file; errors are swallowed (call close() to see them).
     ~NsxFile();
@@ -90,6 +93,9 @@ class NsxFile {
     // markDamaged()) or this session changed nothing. Afterwards only the
     // destructor may be called.
     void close();
+    // Forgets every change not yet written and releases nothing until the
+    // destructor, which then writes nothing (for a file replaced on disk).
+    void abandon() { closed_ = true; }
     // Writes dirty pages (no fsync). Cheap when nothing changed.
     void flush();
     // flush() plus fdatasync.
@@ -127,8 +133,24 @@ class NsxFile {
     // Checks the whole file, read-only: root header, tag headers, every page
     // of every tree and of the free list. Returns German fault descriptions
     // naming tag and page; empty when the file is sound. Never throws for
-    // damaged content (only for I/O errors).
-    std::vector<std::string> verify();
+    // damaged content (only for I/O errors). With `recordCount` an entry
+    // for a record number above it is a fault too.
+    std::vector<std::string> verify(std::uint32_t recordCount = 0xFFFFFFFFu);
+
+    // The note of the table's flagged records. A writer that knows which
+    // records of its table are flagged leaves their numbers (and the table's
+    // record count) with setFlaggedNote(); close() writes the note with the
+    // root header. Every change of the file's owner in a later session goes
+    // through beginDirectWrite(), which forgets the note, so a note found on
+    // open() of a cleanly closed file describes the table as it was when
+    // the file was closed. The note is kept in the root page's unused tail
+    // (runs of record numbers); a list too long for it is not kept.
+    //
+    // True and the numbers, ascending, in `recnos` when the note is there
+    // and was made for a table of `recordCount` records.
+    bool flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>& recnos) const;
+    // `recnos` ascending; false (and no note) when they do not fit.
+    bool setFlaggedNote(std::uint32_t recordCount, const std::vector<std::uint32_t>& recnos);
 
     // Root header facts.
     std::uint16_t version() const;
@@ -195,7 +217,7 @@ class NsxFile {
     };
 
   private:
-    NsxFile(std::string path, int fd, bool readOnly);
+    NsxFile(std::unique_ptr<RandomFile> file, bool readOnly);
     void readRoot();
     void writeRoot(bool withMarker);
     void writeTagTable();
@@ -204,6 +226,7 @@ class NsxFile {
     void validateDef(const NsxTagDef& def) const;
     void freeTree(std::uint32_t root, int keyLen);
     void flushInternal();
+    void forgetFlaggedNote();
 
     std::string path_;
     bool readOnly_;
@@ -211,8 +234,9 @@ class NsxFile {
     bool markerOnDisk_ = false;
     bool rootDirty_ = false;
     bool closed_ = false;
-    bool wrote_ = false;    // this session changed the file
-    bool damaged_ = false;  // see markDamaged()
+    bool wrote_ = false;        // this session changed the file
+    bool damaged_ = false;      // see markDamaged()
+    bool noteChanged_ = false;  // the flagged note differs from the one on disk
     std::unique_ptr<nsx::PageCache> cache_;
     std::uint8_t root_[nsx::kPageSize];
     std::uint32_t fileEnd_ = 0;  // max(file on disk, file-size field)

@@ -49,6 +49,10 @@ constexpr int kTagEntrySize = 16;  // name[12] NUL-terminated, u32 header addres
 // Unused tail of the root page; the engine keeps its crash marker here.
 constexpr int kMarkerOffset = 1016;
 constexpr char kDirtyMarker[8] = {'Q', 'V', 'D', 'I', 'R', 'T', 'Y', '!'};
+// Also in the unused tail: the note of the table's flagged records (see
+// NsxFile::flaggedNote), from here up to the marker.
+constexpr int kNoteOffset = 816;
+constexpr int kNoteEnd = kMarkerOffset;
 
 // ---- tag header page -----------------------------------------------------------
 constexpr int kTagSig = 0;

@@ -54,9 +54,9 @@ std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& 
     const FileAccess access = readOnly ? FileAccess::ReadShared : FileAccess::WriteExclusive;
     auto dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
     // With the table's lock held: the leftovers of an interrupted pack.
-    if (&env == &Env::posix() && checkPackLeftovers(dbfPath, readOnly)) {
+    if (checkPackLeftovers(env, dbfPath, readOnly)) {
         dbf.reset();
-        finishPack(dbfPath);
+        finishPack(env, dbfPath);
         dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
     }
     std::unique_ptr<MemoStore> memo;
@@ -131,6 +131,11 @@ void Table::flush() {
 
 const std::string& Table::path() const {
     return path_;
+}
+
+std::uint32_t Table::missingRecords() const {
+    requireOpen();
+    return dbf_->missingRecords();
 }
 
 const DbfHeader& Table::header() const {

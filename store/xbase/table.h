@@ -163,6 +163,11 @@ class Table {
     // ---- position ----
     // Committed records in the file (a pending append is not counted).
     std::uint32_t recCount() const;
+    // Records the header counted beyond the end of the data file when the
+    // table was opened: the file was cut short. The table goes on with the
+    // records that are there (an exclusive open corrects the header, so the
+    // next open finds nothing missing).
+    std::uint32_t missingRecords() const;
     std::uint32_t recNo() const { return recno_; }
     bool bof() const { return bof_; }
     bool eof() const { return eof_; }
@@ -263,6 +268,12 @@ class Table {
     // ---- production index ----
     // The attached index, nullptr when the table has none.
     NsxFile* indexFile() { return nsx_.get(); }
+    bool hasIndex() const { return nsx_ != nullptr; }
+    // What makes the attached index unusable for this table: damaged pages
+    // or structures (NsxFile::verify()) and entries for records past the
+    // table's end (a data file cut short). German texts naming the file; empty
+    // when it is sound or there is no index. Reads every page of the index.
+    std::vector<std::string> indexFaults();
     // The index's path for this table (whether or not the file exists).
     std::string indexPath() const;
     int tagCount() const;
@@ -276,6 +287,11 @@ class Table {
     void setOrder(int position);
     // Current tag position, 0 = natural order.
     int order() const { return orderPos_; }
+    // The type of the current tag's keys; Character in natural order.
+    ExprType orderKeyType() const;
+    // The key bytes of a number or a Julian day number, as numeric and date
+    // tags hold them (for seek() and setScope()).
+    static std::string numberKey(double value);
     // Creates (or re-creates, keeping its position) a tag in the production
     // index, creating the index file when it is missing and setting header
     // byte 28. The tag is bulk-built over all records (FOR honoured; the
@@ -331,7 +347,9 @@ class Table {
     // ---- counts and positions ----
     // Records the current order shows (order, scope, query, filter, deleted
     // setting). In O(log n) without query and filter once the flagged
-    // records are known (one scan on first use, then kept up to date); with
+    // records are known: from the note the index keeps of them when it was
+    // closed cleanly, else by one scan on first use; then kept up to date,
+    // and noted again at close. With
     // a query or filter the visible records are listed once and the list is
     // reused until the table, the order or the settings change.
     std::uint64_t count();
@@ -403,6 +421,8 @@ class Table {
     TagOrder& requireTagOrder(const char* what) const;
     bool seekBytes(std::string_view value);
     void ensureFlagged();
+    // Leaves the flagged records, when known, in the index's note.
+    void noteFlagged();
     void invalidateView() {
         ++viewGen_;
         edge_ = Edge::None;
@@ -418,8 +438,8 @@ class Table {
     // True when a journal says a pack reached its commit point (the caller
     // releases the files and calls finishPack()); removes the temporaries of
     // a pack that did not. State error for a journal on a read-only open.
-    static bool checkPackLeftovers(const std::string& dbfPath, bool readOnly);
-    static void finishPack(const std::string& dbfPath);
+    static bool checkPackLeftovers(Env& env, const std::string& dbfPath, bool readOnly);
+    static void finishPack(Env& env, const std::string& dbfPath);
     void reopenFiles();
 
     struct PendingMemo {

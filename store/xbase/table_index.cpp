@@ -48,6 +48,22 @@ bool isFlagged(const std::uint8_t* rec) {
     return rec[0] == '*';
 }
 
+// Copies file `from` to `to` (created or emptied) and syncs the copy.
+void copyFile(Env& env, const std::string& from, const std::string& to) {
+    std::unique_ptr<RandomFile> in = env.open(from, FileAccess::ReadShared);
+    std::unique_ptr<RandomFile> out = env.create(to);
+    const std::uint64_t size = in->size();
+    std::vector<std::uint8_t> buf(std::min<std::uint64_t>(size, 4u << 20));
+    for (std::uint64_t off = 0; off < size;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - off));
+        in->readExact(off, buf.data(), n, "der Inhalt");
+        out->writeAt(off, buf.data(), n);
+        off += n;
+    }
+    out->sync();
+}
+
 }  // namespace
 
 // ---- attaching ------------------------------------------------------------------------
@@ -62,18 +78,15 @@ std::string Table::indexPath() const {
     preferred.replace_extension(upper ? ".NSX" : ".nsx");
     fs::path other = p;
     other.replace_extension(upper ? ".nsx" : ".NSX");
-    std::error_code ec;
-    if (!fs::exists(preferred, ec) && fs::exists(other, ec)) return other.string();
+    if (!env_->exists(preferred.string()) && env_->exists(other.string())) return other.string();
     return preferred.string();
 }
 
 void Table::attachIndex() {
-    if (env_ != &Env::posix()) return;  // index files live on the real file system
     const std::string ip = indexPath();
-    std::error_code ec;
-    if (!readOnly_) std::filesystem::remove(ip + ".rebuild", ec);  // a rebuild that was cut short
-    if (!std::filesystem::exists(ip, ec)) return;
-    nsx_ = NsxFile::open(ip, readOnly_ ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite);
+    if (!readOnly_) env_->remove(ip + ".rebuild");  // a rebuild that was cut short
+    if (!env_->exists(ip)) return;
+    nsx_ = NsxFile::open(ip, readOnly_ ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite, *env_);
     nsx_->setCacheBudget(kIndexCacheBudget);
     if (nsx_->wasInterrupted()) {
         if (readOnly_)
@@ -117,6 +130,7 @@ void Table::compileTags() {
 }
 
 void Table::dropIndexState() {
+    noteFlagged();
     if (tagOrder_) setOrder(std::unique_ptr<RecordOrder>());
     tags_.clear();
     flaggedKnown_ = false;
@@ -152,6 +166,38 @@ int Table::tagPosition(std::string_view name) const {
             return static_cast<int>(i) + 1;
     }
     return 0;
+}
+
+ExprType Table::orderKeyType() const {
+    if (!tagOrder_) return ExprType::Character;
+    switch (tagOrder_->tag().keyType()) {
+        case NsxKeyType::Numeric:
+            return ExprType::Numeric;
+        case NsxKeyType::Date:
+            return ExprType::Date;
+        case NsxKeyType::Logical:
+            return ExprType::Logical;
+        case NsxKeyType::Character:
+            break;
+    }
+    return ExprType::Character;
+}
+
+std::string Table::numberKey(double value) {
+    std::uint8_t k[kNumKeyLen];
+    encodeNumKey(value, k);
+    return std::string(reinterpret_cast<const char*>(k), kNumKeyLen);
+}
+
+std::vector<std::string> Table::indexFaults() {
+    requireOpen();
+    if (!nsx_) return {};
+    commitRecord();
+    nsx_->flush();
+    std::vector<std::string> out;
+    for (std::string& f : nsx_->verify(recCount()))
+        out.push_back("Die Indexdatei " + nsx_->path() + " ist beschädigt: " + f);
+    return out;
 }
 
 void Table::setOrder(int position) {
@@ -268,19 +314,14 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
     def.keyLen = static_cast<int>(keyLen);
     def.unique = unique;
     def.descending = descending;
-    if (env_ != &Env::posix())
-        throw qv::Error(qv::ErrorCode::State,
-                        "Die Tabelle " + path_ + " kann keine Indexdatei bekommen", path_);
-    if (!nsx_ && tagCount() == 0) {
-        installOrder(0);
-        nsx_ = NsxFile::create(indexPath());
-        nsx_->setCacheBudget(kIndexCacheBudget);
-    }
-    if ((header().flags & 0x01) == 0) setProductionIndex(true);
-
-    // The tags' runtimes die with addTag(); the order goes first.
+    // The tag is built in a copy of the index beside it, which then replaces
+    // the index: until the rename the old index stays as it was, so a kill
+    // at any point leaves either the old index or the new one, complete.
+    // The tags' runtimes die with the old file object; the order goes first.
     installOrder(0);
     tags_.clear();
+    const std::string finalPath = nsx_ ? nsx_->path() : indexPath();
+    const std::string tmpPath = finalPath + ".rebuild";
     NsxKeyBatch batch(static_cast<int>(keyLen), def.keyType == NsxKeyType::Character ? ' ' : 0);
     batch.reserve(recCount());
     std::string k(keyLen, ' ');
@@ -295,14 +336,49 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
             progress.at(recno);
         });
     }
+    bool tornBefore = false;
     try {
-        nsx_->buildTag(def, batch, recCount(), NsxProgress{reportProgress, 50, 100});
-        nsx_->flush();
+        std::unique_ptr<NsxFile> copy;
+        if (nsx_) {
+            std::unique_ptr<NsxFile> old = std::move(nsx_);
+            old->close();
+            old.reset();
+            copyFile(*env_, finalPath, tmpPath);
+            copy = NsxFile::open(tmpPath, NsxFile::Mode::ReadWrite, *env_);
+            // Trees torn by an earlier failure stay marked, so that the
+            // rebuild below (or the next open) repairs them.
+            tornBefore = copy->wasInterrupted();
+            if (tornBefore) copy->markDamaged();
+        } else {
+            copy = NsxFile::create(tmpPath, *env_);
+        }
+        copy->setCacheBudget(kIndexCacheBudget);
+        copy->buildTag(def, batch, recCount(), NsxProgress{reportProgress, 50, 100});
+        copy->close();
+        copy.reset();
+        env_->rename(tmpPath, finalPath);
     } catch (...) {
-        compileTags();
+        try {
+            env_->remove(tmpPath);
+        } catch (...) {
+        }
+        try {
+            if (!nsx_ && env_->exists(finalPath)) {
+                nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
+                nsx_->setCacheBudget(kIndexCacheBudget);
+            }
+            compileTags();
+        } catch (...) {
+        }
         throw;
     }
-    compileTags();
+    if ((header().flags & 0x01) == 0) setProductionIndex(true);
+    nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
+    nsx_->setCacheBudget(kIndexCacheBudget);
+    if (tornBefore)
+        rebuildAllTags(100, 100);
+    else
+        compileTags();
     installOrder(tagPosition(def.name));
     goTop();
 }
@@ -428,7 +504,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
     // sorted on a second thread while the first tag is written.
     const std::string finalPath = nsx_->path();
     const std::string tmpPath = finalPath + ".rebuild";
-    std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath);
+    std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath, *env_);
     std::exception_ptr failure;
     std::thread sorter;
     if (work.size() > 1)
@@ -454,26 +530,27 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
             work[i].batch.reset();
         }
         fresh->close();
+        fresh.reset();
     } catch (...) {
         if (sorter.joinable()) sorter.join();
         fresh.reset();
-        std::remove(tmpPath.c_str());
+        try {
+            env_->remove(tmpPath);
+        } catch (...) {
+        }
         throw;
     }
     if (work.empty()) reportProgress(progressTo);
-    if (std::rename(tmpPath.c_str(), finalPath.c_str()) != 0)
-        throw qv::Error(
-            qv::ErrorCode::IoError,
-            "Die Indexdatei " + finalPath + " kann nicht ersetzt werden: " + describeErrno(errno),
-            finalPath);
+    env_->rename(tmpPath, finalPath);
 #ifdef __GLIBC__
     // The key batches were large; give their memory back to the system.
     work.clear();
     ::malloc_trim(0);
 #endif
     // The old file object now refers to the replaced file; drop it unseen.
+    if (nsx_) nsx_->abandon();
     nsx_.reset();
-    nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite);
+    nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
     nsx_->setCacheBudget(kIndexCacheBudget);
     compileTags();
 }
@@ -543,7 +620,7 @@ void Table::ensureFlagged() {
     flagged_ = std::make_unique<RankedRecnos>();
     for (auto& rt : tags_)
         rt->flagged.clear();
-    scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
+    const auto take = [&](std::uint32_t recno, const std::uint8_t* rec) {
         if (!isFlagged(rec)) return;
         flagged_->set.insert(recno);
         const RecordRef r{rec, recno};
@@ -554,8 +631,29 @@ void Table::ensureFlagged() {
             if (rt.tag->unique() && !rt.tag->contains(rt.newKey, recno)) continue;
             rt.flagged.insert({rt.newKey, recno});
         }
-    });
+    };
+    // The index's note names the flagged records as they were when the
+    // index was last closed; only those records need reading.
+    std::vector<std::uint32_t> noted;
+    if (nsx_ && nsx_->flaggedNote(recCount(), noted)) {
+        std::vector<std::uint8_t> rec(recordLength());
+        for (std::uint32_t recno : noted) {
+            dbf_->readRecord(recno, rec.data());
+            take(recno, rec.data());
+        }
+    } else {
+        scanRecords(take);
+    }
     flaggedKnown_ = true;
+}
+
+void Table::noteFlagged() {
+    if (!nsx_ || readOnly_ || !flaggedKnown_) return;
+    std::vector<std::uint32_t> recnos;
+    recnos.reserve(flagged_->set.size());
+    for (std::uint32_t r : flagged_->set)
+        recnos.push_back(r);
+    nsx_->setFlaggedNote(recCount(), recnos);
 }
 
 ViewList& Table::viewList() {

@@ -8,14 +8,7 @@
 //                       line per file; written as .tmp, synced, renamed
 // The journal's appearance is the commit point: open() rolls a pack forward
 // when the journal is there and removes the temporaries when it is not.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
@@ -29,8 +22,6 @@ namespace xb {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 std::string tmpTablePath(const std::string& dbf) {
     return dbf + ".packtmp";
 }
@@ -41,53 +32,36 @@ std::string journalPath(const std::string& dbf) {
     return dbf + ".packjournal";
 }
 
-[[noreturn]] void ioFailure(const std::string& what, const std::string& file) {
-    throw qv::Error(qv::ErrorCode::IoError, what + " " + file + ": " + describeErrno(errno), file);
-}
-
-void syncDirOf(const std::string& file) {
-    const std::string parent = fs::path(file).parent_path().string();
-    const std::string dir = parent.empty() ? std::string(".") : parent;
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) ioFailure("Das Verzeichnis kann nicht geöffnet werden:", dir);
-    const int rc = ::fsync(fd);
-    ::close(fd);
-    if (rc != 0) ioFailure("Das Verzeichnis kann nicht gesichert werden:", dir);
-}
-
-void renameFile(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) != 0)
-        ioFailure("Die Datei kann nicht umbenannt werden:", from);
-}
-
-void removeIfThere(const std::string& file) {
-    if (::unlink(file.c_str()) != 0 && errno != ENOENT)
-        ioFailure("Die Datei kann nicht gelöscht werden:", file);
-}
-
 // Carries out the renames a journal lists, then removes it.
-void rollForward(const std::string& journal) {
-    std::ifstream in(journal, std::ios::binary);
-    if (!in) ioFailure("Das Packprotokoll kann nicht gelesen werden:", journal);
-    std::string line;
-    while (std::getline(in, line)) {
+void rollForward(Env& env, const std::string& journal) {
+    std::string text;
+    {
+        std::unique_ptr<RandomFile> in = env.open(journal, FileAccess::ReadShared);
+        text.resize(static_cast<std::size_t>(in->size()));
+        in->readExact(0, text.data(), text.size(), "das Packprotokoll");
+    }
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
         const std::size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;
         const std::string from = line.substr(0, tab);
         const std::string to = line.substr(tab + 1);
-        if (::access(from.c_str(), F_OK) == 0) renameFile(from, to);
+        if (env.exists(from)) env.rename(from, to);
     }
-    in.close();
-    syncDirOf(journal);
-    removeIfThere(journal);
-    syncDirOf(journal);
+    env.syncDirectoryOf(journal);
+    env.remove(journal);
+    env.syncDirectoryOf(journal);
 }
 
 }  // namespace
 
-bool Table::checkPackLeftovers(const std::string& dbfPath, bool readOnly) {
+bool Table::checkPackLeftovers(Env& env, const std::string& dbfPath, bool readOnly) {
     const std::string journal = journalPath(dbfPath);
-    if (::access(journal.c_str(), F_OK) == 0) {
+    if (env.exists(journal)) {
         if (readOnly)
             throw qv::Error(qv::ErrorCode::State,
                             "Das Packen der Tabelle " + dbfPath +
@@ -98,14 +72,14 @@ bool Table::checkPackLeftovers(const std::string& dbfPath, bool readOnly) {
     if (readOnly) return false;
     // No journal: a pack that did not reach its commit point left at most
     // temporaries behind.
-    removeIfThere(tmpTablePath(dbfPath));
-    removeIfThere(tmpMemoPath(dbfPath));
-    removeIfThere(journal + ".tmp");
+    env.remove(tmpTablePath(dbfPath));
+    env.remove(tmpMemoPath(dbfPath));
+    env.remove(journal + ".tmp");
     return false;
 }
 
-void Table::finishPack(const std::string& dbfPath) {
-    rollForward(journalPath(dbfPath));
+void Table::finishPack(Env& env, const std::string& dbfPath) {
+    rollForward(env, journalPath(dbfPath));
 }
 
 void Table::reopenFiles() {
@@ -132,9 +106,6 @@ void Table::reopenFiles() {
 void Table::pack() {
     requireWritable();
     commitRecord();
-    if (env_ != &Env::posix())
-        throw qv::Error(qv::ErrorCode::State, "Die Tabelle " + path_ + " kann nicht gepackt werden",
-                        path_);
     if (memo_ && !smt_)
         throw qv::Error(qv::ErrorCode::State,
                         "Die Memos der Tabelle " + path_ + " können nur gelesen werden", path_);
@@ -145,7 +116,7 @@ void Table::pack() {
 
     // 1. The packed table and memo file beside the originals.
     {
-        Env& env = Env::posix();
+        Env& env = *env_;
         std::unique_ptr<RandomFile> out = env.create(tmpTable);
         std::unique_ptr<SmtFile> memoOut;
         if (smt_) {
@@ -213,14 +184,14 @@ void Table::pack() {
         };
         line(tmpTable, path_);
         if (smt_) line(tmpMemo, smt_->path());
-        std::unique_ptr<RandomFile> jf = Env::posix().create(tmpJournal);
+        std::unique_ptr<RandomFile> jf = env_->create(tmpJournal);
         jf->writeAt(0, text.data(), text.size());
         jf->sync();
         jf.reset();
-        renameFile(tmpJournal, journal);
-        syncDirOf(journal);
+        env_->rename(tmpJournal, journal);
+        env_->syncDirectoryOf(journal);
     }
-    rollForward(journal);
+    rollForward(*env_, journal);
     // 5. The new files take the old ones' place in this table.
     queryActive_ = false;
     queryBits_.clear();
@@ -230,6 +201,11 @@ void Table::pack() {
         rebuildAllTags(mid, 100);
     else
         reportProgress(100);
+    // A packed table has no flagged records.
+    flagged_ = std::make_unique<RankedRecnos>();
+    for (auto& rt : tags_)
+        rt->flagged.clear();
+    flaggedKnown_ = true;
     if (nsx_) nsx_->sync();
     goTop();
 }

@@ -304,6 +304,11 @@ class FailingEnv : public xb::Env {
         return posix().create(p);
     }
     bool exists(const std::string& p) override { return posix().exists(p); }
+    void rename(const std::string& from, const std::string& to) override {
+        posix().rename(from, to);
+    }
+    void remove(const std::string& p) override { posix().remove(p); }
+    void syncDirectoryOf(const std::string& p) override { posix().syncDirectoryOf(p); }
 
   private:
     std::string path_;
@@ -396,3 +401,49 @@ TEST_F(CatalogueCheckTest, ASecondSetOfTableObjectsFindsTheCatalogueInUse) {
 }
 
 }  // namespace
+
+// A data file cut short: the records that are there are kept, the user is
+// told once which table lost how many, and the index, which still refers to
+// the lost records, is built again.
+TEST_F(CatalogueCheckTest, ADataFileCutShortIsReportedOnceAndItsIndexBuiltAgain) {
+    cattest::copyFixtureCatalogue(dir.path());
+    const fs::path dbf = data(CatalogTable::Files);
+    std::uint32_t before = 0;
+    std::uint32_t headerLength = 0, recordLength = 0;
+    {
+        auto t = xb::Table::open(dbf.string(), xb::OpenMode::ReadOnly);
+        before = t->recCount();
+        headerLength = t->header().headerLength;
+        recordLength = t->recordLength();
+    }
+    ASSERT_GT(before, 10u);
+    const std::uint32_t kept = before / 3;
+    fs::resize_file(dbf, headerLength + std::uint64_t{kept} * recordLength);
+
+    QStringList notices;
+    const auto run = [&] {
+        cat.reset();
+        cat = std::make_unique<Catalogue>(dir.path());
+        intro = RecordingIntro();
+        return qv::checkCatalogue(
+            *cat->dm, *cat->access, intro, [this](const QString& t) { fatal << t; },
+            xb::Env::posix(), [&notices](const QString& t) { notices << t; });
+    };
+    ASSERT_TRUE(run());
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(QString::fromStdString(dbf.filename().string())));
+    EXPECT_TRUE(notices[0].contains(QStringLiteral(": %1 Datensätze fehlen").arg(before - kept)))
+        << notices[0].toStdString();
+    EXPECT_TRUE(intro.log.contains("text " + qv::catalogTable(CatalogTable::Files).indexText))
+        << intro.log.join(" | ").toStdString();
+    EXPECT_EQ(cat->dm->table(CatalogTable::Files).engine()->recCount(), kept);
+    closeAll();
+    EXPECT_EQ(cattest::checkFaults(dir.path()), std::vector<std::string>{});
+
+    // The header was corrected: the next start finds nothing to report.
+    notices.clear();
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(notices.isEmpty());
+    EXPECT_EQ(intro.log, QStringList{"gauge off"});
+    closeAll();
+}

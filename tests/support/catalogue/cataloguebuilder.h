@@ -7,11 +7,22 @@
 #include <QString>
 
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace qvtest {
 
 struct EntryRow {
+    EntryRow() = default;
+    EntryRow(int number, QString title, int box = 0, int disk = 0, QString category = {},
+             QString carrierType = {})
+        : number(number),
+          title(std::move(title)),
+          box(box),
+          disk(disk),
+          category(std::move(category)),
+          carrierType(std::move(carrierType)) {}
+
     int number = 0;  // EINDEUTIG
     QString title;
     int box = 0;
@@ -27,6 +38,14 @@ struct EntryRow {
 };
 
 struct FileRow {
+    FileRow() = default;
+    FileRow(int owner, QString path, QString name, QString ext, qint64 size = 0)
+        : owner(owner),
+          path(std::move(path)),
+          name(std::move(name)),
+          ext(std::move(ext)),
+          size(size) {}
+
     int owner = 0;  // DIRNUMM
     QString path;   // DIRPFAD ("/TOOLS/ SETUP.EXE")
     QString name;
@@ -37,6 +56,16 @@ struct FileRow {
 };
 
 struct AddressRow {
+    AddressRow() = default;
+    AddressRow(int number, QString name, QString firstName = {}, QString street = {},
+               QString postcode = {}, QString town = {})
+        : number(number),
+          name(std::move(name)),
+          firstName(std::move(firstName)),
+          street(std::move(street)),
+          postcode(std::move(postcode)),
+          town(std::move(town)) {}
+
     int number = 0;
     QString name;
     QString firstName;

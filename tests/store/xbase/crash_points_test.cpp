@@ -1,0 +1,359 @@
+// Every write of the table's multi-file operations, crashed one at a time.
+//
+// The table, its memo file and its production index live in a MemEnv. An
+// operation is run once to count its writes (renames and removals included);
+// then, for every k, it runs again on a fresh copy of the files with the
+// k-th write refused and everything after it as well -- the process died
+// there. The files are then reopened as the next session would: no posted
+// record may be lost or torn, and the index must be usable (rebuilt where
+// the crash left it behind) and match the records.
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "store/xbase/error.h"
+#include "store/xbase/mem_env.h"
+#include "store/xbase/nsx_file.h"
+#include "store/xbase/settings.h"
+#include "store/xbase/table.h"
+#include "store/xbase/table_builder.h"
+#include "store/xbase/table_check.h"
+#include "xbase_test_util.h"
+
+namespace {
+
+const std::string kPath = "_qvdir.dbf";
+
+using Files = std::map<std::string, std::vector<std::uint8_t>>;
+
+Files filesOf(const xb::MemEnv& env) {
+    Files out;
+    for (const std::string& name : env.fileNames())
+        out[name] = env.fileBytes(name);
+    return out;
+}
+
+std::unique_ptr<xb::MemEnv> envWith(const Files& files) {
+    auto env = std::make_unique<xb::MemEnv>();
+    for (const auto& [name, bytes] : files)
+        env->setFile(name, bytes);
+    return env;
+}
+
+// One record as the session sees it: its bytes and its memo text.
+struct Rec {
+    std::string bytes;
+    std::string memo;
+    bool operator==(const Rec&) const = default;
+};
+
+std::vector<Rec> recordsOf(xb::Table& t) {
+    std::vector<Rec> out;
+    const int memo = t.fieldIndex("dirmemo");
+    for (std::uint32_t r = 1; r <= t.recCount(); ++r) {
+        t.go(r);
+        out.push_back({t.recordBytes(), t.getMemo(memo)});
+    }
+    return out;
+}
+
+void fill(xb::Table& t, int i) {
+    t.replaceNumber(0, 1 + i % 17);
+    t.replaceText(1, "N" + std::to_string(i * 7919 % 1000));
+    t.replaceText(2, i % 3 == 0 ? "TXT" : "EXE");
+    t.replaceText(3, "\\p" + std::to_string(i % 13) + "\\N" + std::to_string(i));
+    t.replaceNumber(5, i);
+    if (i % 4 == 0) t.replaceMemo(7, "Notiz " + std::to_string(i) + std::string(i % 700, 'x'));
+}
+
+// The file table with its three tags, `n` records (every seventh flagged).
+Files fileTable(int n) {
+    xb::MemEnv env;
+    xb::TableBuilder b(kPath, env);
+    for (const xbtest::FieldDef& f : xbtest::layoutOf("_qvdir"))
+        b.addField(f.name, f.type, f.width, f.dec);
+    b.create();
+    auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
+    for (int i = 1; i <= n; ++i) {
+        t->append();
+        fill(*t, i);
+        if (i % 7 == 0) t->deleteRecord();
+    }
+    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
+    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    t->close();
+    return filesOf(env);
+}
+
+// What an operation promises: the state before, the state after it
+// completed, and a test of the records found after a crash.
+struct Operation {
+    const char* what;
+    std::function<void(xb::Table&, int& posted)> run;
+    // Checks the records after a crash; `posted` tells how many steps of the
+    // operation had returned before it.
+    std::function<void(const std::vector<Rec>& before, const std::vector<Rec>& after,
+                       const std::vector<Rec>& now, int posted)>
+        check;
+    int tags = 3;  // tags the index has when the operation completed
+};
+
+// Runs the operation with a crash at every one of its writes.
+void crashEverywhere(const Files& base, const Operation& op) {
+    SCOPED_TRACE(op.what);
+    std::vector<Rec> before, after;
+    long writes = 0;
+    {
+        auto env = envWith(base);
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+        before = recordsOf(*t);
+        const long opened = env->writesDone();
+        int posted = 0;
+        op.run(*t, posted);
+        t->close();
+        writes = env->writesDone() - opened;
+        t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+        after = recordsOf(*t);
+        ASSERT_EQ(t->tagCount(), op.tags);
+        ASSERT_TRUE(xb::checkIndex(*t).empty()) << xb::checkIndex(*t).front();
+    }
+    ASSERT_GT(writes, 0);
+    for (long k = 0; k <= writes; ++k) {
+        SCOPED_TRACE("crash after " + std::to_string(k) + " of " + std::to_string(writes) +
+                     " writes");
+        auto env = envWith(base);
+        int posted = 0;
+        bool completed = false;
+        {
+            auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+            recordsOf(*t);  // as the measuring run did before the operation
+            env->failWritesAfter(k);
+            try {
+                op.run(*t, posted);
+                t->close();
+                completed = true;
+            } catch (const qv::Error& e) {
+                ASSERT_EQ(e.code(), qv::ErrorCode::IoError) << e.text();
+            }
+            // Leaving the scope drops the table; its writes fail as a dead
+            // process's would.
+        }
+        env->failWritesAfter(-1);
+        std::unique_ptr<xb::Table> t;
+        ASSERT_NO_THROW(t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env));
+        ASSERT_NE(t->indexFile(), nullptr);
+        const std::vector<std::string> faults = xb::checkIndex(*t);
+        ASSERT_TRUE(faults.empty()) << faults.front();
+        ASSERT_TRUE(t->tagCount() == 3 || t->tagCount() == op.tags) << t->tagCount();
+        ASSERT_EQ(xbtest::checkMemoStructure(*t), "");
+        const std::vector<Rec> now = recordsOf(*t);
+        if (completed) {
+            ASSERT_EQ(now, after);
+            ASSERT_EQ(t->tagCount(), op.tags);
+        } else {
+            op.check(before, after, now, posted);
+        }
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// Records that must be exactly as before the operation.
+void expectUntouched(const std::vector<Rec>& before, const std::vector<Rec>& now) {
+    ASSERT_EQ(now.size(), before.size());
+    for (std::size_t i = 0; i < now.size(); ++i)
+        ASSERT_EQ(now[i], before[i]) << "record " << i + 1 << " changed";
+}
+
+class CrashPoints : public ::testing::Test {
+  protected:
+    void SetUp() override { xb::settings().deleted = true; }
+    void TearDown() override { xb::settings().deleted = false; }
+};
+
+TEST_F(CrashPoints, AppendsUnderThreeTagsLoseNoPostedRecord) {
+    const Files base = fileTable(40);
+    Operation op;
+    op.what = "three appends";
+    op.run = [](xb::Table& t, int& posted) {
+        for (int i = 41; i <= 43; ++i) {
+            t.append();
+            fill(t, i);
+            t.commitRecord();
+            ++posted;
+        }
+    };
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>& after,
+                  const std::vector<Rec>& now, int posted) {
+        // Every posted append is there; the one being written is there
+        // complete or not at all.
+        ASSERT_GE(now.size(), before.size() + posted);
+        ASSERT_LE(now.size(), before.size() + posted + 1);
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            if (i < before.size()) {
+                ASSERT_EQ(now[i], before[i]) << "record " << i + 1;
+            } else if (i < before.size() + posted) {
+                ASSERT_EQ(now[i], after[i]) << "posted record " << i + 1;
+            } else {
+                ASSERT_EQ(now[i].bytes, after[i].bytes) << "record " << i + 1 << " is torn";
+            }
+        }
+    };
+    crashEverywhere(base, op);
+}
+
+TEST_F(CrashPoints, AMemoRewriteKeepsTheOldTextOrTheNewOne) {
+    const Files base = fileTable(30);
+    Operation op;
+    op.what = "memo rewrite with a key change";
+    op.run = [](xb::Table& t, int& posted) {
+        t.go(8);
+        t.replaceMemo(7, std::string(3000, 'M'));
+        t.replaceText(1, "UMBENANNT");
+        t.commitRecord();
+        ++posted;
+    };
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>& after,
+                  const std::vector<Rec>& now, int) {
+        ASSERT_EQ(now.size(), before.size());
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            if (i == 7)
+                ASSERT_TRUE(now[i] == before[i] || now[i] == after[i]) << "record 8 is torn";
+            else
+                ASSERT_EQ(now[i], before[i]) << "record " << i + 1;
+        }
+    };
+    crashEverywhere(base, op);
+}
+
+TEST_F(CrashPoints, APackLeavesTheOldTableOrThePackedOne) {
+    const Files base = fileTable(30);
+    Operation op;
+    op.what = "pack with rebuild";
+    op.run = [](xb::Table& t, int&) { t.pack(); };
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>& after,
+                  const std::vector<Rec>& now, int) {
+        // Whichever table the crash left, the unflagged records are all
+        // there, in order, with their memo texts.
+        ASSERT_TRUE(now == before || now == after)
+            << now.size() << " records, before " << before.size() << ", after " << after.size();
+    };
+    crashEverywhere(base, op);
+}
+
+TEST_F(CrashPoints, AReindexNeverLeavesAnUnusableIndex) {
+    const Files base = fileTable(30);
+    Operation op;
+    op.what = "reindex";
+    op.run = [](xb::Table& t, int&) { t.reindex(); };
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
+                  const std::vector<Rec>& now, int) { expectUntouched(before, now); };
+    crashEverywhere(base, op);
+}
+
+TEST_F(CrashPoints, BuildingATagInPlaceLeavesTheOldIndexOrTheNewOne) {
+    const Files base = fileTable(30);
+    Operation recreate;
+    recreate.what = "tag re-created in place";
+    recreate.run = [](xb::Table& t, int&) {
+        t.indexTag("namealle", "upper(dirname)+str(dirnumm,8)", "dirnumm<99999999");
+    };
+    recreate.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
+                        const std::vector<Rec>& now, int) { expectUntouched(before, now); };
+    crashEverywhere(base, recreate);
+
+    Operation added = recreate;
+    added.what = "fourth tag added";
+    added.run = [](xb::Table& t, int&) { t.indexTag("pfad", "upper(dirpfad)"); };
+    added.tags = 4;
+    crashEverywhere(base, added);
+}
+
+TEST_F(CrashPoints, TheFirstTagOfANewIndexIsBuiltAside) {
+    // A table without an index: a crash leaves no index or a complete one.
+    xb::MemEnv env;
+    xb::TableBuilder b(kPath, env);
+    for (const xbtest::FieldDef& f : xbtest::layoutOf("_qvdir"))
+        b.addField(f.name, f.type, f.width, f.dec);
+    b.create();
+    {
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
+        for (int i = 1; i <= 20; ++i) {
+            t->append();
+            fill(*t, i);
+        }
+    }
+    const Files base = filesOf(env);
+    long writes = 0;
+    {
+        auto e = envWith(base);
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
+        const long opened = e->writesDone();
+        t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+        t->close();
+        writes = e->writesDone() - opened;
+    }
+    for (long k = 0; k <= writes; ++k) {
+        SCOPED_TRACE("crash after " + std::to_string(k) + " writes");
+        auto e = envWith(base);
+        {
+            auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
+            e->failWritesAfter(k);
+            try {
+                t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+                t->close();
+            } catch (const qv::Error& err) {
+                ASSERT_EQ(err.code(), qv::ErrorCode::IoError) << err.text();
+            }
+        }
+        e->failWritesAfter(-1);
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
+        ASSERT_EQ(t->recCount(), 20u);
+        ASSERT_TRUE(xb::checkIndex(*t).empty());
+        if (t->indexFile()) {
+            ASSERT_EQ(t->tagCount(), 1);
+        }
+    }
+}
+
+// ---- the seam ---------------------------------------------------------------------------------
+
+TEST(FileSeam, AnInMemoryTableKeepsItsIndexAcrossSessions) {
+    const Files base = fileTable(50);
+    auto env = envWith(base);
+    ASSERT_TRUE(env->exists("_qvdir.nsx"));
+    auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+    ASSERT_EQ(t->tagCount(), 3);
+    t->setOrder(t->tagPosition("endungalle"));
+    ASSERT_TRUE(t->seek("TXT"));
+    ASSERT_EQ(t->raw(2), "TXT");
+    t->go(10);
+    t->replaceText(2, "ZZZ");
+    t->close();
+    t = xb::Table::open(kPath, xb::OpenMode::ReadOnly, *env);
+    ASSERT_TRUE(xb::checkIndex(*t).empty());
+    t->setOrder(t->tagPosition("endungalle"));
+    t->goBottom();
+    ASSERT_EQ(t->recNo(), 10u);
+}
+
+TEST(FileSeam, RenamesAndRemovalsCountAsWrites) {
+    xb::MemEnv env;
+    env.setFile("a", {1, 2, 3});
+    env.rename("a", "b");
+    env.remove("b");
+    env.remove("b");  // gone already: nothing to do
+    EXPECT_EQ(env.writesDone(), 2);
+    env.setFile("c", {4});
+    env.failWritesAfter(0);
+    EXPECT_THROW(env.rename("c", "d"), qv::Error);
+    EXPECT_THROW(env.remove("c"), qv::Error);
+    EXPECT_TRUE(env.exists("c"));
+    EXPECT_FALSE(env.exists("d"));
+}
+
+}  // namespace
