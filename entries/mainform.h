@@ -171,9 +171,16 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_filesearch.cpp: the search in all files
     void bindFileSearchCommands();
+    // The search in all files (F12): the file table handed to the window
+    // while it is shown, the entry record and tag restored afterwards.
+    void SpeedButton6Click();
 
     // entries/mainform_masterdata.cpp: lookup lists and status names
     void bindMasterdataCommands();
+    void EinleseEndungen1Click();
+    void Kategorien1Click();
+    void DatentraegerArten1Click();
+    void ProgrammStatus1Click();
 
     // entries/mainform_lending.cpp: addresses and the lending assignment
     void bindLendingCommands();

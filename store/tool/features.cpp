@@ -1,6 +1,7 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
 #include "search/entryquery.h"
+#include "search/filesearchtool.h"
 #include "statistics/statistics.h"
 #include "store/tool/qvdb.h"
 
@@ -17,6 +18,7 @@ void addFeatureCommands() {
     qv::addReadingCommands();
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
+    addCommand(qv::findToolCommand());
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }
 
