@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "masterdata/lending.h"
 #include "store/cataloguesession.h"
 #include "store/conversion.h"
 #include "store/guards.h"
@@ -112,12 +113,6 @@ void writeEntryFields(TTable& entries, const EntryFields& f) {
     entries.FieldByName(QStringLiteral("KATEGORIE")).setAsString(singleLine(f.category));
     for (int i = 0; i < 12; ++i)
         entries.FieldByName(flagField(i)).setAsString(flagToWrite(f, i));
-}
-
-bool hasCurrentEntry(CatalogueSession& session) {
-    TTable& entries = entryTable(session);
-    return entries.Active() && !entries.Eof() &&
-           session.apollo(CatalogTable::Entries).sx_OrderRecNo() > 0;
 }
 
 bool editEntry(CatalogueSession& session, const EntryEditor& editor) {

@@ -75,14 +75,10 @@ void writeEntryFields(TTable& entries, const EntryFields& f);
 // with the fields as the user left them.
 using EntryEditor = std::function<bool(EntryFields& fields)>;
 
-// Whether the entry table stands on an entry the list shows (after a
-// cancelled new entry the table can stand past its end).
-bool hasCurrentEntry(CatalogueSession& session);
-
 // Edits the current entry: the entry and file views are suspended, the
 // editor runs on the record in edit mode; OK posts the values, anything else
 // cancels. The table ends on the edited record. Returns the editor's result.
-// REQUIRES: hasCurrentEntry().
+// REQUIRES: hasCurrentEntry() (masterdata/lending.h).
 bool editEntry(CatalogueSession& session, const EntryEditor& editor);
 
 // A new empty entry: the next number, a new record at the physical end,

@@ -3,6 +3,8 @@
 #include "entries/grunddateneingabe.h"
 #include "entries/mainform.h"
 #include "entries/zusatztexteingabe.h"
+#include "masterdata/lending.h"
+#include "masterdata/masterdatawindows.h"
 #include "shell/command.h"
 #include "shell/dbgrid.h"
 #include "shell/dialogs.h"
@@ -22,8 +24,20 @@ void TMainForm::bindEntryCommands() {
 }
 
 TGrunddatenEingabe& TMainForm::grunddatenEingabe() {
-    if (!m_grunddatenEingabe)
+    if (!m_grunddatenEingabe) {
         m_grunddatenEingabe = new TGrunddatenEingabe(m_session, m_program.settings(), this);
+        // The lookup lists in choosing mode.
+        auto take = [](std::optional<QString> chosen, QString& value) {
+            if (chosen) value = *chosen;
+            return chosen.has_value();
+        };
+        m_grunddatenEingabe->setCategoryChooser([this, take](QString& value) {
+            return take(qv::chooseCategory(m_session, this), value);
+        });
+        m_grunddatenEingabe->setCarrierTypeChooser([this, take](QString& value) {
+            return take(qv::chooseCarrierType(m_session, this), value);
+        });
+    }
     return *m_grunddatenEingabe;
 }
 

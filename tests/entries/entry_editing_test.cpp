@@ -16,6 +16,7 @@
 #include "entries/grunddateneingabe.h"
 #include "entries/mainform.h"
 #include "entries/zusatztexteingabe.h"
+#include "masterdata/lookupwindows.h"
 #include "shell/command.h"
 #include "shell/dbgrid.h"
 #include "store/tapollo.h"
@@ -307,6 +308,30 @@ TEST_F(EntryEditingTest, FlagsTheUserDidNotTouchKeepTheirCharacter) {
         ok(d);
     }));
     EXPECT_EQ(storedEntry(entries(), 1).flags, QStringLiteral("x x X       "));
+}
+
+TEST_F(EntryEditingTest, TheCategoryComesFromTheListInChoosingMode) {
+    start(qvtest::numberedEntries(1));
+    TTable& categories = h->table(CatalogTable::Categories);
+    categories.Append();
+    categories.FieldByName(QStringLiteral("KATEGO")).setAsString(QStringLiteral("Spiele"));
+    categories.Post();
+    ASSERT_TRUE(withDialog(MainCommand::EditEntry, [](TGrunddatenEingabe* d) {
+        ASSERT_TRUE(d->Button2->isEnabled());
+        // Closed otherwise: the field stays.
+        qvtest::whenModal<qv::Tstd_katego>([](qv::Tstd_katego* w) { w->reject(); });
+        QTest::mouseClick(d->Button2, Qt::LeftButton);
+        EXPECT_EQ(d->kategorie->text(), QStringLiteral("Kategorie 1"));
+        qvtest::whenModal<qv::Tstd_katego>([](qv::Tstd_katego* w) {
+            EXPECT_EQ(w->BtnClose->text(), QString::fromUtf8("&Übernahme"));
+            w->BtnClose->click();
+        });
+        QTest::mouseClick(d->Button2, Qt::LeftButton);
+        EXPECT_EQ(d->kategorie->text(), QStringLiteral("Spiele"));
+        EXPECT_EQ(d->focusWidget(), d->Diskart);
+        ok(d);
+    }));
+    EXPECT_EQ(storedEntry(entries(), 1).category, QStringLiteral("Spiele"));
 }
 
 TEST_F(EntryEditingTest, ANumberFieldWithoutANumberKeepsTheDialogOpen) {
