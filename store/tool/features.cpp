@@ -6,6 +6,7 @@
 #include "statistics/statistics.h"
 #include "store/tool/qvdb.h"
 
+#include "import/importtool.h"
 #include "output/print/printcommands.h"
 #include "reading/readingtool.h"
 
@@ -20,6 +21,7 @@ void addFeatureCommands() {
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
     qv::addMasterdataToolCommands();
+    addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }
 
 }  // namespace qvdb
