@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "store/xbase/error.h"
+#include "store/xbase/limits.h"
 #include "store/xbase/nsx_tag.h"
 
 namespace xb {
@@ -177,7 +178,11 @@ std::uint32_t NsxFile::allocAddress() {
     std::uint32_t end = getU32LE(root_ + kRootFileSize);
     end = std::max(end, fileEnd_);
     end = (end + kPageSize - 1) / kPageSize * kPageSize;
-    if (end > 0xFFFFFC00u - kPageSize) corrupt("die Datei ist voll (4 GB)", 0);
+    if (std::uint64_t{end} + kPageSize > fileLimits().indexBytes) {
+        markDamaged();  // a change stopped half-way
+        throwLimit("Die Indexdatei", path_,
+                   "sie darf höchstens " + sizeText(fileLimits().indexBytes) + " groß werden");
+    }
     putU32LE(root_ + kRootFileSize, end + kPageSize);
     fileEnd_ = end + kPageSize;
     rootDirty_ = true;
@@ -198,6 +203,11 @@ void NsxFile::freePage(std::uint32_t addr) {
     putU32LE(root_ + kRootFreeHead, addr);
     rootDirty_ = true;
     forgetCount(addr);
+}
+
+bool NsxFile::roomFor(std::uint64_t pages) const {
+    const std::uint64_t end = std::max<std::uint64_t>(getU32LE(root_ + kRootFileSize), fileEnd_);
+    return end + pages * kPageSize <= fileLimits().indexBytes;
 }
 
 void NsxFile::setCount(std::uint32_t addr, std::uint32_t n) {

@@ -178,6 +178,9 @@ class NsxFile {
     // The address allocPage() would use without bringing a page into memory
     // (for bulk writes, which bypass the cache).
     std::uint32_t allocAddress();
+    // Whether `pages` new pages still fit below the file's size limit
+    // (limits.h), leaving the free list aside.
+    bool roomFor(std::uint64_t pages) const;
     // Puts a page on the free list.
     void freePage(std::uint32_t addr);
     // Ensures the crash marker is on disk before a direct write.

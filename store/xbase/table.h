@@ -457,6 +457,9 @@ class Table {
     PendingMemo* pendingFor(int idx);
     void setPending(PendingMemo p);
     void commitMemos(std::vector<MemoExtent>& toRelease);
+    // Throws IoError when the commit would take a file past its limit
+    // (limits.h).
+    void requireRoomForCommit();
     void releaseMemos(const std::vector<MemoExtent>& extents);
 
     std::string path_;
