@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = keep ? std::filesystem::path(argv[2])
                                            : std::filesystem::temp_directory_path() /
                                                  ("qv-index-bench-" + std::to_string(::getpid()));
-    const std::string phases = argc > 3 ? argv[3] : "panel,append,reindex,seek,walk,rss,pack";
+    const std::string phases = argc > 3 ? argv[3] : "panel,append,reindex,open,seek,walk,rss,pack";
     const auto want = [&](const char* p) { return phases.find(p) != std::string::npos; };
     std::filesystem::create_directories(dir);
     xb::settings().deleted = true;  // as the program runs
