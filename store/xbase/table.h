@@ -301,7 +301,9 @@ class Table {
     // the name upper-cased. The new tag becomes the current order and the
     // table goes to its first record. State error on a read-only table,
     // Syntax for a bad expression, InvalidArgument for a bad name or a 51st
-    // tag.
+    // tag. Crash-safe: the tag is built in a copy of the index beside it
+    // (`<index>.rebuild`) that then replaces the index, so a kill at any
+    // instant leaves the old index or the new one.
     void indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr = {},
                   bool unique = false, bool descending = false);
     // Rebuilds every tag from the records in one pass over the table, with
