@@ -1,22 +1,41 @@
-// The main window: menu bar, tool bar, the entry list's context menu and the
-// status bar with the two counters and record navigators. The entry list and
-// the lower panel take the central area.
+// The main window: menu bar, tool bar, the entry list in one of four orders,
+// the lower panel for the entry under the cursor (files, additional text,
+// status flags, lent to, borrowed from) and the status bar with the two
+// counters and record navigators. Every command of the program starts here.
+//
+// The window works on the run's catalogue session: `DataSource1` (entries),
+// `DataSource2` (files) and `DataSource6` (addresses) with their engine access
+// objects `Apollo1`, `Apollo2`, `Apollo6`. Every change of the current entry
+// or of its fields runs untenrefresh() for the lower tab shown.
+//
+// Commands. Each command of the menus, the context menu and the tool bar is
+// one qv::Command (command(MainCommand)); a command without a handler stays
+// disabled. Features set their handler with setHandler() when the window is
+// built.
 #pragma once
 
 #include <QMainWindow>
 
+#include <array>
 #include <memory>
 
-#include "store/catalogueaccess.h"
+#include "entries/mainmenu.h"
+#include "store/cataloguesession.h"
 
 class QLabel;
 class QMenu;
+class QPlainTextEdit;
+class QStackedWidget;
+class QTabBar;
 class QToolButton;
+class QFrame;
 class TApollo;
 class TDataSource;
 
 namespace qv {
 class CatalogueStartup;
+class Command;
+class DbGrid;
 class DbNavigator;
 class IntroDisplay;
 class Program;
@@ -27,21 +46,20 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 
   public:
+    // The lower panel's tabs.
+    enum LowerTab { TabFiles = 0, TabText = 1, TabStatus = 2, TabLentTo = 3, TabBorrowedFrom = 4 };
+
     explicit TMainForm(qv::Program& program, QWidget* parent = nullptr);
+    ~TMainForm() override;
 
     qv::Program& program() const { return m_program; }
-    // The entry counters' starting state: count afresh, no search result.
-    bool countAfresh() const { return m_countAfresh; }
-    bool searchActive() const { return m_searchActive; }
+    qv::CatalogueSession& session() const { return m_session; }
+    bool searchActive() const;
 
     QMenu* popupMenu() const { return PopupMenu1; }
-    // The area where the entry list and the lower panel go.
-    QWidget* entryArea() const { return m_entryArea; }
+    qv::Command& command(qv::MainCommand c) const { return *m_commands[static_cast<int>(c)]; }
 
-    // The views and engine access objects of the six tables (entry, file,
-    // extension, category, carrier-type, address table), bound to the data
-    // module's tables once the catalogue steps are made.
-    qv::CatalogueAccess& catalogue() { return m_catalogue; }
+    // The views and engine access objects of the six tables, from the session.
     TDataSource* DataSource1 = nullptr;
     TDataSource* DataSource2 = nullptr;
     TDataSource* DataSource3 = nullptr;
@@ -55,6 +73,24 @@ class TMainForm : public QMainWindow {
     TApollo* Apollo5 = nullptr;
     TApollo* Apollo6 = nullptr;
 
+    // The window's parts, for the features that hang on them and for tests.
+    qv::DbGrid* DBGrid1 = nullptr;
+    qv::DbGrid* DBGrid2 = nullptr;
+    QTabBar* TabControl1 = nullptr;
+    QTabBar* TabControl2 = nullptr;
+    QPlainTextEdit* DBMemo1 = nullptr;
+    QFrame* PanelStatus = nullptr;
+    std::array<QLabel*, 12> lbstat{};
+    QFrame* Panelverleih = nullptr;
+    QToolButton* panelverleihbtn1 = nullptr;
+    QToolButton* BitBtn1 = nullptr;
+    QLabel* labelanzahl = nullptr;
+    QLabel* labelanzahl2 = nullptr;
+    qv::DbNavigator* DBNavigator1 = nullptr;
+    qv::DbNavigator* DBNavigator2 = nullptr;
+    // The address labels of `Panelverleih`, by field name (VNAME ...).
+    QLabel* addressLabel(const QString& field) const;
+
     // The catalogue's steps of the first activation, made by this window on
     // the program's data module (which must exist).
     std::unique_ptr<qv::CatalogueStartup> makeCatalogueStartup();
@@ -64,28 +100,75 @@ class TMainForm : public QMainWindow {
     // cannot be created shows its "Abbruch" message and ends the program;
     // then the result is false.
     bool sys_init(qv::IntroDisplay& intro);
-    // The entry-number counter from the highest entry number in tag
-    // `eindeutig` (an empty table counts as 0): that number plus 1. The entry
-    // table's tag and record stay as they were.
+    // The entry-number counter (see CatalogueSession).
     void neuenummerinit();
-    int nummernZaehler() const { return m_nummernZaehler; }
+    int neuenummer();
+    int nummernZaehler() const;
+
+    // Refreshes the counters and the lower panel for lower tab `tab`.
+    void untenrefresh(int tab);
 
   public slots:
-    // Runs the first-activation steps the first time; later activations do
-    // nothing.
     void FormActivate();
-    // Exit: the tool button, "&Datei" / "&Beenden".
     void SpeedButton7Click();
     void Beenden1Click();
-    // "?" / "&Hilfe": help topic 100, then the window is repainted.
     void Hilfe1Click();
-    // "&über QV-TESSARIN" (main and context menu): the information window.
     void ueberQVTESSARIN1Click();
-    // A click on the status bar outside its controls.
     void StatusBar1Click();
-    // "&Datei" / "&Reorganistation": asks, compacts the tables, builds every
-    // index anew, says so and ends the program.
     void Reorganistation1Click();
+    // The order tabs and the lower tabs.
+    void TabControl1Change(int index);
+    void TabControl2Change(int index);
+    // The entry view's data change: untenrefresh for the lower tab shown.
+    void datasource1DataChange();
+
+    // ---- the features' commands, each bound in its own file ----
+    // entries/mainform_entries.cpp: new, copy, edit, additional text
+    void bindEntryCommands();
+
+    // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
+    void bindReadingCommands();
+    void SpeedButton5Click();           // "&Datenträger einlesen"
+    void SpeedButton4Click();           // "&Löschen" of the entry
+    void Dateizuordnunglschen1Click();  // "Dateizuordnung &löschen"
+
+    // entries/mainform_query.cpp: the entry query and the statistics
+    void bindQueryCommands();
+    // The query button's click, shared by "&Suchabfrage starten": runs a
+    // query, or resolves the one in force when the button was released.
+    void speedbuttonAbfrageClick();
+    void menusuche2Click();  // "&Alle Daten anzeigen"
+    void suche();
+    void suchereset();
+    void DatentraegerAnzahl1Click();
+    void EintraegejeStatus1Click();
+    void EintraegejeKategorie1Click();
+    // The windows, created on first use and kept.
+    class TSuchabfrage& suchabfrage();
+    class Tstatistik_status& statistikStatus();
+    class TStat_kategorie& statKategorie();
+
+    // entries/mainform_filesearch.cpp: the search in all files
+    void bindFileSearchCommands();
+    // The search in all files (F12): the file table handed to the window
+    // while it is shown, the entry record and tag restored afterwards.
+    void SpeedButton6Click();
+
+    // entries/mainform_masterdata.cpp: lookup lists and status names
+    void bindMasterdataCommands();
+    void EinleseEndungen1Click();
+    void Kategorien1Click();
+    void DatentraegerArten1Click();
+    void ProgrammStatus1Click();
+
+    // entries/mainform_lending.cpp: addresses and the lending assignment
+    void bindLendingCommands();
+
+    // entries/mainform_output.cpp: labels, lists, print settings
+    void bindOutputCommands();
+
+    // entries/mainform_import.cpp: the import
+    void bindImportCommands();
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -99,22 +182,23 @@ class TMainForm : public QMainWindow {
     void buildToolBar();
     void buildStatusBar();
     void buildEntryArea();
-    // Binds the views to the data module's tables (once).
-    void bindDataModule();
-    // Shows a creation failure of the start-up check and ends the program.
+    QWidget* buildAddressPanel();
+    void bindCommands();
     void fatalMessage(const QString& text);
+    void showFileCount(qint64 n);
+    void refreshStatusPanel();
+    void refreshMemo();
+    void fillAddressPanel();
+    void applyCounterLook();
 
     qv::Program& m_program;
-    qv::CatalogueAccess m_catalogue;
-    int m_nummernZaehler = 0;
-    bool m_countAfresh = true;
-    bool m_searchActive = false;
+    qv::CatalogueSession& m_session;
+    std::array<qv::Command*, qv::kMainCommandCount> m_commands{};
     bool m_centred = false;
+    bool m_statusListErrorShown = false;
 
     QMenu* PopupMenu1 = nullptr;
-    QWidget* m_entryArea = nullptr;
-    QLabel* labelanzahl = nullptr;
-    qv::DbNavigator* DBNavigator1 = nullptr;
-    QLabel* labelanzahl2 = nullptr;
-    qv::DbNavigator* DBNavigator2 = nullptr;
+    QStackedWidget* m_lowerStack = nullptr;
+    QWidget* m_addressPage = nullptr;
+    QList<QPair<QString, QLabel*>> m_addressLabels;
 };

@@ -130,4 +130,37 @@ const std::vector<ToolButtonDesc>& toolBarLayout() {
     return buttons;
 }
 
+const std::vector<CommandPlaces>& commandPlaces() {
+    using C = MainCommand;
+    static const std::vector<CommandPlaces> places = {
+        {C::Reorganise, "Reorganistation1", nullptr, nullptr},
+        {C::Import, "ImportQVLindovar1", nullptr, nullptr},
+        {C::Exit, "Beenden1", nullptr, "SpeedButton7"},
+        {C::QueryStart, "menusuche1", nullptr, "speedbuttonAbfrage"},
+        {C::QueryReset, "menusuche2", nullptr, nullptr},
+        {C::NewEntry, "Neuanlageleer1", "Neuanlageleer2", "SpeedButton1"},
+        {C::CopyEntry, "NeuanlageKopie1", "NeuanlageKopie2", "SpeedButton2"},
+        {C::EditEntry, "Eintragaendern1", "Eintragaendern2", "SpeedButton3"},
+        {C::AdditionalText, "Zusatztexteingeben1", "Zusatztexteingeben2", nullptr},
+        {C::DeleteEntry, "Loeschen1", "Loeschen2", "SpeedButton4"},
+        {C::ReadCarrier, "Datentraegereinlesen1", "Datentraegereinlesen2", "SpeedButton5"},
+        {C::RemoveFileAssignment, "Dateizuordnungloeschen1", "Dateizuordnungloeschen2", nullptr},
+        {C::SearchAllFiles, "RechercheinallenDateien1", "RechercheinallenDateien2", "SpeedButton6"},
+        {C::CarrierCount, "DatentraegerAnzahl1", nullptr, "spdbtnStat_anzahl"},
+        {C::EntriesPerCategory, "EintraegejeKategorie1", nullptr, "spdbtn_statistik_kategorie"},
+        {C::EntriesPerStatus, "EintraegejeStatus1", nullptr, "spdbtn_statistik_Status"},
+        {C::LabelPreview, "VorschauEtikettendruck1", nullptr, "spbtetikett"},
+        {C::ListPreview, "VorschauListendruck1", nullptr, "spbliste"},
+        {C::Extensions, "EinleseEndungen1", nullptr, "SpeedButton9"},
+        {C::Categories, "Kategorien1", nullptr, "SpeedButton10"},
+        {C::StatusNames, "ProgrammStatus1", nullptr, "SpeedButton18"},
+        {C::CarrierTypes, "DatentraegerArten1", nullptr, "SpeedButton11"},
+        {C::Addresses, "AdressenVerleih1", nullptr, "SpeedButton8"},
+        {C::PrintSettings, "DruckerVorgaben1", nullptr, "spdbtn_druck_einstell"},
+        {C::Help, "Hilfe1", nullptr, nullptr},
+        {C::About, "ueberQVTESSARIN1", "ueberQVTESSARIN2", nullptr},
+    };
+    return places;
+}
+
 }  // namespace qv

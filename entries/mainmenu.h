@@ -32,6 +32,47 @@ struct ToolButtonDesc {
     bool groupEnd = false;  // a gap follows
 };
 
+// The main window's commands. Each joins a main-menu entry, its context-menu
+// twin and its tool button (where they exist) into one qv::Command.
+enum class MainCommand {
+    Reorganise,
+    Import,
+    Exit,
+    QueryStart,
+    QueryReset,
+    NewEntry,
+    CopyEntry,
+    EditEntry,
+    AdditionalText,
+    DeleteEntry,
+    ReadCarrier,
+    RemoveFileAssignment,
+    SearchAllFiles,
+    CarrierCount,
+    EntriesPerCategory,
+    EntriesPerStatus,
+    LabelPreview,
+    ListPreview,
+    Extensions,
+    Categories,
+    StatusNames,
+    CarrierTypes,
+    Addresses,
+    PrintSettings,
+    Help,
+    About,
+};
+inline constexpr int kMainCommandCount = static_cast<int>(MainCommand::About) + 1;
+
+struct CommandPlaces {
+    MainCommand command;
+    const char* menuItem;   // object name in the main menu, or nullptr
+    const char* popupItem;  // ... in the context menu
+    const char* button;     // ... on the tool bar
+};
+// Where each command sits, in the order of MainCommand.
+const std::vector<CommandPlaces>& commandPlaces();
+
 const std::vector<MenuDesc>& mainMenuLayout();
 const std::vector<MenuItemDesc>& popupMenuLayout();
 // The buttons from left to right; the last one stands at the right edge.

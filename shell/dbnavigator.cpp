@@ -3,7 +3,10 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
+#include "shell/errorhandler.h"
 #include "shell/windowutil.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 
 namespace qv {
 
@@ -34,6 +37,43 @@ DbNavigator::DbNavigator(QWidget* parent) : QWidget(parent) {
     connect(m_prior, &QToolButton::clicked, this, &DbNavigator::prior);
     connect(m_next, &QToolButton::clicked, this, &DbNavigator::next);
     connect(m_last, &QToolButton::clicked, this, &DbNavigator::last);
+}
+
+void DbNavigator::setDataSource(TDataSource* source) {
+    for (const QMetaObject::Connection& c : m_connections)
+        disconnect(c);
+    m_connections.clear();
+    m_source = source;
+    if (source) {
+        auto move = [this](void (TTable::*step)()) {
+            return [this, step] {
+                TTable* t = m_source ? m_source->DataSet() : nullptr;
+                if (t && t->Active()) runGuarded([&] { (t->*step)(); });
+                updateButtons();
+            };
+        };
+        m_connections << connect(this, &DbNavigator::first, this, move(&TTable::First))
+                      << connect(this, &DbNavigator::prior, this, move(&TTable::Prior))
+                      << connect(this, &DbNavigator::next, this, move(&TTable::Next))
+                      << connect(this, &DbNavigator::last, this, move(&TTable::Last))
+                      << connect(source, &TDataSource::dataChange, this,
+                                 &DbNavigator::updateButtons)
+                      << connect(source, &TDataSource::stateChange, this,
+                                 &DbNavigator::updateButtons);
+    }
+    updateButtons();
+}
+
+void DbNavigator::updateButtons() {
+    TTable* t = m_source ? m_source->DataSet() : nullptr;
+    const bool active = t && t->Active();
+    const bool empty = !active || (t->Eof() && t->Bof());
+    const bool atStart = empty || t->Bof();
+    const bool atEnd = empty || t->Eof();
+    m_first->setEnabled(!atStart);
+    m_prior->setEnabled(!atStart);
+    m_next->setEnabled(!atEnd);
+    m_last->setEnabled(!atEnd);
 }
 
 }  // namespace qv

@@ -1,10 +1,16 @@
-// A record navigator with the buttons first, prior, next and last. It only
-// signals the button pressed; the window it sits in moves the table.
+// A record navigator with the buttons first, prior, next and last. It
+// signals the button pressed; bound to a view it also moves the view's table
+// and enables its buttons as a data navigator does: first and prior off at
+// the beginning, next and last off at the end, all off on an empty or closed
+// table.
 #pragma once
 
+#include <QList>
+#include <QPointer>
 #include <QWidget>
 
 class QToolButton;
+class TDataSource;
 
 namespace qv {
 
@@ -19,6 +25,10 @@ class DbNavigator : public QWidget {
     QToolButton* nextButton() const { return m_next; }
     QToolButton* lastButton() const { return m_last; }
 
+    void setDataSource(TDataSource* source);
+    // Enables the buttons for where the view's table stands now.
+    void updateButtons();
+
   signals:
     void first();
     void prior();
@@ -30,6 +40,8 @@ class DbNavigator : public QWidget {
     QToolButton* m_prior;
     QToolButton* m_next;
     QToolButton* m_last;
+    QPointer<TDataSource> m_source;
+    QList<QMetaObject::Connection> m_connections;
 };
 
 }  // namespace qv

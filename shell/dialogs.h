@@ -30,6 +30,14 @@ class Dialogs {
     // input takes at most `maxLength` characters.
     virtual InputResult input(const QString& caption, const QString& prompt, const QString& value,
                               int maxLength = 255) = 0;
+
+    // A file-open box starting in `directory`; `filter` is a name filter in
+    // Qt's form ("Tabellen (*.dbf)"), matched without regard to case. Returns
+    // the chosen file, or "" when the box was cancelled.
+    virtual QString openFile(const QString& caption, const QString& directory,
+                             const QString& filter) = 0;
+    // A box choosing an existing directory; "" when cancelled.
+    virtual QString chooseDirectory(const QString& caption, const QString& directory) = 0;
 };
 
 // The boxes of the running program: the ones installed last, or real boxes.

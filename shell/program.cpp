@@ -8,6 +8,7 @@
 #include "shell/introform.h"
 #include "shell/windowutil.h"
 #include "shell/wmessage.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/xbase/error.h"
 
@@ -31,6 +32,7 @@ Program::Factories Program::defaultFactories() {
 Program::Program(const QString& programDir)
     : m_programDir(programDir.isEmpty() ? defaultProgramDirectory()
                                         : withTrailingSeparator(programDir)),
+      m_session(std::make_unique<CatalogueSession>()),
       m_catalogue(std::make_unique<NoCatalogueStartup>()),
       m_quit([] { QCoreApplication::quit(); }),
       m_previous(currentProgram()) {
@@ -40,6 +42,7 @@ Program::Program(const QString& programDir)
 
 Program::~Program() {
     m_mainForm.reset();
+    m_session.reset();
     m_settings.release();
     m_infobox.reset();
     m_introForm.reset();
@@ -69,6 +72,7 @@ void Program::start(Factories f) {
     m_mainForm = f.mainForm(*this);
     m_wmessage = f.wmessage();
     m_dm = f.dm(m_programDir);
+    m_session->bind(*m_dm);
     m_introForm = f.introForm();
 }
 

@@ -20,6 +20,8 @@ class Tinfobox;
 
 namespace qv {
 
+class CatalogueSession;
+
 class Program {
   public:
     enum class State { Starting, Activating, Ready, Ended };
@@ -35,7 +37,9 @@ class Program {
     // The shell's own factories; `mainForm` left empty.
     static Factories defaultFactories();
 
-    // `programDir` empty: the directory of the program file.
+    // `programDir` empty: the program directory of this process (beside the
+    // program file, or the user's data folder for an installed program).
+    // Raises a qv::Error when that folder cannot be created.
     explicit Program(const QString& programDir = QString());
     // Destroys the main window, then releases the settings list without
     // writing it, then the other windows.
@@ -60,6 +64,10 @@ class Program {
     TWmessage& wmessage() const { return *m_wmessage; }
     TDM& dm() const { return *m_dm; }
     TIntroForm& introForm() const { return *m_introForm; }
+    // The catalogue session of the run: it exists from construction on (its
+    // views unbound) and is bound to the data module as soon as start() has
+    // made it, so the main window can take its views when it is built.
+    CatalogueSession& session() const { return *m_session; }
 
     // The catalogue steps of the first activation (nothing to do until set).
     CatalogueStartup& catalogueStartup() { return *m_catalogue; }
@@ -89,6 +97,7 @@ class Program {
     std::unique_ptr<TWmessage> m_wmessage;
     std::unique_ptr<TDM> m_dm;
     std::unique_ptr<TIntroForm> m_introForm;
+    std::unique_ptr<CatalogueSession> m_session;
     LazyWindow<Tinfobox> m_infobox;
     std::unique_ptr<CatalogueStartup> m_catalogue;
     FirstActivation m_firstActivation;

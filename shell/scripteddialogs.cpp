@@ -5,6 +5,7 @@ namespace qv {
 void ScriptedDialogs::clear() {
     m_answers.clear();
     m_inputs.clear();
+    m_paths.clear();
     m_shown.clear();
     m_unanswered = 0;
 }
@@ -51,6 +52,36 @@ InputResult ScriptedDialogs::input(const QString& caption, const QString& prompt
     }
     ++m_unanswered;
     return {};
+}
+
+QString ScriptedDialogs::nextPath() {
+    if (m_paths.empty()) {
+        ++m_unanswered;
+        return {};
+    }
+    QString p = m_paths.front();
+    m_paths.pop_front();
+    return p;
+}
+
+QString ScriptedDialogs::openFile(const QString& caption, const QString& directory,
+                                  const QString& filter) {
+    Shown s;
+    s.kind = Shown::OpenFile;
+    s.caption = caption;
+    s.value = directory;
+    s.filter = filter;
+    m_shown.push_back(s);
+    return nextPath();
+}
+
+QString ScriptedDialogs::chooseDirectory(const QString& caption, const QString& directory) {
+    Shown s;
+    s.kind = Shown::Directory;
+    s.caption = caption;
+    s.value = directory;
+    m_shown.push_back(s);
+    return nextPath();
 }
 
 }  // namespace qv

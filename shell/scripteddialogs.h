@@ -13,12 +13,13 @@ namespace qv {
 class ScriptedDialogs : public Dialogs {
   public:
     struct Shown {
-        enum Kind { Message, Input } kind = Message;
+        enum Kind { Message, Input, OpenFile, Directory } kind = Message;
         QString text;  // message text, or the input prompt
         QString caption;
         MsgIcon icon = MsgIcon::None;
         MsgButtons buttons = MsgButtons::Ok;
-        QString value;  // input boxes: the starting value
+        QString value;   // input boxes: the starting value; file boxes: the directory
+        QString filter;  // file-open boxes
         int maxLength = 0;
     };
 
@@ -26,6 +27,9 @@ class ScriptedDialogs : public Dialogs {
     void queueAnswer(MsgAnswer a) { m_answers.push_back(a); }
     // Results for the next input boxes, in order.
     void queueInput(bool ok, const QString& value = QString()) { m_inputs.push_back({ok, value}); }
+
+    // Answers for the next file-open and directory boxes, in order ("" cancels).
+    void queuePath(const QString& path) { m_paths.push_back(path); }
 
     const std::vector<Shown>& shown() const { return m_shown; }
     // The last box shown; the list must not be empty.
@@ -38,8 +42,13 @@ class ScriptedDialogs : public Dialogs {
                       MsgButtons buttons) override;
     InputResult input(const QString& caption, const QString& prompt, const QString& value,
                       int maxLength) override;
+    QString openFile(const QString& caption, const QString& directory,
+                     const QString& filter) override;
+    QString chooseDirectory(const QString& caption, const QString& directory) override;
 
   private:
+    QString nextPath();
+    std::deque<QString> m_paths;
     std::deque<MsgAnswer> m_answers;
     std::deque<InputResult> m_inputs;
     std::vector<Shown> m_shown;

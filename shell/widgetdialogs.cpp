@@ -1,5 +1,8 @@
 #include "shell/widgetdialogs.h"
 
+#include <QDir>
+#include <QFileDialog>
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -90,6 +93,27 @@ InputResult WidgetDialogs::input(const QString& caption, const QString& prompt,
     r.ok = dlg.exec() == QDialog::Accepted;
     if (r.ok) r.value = dlg.textValue();
     return r;
+}
+
+QString WidgetDialogs::openFile(const QString& caption, const QString& directory,
+                                const QString& filter) {
+    QFileDialog dlg(boxParent(), caption, directory, filter);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    // "*.dbf" also finds "TESSARIN.DBF": Linux names differ in case.
+    dlg.setFilter(dlg.filter() & ~QDir::CaseSensitive);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+    return dlg.selectedFiles().constFirst();
+}
+
+QString WidgetDialogs::chooseDirectory(const QString& caption, const QString& directory) {
+    QFileDialog dlg(boxParent(), caption, directory);
+    dlg.setFileMode(QFileDialog::Directory);
+    dlg.setOption(QFileDialog::ShowDirsOnly, true);
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+    return dlg.selectedFiles().constFirst();
 }
 
 }  // namespace qv

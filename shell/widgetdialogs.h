@@ -12,6 +12,9 @@ class WidgetDialogs : public Dialogs {
                       MsgButtons buttons) override;
     InputResult input(const QString& caption, const QString& prompt, const QString& value,
                       int maxLength) override;
+    QString openFile(const QString& caption, const QString& directory,
+                     const QString& filter) override;
+    QString chooseDirectory(const QString& caption, const QString& directory) override;
 };
 
 }  // namespace qv

@@ -53,6 +53,8 @@ QString TWmessage::line2() const {
 }
 
 void TWmessage::showProgress() {
+    // While an operation runs the other windows take no input.
+    if (!isVisible()) setWindowModality(Qt::ApplicationModal);
     show();
     raise();
     repaint();

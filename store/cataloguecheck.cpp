@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "store/catalogueaccess.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
@@ -60,17 +60,26 @@ void addPlaceholders(TTable& t) {
     t.Close();
 }
 
-// Whether the attached index holds exactly the table's tags with sound pages
-// and no entry for a record past the table's end (a data file cut short).
-// The keys are not compared with the records: the engine keeps them up to
-// date, and an index left interrupted was rebuilt at the open.
-bool indexUsable(xb::Table& t, const CatalogTableDef& def) {
+// Index files up to this size have every page checked at each start; a
+// larger one (the file table's of a big catalogue) would hold the start up
+// for seconds, so unless its data file was cut short it gets the checks of
+// its headers made at opening, every page is checked as it is read, and
+// `qvdb check` checks it in full.
+constexpr qint64 kFullCheckBytes = 4 * 1024 * 1024;
+
+// Whether the attached index holds exactly the table's tags and, with
+// `fullCheck`, sound pages and no entry for a record past the table's end (a
+// data file cut short). The keys are not compared with the records: the
+// engine keeps them up to date, and an index left interrupted was rebuilt at
+// the open.
+bool indexUsable(xb::Table& t, const CatalogTableDef& def, bool fullCheck) {
     if (!t.hasIndex()) return true;
     if (t.tagCount() != static_cast<int>(def.tags.size())) return false;
     for (int i = 0; i < t.tagCount(); ++i)
         if (QString::fromStdString(t.tagName(i + 1))
                 .compare(def.tags[i].name, Qt::CaseInsensitive) != 0)
             return false;
+    if (!fullCheck) return true;
     return t.indexFaults().empty();
 }
 
@@ -88,7 +97,8 @@ std::uint32_t openTable(TTable& t, const QString& indexPath, const CatalogTableD
         return t.engine()->missingRecords();
     }
     missing = t.engine()->missingRecords();
-    if (!indexUsable(*t.engine(), def)) {
+    const bool fullCheck = missing > 0 || QFileInfo(indexPath).size() <= kFullCheckBytes;
+    if (!indexUsable(*t.engine(), def, fullCheck)) {
         t.Close();
         removeCatalogueFile(indexPath);
         t.Open();
@@ -136,7 +146,7 @@ QString missingRecordsNotice(const QString& dataPath, std::uint32_t missing) {
         .arg(missing);
 }
 
-bool checkCatalogue(TDM& dm, CatalogueAccess& access, IntroDisplay& intro,
+bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                     const FatalMessage& fatal, xb::Env& env, const DamageNotice& notice) {
     access.detach(CatalogTable::Entries);
     access.detach(CatalogTable::Files);

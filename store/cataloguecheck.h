@@ -43,7 +43,7 @@ class TDM;
 
 namespace qv {
 
-class CatalogueAccess;
+class CatalogueSession;
 
 // Shows an "Abbruch" message and ends the program.
 using FatalMessage = std::function<void(const QString& text)>;
@@ -57,7 +57,7 @@ inline const QString kFatalCaption = QStringLiteral("Abbruch");
 // to the tables of `dm`) are detached first; the caller re-attaches them.
 // Returns false when a creation failure ended the program. `env` is the file
 // seam the tables are created through.
-bool checkCatalogue(TDM& dm, CatalogueAccess& access, IntroDisplay& intro,
+bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                     const FatalMessage& fatal, xb::Env& env = xb::Env::posix(),
                     const DamageNotice& notice = {});
 

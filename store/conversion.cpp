@@ -84,4 +84,18 @@ QString fromCp1252(std::string_view bytes) {
     return out;
 }
 
+QString engineUpper(const QString& text) {
+    std::string bytes = toCp1252(text);
+    xb::upper1252InPlace(bytes.data(), bytes.size());
+    return fromCp1252(bytes);
+}
+
+QString singleLine(QString text) {
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    return text;
+}
+
 }  // namespace qv

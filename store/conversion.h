@@ -29,4 +29,14 @@ std::string toCp1252(const QString& text);
 // Windows-1252 bytes as text (every byte has a character, so nothing is lost).
 QString fromCp1252(std::string_view bytes);
 
+// Upper-cases a text the way the engine's upper() does for keys: through
+// Windows-1252 and the engine's table, so "ß", "ÿ" and "µ" stay as they are
+// (QString::toUpper() would turn "weiß" into "WEISS", which no key holds).
+// A character without a Windows-1252 form becomes '?', as it would in a field.
+QString engineUpper(const QString& text);
+
+// A text fit for a one-line field: line breaks, tabs and other control
+// characters become a blank each.
+QString singleLine(QString text);
+
 }  // namespace qv

@@ -63,7 +63,8 @@ int DbGridModel::columnOf(const QString& fieldName) const {
 
 QVariant DbGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Vertical) {
-        if (role == Qt::DisplayRole && section >= 0 && section < m_rows) return section + 1;
+        // The row marker stands on the current row.
+        if (role == Qt::DisplayRole && section == m_current) return QStringLiteral("\u25B6");
         return {};
     }
     if (section < 0 || section >= m_columns.size()) return {};
@@ -105,7 +106,12 @@ void DbGridModel::reset() {
             c.width = d.width;
             if (t) {
                 c.field = t->fieldIndex(toCp1252(d.fieldName));
-                if (c.field >= 0) c.type = t->field(c.field).type;
+                if (c.field >= 0) {
+                    const xb::FieldDesc& f = t->field(c.field);
+                    c.type = f.type;
+                    // Without a display width a column is as wide as its field.
+                    if (c.width <= 0) c.width = f.type == 'D' ? 10 : f.type == 'M' ? 6 : f.len;
+                }
             }
             m_columns.append(c);
         }
@@ -153,7 +159,10 @@ std::uint32_t DbGridModel::recNoAt(int row) const {
 void DbGridModel::updateCurrent() {
     const int row = rowOfCurrent();
     if (row == m_current) return;
+    const int old = m_current;
     m_current = row;
+    if (old >= 0 && old < m_rows) emit headerDataChanged(Qt::Vertical, old, old);
+    if (row >= 0) emit headerDataChanged(Qt::Vertical, row, row);
     emit currentRowChanged(row);
 }
 

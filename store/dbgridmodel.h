@@ -4,7 +4,8 @@
 //
 // Columns. From TTable::displayFields(): the visible definitions in display
 // order, titled with their labels; headerData() gives the field name
-// (FieldNameRole) and the display width in characters (DisplayWidthRole)
+// (FieldNameRole) and the display width in characters (DisplayWidthRole;
+// without one in the definition, the width of the field: 10 for a date)
 // beside the title. Re-ordering the definitions (TTable::setDisplayOrder, as
 // the order tabs of the entry list do) resets the model.
 //
@@ -23,12 +24,11 @@
 // are aligned to the right (Qt::TextAlignmentRole). The model is read-only.
 //
 // Updates. Rows are read in blocks of kBlockRows into a cache of at most
-// kMaxBlocks blocks that is dropped on every change of data. A post or a direct write of the current
-// record gives dataChanged() over all rows when the row count stays, a reset
-// otherwise; opening, closing, deleting and changes of order, range or subset
-// reset the model. While the view is suspended the model stays as it is (rows
-// beyond what the table now holds read as empty); the view's last resume
-// resets it once.
+// kMaxBlocks blocks that is dropped on every change of data. A post or a direct write of the
+// current record gives dataChanged() over all rows when the row count stays, a reset otherwise;
+// opening, closing, deleting and changes of order, range or subset reset the model. While the view
+// is suspended the model stays as it is (rows beyond what the table now holds read as empty); the
+// view's last resume resets it once.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -55,3 +55,41 @@ class ProgressDisplay {
 };
 
 }  // namespace qv
+
+namespace qv {
+
+// One long operation's use of a progress display: shown at construction,
+// closed on every exit. Texts are passed on at once; pending window messages
+// run after a new phase, at the end, and otherwise at most every 25 ms, so
+// the display costs nothing measurable in a loop.
+class ScopedProgress {
+  public:
+    explicit ScopedProgress(ProgressDisplay& display);
+    ~ScopedProgress();
+    ScopedProgress(const ScopedProgress&) = delete;
+    ScopedProgress& operator=(const ScopedProgress&) = delete;
+
+    // A new phase: both lines, then the messages run.
+    void phase(const QString& line1, const QString& line2 = QString());
+    // The detail line; the messages run when 25 ms have passed.
+    void detail(const QString& line2);
+    // The same with the text made only when it will be shown.
+    template <class MakeText>
+    void detailLazy(MakeText&& make) {
+        if (due()) {
+            m_display.setLine2(make());
+            letMessagesRun();
+            restartClock();
+        }
+    }
+    ProgressDisplay& display() { return m_display; }
+
+  private:
+    bool due() const;
+    void restartClock();
+
+    ProgressDisplay& m_display;
+    long long m_last = 0;
+};
+
+}  // namespace qv

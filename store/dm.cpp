@@ -1,8 +1,8 @@
 #include "store/dm.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
+#include "store/cataloguelocation.h"
 #include "store/tapolloenv.h"
 #include "store/ttable.h"
 
@@ -15,7 +15,7 @@ QString withTrailingSeparator(const QString& dir) {
 }
 
 QString defaultProgramDirectory() {
-    return withTrailingSeparator(QCoreApplication::applicationDirPath());
+    return catalogueDirectory(programFileDirectory(), userDataDirectory());
 }
 
 }  // namespace qv

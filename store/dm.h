@@ -12,8 +12,10 @@ class TApolloEnv;
 
 namespace qv {
 
-// The directory of the program file, with a trailing separator. It holds all
-// catalogue files and the settings file.
+// The program directory, with a trailing separator: the folder that holds all
+// catalogue files and the settings file. It is the directory of the program
+// file, or the user's data folder for an installed program (created on first
+// use; see cataloguelocation.h).
 QString defaultProgramDirectory();
 
 // Normalises a directory to an absolute path with exactly one trailing '/'.

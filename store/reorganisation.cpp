@@ -1,13 +1,13 @@
 #include "store/reorganisation.h"
 
-#include "store/catalogueaccess.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 
 namespace qv {
 
-bool reorganiseCatalogue(TDM& dm, CatalogueAccess& access, IntroDisplay& intro,
+bool reorganiseCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                          const FatalMessage& fatal) {
     intro.setStatusText(QStringLiteral("Reorg:"));
     intro.setStepText(QStringLiteral("Datenbank schließen, Index löschen"));

@@ -27,11 +27,11 @@ class TDM;
 
 namespace qv {
 
-class CatalogueAccess;
+class CatalogueSession;
 
 // Returns false when the start-up check ended the program (see
 // checkCatalogue()).
-bool reorganiseCatalogue(TDM& dm, CatalogueAccess& access, IntroDisplay& intro,
+bool reorganiseCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                          const FatalMessage& fatal);
 
 }  // namespace qv

@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-translations-l10n
     fonts-dejavu-core fonts-liberation2
     poppler-utils xvfb xauth
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 #include "entries/mainform.h"
 #include "shell/application.h"
@@ -14,17 +15,20 @@ int runProgram(int argc, char** argv, const std::function<void(TMainForm*)>& onS
     qv::Application app(argc, argv);
     app.installGermanTranslation();
 
-    qv::Program program;
+    // Finding the program directory may already fail (an installed program
+    // whose data folder cannot be created): the error box says why.
+    std::optional<qv::Program> program;
     TMainForm* mainForm = nullptr;
     const bool started = qv::runGuarded([&] {
-        program.start([&](qv::Program& p) {
+        program.emplace();
+        program->start([&](qv::Program& p) {
             auto form = std::make_unique<TMainForm>(p);
             mainForm = form.get();
             return form;
         });
     });
     if (!started) return 1;
-    program.setCatalogueStartup(mainForm->makeCatalogueStartup());
+    program->setCatalogueStartup(mainForm->makeCatalogueStartup());
 
     mainForm->show();
     mainForm->activateWindow();

@@ -17,8 +17,8 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
-#include "store/catalogueaccess.h"
 #include "store/cataloguecheck.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/introprogress.h"
 #include "store/reorganisation.h"
@@ -49,9 +49,10 @@ const char* kUsage =
     "        qvdb seek DATEI.dbf TAG SCHLÜSSEL [--soft]\n"
     "        qvdb index DATEI.dbf TAG SCHLÜSSEL [BEDINGUNG]\n"
     "        qvdb reindex DATEI.dbf\n"
-    "        qvdb check DATEI.dbf|VERZEICHNIS\n"
-    "        qvdb init VERZEICHNIS\n"
-    "        qvdb reorg VERZEICHNIS\n";
+    "        qvdb check [DATEI.dbf|VERZEICHNIS]\n"
+    "        qvdb init [VERZEICHNIS]\n"
+    "        qvdb reorg [VERZEICHNIS]\n"
+    "check, init und reorg ohne Angabe: der Katalog des Programms.\n";
 
 std::string rtrim(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
@@ -577,7 +578,7 @@ template <typename Op>
 int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op&& op) {
     xb::SettingsGuard settings;
     TDM dm(QString::fromStdString(dir));
-    qv::CatalogueAccess access(dm);
+    qv::CatalogueSession access(dm);
     TextIntro intro(out);
     bool ended = false;
     const bool ok = op(dm, access, intro, [&](const QString& text) {
@@ -592,7 +593,7 @@ int onCatalogue(const std::string& dir, std::ostream& out, std::ostream& err, Op
 
 int init(const std::string& dir, std::ostream& out, std::ostream& err) {
     return onCatalogue(dir, out, err,
-                       [&err](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+                       [&err](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
                               const qv::FatalMessage& fatal) {
                            return qv::checkCatalogue(
                                dm, access, intro, fatal, xb::Env::posix(),
@@ -602,19 +603,52 @@ int init(const std::string& dir, std::ostream& out, std::ostream& err) {
 
 int reorg(const std::string& dir, std::ostream& out, std::ostream& err) {
     return onCatalogue(dir, out, err,
-                       [](TDM& dm, qv::CatalogueAccess& access, qv::IntroDisplay& intro,
+                       [](TDM& dm, qv::CatalogueSession& access, qv::IntroDisplay& intro,
                           const qv::FatalMessage& fatal) {
                            return qv::reorganiseCatalogue(dm, access, intro, fatal);
                        });
 }
 
+namespace {
+std::vector<FeatureCommand>& featureCommands() {
+    static std::vector<FeatureCommand> commands;
+    return commands;
+}
+
+void printUsage(std::ostream& err) {
+    err << kUsage;
+    for (const FeatureCommand& c : featureCommands())
+        err << "        qvdb " << c.usage << '\n';
+}
+}  // namespace
+
+void addCommand(FeatureCommand command) {
+    for (FeatureCommand& c : featureCommands())
+        if (c.name == command.name) {
+            c = std::move(command);
+            return;
+        }
+    featureCommands().push_back(std::move(command));
+}
+
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
     if (args.empty()) {
-        err << kUsage;
+        printUsage(err);
         return 1;
     }
     const std::string& cmd = args[0];
+    for (const FeatureCommand& c : featureCommands()) {
+        if (c.name != cmd) continue;
+        try {
+            return c.run(std::vector<std::string>(args.begin() + 1, args.end()), in, out, err);
+        } catch (const qv::Error& e) {
+            err << "qvdb: " << e.text() << "\n";
+        } catch (const std::exception& e) {
+            err << "qvdb: " << e.what() << "\n";
+        }
+        return 1;
+    }
     const bool known = cmd == "info" || cmd == "dump" || cmd == "create" || cmd == "append" ||
                        cmd == "tags" || cmd == "walk" || cmd == "seek" || cmd == "index" ||
                        cmd == "reindex" || cmd == "check" || cmd == "init" || cmd == "reorg";
@@ -623,14 +657,24 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (cmd == "walk") minArgs = maxArgs = 3;
     if (cmd == "seek") minArgs = 4, maxArgs = 5;
     if (cmd == "index") minArgs = 4, maxArgs = 5;
+    // Without a folder these work on the program's own catalogue.
+    const bool onCatalogueDir = cmd == "check" || cmd == "init" || cmd == "reorg";
+    if (onCatalogueDir) minArgs = 1;
     const bool softFlag = cmd == "seek" && args.size() == 5 && args[4] == "--soft";
     if (!known || args.size() < minArgs || args.size() > maxArgs ||
         (cmd == "seek" && args.size() == 5 && !softFlag)) {
         if (!known) err << "qvdb: unbekannter Befehl \"" << cmd << "\"\n";
-        err << kUsage;
+        printUsage(err);
         return 1;
     }
     try {
+        if (onCatalogueDir) {
+            const std::string dir =
+                args.size() > 1 ? args[1] : qv::defaultProgramDirectory().toStdString();
+            if (cmd == "check") return check(dir, out, err);
+            if (cmd == "init") return init(dir, out, err);
+            return reorg(dir, out, err);
+        }
         if (cmd == "info") return info(args[1], out);
         if (cmd == "dump") return dump(args[1], out, err);
         if (cmd == "create")
@@ -641,9 +685,6 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         if (cmd == "index")
             return index(args[1], args[2], args[3], args.size() == 5 ? args[4] : "", out);
         if (cmd == "reindex") return reindex(args[1], out);
-        if (cmd == "check") return check(args[1], out, err);
-        if (cmd == "init") return init(args[1], out, err);
-        if (cmd == "reorg") return reorg(args[1], out, err);
         return append(args[1], in, out, err);
     } catch (const qv::Error& e) {
         err << "qvdb: " << e.text() << "\n";

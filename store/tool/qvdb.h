@@ -29,6 +29,10 @@
 //                            deletes the index files, packs the six tables,
 //                            builds the index files anew (same output)
 //
+// check, init and reorg without PATH or DIR work on the program's catalogue
+// directory (qv::defaultProgramDirectory: beside qvdb, or the user's data
+// folder when qvdb is installed).
+//
 // TAG is a tag name (any case) or its position.
 //
 // Each returns the process exit status: 0 on success, 1 with a message on
@@ -37,11 +41,28 @@
 // every change goes through xb::Table.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace qvdb {
+
+// A command a feature of the program adds to the tool: it runs the
+// feature's own operation on a catalogue, without windows. `run` gets the
+// arguments after the command's name and returns the exit status; errors it
+// raises are reported like the built-in commands' ("qvdb: <text>", exit 1).
+struct FeatureCommand {
+    std::string name;
+    std::string usage;  // the usage line(s) after "qvdb ", without a newline at the end
+    std::function<int(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                      std::ostream& err)>
+        run;
+};
+// Adds a command (the tool's main adds every feature's before run()).
+void addCommand(FeatureCommand command);
+// Adds the commands of every feature (defined with the tool's main).
+void addFeatureCommands();
 
 // Runs the command named by args[0] with the rest as its arguments.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

@@ -63,6 +63,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -321,6 +322,14 @@ class Table {
     // tells whether that record's key begins with the value. On a miss the
     // table stays there with soft seek on and goes to eof with it off
     // (settings()). SET EXACT has no effect. State error in natural order.
+    // Walks the entries of tag `position` (1-based) in key order, backwards
+    // from the last when `backward`, past any range, subset or filter, and
+    // calls fn(recno) for each until it returns false. Reads that must see
+    // every record whatever the view shows (the highest number, a box's
+    // numbers) use it; the table's own position and order stay as they are.
+    void walkTagUnfiltered(int position, bool backward,
+                           const std::function<bool(std::uint32_t recno)>& fn);
+
     bool seek(std::string_view keyBytes);
     // InvalidArgument on a character tag.
     bool seekNumber(double value);

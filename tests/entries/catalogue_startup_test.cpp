@@ -12,12 +12,13 @@
 
 #include "entries/mainform.h"
 #include "shell/cataloguestartup.h"
+#include "shell/dbgrid.h"
 #include "shell/errorhandler.h"
 #include "shell/introform.h"
 #include "shell/program.h"
 #include "shell/scripteddialogs.h"
-#include "store/catalogueaccess.h"
 #include "store/cataloguecheck.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
@@ -132,15 +133,15 @@ TEST_F(CatalogueStartupTest, TheFirstStartInAnEmptyDirectoryCreatesTheCatalogue)
 
     for (CatalogTable t : qv::kTableOrder) {
         EXPECT_TRUE(dm().table(t).Active());
-        EXPECT_FALSE(form->catalogue().view(t).ControlsDisabled());
-        EXPECT_EQ(form->catalogue().apollo(t).sx_IndexOrd(), t == CatalogTable::Entries ? 2 : 1);
+        EXPECT_FALSE(form->session().view(t).ControlsDisabled());
+        EXPECT_EQ(form->session().apollo(t).sx_IndexOrd(), t == CatalogTable::Entries ? 2 : 1);
     }
     EXPECT_EQ(form->Apollo1->table(), dm().Table1);
     EXPECT_EQ(form->DataSource6->DataSet(), dm().Table6);
     EXPECT_TRUE(dm().Table1->Eof());
     EXPECT_EQ(dm().Table6->RecordCount(), 2);
     EXPECT_EQ(form->nummernZaehler(), 1);
-    EXPECT_EQ(form->focusWidget(), form->entryArea());
+    EXPECT_EQ(form->focusWidget(), form->DBGrid1);
     program.reset();
     EXPECT_EQ(catalogueFiles(dir.path()).size(), 14u);
     EXPECT_TRUE(checkFaults(dir.path()).empty());
@@ -195,7 +196,7 @@ TEST_F(CatalogueStartupTest, ATableThatCannotBeCreatedShowsAbbruchAndEndsTheProg
 TEST_F(CatalogueStartupTest, ASecondInstanceReportsTheTableInUseAndLeavesTheFirstAlone) {
     // The first instance's tables.
     TDM first(QString::fromStdString(dir.path().string()));
-    qv::CatalogueAccess firstAccess(first);
+    qv::CatalogueSession firstAccess(first);
     TIntroForm firstIntro;
     ASSERT_TRUE(qv::checkCatalogue(first, firstAccess, firstIntro, {}));
     firstAccess.reattach();
@@ -253,7 +254,7 @@ TEST_F(CatalogueStartupTest, TheReorganisationAsksThenPacksRebuildsAndEndsThePro
     EXPECT_EQ(form->Apollo1->sx_IndexOrd(), 3);
     for (CatalogTable t : qv::kTableOrder) {
         EXPECT_TRUE(dm().table(t).Active());
-        EXPECT_FALSE(form->catalogue().view(t).ControlsDisabled());
+        EXPECT_FALSE(form->session().view(t).ControlsDisabled());
     }
     EXPECT_EQ(intro->log, QStringList{"Datenbank laden"});
     EXPECT_EQ(quits, 0);

@@ -1,6 +1,6 @@
 #include "catalogue_test_util.h"
 
-#include "store/catalogueaccess.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
@@ -53,7 +53,7 @@ QStringList RecordingIntro::linesStartingWith(const QString& prefix) const {
 
 Catalogue::Catalogue(const fs::path& dir)
     : dm(std::make_unique<TDM>(QString::fromStdString(dir.string()))),
-      access(std::make_unique<qv::CatalogueAccess>(*dm)) {}
+      access(std::make_unique<qv::CatalogueSession>(*dm)) {}
 
 Catalogue::~Catalogue() {
     access.reset();

@@ -20,7 +20,7 @@
 class TDM;
 
 namespace qv {
-class CatalogueAccess;
+class CatalogueSession;
 }
 
 namespace cattest {
@@ -60,7 +60,7 @@ struct Catalogue {
     explicit Catalogue(const std::filesystem::path& dir);
     ~Catalogue();
     std::unique_ptr<TDM> dm;
-    std::unique_ptr<qv::CatalogueAccess> access;
+    std::unique_ptr<qv::CatalogueSession> access;
 };
 
 // Every record of a table that is not flagged as deleted, in record order,

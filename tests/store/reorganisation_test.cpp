@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue_test_util.h"
-#include "store/catalogueaccess.h"
+#include "store/cataloguesession.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"

@@ -1,0 +1,4 @@
+// The main window's commands of one feature: their handlers are bound here.
+#include "entries/mainform.h"
+
+void TMainForm::bindImportCommands() {}

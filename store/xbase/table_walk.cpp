@@ -1,0 +1,24 @@
+#include "store/xbase/error.h"
+#include "store/xbase/nsx_cursor.h"
+#include "store/xbase/nsx_file.h"
+#include "store/xbase/table.h"
+
+namespace xb {
+
+void Table::walkTagUnfiltered(int position, bool backward,
+                              const std::function<bool(std::uint32_t recno)>& fn) {
+    requireOpen();
+    NsxFile* nsx = indexFile();
+    if (!nsx || position < 1 || position > nsx->tagCount())
+        throw qv::Error(
+            qv::ErrorCode::Range,
+            "Die Tabelle " + path() + " hat keinen Index an Position " + std::to_string(position),
+            path());
+    NsxCursor cursor(nsx->tag(position - 1));
+    for (bool ok = backward ? cursor.last() : cursor.first(); ok;
+         ok = backward ? cursor.prev() : cursor.next()) {
+        if (!fn(cursor.recno())) return;
+    }
+}
+
+}  // namespace xb

@@ -1,0 +1,267 @@
+// The main window on real catalogues: the entry list in its orders, the
+// lower panel for the entry under the cursor, the counters, and what an error
+// in a refresh leaves behind.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTest>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include <QToolButton>
+#include "entries/mainform.h"
+#include "shell/command.h"
+#include "shell/dbgrid.h"
+#include "shell/dbnavigator.h"
+#include "store/cataloguesession.h"
+#include "store/guards.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
+#include "support/mainwindow.h"
+#include "support/testutil.h"
+
+using qv::CatalogTable;
+using qvtest::EntryRow;
+using qvtest::FileRow;
+using qvtest::MainWindowHarness;
+
+namespace {
+
+QStringList columns(qv::DbGrid* grid) {
+    QStringList out;
+    for (int c = 0; c < grid->model()->columnCount(); ++c)
+        out << grid->model()->headerData(c, Qt::Horizontal).toString();
+    return out;
+}
+
+QString cell(qv::DbGrid* grid, int row, int col) {
+    return grid->model()->index(row, col).data().toString();
+}
+
+// Every file name the file list shows, in its order.
+QStringList fileNames(TMainForm* f) {
+    QStringList out;
+    const int col = f->DBGrid2->gridModel()->columnOf(QStringLiteral("DIRNAME"));
+    for (int r = 0; r < f->DBGrid2->model()->rowCount(); ++r)
+        out << cell(f->DBGrid2, r, col);
+    return out;
+}
+
+bool highlighted(QLabel* l) {
+    return l->palette().color(QPalette::Window) == QColor(0, 128, 128);
+}
+
+// Moves the entry table to the entry with `number`.
+void gotoEntry(TMainForm* f, int number) {
+    TTable& t = f->session().table(CatalogTable::Entries);
+    t.First();
+    while (!t.Eof() && t.FieldByName(QStringLiteral("EINDEUTIG")).AsInteger() != number)
+        t.Next();
+    ASSERT_FALSE(t.Eof()) << "no entry " << number;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    qvtest::TempDir dir;
+};
+
+TEST_F(MainWindowTest, AFirstStartOnAnEmptyCatalogueShowsAnEmptyListWithZeroCounters) {
+    MainWindowHarness h(dir.path());
+    ASSERT_TRUE(h.started);
+    TMainForm* f = h.form;
+    EXPECT_EQ(f->DBGrid1->model()->rowCount(), 0);
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("0 : 0"));
+    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("0"));
+    EXPECT_FALSE(f->DBNavigator1->nextButton()->isEnabled());
+    EXPECT_FALSE(f->DBNavigator1->firstButton()->isEnabled());
+    // Columns stand in their start-up order until an order tab is picked.
+    EXPECT_EQ(columns(f->DBGrid1),
+              (QStringList{"Bezeichnung", "Anzahl", "Box", "Nummer", "Datenträger", "Kategorie"}));
+    EXPECT_EQ(f->focusWidget(), f->DBGrid1);
+    EXPECT_TRUE(h.boxes.shown().empty());
+}
+
+TEST_F(MainWindowTest, OrderTabsSelectTheirTagColumnOrderAndTheFirstEntry) {
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), {{3, "Cäsar", 7, 1, "Spiele", "DVD"},
+                                    {4, "anton", 2, 5, "Büro", "CD-ROM"},
+                                    {5, "Berta", 2, 1, "Audio", "Diskette"}});
+    MainWindowHarness h(dir.path());
+    TMainForm* f = h.form;
+    ASSERT_EQ(f->DBGrid1->model()->rowCount(), 3);
+    // Start: tag bezeich (upper-cased titles), first entry.
+    EXPECT_EQ(cell(f->DBGrid1, 0, 0), QStringLiteral("anton"));
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
+    h.key(Qt::Key_Down);
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("2 : 3"));
+    EXPECT_EQ(h.table(CatalogTable::Entries).FieldByName("BEZEICH").AsString().trimmed(),
+              QStringLiteral("Berta"));
+
+    f->TabControl1->setCurrentIndex(1);  // Box/Nummer
+    EXPECT_EQ(columns(f->DBGrid1),
+              (QStringList{"Box", "Nummer", "Bezeichnung", "Kategorie", "Datenträger", "Anzahl"}));
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
+    EXPECT_EQ(h.table(CatalogTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 5);
+    EXPECT_EQ(f->focusWidget(), f->DBGrid1);
+
+    f->TabControl1->setCurrentIndex(3);  // Datenträger
+    EXPECT_EQ(columns(f->DBGrid1),
+              (QStringList{"Datenträger", "Kategorie", "Bezeichnung", "Anzahl", "Box", "Nummer"}));
+    EXPECT_EQ(cell(f->DBGrid1, 0, 0), QStringLiteral("CD-ROM"));
+    f->TabControl1->setCurrentIndex(1);
+    EXPECT_EQ(columns(f->DBGrid1).first(), QStringLiteral("Box"));
+    f->TabControl1->setCurrentIndex(0);
+    EXPECT_EQ(columns(f->DBGrid1),
+              (QStringList{"Bezeichnung", "Anzahl", "Box", "Nummer", "Kategorie", "Datenträger"}));
+
+    // The list and the table follow each other both ways.
+    h.key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("3 : 3"));
+    EXPECT_EQ(f->DBGrid1->currentIndex().row(), 2);
+    f->Apollo1->sx_GoTop();
+    EXPECT_EQ(f->DBGrid1->currentIndex().row(), 0);
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
+}
+
+TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), {{1, "Eins"}, {10, "Zehn"}, {12, "Leer"}});
+    qvtest::addFiles(dir.path(), {{10, "/B/ ZEHN.TXT", "ZEHN", "TXT", 10},
+                                  {1, "/A/ EINS.TXT", "EINS", "TXT", 1},
+                                  {99999999, "/ FREI.TXT", "FREI", "TXT", 0},
+                                  {10, "/A/ ZEHN2.TXT", "ZEHN2", "TXT", 20},
+                                  {1, "/ WURZEL.EXE", "WURZEL", "EXE", 2},
+                                  // Starts with entry 1's key but belongs to entry 100.
+                                  {100, "/ FREMD.TXT", "FREMD", "TXT", 3}});
+    MainWindowHarness h(dir.path());
+    TMainForm* f = h.form;
+    gotoEntry(f, 1);
+    EXPECT_EQ(fileNames(f), (QStringList{"WURZEL", "EINS"}));  // in path order
+    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
+    gotoEntry(f, 10);
+    EXPECT_EQ(fileNames(f), (QStringList{"ZEHN2", "ZEHN"}));
+    gotoEntry(f, 12);
+    EXPECT_TRUE(fileNames(f).isEmpty());
+    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("0"));
+
+    // On another lower tab the file counter keeps its value.
+    gotoEntry(f, 1);
+    f->TabControl2->setCurrentIndex(TMainForm::TabText);
+    EXPECT_FALSE(f->DBNavigator2->isVisibleTo(f));
+    gotoEntry(f, 10);
+    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
+    f->TabControl2->setCurrentIndex(TMainForm::TabFiles);
+    EXPECT_EQ(fileNames(f), (QStringList{"ZEHN2", "ZEHN"}));
+
+    // A file table reopened elsewhere stands in record order; the refresh
+    // scopes its first tag all the same.
+    TTable& files = h.table(CatalogTable::Files);
+    {
+        qv::ScopedSuspend s(*f->DataSource2);
+        files.Close();
+        files.setIndexName({});
+        files.Open();
+    }
+    EXPECT_EQ(f->Apollo2->sx_IndexOrd(), 0);
+    gotoEntry(f, 1);
+    EXPECT_EQ(fileNames(f), (QStringList{"WURZEL", "EINS"}));
+    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
+}
+
+TEST_F(MainWindowTest, StatusAndLendingPanelsFollowTheEntry) {
+    qvtest::createCatalogue(dir.path());
+    qvtest::addAddresses(dir.path(), {{7, "Weiß", "Anna", "Gasse 1", "12345", "Ort"}});
+    EntryRow flagged(2, "A mit Flags");
+    flagged.flags = QStringLiteral("x    X     *");
+    flagged.lentTo = 7;
+    flagged.memo = QStringLiteral("Text\r\nZeile 2");
+    EntryRow plain(3, "B ohne");
+    plain.borrowedFrom = 42;
+    qvtest::addEntries(dir.path(), {flagged, plain});
+    MainWindowHarness h(dir.path());
+    TMainForm* f = h.form;
+    gotoEntry(f, 2);
+    f->TabControl2->setCurrentIndex(TMainForm::TabStatus);
+    EXPECT_EQ(f->lbstat[5]->text(), QStringLiteral("\"externe Sicherheitskopie\""));
+    EXPECT_TRUE(highlighted(f->lbstat[0]));
+    EXPECT_FALSE(highlighted(f->lbstat[1]));
+    EXPECT_TRUE(highlighted(f->lbstat[5]));   // "X"
+    EXPECT_TRUE(highlighted(f->lbstat[11]));  // any non-blank
+    gotoEntry(f, 3);
+    for (QLabel* l : f->lbstat)
+        EXPECT_FALSE(highlighted(l)) << l->objectName().toStdString();
+
+    f->TabControl2->setCurrentIndex(TMainForm::TabText);
+    EXPECT_TRUE(f->DBMemo1->toPlainText().isEmpty());
+    gotoEntry(f, 2);
+    EXPECT_EQ(f->DBMemo1->toPlainText(), QStringLiteral("Text\nZeile 2"));
+
+    f->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
+    EXPECT_EQ(f->addressLabel("VNAME")->text(), QStringLiteral("Weiß"));
+    EXPECT_EQ(f->addressLabel("VPLZ")->text(), QStringLiteral("12345"));
+    f->TabControl2->setCurrentIndex(TMainForm::TabBorrowedFrom);
+    EXPECT_EQ(f->addressLabel("VNAME")->text(), QStringLiteral("< Kein Eintrag >"));
+    // Entry 3 is borrowed from an address that no longer exists: the panel
+    // is empty, not the previous entry's address.
+    gotoEntry(f, 3);
+    EXPECT_EQ(f->addressLabel("VNAME")->text(), QString());
+    EXPECT_EQ(f->addressLabel("VVORNAME")->text(), QString());
+    f->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
+    EXPECT_EQ(f->addressLabel("VNAME")->text(), QStringLiteral("< Kein Eintrag >"));
+    EXPECT_TRUE(h.boxes.shown().empty());
+}
+
+TEST_F(MainWindowTest, AShortSettingsFileLeavesMissingNamesEmptyAndIsReportedOnce) {
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), qvtest::numberedEntries(3));
+    {
+        std::ofstream ini(dir / "_qvdisk.ini", std::ios::binary);
+        ini << "Kopf\r\nEins\r\nZwei\r\n";
+    }
+    MainWindowHarness h(dir.path());
+    TMainForm* f = h.form;
+    f->TabControl2->setCurrentIndex(TMainForm::TabStatus);
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Down);
+    EXPECT_EQ(f->lbstat[0]->text(), QStringLiteral("Eins"));
+    EXPECT_EQ(f->lbstat[2]->text(), QString());
+    ASSERT_EQ(h.boxes.shown().size(), 1u);
+    EXPECT_EQ(h.boxes.last().text,
+              QStringLiteral("Listenindex außerhalb des zulässigen Bereichs."));
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("3 : 3"));
+}
+
+TEST_F(MainWindowTest, AnErrorInsideTheFileRefreshLeavesBothGridsFollowingTheCursor) {
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), qvtest::numberedEntries(4));
+    qvtest::addFiles(dir.path(), {{2, "/ A.TXT", "A", "TXT"}, {2, "/ B.TXT", "B", "TXT"}});
+    MainWindowHarness h(dir.path());
+    TMainForm* f = h.form;
+    TTable& files = h.table(CatalogTable::Files);
+    // The file table loses its index: selecting its first tag fails while
+    // the file view is suspended by the refresh.
+    {
+        qv::ScopedSuspend s(*f->DataSource2);
+        files.Close();
+        files.setIndexName({});
+        std::filesystem::rename(dir / "_qvdir.nsx", dir / "_qvdir.nsx.weg");
+        files.Open();
+    }
+    h.key(Qt::Key_Down);
+    ASSERT_FALSE(h.boxes.shown().empty());
+    EXPECT_EQ(h.boxes.last().caption, QStringLiteral("QV-TESSARIN 97"));
+    EXPECT_EQ(f->DataSource2->suspendCount(), 0);
+    EXPECT_EQ(f->DataSource1->suspendCount(), 0);
+    // Both grids still follow their tables.
+    h.key(Qt::Key_Down);
+    EXPECT_EQ(f->DBGrid1->currentIndex().row(), 2);
+    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("3 : 4"));
+    files.Last();
+    EXPECT_EQ(f->DBGrid2->gridModel()->currentRow(), f->DBGrid2->model()->rowCount() - 1);
+    EXPECT_EQ(f->DBGrid2->model()->rowCount(), 2);
+}
+
+}  // namespace
