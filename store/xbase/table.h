@@ -423,7 +423,8 @@ class Table {
     TagOrder& requireTagOrder(const char* what) const;
     bool seekBytes(std::string_view value);
     void ensureFlagged();
-    // Leaves the flagged records, when known, in the index's note.
+    // Leaves the record count and the flagged records, when known, in the
+    // index's note (NsxFile::setTableNote).
     void noteFlagged();
     void invalidateView() {
         ++viewGen_;

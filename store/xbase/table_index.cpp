@@ -648,12 +648,14 @@ void Table::ensureFlagged() {
 }
 
 void Table::noteFlagged() {
-    if (!nsx_ || readOnly_ || !flaggedKnown_) return;
+    if (!nsx_ || readOnly_) return;
     std::vector<std::uint32_t> recnos;
-    recnos.reserve(flagged_->set.size());
-    for (std::uint32_t r : flagged_->set)
-        recnos.push_back(r);
-    nsx_->setFlaggedNote(recCount(), recnos);
+    if (flaggedKnown_) {
+        recnos.reserve(flagged_->set.size());
+        for (std::uint32_t r : flagged_->set)
+            recnos.push_back(r);
+    }
+    nsx_->setTableNote(recCount(), flaggedKnown_ ? &recnos : nullptr);
 }
 
 ViewList& Table::viewList() {
