@@ -230,6 +230,7 @@ int main(int argc, char** argv) {
             }
         }
         t->commitRecord();
+        t->setOrder(2);
         t->count();
         t->close();
         Stopwatch t0;

@@ -354,6 +354,7 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
         }
         copy->setCacheBudget(kIndexCacheBudget);
         copy->buildTag(def, batch, recCount(), NsxProgress{reportProgress, 50, 100});
+        copy->setTableNote(recCount(), nullptr);  // the entry counts the build knows
         copy->close();
         copy.reset();
         env_->rename(tmpPath, finalPath);
@@ -529,6 +530,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
                             NsxProgress{reportProgress, from, to});
             work[i].batch.reset();
         }
+        fresh->setTableNote(recCount(), nullptr);  // the entry counts the build knows
         fresh->close();
         fresh.reset();
     } catch (...) {

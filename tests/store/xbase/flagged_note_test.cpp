@@ -163,8 +163,13 @@ TEST_F(FlaggedNote, ScatteredFlagsBeyondTheNotesRoomAreCountedByAScan) {
     EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
     expectCountsMatchWalks(*t);
 
-    // A pack leaves no flagged record, and says so.
+    // A pack leaves no flagged record, and says so; the rebuilt index knows
+    // its entry counts from the start.
     t->pack();
+    for (int i = 0; i < t->tagCount(); ++i) {
+        xb::NsxTag& tag = t->indexFile()->tag(i);
+        EXPECT_NE(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    }
     t->close();
     t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
