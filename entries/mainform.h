@@ -125,6 +125,27 @@ class TMainForm : public QMainWindow {
     // ---- the features' commands, each bound in its own file ----
     // entries/mainform_entries.cpp: new, copy, edit, additional text
     void bindEntryCommands();
+    // Search check, then a new empty entry in the entry dialog.
+    void Neuanlage();
+    // Search check, then a copy of the current entry in the entry dialog.
+    void Kopie();
+    // The current entry in the entry dialog.
+    void edit();
+    // The current entry's additional text in its editor.
+    void edittext();
+
+  public:
+    // The entry dialog and the additional-text editor, created on first use.
+    class TGrunddatenEingabe& grunddatenEingabe();
+    class TZusatztextEingabe& zusatztextEingabe();
+
+  private:
+    // False (with "Kein Datensatz vorhanden.") when the list shows no entry.
+    bool requireCurrentEntry(const QString& caption);
+    class TGrunddatenEingabe* m_grunddatenEingabe = nullptr;
+    class TZusatztextEingabe* m_zusatztextEingabe = nullptr;
+
+  public slots:
 
     // entries/mainform_reading.cpp: reading a carrier, releasing, deleting
     void bindReadingCommands();
@@ -163,12 +184,26 @@ class TMainForm : public QMainWindow {
 
     // entries/mainform_lending.cpp: addresses and the lending assignment
     void bindLendingCommands();
+    void AdressenVerleih1Click();
+    void panelverleihbtn1Click();
+    void BitBtn1Click();
 
     // entries/mainform_output.cpp: labels, lists, print settings
     void bindOutputCommands();
 
     // entries/mainform_import.cpp: the import
     void bindImportCommands();
+    // "&Import QV-Lindovar": the predecessor's table into the entry table.
+    void ImportQVLindovar1Click();
+
+  public:
+    // The import dialog, created on first use.
+    class TImport& importDialog();
+
+  private:
+    class TImport* m_import = nullptr;
+
+  public slots:
 
   protected:
     void changeEvent(QEvent* event) override;

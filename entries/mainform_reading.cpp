@@ -1,6 +1,8 @@
 // The main window's commands of one feature: their handlers are bound here.
 #include "entries/mainform.h"
 
+#include "masterdata/lookupwindows.h"
+#include "masterdata/masterdatawindows.h"
 #include "reading/datentraegerauslesen.h"
 #include "reading/loescheneintrag.h"
 #include "shell/command.h"
@@ -38,8 +40,13 @@ void TMainForm::SpeedButton5Click() {
                     QStringLiteral("Datenträger einlesen"), qv::MsgIcon::Error);
         return;
     }
-    auto& dialog = childDialog<TDatentraegerAuslesen>(
-        this, [this] { return new TDatentraegerAuslesen(m_session, m_program.wmessage(), this); });
+    auto& dialog = childDialog<TDatentraegerAuslesen>(this, [this] {
+        auto* d = new TDatentraegerAuslesen(m_session, m_program.wmessage(), this);
+        // "definieren": the extension list, as "&Einlese-Endungen" shows it.
+        d->setDefineExtensions(
+            [this, d] { qv::MasterdataWindows::of(m_session).endung(d).exec(); });
+        return d;
+    });
     const int recno = Apollo1->sx_RecNo();
     {
         qv::ScopedSuspend files(*DataSource2);

@@ -120,7 +120,7 @@ Tstd_verleih::Tstd_verleih(CatalogueSession& session, QWidget* parent)
         .setFieldDisplayDefs({
             {QStringLiteral("VNAME"), QStringLiteral("Familienname/Firma"), 25, true},
             {QStringLiteral("VVORNAME"), QStringLiteral("Vorname"), 15, true},
-            {QStringLiteral("VPLZ"), QStringLiteral("Plz"), 6, true},
+            {QStringLiteral("VPLZ"), QStringLiteral("Plz"), 8, true},
             {QStringLiteral("VORT"), QStringLiteral("Ort"), 20, true},
         });
     TabControl1 = new QTabBar(this);

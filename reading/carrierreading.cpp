@@ -101,9 +101,12 @@ class FileStore {
 
     void store(const FileRecordValues& v) {
         DiscardOnError guard(m_t);
-        if (m_t.seek(m_released) && !m_t.eof()) {
+        // Nothing releases records while a reading stores: after the first
+        // miss every further seek would miss as well.
+        if (!m_noneReleased && m_t.seek(m_released) && !m_t.eof()) {
             ++m_reused;
         } else {
+            m_noneReleased = true;
             m_t.append();
         }
         m_t.replaceNumber(m_num, m_number);
@@ -126,6 +129,7 @@ class FileStore {
     int m_num, m_path, m_name, m_ext, m_size, m_date, m_time;
     int m_stored = 0;
     int m_reused = 0;
+    bool m_noneReleased = false;
 };
 
 // The extension table's answers, asked once per key.

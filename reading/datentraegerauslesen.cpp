@@ -129,7 +129,7 @@ void TDatentraegerAuslesen::chooseVolume(const QString& mountPoint) {
     const int i = DriveComboBox1->findData(mountPoint);
     if (i < 0) return;
     DriveComboBox1->setCurrentIndex(i);
-    m_chosen = mountPoint;
+    m_chosen = m_userChoice = mountPoint;
 }
 
 qv::ReadingOptions TDatentraegerAuslesen::options() const {
@@ -154,7 +154,7 @@ void TDatentraegerAuslesen::setRadioGroup2Index(int i) {
 
 void TDatentraegerAuslesen::fillVolumes() {
     const QList<qv::Volume> volumes = m_provider ? m_provider->volumes() : QList<qv::Volume>();
-    const QString choice = qv::defaultVolume(volumes, m_chosen);
+    const QString choice = qv::defaultVolume(volumes, m_userChoice);
     DriveComboBox1->clear();
     for (const qv::Volume& v : volumes)
         DriveComboBox1->addItem(v.displayText(), v.mountPoint);

@@ -91,6 +91,7 @@ class TDatentraegerAuslesen : public QDialog {
     QButtonGroup* m_group1 = nullptr;
     QButtonGroup* m_group2 = nullptr;
     QString m_chosen;
+    QString m_userChoice;  // the volume the user picked last, kept while offered
     qv::ReadingResult m_result;
     bool m_centred = false;
 };

@@ -83,9 +83,12 @@ QueryOutcome installEntryQuery(CatalogueSession& session, const QString& express
         out.verdict = apollo.sx_QueryTest(expression);
         progress.phase(queryRunningText(), queryVerdictText(out.verdict));
     }
+    // Installing a subset goes to its first entry; on a large table with few
+    // hits late in the order that walk is the costly part, so it is not
+    // repeated. Without a condition nothing moved.
     apollo.sx_Query(expression);
     session.setSearchActive(true);
-    apollo.sx_GoTop();
+    if (expression.isEmpty()) apollo.sx_GoTop();
     out.count = apollo.sx_Count();
     return out;
 }

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QToolButton>
@@ -303,6 +304,15 @@ void Trecherche::DataSource1DataChange() {
     qv::setPlainText(Label12, o.carrierType);
     qv::setPlainText(Label13, o.found ? QString::number(o.carriers) : QString());
     qv::setPlainText(Label14, o.boxAndDisk());
+}
+
+bool Trecherche::event(QEvent* event) {
+    // Menu hints go to the window's own status bar.
+    if (event->type() == QEvent::StatusTip) {
+        StatusBar1->showMessage(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QDialog::event(event);
 }
 
 bool Trecherche::eventFilter(QObject* watched, QEvent* event) {

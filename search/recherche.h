@@ -75,6 +75,7 @@ class Trecherche : public QDialog {
     void DataSource1DataChange();
 
   protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:

@@ -1,10 +1,12 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "masterdata/masterdata_tool.h"
 #include "search/entryquery.h"
 #include "search/filesearchtool.h"
 #include "statistics/statistics.h"
 #include "store/tool/qvdb.h"
 
+#include "import/importtool.h"
 #include "output/print/printcommands.h"
 #include "reading/readingtool.h"
 
@@ -18,6 +20,8 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    qv::addMasterdataToolCommands();
+    addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }
 
 }  // namespace qvdb

@@ -105,21 +105,20 @@ TEST_F(MainFormTest, CaptionAndPlaceOnTheScreen) {
 TEST_F(MainFormTest, MainMenuLayout) {
     const std::vector<std::pair<QString, QStringList>> expected = {
         {"&Datei", {"&Reorganistation||on", "-", "&Import QV-Lindovar||off", "-", "&Beenden||on"}},
-        {"&Suche", {"&Suchabfrage starten|F2|off", "-", "&Alle Daten anzeigen|Shift+F2|off"}},
+        {"&Suche", {"&Suchabfrage starten|F2|on", "-", "&Alle Daten anzeigen|Shift+F2|off"}},
         {"&Bearbeiten",
          {"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off", "-",
           "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off", "-",
-          "&Löschen|Del|off"}},
+          "&Löschen|Del|on"}},
         {"Datenträ&ger",
-         {"&Datenträger einlesen|F11|off", "Dateizuordnung &löschen|Ctrl+F11|off", "-",
-          "&Recherche in allen Dateien|F12|off"}},
+         {"&Datenträger einlesen|F11|on", "Dateizuordnung &löschen|Ctrl+F11|on", "-",
+          "&Recherche in allen Dateien|F12|on"}},
         {"S&tatistik",
-         {"&Datenträger-Anzahl||off", "-", "Einträge je &Kategorie||off",
-          "Einträge je &Status||off"}},
+         {"&Datenträger-Anzahl||on", "-", "Einträge je &Kategorie||on", "Einträge je &Status||on"}},
         {"&Ausgabe", {"Vorschau - &Etikettendruck||on", "-", "Vorschau - &Listendruck||on"}},
         {"&Parameter",
-         {"&Einlese-Endungen|F10|off", "&Kategorien|F7|off", "-", "Programm-&Status|Shift+F10|off",
-          "&Datenträger-Arten|Shift+F7|off", "-", "&Adressen (Verleih)||off", "-",
+         {"&Einlese-Endungen|F10|on", "&Kategorien|F7|on", "-", "Programm-&Status|Shift+F10|on",
+          "&Datenträger-Arten|Shift+F7|on", "-", "&Adressen (Verleih)||on", "-",
           "Drucker - &Vorgaben||on"}},
         {"?", {"&Hilfe|F1|on", "-", "&über QV-TESSARIN||on"}},
     };
@@ -175,9 +174,9 @@ TEST_F(MainFormTest, ContextMenuOfTheEntryList) {
     EXPECT_EQ(describe(form->popupMenu()->actions()),
               (QStringList{"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off",
                            "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off",
-                           "&Löschen|Del|off", "-", "&Datenträger einlesen|F11|off",
-                           "Dateizuordnung &löschen|Ctrl+F11|off",
-                           "&Recherche in allen Dateien|F12|off", "-", "&über QV-TESSARIN||on"}));
+                           "&Löschen|Del|on", "-", "&Datenträger einlesen|F11|on",
+                           "Dateizuordnung &löschen|Ctrl+F11|on",
+                           "&Recherche in allen Dateien|F12|on", "-", "&über QV-TESSARIN||on"}));
 }
 
 TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
@@ -187,23 +186,23 @@ TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
         bool enabled;
     };
     const std::vector<Expected> expected = {
-        {"speedbuttonAbfrage", "Such-Abfrage starten, Teilmenge anzeigen", false},
+        {"speedbuttonAbfrage", "Such-Abfrage starten, Teilmenge anzeigen", true},
         {"SpeedButton1", "Neuen Eintrag", false},
         {"SpeedButton2", "Eintrag duplizieren", false},
         {"SpeedButton3", "Eintrag bearbeiten", false},
-        {"SpeedButton4", "Eintrag löschen", false},
-        {"SpeedButton5", "Datenträger einlesen", false},
-        {"SpeedButton6", "Recherche in ALLEN Dateien", false},
+        {"SpeedButton4", "Eintrag löschen", true},
+        {"SpeedButton5", "Datenträger einlesen", true},
+        {"SpeedButton6", "Recherche in ALLEN Dateien", true},
         {"spbtetikett", "Vorschau: Etiketten-Druck", true},
         {"spbliste", "Vorschau: Listendruck", true},
-        {"spdbtnStat_anzahl", "Statistik: Anzahl Datenträger", false},
-        {"spdbtn_statistik_kategorie", "Statistik: Anzahl Einträge je Kategorie", false},
-        {"spdbtn_statistik_Status", "Statistik: Anzahl Einträge je Status", false},
-        {"SpeedButton8", "Stammdaten: Adressen (Verleih)", false},
-        {"SpeedButton9", "Stammdaten: Einlese-Endungen", false},
-        {"SpeedButton10", "Stammdaten: Kategorien", false},
-        {"SpeedButton11", "Stammdaten: Datenträger-Arten", false},
-        {"SpeedButton18", "Stammdaten: Programm-Status", false},
+        {"spdbtnStat_anzahl", "Statistik: Anzahl Datenträger", true},
+        {"spdbtn_statistik_kategorie", "Statistik: Anzahl Einträge je Kategorie", true},
+        {"spdbtn_statistik_Status", "Statistik: Anzahl Einträge je Status", true},
+        {"SpeedButton8", "Stammdaten: Adressen (Verleih)", true},
+        {"SpeedButton9", "Stammdaten: Einlese-Endungen", true},
+        {"SpeedButton10", "Stammdaten: Kategorien", true},
+        {"SpeedButton11", "Stammdaten: Datenträger-Arten", true},
+        {"SpeedButton18", "Stammdaten: Programm-Status", true},
         {"spdbtn_druck_einstell", "Einstellungen: Ausdruck, Etiketten", true},
         {"SpeedButton7", "QV-Lindovar beenden", true},
     };

@@ -34,22 +34,22 @@ inline void createFileSearchCatalogue(const std::filesystem::path& dir) {
     music.box = 4;
     music.disk = 1;
     addEntries(dir, {programs, tools, music});
-    const QDate d(1997, 5, 17);
+    auto file = [](int owner, const char* path, const char* name, const char* ext, qint64 size,
+                   const char* time) {
+        FileRow r(owner, QString::fromUtf8(path), QString::fromUtf8(name), QString::fromUtf8(ext),
+                  size);
+        r.date = QDate(1997, 5, 17);
+        r.time = QString::fromUtf8(time);
+        return r;
+    };
     addFiles(dir, {
-                      {1, QStringLiteral("/TOOLS/ SETUP.EXE"), QStringLiteral("SETUP"),
-                       QStringLiteral("EXE"), 120000, d, QStringLiteral("10:15")},
-                      {1, QStringLiteral("/ README.TXT"), QStringLiteral("README"),
-                       QStringLiteral("TXT"), 2048, d, QStringLiteral("10:16")},
-                      {2, QStringLiteral("/MASSE/ Maßband.txt"), QStringLiteral("Maßband"),
-                       QStringLiteral("txt"), 512, d, QStringLiteral("11:00")},
-                      {2, QStringLiteral("/ AUTOEXEC.BAT"), QStringLiteral("AUTOEXEC"),
-                       QStringLiteral("BAT"), 300, d, QStringLiteral("08:00")},
-                      {10, QStringLiteral("/ ZETA.TXT"), QStringLiteral("ZETA"),
-                       QStringLiteral("TXT"), 10, d, QStringLiteral("09:30")},
-                      {99999999, QStringLiteral("/ READ0.TXT"), QStringLiteral("READ0"),
-                       QStringLiteral("TXT"), 1, d, QStringLiteral("09:00")},
-                      {777, QStringLiteral("/ ORPHAN.DAT"), QStringLiteral("ORPHAN"),
-                       QStringLiteral("DAT"), 5, d, QStringLiteral("07:00")},
+                      file(1, "/TOOLS/ SETUP.EXE", "SETUP", "EXE", 120000, "10:15"),
+                      file(1, "/ README.TXT", "README", "TXT", 2048, "10:16"),
+                      file(2, "/MASSE/ Maßband.txt", "Maßband", "txt", 512, "11:00"),
+                      file(2, "/ AUTOEXEC.BAT", "AUTOEXEC", "BAT", 300, "08:00"),
+                      file(10, "/ ZETA.TXT", "ZETA", "TXT", 10, "09:30"),
+                      file(99999999, "/ READ0.TXT", "READ0", "TXT", 1, "09:00"),
+                      file(777, "/ ORPHAN.DAT", "ORPHAN", "DAT", 5, "07:00"),
                   });
 }
 

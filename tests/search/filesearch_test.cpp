@@ -143,9 +143,8 @@ TEST(FileSearchEmptyTest, AnEmptyFileTableGivesAnEmptyList) {
     qvtest::createCatalogue(dir.path());
     qvtest::addEntries(dir.path(), qvtest::numberedEntries(2));
     // Only a released file record.
-    qvtest::addFiles(dir.path(),
-                     {{qv::kReleasedEntryNumber, QStringLiteral("/ A.TXT"), QStringLiteral("A"),
-                       QStringLiteral("TXT"), 1, QDate(), QString()}});
+    qvtest::addFiles(dir.path(), {{qv::kReleasedEntryNumber, QStringLiteral("/ A.TXT"),
+                                   QStringLiteral("A"), QStringLiteral("TXT"), 1}});
     TDM dm(QString::fromStdString(dir.path().string()));
     qv::CatalogueSession session(dm);
     for (CatalogTable t : qv::kTableOrder)

@@ -1,6 +1,9 @@
 // The search in all files from the main window: the command hands the file
 // table to the window and takes it back, whatever happens meanwhile.
+#include <QAction>
 #include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
@@ -92,6 +95,12 @@ TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
         EXPECT_EQ(w->Label12->text(), QStringLiteral("Diskette"));
         EXPECT_EQ(w->Label14->text(), QStringLiteral("1 / 7"));
         EXPECT_TRUE(w->DBGrid1->hasFocus() || !w->isActiveWindow());
+
+        // The menu's hint shows in the window's status bar.
+        auto* searchItem = w->findChild<QAction*>(QStringLiteral("Suchen1"));
+        ASSERT_NE(searchItem, nullptr);
+        searchItem->showStatusText(w->MainMenu1);
+        EXPECT_EQ(w->StatusBar1->currentMessage(), QStringLiteral("Suchen nach einer Endung"));
 
         // F2 in the menu: prefix search, owner shown, grid row current.
         h->boxes.queueInput(true, QStringLiteral("read"));

@@ -145,8 +145,10 @@ TEST(ProgressWindow, TwoLinesShownWithoutBlocking) {
     display.setLine1(QStringLiteral("Einlesen Datenträger"));
     display.setLine2(QStringLiteral("Bearbeitet: 1 Datensätze"));
     display.showProgress();
+    // Shown without blocking, but application-modal: while an operation
+    // runs the other windows take no input.
     EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.isModal());
+    EXPECT_EQ(w.windowModality(), Qt::ApplicationModal);
     auto* l1 = w.findChild<QLabel*>(QStringLiteral("Label1"));
     auto* l2 = w.findChild<QLabel*>(QStringLiteral("Label2"));
     EXPECT_EQ(l1->text(), QStringLiteral("Einlesen Datenträger"));

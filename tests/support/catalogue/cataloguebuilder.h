@@ -45,6 +45,15 @@ struct FileRow {
           name(std::move(name)),
           ext(std::move(ext)),
           size(size) {}
+    FileRow(int owner, QString path, QString name, QString ext, qint64 size, QDate date,
+            QString time)
+        : owner(owner),
+          path(std::move(path)),
+          name(std::move(name)),
+          ext(std::move(ext)),
+          size(size),
+          date(date),
+          time(std::move(time)) {}
 
     int owner = 0;  // DIRNUMM
     QString path;   // DIRPFAD ("/TOOLS/ SETUP.EXE")

@@ -1,0 +1,201 @@
+// The reading and deletion dialogs driven from the real main window.
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "masterdata/lookupwindows.h"
+#include "reading/datentraegerauslesen.h"
+#include "reading/loescheneintrag.h"
+#include "readingtestutil.h"
+#include "shell/command.h"
+#include "shell/dbgrid.h"
+#include "shell/wmessage.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
+#include "support/mainwindow.h"
+#include "support/qtsupport.h"
+
+using qv::CatalogTable;
+using qv::MainCommand;
+using qvtest::MainWindowHarness;
+namespace fs = std::filesystem;
+
+namespace {
+
+// One volume: a directory of the test.
+class TestVolumes : public qv::VolumeProvider {
+  public:
+    explicit TestVolumes(const fs::path& dir) : m_dir(QString::fromStdString(dir.string())) {}
+    QList<qv::Volume> volumes() const override {
+        return {{QStringLiteral("/"), QString(), false, false},
+                {m_dir, QStringLiteral("TESTMEDIUM"), true, true}};
+    }
+
+  private:
+    QString m_dir;
+};
+
+QString title(MainWindowHarness& h) {
+    return h.table(CatalogTable::Entries).FieldByName("BEZEICH").AsString().trimmed();
+}
+
+// Deletes the current entry through the command, answering the dialog.
+void deleteCurrent(MainWindowHarness& h, bool confirm) {
+    qvtest::whenModal<TLoescheneintrag>([confirm](TLoescheneintrag* d) {
+        EXPECT_FALSE(d->Label1->isHidden());
+        EXPECT_TRUE(d->Label4->isHidden());
+        EXPECT_EQ(d->focusWidget(), d->OKBtn);
+        (confirm ? d->OKBtn : d->CancelBtn)->click();
+    });
+    h.form->command(MainCommand::DeleteEntry).trigger();
+}
+
+}  // namespace
+
+TEST(ReadingWindow, F11ReadsTheChosenVolumeForTheCurrentEntryAndKeepsTheChoice) {
+    qvtest::TempDir tmp;
+    const fs::path volume = tmp / "vol";
+    fs::create_directories(volume / "sub");
+    rt::makeFile(volume / "a.txt", 1);
+    rt::makeFile(volume / "b.exe", 2);
+    rt::makeFile(volume / "sub" / "c.txt", 3);
+    qvtest::createCatalogue(tmp / "cat");
+    qvtest::addEntries(tmp / "cat", qvtest::numberedEntries(3));
+    MainWindowHarness h(tmp / "cat");
+    TMainForm* f = h.form;
+    h.key(Qt::Key_Down);
+    ASSERT_EQ(title(h), "Eintrag 0002");
+    const QString mount = QString::fromStdString(volume.string());
+
+    qvtest::whenModal<TDatentraegerAuslesen>([&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d->windowTitle(), "Datenträger auslesen");
+        d->setVolumeProvider(std::make_unique<TestVolumes>(volume));
+        // The removable medium is preselected; the options start at their defaults.
+        EXPECT_EQ(d->chosenVolume(), mount);
+        EXPECT_EQ(d->DriveComboBox1->currentText(), "TESTMEDIUM (" + mount + ")");
+        EXPECT_EQ(d->radioGroup1Index(), 0);
+        EXPECT_EQ(d->radioGroup2Index(), 0);
+        d->setRadioGroup2Index(1);  // "alle Endungen"
+        d->BitBtn1->click();
+    });
+    EXPECT_TRUE(f->command(MainCommand::ReadCarrier).trigger());
+    auto* dialog = f->findChild<TDatentraegerAuslesen*>();
+    ASSERT_TRUE(dialog);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->lastResult().stored, 3);
+    EXPECT_TRUE(dialog->BitBtn1->isEnabled());
+    EXPECT_FALSE(h.program->wmessage().isVisible());
+    EXPECT_FALSE(f->DataSource2->ControlsDisabled());
+    // Back on the entry, with its new file list.
+    EXPECT_EQ(title(h), "Eintrag 0002");
+    EXPECT_EQ(f->labelanzahl2->text(), "3");
+    EXPECT_EQ(f->DBGrid2->model()->rowCount(), 3);
+    EXPECT_EQ(rt::recordsOf(h.session(), 2).size(), 3u);
+
+    // The dialog is kept: volume and options as left; "Abbruch" reads nothing.
+    qvtest::whenModal<TDatentraegerAuslesen>([&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d, dialog);
+        EXPECT_EQ(d->chosenVolume(), mount);
+        EXPECT_EQ(d->radioGroup2Index(), 1);
+        d->setRadioGroup1Index(1);
+        // "definieren" shows the extension list over the dialog.
+        ASSERT_TRUE(d->Button3->isEnabled());
+        bool listShown = false;
+        qvtest::whenModal<qv::Tstd_endung>([&](qv::Tstd_endung* e) {
+            listShown = true;
+            e->reject();
+        });
+        d->Button3->click();
+        EXPECT_TRUE(listShown);
+        d->BitBtn2->click();
+    });
+    EXPECT_TRUE(f->command(MainCommand::ReadCarrier).trigger());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(rt::recordsOf(h.session(), 2).size(), 3u);
+    EXPECT_EQ(f->labelanzahl2->text(), "3");
+    EXPECT_TRUE(h.boxes.shown().empty());
+}
+
+TEST(ReadingWindow, DeletionReleasesTheFilesAndLeavesTheCursorOnThePredecessor) {
+    qvtest::TempDir tmp;
+    const fs::path dir = tmp / "cat";
+    qvtest::createCatalogue(dir);
+    qvtest::addEntries(dir, qvtest::numberedEntries(5));
+    qvtest::addFiles(dir, {{3, "/ A.TXT", "A.TXT", "TXT", 1},
+                           {5, "/ E.TXT", "E.TXT", "TXT", 1},
+                           {3, "/S/ B.TXT", "B.TXT", "TXT", 1},
+                           {3, "/S/ C.TXT", "C.TXT", "TXT", 1}});
+    MainWindowHarness h(dir);
+    TMainForm* f = h.form;
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Down);
+    ASSERT_EQ(title(h), "Eintrag 0003");
+    ASSERT_EQ(f->labelanzahl2->text(), "3");
+
+    // Cancelling changes nothing.
+    deleteCurrent(h, false);
+    EXPECT_EQ(title(h), "Eintrag 0003");
+    EXPECT_EQ(f->labelanzahl->text(), "3 : 5");
+    EXPECT_EQ(rt::recordsOf(h.session(), 3).size(), 3u);
+
+    // The file list stands on another entry's range: the release still
+    // reaches every record of the entry deleted.
+    f->Apollo2->sx_SetScope("       5", "       5\xFF");
+    deleteCurrent(h, true);
+    auto* dialog = f->findChild<TLoescheneintrag*>();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->Label4->text(), "Bearbeitet: 3 Datensätze");
+    EXPECT_TRUE(dialog->Label4->isHidden());
+    EXPECT_FALSE(dialog->Label1->isHidden());
+    EXPECT_TRUE(dialog->OKBtn->isEnabled());
+    EXPECT_EQ(title(h), "Eintrag 0002");
+    EXPECT_EQ(f->labelanzahl->text(), "2 : 4");
+    EXPECT_TRUE(rt::recordsOf(h.session(), 3).empty());
+    EXPECT_EQ(rt::recordsOf(h.session(), qv::kReleasedEntryNumber).size(), 3u);
+    EXPECT_EQ(rt::recordsOf(h.session(), 5).size(), 1u);
+    EXPECT_FALSE(f->DataSource1->ControlsDisabled());
+    EXPECT_FALSE(f->DataSource2->ControlsDisabled());
+
+    // The first entry: the cursor goes to the new first one.
+    f->Apollo1->sx_GoTop();
+    deleteCurrent(h, true);
+    EXPECT_EQ(title(h), "Eintrag 0002");
+    EXPECT_EQ(f->labelanzahl->text(), "1 : 3");
+
+    // The last entry: the cursor goes to the one before it.
+    h.key(Qt::Key_End, Qt::ControlModifier);
+    ASSERT_EQ(title(h), "Eintrag 0005");
+    deleteCurrent(h, true);
+    EXPECT_EQ(title(h), "Eintrag 0004");
+    EXPECT_EQ(f->labelanzahl->text(), "2 : 2");
+    EXPECT_EQ(f->labelanzahl2->text(), "0");
+    EXPECT_EQ(rt::recordsOf(h.session(), qv::kReleasedEntryNumber).size(), 4u);
+    EXPECT_TRUE(h.boxes.shown().empty());
+}
+
+TEST(ReadingWindow, TheNoticeCommandAndAnEmptyList) {
+    qvtest::TempDir tmp;
+    MainWindowHarness h(tmp.path());
+    TMainForm* f = h.form;
+    EXPECT_TRUE(f->command(MainCommand::RemoveFileAssignment).trigger());
+    ASSERT_EQ(h.boxes.shown().size(), 1u);
+    EXPECT_EQ(h.boxes.last().text, "Noch nicht integriert");
+    EXPECT_EQ(h.boxes.last().caption, "");
+    EXPECT_EQ(h.boxes.last().buttons, qv::MsgButtons::Ok);
+
+    // No current entry: a message, no dialog, nothing written.
+    EXPECT_TRUE(f->command(MainCommand::ReadCarrier).trigger());
+    EXPECT_EQ(h.boxes.last().text, "Kein Datensatz vorhanden.");
+    EXPECT_EQ(h.boxes.last().caption, "Datenträger einlesen");
+    EXPECT_EQ(h.boxes.last().icon, qv::MsgIcon::Error);
+    EXPECT_TRUE(f->command(MainCommand::DeleteEntry).trigger());
+    EXPECT_EQ(h.boxes.last().caption, "Eintrag löschen");
+    EXPECT_FALSE(f->findChild<TDatentraegerAuslesen*>());
+    EXPECT_FALSE(f->findChild<TLoescheneintrag*>());
+    EXPECT_EQ(h.table(CatalogTable::Files).RecordCount(), 0);
+}
