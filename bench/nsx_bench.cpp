@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "bench_clock.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/nsx_build.h"
@@ -27,29 +28,13 @@
 #include "store/xbase/nsx_tag.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// CPU seconds of this process: the machine is shared, so wall time alone
-// says little. Every figure below is CPU time, with wall time where it
-// differs in kind (I/O).
-double cpuNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-struct Stopwatch {
-    Clock::time_point wall = Clock::now();
-    double cpu = cpuNow();
-};
+using bench::Stopwatch;
 
 double secondsSince(const Stopwatch& t) {
-    return cpuNow() - t.cpu;
-}
-double wallSince(const Stopwatch& t) {
-    return std::chrono::duration<double>(Clock::now() - t.wall).count();
+    return t.seconds();
 }
 
 long rssKb() {
@@ -226,7 +211,7 @@ int main(int argc, char** argv) {
             for (const auto& p : byNum)
                 found += c0.seek(p);
             const double a = secondsSince(t0) * 1e6 / rounds;
-            t0 = Stopwatch();
+            t0.restart();
             for (const auto& p : byName)
                 found += c1.seek(p);
             const double b = secondsSince(t0) * 1e6 / rounds;
@@ -253,7 +238,7 @@ int main(int argc, char** argv) {
             ++walked;
         std::printf("  full walk of dirnumm: %zu entries in %.3f s\n", walked, secondsSince(t0));
         xb::NsxCursor c2(file->tag(1));
-        t0 = Stopwatch();
+        t0.restart();
         walked = 0;
         for (bool ok = c2.last(); ok; ok = c2.prev())
             ++walked;
@@ -320,20 +305,19 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 for (int t = 0; t < 3; ++t) {
-                    const double c0 = cpuNow();
+                    const Stopwatch c0;
                     file->tag(t).insert(keys[t][i], recno);
-                    tagCpu[t] += cpuNow() - c0;
+                    tagCpu[t] += c0.seconds();
                 }
-                const double c = cpuNow();
+                const Stopwatch c;
                 file->flush();
-                flushCpu += cpuNow() - c;
+                flushCpu += c.seconds();
             }
             const double per = 1e6 / static_cast<double>(count);
             std::printf(
                 "  append path, round %d: %zu records x 3 tags, flush each: %.2f us per "
-                "record (wall %.2f us)%s\n",
-                round + 1, count, secondsSince(t0) * per, wallSince(t0) * per,
-                detail ? ", timed per call" : "");
+                "record%s\n",
+                round + 1, count, secondsSince(t0) * per, detail ? ", timed per call" : "");
             if (detail) {
                 std::printf(
                     "    insert dirnumm %.2f us, namealle %.2f us, endungalle %.2f us; "
@@ -343,7 +327,7 @@ int main(int argc, char** argv) {
         }
         const Stopwatch t1;
         file->close();
-        std::printf("  close (fsync, marker cleared): %.3f s wall\n", wallSince(t1));
+        std::printf("  close (fsync, marker cleared): %.3f s\n", secondsSince(t1));
         auto again = xb::NsxFile::open(path);
         const Stopwatch t2;
         const auto faults = again->verify();

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "store/xbase/error.h"
+#include "store/xbase/limits.h"
 #include "store/xbase/nsx_tag.h"
 
 namespace xb {
@@ -56,6 +57,7 @@ std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode, Env& 
     if (!ro) f->cache_->useMappedWrites();
     f->readRoot();
     f->loadTags();
+    f->applyNoteCounts();
     return f;
 }
 
@@ -177,7 +179,11 @@ std::uint32_t NsxFile::allocAddress() {
     std::uint32_t end = getU32LE(root_ + kRootFileSize);
     end = std::max(end, fileEnd_);
     end = (end + kPageSize - 1) / kPageSize * kPageSize;
-    if (end > 0xFFFFFC00u - kPageSize) corrupt("die Datei ist voll (4 GB)", 0);
+    if (std::uint64_t{end} + kPageSize > fileLimits().indexBytes) {
+        markDamaged();  // a change stopped half-way
+        throwLimit("Die Indexdatei", path_,
+                   "sie darf höchstens " + sizeText(fileLimits().indexBytes) + " groß werden");
+    }
     putU32LE(root_ + kRootFileSize, end + kPageSize);
     fileEnd_ = end + kPageSize;
     rootDirty_ = true;
@@ -198,6 +204,11 @@ void NsxFile::freePage(std::uint32_t addr) {
     putU32LE(root_ + kRootFreeHead, addr);
     rootDirty_ = true;
     forgetCount(addr);
+}
+
+bool NsxFile::roomFor(std::uint64_t pages) const {
+    const std::uint64_t end = std::max<std::uint64_t>(getU32LE(root_ + kRootFileSize), fileEnd_);
+    return end + pages * kPageSize <= fileLimits().indexBytes;
 }
 
 void NsxFile::setCount(std::uint32_t addr, std::uint32_t n) {
@@ -241,9 +252,11 @@ void NsxFile::flushInternal() {
     }
 }
 
-// The note: "QVFL", u32 record count, u16 byte length of the runs, then
-// runs as pairs of unsigned LEB128 numbers (gap after the previous run's end,
-// run length - 1), then a u32 checksum of everything before it.
+// The note: "QVFL", u32 record count, u8 number of tags k, k u32 entry counts
+// (tag-table order, 0xFFFFFFFF unknown), u16 byte length of the runs
+// (0xFFFF: the flagged records are not noted), the runs as pairs of unsigned
+// LEB128 numbers (gap after the previous run's end, run length - 1), then a
+// u32 checksum of everything before it.
 namespace {
 
 constexpr char kNoteMagic[4] = {'Q', 'V', 'F', 'L'};
@@ -275,20 +288,48 @@ bool getVarint(const std::uint8_t*& p, const std::uint8_t* end, std::uint32_t& v
 
 }  // namespace
 
-bool NsxFile::flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>& recnos) const {
-    recnos.clear();
+// Where the parts of a valid note are; false for no note or a damaged one.
+bool NsxFile::parseNote(NoteParts& parts) const {
     if (interrupted_) return false;
     const std::uint8_t* n = root_ + kNoteOffset;
-    if (std::memcmp(n, kNoteMagic, 4) != 0 || getU32LE(n + 4) != recordCount) return false;
-    const std::size_t len = getU16LE(n + 8);
-    if (10 + len + 4 > static_cast<std::size_t>(kNoteEnd - kNoteOffset)) return false;
-    if (getU32LE(n + 10 + len) != noteChecksum(n, 10 + len)) return false;
-    const std::uint8_t* p = n + 10;
-    const std::uint8_t* end = p + len;
+    constexpr std::size_t room = kNoteEnd - kNoteOffset;
+    if (std::memcmp(n, kNoteMagic, 4) != 0) return false;
+    parts.recordCount = getU32LE(n + 4);
+    parts.tags = n[8];
+    std::size_t at = 9 + std::size_t{parts.tags} * 4;
+    if (at + 2 + 4 > room) return false;
+    parts.counts = n + 9;
+    parts.runsLen = getU16LE(n + at);
+    at += 2;
+    parts.runs = n + at;
+    const std::size_t len = parts.runsLen == kNoRuns ? 0 : parts.runsLen;
+    if (at + len + 4 > room) return false;
+    return getU32LE(n + at + len) == noteChecksum(n, at + len);
+}
+
+void NsxFile::applyNoteCounts() {
+    NoteParts parts;
+    if (!parseNote(parts) || parts.tags != tags_.size()) return;
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const std::uint32_t c = getU32LE(parts.counts + 4 * i);
+        if (c != kUnknownCount && c < entryCap()) setCount(tags_[i]->rootAddr(), c);
+    }
+}
+
+bool NsxFile::flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>& recnos) const {
+    recnos.clear();
+    NoteParts parts;
+    if (!parseNote(parts) || parts.recordCount != recordCount || parts.runsLen == kNoRuns)
+        return false;
+    const std::uint8_t* p = parts.runs;
+    const std::uint8_t* end = p + parts.runsLen;
     std::uint64_t next = 1;  // first record number the next run may start at
     while (p < end) {
         std::uint32_t gap, run;
-        if (!getVarint(p, end, gap) || !getVarint(p, end, run)) return false;
+        if (!getVarint(p, end, gap) || !getVarint(p, end, run)) {
+            recnos.clear();
+            return false;
+        }
         const std::uint64_t first = next + gap;
         const std::uint64_t last = first + run;
         if (last > recordCount) {
@@ -302,30 +343,46 @@ bool NsxFile::flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>&
     return true;
 }
 
-bool NsxFile::setFlaggedNote(std::uint32_t recordCount, const std::vector<std::uint32_t>& recnos) {
-    if (readOnly_ || closed_) return false;
+bool NsxFile::setTableNote(std::uint32_t recordCount, const std::vector<std::uint32_t>* flagged) {
+    if (readOnly_ || closed_ || damaged_) return false;
+    constexpr std::size_t room = kNoteEnd - kNoteOffset;
+    std::uint8_t note[room] = {};
+    const std::size_t tags = tags_.size();
+    const std::size_t head = 9 + tags * 4;
+    if (head + 2 + 4 > room) return false;
+    std::memcpy(note, kNoteMagic, 4);
+    putU32LE(note + 4, recordCount);
+    note[8] = static_cast<std::uint8_t>(tags);
+    bool anything = false;
+    for (std::size_t i = 0; i < tags; ++i) {
+        const std::uint32_t c = knownCount(tags_[i]->rootAddr());
+        anything = anything || c != kUnknownCount;
+        putU32LE(note + 9 + 4 * i, c);
+    }
     std::vector<std::uint8_t> runs;
+    bool fits = flagged != nullptr;
     std::uint64_t next = 1;
-    bool fits = true;
-    for (std::size_t i = 0; i < recnos.size() && fits;) {
+    for (std::size_t i = 0; fits && i < flagged->size();) {
+        const std::vector<std::uint32_t>& r = *flagged;
         std::size_t j = i + 1;
-        while (j < recnos.size() && recnos[j] == recnos[j - 1] + 1)
+        while (j < r.size() && r[j] == r[j - 1] + 1)
             ++j;
-        if (recnos[i] < next || recnos[j - 1] > recordCount) return false;  // not ascending
-        putVarint(runs, static_cast<std::uint32_t>(recnos[i] - next));
+        if (r[i] < next || r[j - 1] > recordCount) {  // not ascending
+            fits = false;
+            break;
+        }
+        putVarint(runs, static_cast<std::uint32_t>(r[i] - next));
         putVarint(runs, static_cast<std::uint32_t>(j - i - 1));
-        next = std::uint64_t{recnos[j - 1]} + 1;
-        fits = 10 + runs.size() + 4 <= static_cast<std::size_t>(kNoteEnd - kNoteOffset);
+        next = std::uint64_t{r[j - 1]} + 1;
+        fits = head + 2 + runs.size() + 4 <= room;
         i = j;
     }
-    std::uint8_t note[kNoteEnd - kNoteOffset] = {};
-    if (fits) {
-        std::memcpy(note, kNoteMagic, 4);
-        putU32LE(note + 4, recordCount);
-        putU16LE(note + 8, static_cast<std::uint16_t>(runs.size()));
-        if (!runs.empty()) std::memcpy(note + 10, runs.data(), runs.size());
-        putU32LE(note + 10 + runs.size(), noteChecksum(note, 10 + runs.size()));
-    }
+    if (!fits) runs.clear();
+    anything = anything || fits;
+    putU16LE(note + head, fits ? static_cast<std::uint16_t>(runs.size()) : kNoRuns);
+    if (!runs.empty()) std::memcpy(note + head + 2, runs.data(), runs.size());
+    putU32LE(note + head + 2 + runs.size(), noteChecksum(note, head + 2 + runs.size()));
+    if (!anything) std::memset(note, 0, sizeof note);
     if (std::memcmp(root_ + kNoteOffset, note, sizeof note) != 0) {
         std::memcpy(root_ + kNoteOffset, note, sizeof note);
         noteChanged_ = true;

@@ -137,20 +137,23 @@ class NsxFile {
     // for a record number above it is a fault too.
     std::vector<std::string> verify(std::uint32_t recordCount = 0xFFFFFFFFu);
 
-    // The note of the table's flagged records. A writer that knows which
-    // records of its table are flagged leaves their numbers (and the table's
-    // record count) with setFlaggedNote(); close() writes the note with the
-    // root header. Every change of the file's owner in a later session goes
-    // through beginDirectWrite(), which forgets the note, so a note found on
-    // open() of a cleanly closed file describes the table as it was when
-    // the file was closed. The note is kept in the root page's unused tail
-    // (runs of record numbers); a list too long for it is not kept.
+    // The note of the table kept in the root page's unused tail: the
+    // table's record count, the entry count of every tag as far as this
+    // session knows it, and the table's flagged records when the writer
+    // knows them and they fit (as runs of record numbers). The owner leaves
+    // it with setTableNote() before close(), which writes it with the root
+    // header. Every change of the owner in a later session goes through
+    // beginDirectWrite(), which forgets the note, so a note found by open()
+    // in a cleanly closed file describes the table and the index as they
+    // were when the file was closed: open() takes the tags' entry counts from
+    // it, so that a first count reads no tree.
     //
-    // True and the numbers, ascending, in `recnos` when the note is there
-    // and was made for a table of `recordCount` records.
+    // True and the numbers, ascending, in `recnos` when the note names the
+    // flagged records of a table of `recordCount` records.
     bool flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>& recnos) const;
-    // `recnos` ascending; false (and no note) when they do not fit.
-    bool setFlaggedNote(std::uint32_t recordCount, const std::vector<std::uint32_t>& recnos);
+    // `flagged` ascending, or null when unknown. Returns whether the flagged
+    // records are in the note (false when they do not fit).
+    bool setTableNote(std::uint32_t recordCount, const std::vector<std::uint32_t>* flagged);
 
     // Root header facts.
     std::uint16_t version() const;
@@ -178,6 +181,9 @@ class NsxFile {
     // The address allocPage() would use without bringing a page into memory
     // (for bulk writes, which bypass the cache).
     std::uint32_t allocAddress();
+    // Whether `pages` new pages still fit below the file's size limit
+    // (limits.h), leaving the free list aside.
+    bool roomFor(std::uint64_t pages) const;
     // Puts a page on the free list.
     void freePage(std::uint32_t addr);
     // Ensures the crash marker is on disk before a direct write.
@@ -227,6 +233,16 @@ class NsxFile {
     void freeTree(std::uint32_t root, int keyLen);
     void flushInternal();
     void forgetFlaggedNote();
+    struct NoteParts {
+        std::uint32_t recordCount = 0;
+        std::size_t tags = 0;
+        const std::uint8_t* counts = nullptr;
+        std::uint16_t runsLen = 0;
+        const std::uint8_t* runs = nullptr;
+    };
+    static constexpr std::uint16_t kNoRuns = 0xFFFF;
+    bool parseNote(NoteParts& parts) const;
+    void applyNoteCounts();
 
     std::string path_;
     bool readOnly_;

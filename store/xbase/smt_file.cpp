@@ -5,6 +5,7 @@
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
+#include "store/xbase/limits.h"
 
 namespace xb {
 
@@ -174,11 +175,34 @@ std::uint32_t SmtFile::allocate(std::uint32_t blocks) {
         sortFree();
         return block;
     }
-    if (std::uint64_t{nextFree_} + blocks > 0xFFFFFFFFu)
-        throw qv::Error(qv::ErrorCode::IoError, "Die Memodatei " + path() + " ist voll", path());
+    if (std::uint64_t{nextFree_} + blocks > fileLimits().memoBlocks)
+        throwLimit(
+            "Die Memodatei", path(),
+            "sie darf höchstens " + std::to_string(fileLimits().memoBlocks) + " Blöcke haben");
     const std::uint32_t block = nextFree_;
     nextFree_ += blocks;
     return block;
+}
+
+std::uint64_t SmtFile::nextFreeAfter(const std::vector<std::uint32_t>& blocks) const {
+    std::vector<MemoExtent> free = free_;
+    std::uint64_t next = nextFree_;
+    for (std::uint32_t n : blocks) {
+        if (n == 0) continue;
+        auto it = std::find_if(free.begin(), free.end(),
+                               [n](const MemoExtent& f) { return f.blocks >= n; });
+        if (it == free.end()) {
+            next += n;
+            continue;
+        }
+        it->block += n;
+        it->blocks -= n;
+        if (it->blocks == 0) free.erase(it);
+        std::sort(free.begin(), free.end(), [](const MemoExtent& a, const MemoExtent& b) {
+            return a.blocks != b.blocks ? a.blocks < b.blocks : a.block < b.block;
+        });
+    }
+    return next;
 }
 
 void SmtFile::writeData(std::uint32_t block, std::string_view data) {

@@ -97,6 +97,9 @@ class SmtFile final : public MemoStore {
     // Reserves `blocks` blocks and returns the first (0 for 0 blocks). Only
     // the in-memory header changes.
     std::uint32_t allocate(std::uint32_t blocks);
+    // The next free block after allocate() had been called for each of
+    // `blocks` in turn (nothing is allocated).
+    std::uint64_t nextFreeAfter(const std::vector<std::uint32_t>& blocks) const;
     void writeData(std::uint32_t block, std::string_view data);
     // Returns an extent to the free space (in memory).
     void release(MemoExtent e);

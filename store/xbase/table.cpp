@@ -6,6 +6,7 @@
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
+#include "store/xbase/limits.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/tag_order.h"
@@ -602,9 +603,40 @@ void Table::releaseMemos(const std::vector<MemoExtent>& extents) {
     smt_->writeHeader();
 }
 
+void Table::requireRoomForCommit() {
+    const FileLimits& limits = fileLimits();
+    if (appending_) {
+        const std::uint64_t after =
+            dbf_->headerLength() + (std::uint64_t{recCount()} + 1) * recordLength() + 1;
+        if (after > limits.tableBytes)
+            throwLimit("Die Tabelle", path_,
+                       "eine Tabellendatei darf höchstens " + sizeText(limits.tableBytes) +
+                           " groß werden");
+    }
+    if (smt_ && !pending_.empty()) {
+        std::vector<std::uint32_t> blocks;
+        for (const PendingMemo& p : pending_)
+            if (!p.blank) blocks.push_back(smt_->blocksFor(p.data.size()));
+        if (smt_->nextFreeAfter(blocks) > limits.memoBlocks)
+            throwLimit("Die Memodatei", smt_->path(),
+                       "sie darf höchstens " + std::to_string(limits.memoBlocks) + " Blöcke haben");
+    }
+    if (nsx_ && !tags_.empty()) {
+        // An insert splits at most one page per level and adds a root.
+        std::uint64_t pages = 0;
+        for (auto& rt : tags_)
+            pages += static_cast<std::uint64_t>(rt->tag->depth()) + 1;
+        if (!nsx_->roomFor(pages))
+            throwLimit("Die Indexdatei", nsx_->path(),
+                       "sie darf höchstens " + sizeText(limits.indexBytes) + " groß werden");
+    }
+}
+
 void Table::commitRecord() {
     if (!hot_) return;
     requireWritable();
+    // 0. Nothing is written when a file would pass its format's limit.
+    requireRoomForCommit();
     // 1. New memo data and the memo header; the old blocks stay in use.
     std::vector<MemoExtent> toRelease;
     if (!pending_.empty() && smt_) commitMemos(toRelease);

@@ -302,7 +302,9 @@ class Table {
     // the name upper-cased. The new tag becomes the current order and the
     // table goes to its first record. State error on a read-only table,
     // Syntax for a bad expression, InvalidArgument for a bad name or a 51st
-    // tag.
+    // tag. Crash-safe: the tag is built in a copy of the index beside it
+    // (`<index>.rebuild`) that then replaces the index, so a kill at any
+    // instant leaves the old index or the new one.
     void indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr = {},
                   bool unique = false, bool descending = false);
     // Rebuilds every tag from the records in one pass over the table, with
@@ -421,7 +423,8 @@ class Table {
     TagOrder& requireTagOrder(const char* what) const;
     bool seekBytes(std::string_view value);
     void ensureFlagged();
-    // Leaves the flagged records, when known, in the index's note.
+    // Leaves the record count and the flagged records, when known, in the
+    // index's note (NsxFile::setTableNote).
     void noteFlagged();
     void invalidateView() {
         ++viewGen_;
@@ -466,6 +469,9 @@ class Table {
     PendingMemo* pendingFor(int idx);
     void setPending(PendingMemo p);
     void commitMemos(std::vector<MemoExtent>& toRelease);
+    // Throws IoError when the commit would take a file past its limit
+    // (limits.h).
+    void requireRoomForCommit();
     void releaseMemos(const std::vector<MemoExtent>& extents);
 
     std::string path_;

@@ -354,6 +354,7 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
         }
         copy->setCacheBudget(kIndexCacheBudget);
         copy->buildTag(def, batch, recCount(), NsxProgress{reportProgress, 50, 100});
+        copy->setTableNote(recCount(), nullptr);  // the entry counts the build knows
         copy->close();
         copy.reset();
         env_->rename(tmpPath, finalPath);
@@ -529,6 +530,7 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
                             NsxProgress{reportProgress, from, to});
             work[i].batch.reset();
         }
+        fresh->setTableNote(recCount(), nullptr);  // the entry counts the build knows
         fresh->close();
         fresh.reset();
     } catch (...) {
@@ -648,12 +650,14 @@ void Table::ensureFlagged() {
 }
 
 void Table::noteFlagged() {
-    if (!nsx_ || readOnly_ || !flaggedKnown_) return;
+    if (!nsx_ || readOnly_) return;
     std::vector<std::uint32_t> recnos;
-    recnos.reserve(flagged_->set.size());
-    for (std::uint32_t r : flagged_->set)
-        recnos.push_back(r);
-    nsx_->setFlaggedNote(recCount(), recnos);
+    if (flaggedKnown_) {
+        recnos.reserve(flagged_->set.size());
+        for (std::uint32_t r : flagged_->set)
+            recnos.push_back(r);
+    }
+    nsx_->setTableNote(recCount(), flaggedKnown_ ? &recnos : nullptr);
 }
 
 ViewList& Table::viewList() {

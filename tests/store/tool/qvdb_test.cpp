@@ -364,3 +364,40 @@ TEST(QvdbCatalogue, InitFailsWithTheProgramsMessages) {
 }
 
 }  // namespace
+
+namespace {
+
+// A memo file cut short: the dump reports every record whose memo is lost
+// and goes on, so that the rest of the table can be saved.
+TEST(Qvdb, ADumpGoesOnPastMemosBeyondTheMemoFilesEnd) {
+    qvtest::TempDir dir;
+    const std::string file = (dir / "notizen.dbf").string();
+    ASSERT_EQ(runQvdb({"create", file, "name:C:10", "text:M"}).status, 0);
+    std::string input;
+    for (int i = 1; i <= 4; ++i)
+        input += "{\"f\":{\"NAME\":\"n" + std::to_string(i) + "\",\"TEXT\":\"" +
+                 std::string(200, static_cast<char>('a' + i)) + "\"}}\n";
+    ASSERT_EQ(runQvdb({"append", file}, input).status, 0);
+    // The first memo's blocks stay, the later ones are cut off.
+    const fs::path smt = dir / "notizen.smt";
+    fs::resize_file(smt, 512 + 4 * 64);
+
+    const Result r = runQvdb({"dump", file});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<QJsonObject> recs = parseLines(r.out);
+    ASSERT_EQ(recs.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        const QJsonObject f = recs[static_cast<std::size_t>(i)]["f"].toObject();
+        EXPECT_EQ(f["NAME"].toString(), QStringLiteral("n%1").arg(i + 1));
+        if (i == 0)
+            EXPECT_EQ(f["TEXT"].toString().size(), 200);
+        else
+            EXPECT_TRUE(f["TEXT"].isNull()) << i;
+    }
+    for (const char* rec :
+         {"Datensatz 2, Feld TEXT: ", "Datensatz 3, Feld TEXT: ", "Datensatz 4, Feld TEXT: "})
+        EXPECT_NE(r.err.find(rec), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Datensatz 1,"), std::string::npos) << r.err;
+}
+
+}  // namespace

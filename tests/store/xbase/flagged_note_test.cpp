@@ -9,6 +9,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_file.h"
+#include "store/xbase/nsx_tag.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
@@ -82,8 +83,13 @@ TEST_F(FlaggedNote, ACleanCloseLeavesTheFlaggedRecordsForTheNextSession) {
     expectCountsMatchWalks(*t);
     t->close();
 
-    // A reader finds the note and counts from it.
+    // A reader finds the note and counts from it; the tags' entry counts
+    // come with it, so that no tree is read for a count.
     t = xb::Table::open(kPath, xb::OpenMode::ReadOnly, env);
+    for (int i = 0; i < t->tagCount(); ++i) {
+        xb::NsxTag& tag = t->indexFile()->tag(i);
+        EXPECT_NE(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    }
     ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
     EXPECT_EQ(noted, flagged);
     EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount() + 1, noted));  // another table
@@ -157,8 +163,13 @@ TEST_F(FlaggedNote, ScatteredFlagsBeyondTheNotesRoomAreCountedByAScan) {
     EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
     expectCountsMatchWalks(*t);
 
-    // A pack leaves no flagged record, and says so.
+    // A pack leaves no flagged record, and says so; the rebuilt index knows
+    // its entry counts from the start.
     t->pack();
+    for (int i = 0; i < t->tagCount(); ++i) {
+        xb::NsxTag& tag = t->indexFile()->tag(i);
+        EXPECT_NE(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    }
     t->close();
     t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
@@ -174,11 +185,15 @@ TEST_F(FlaggedNote, ADamagedNoteIsIgnored) {
         EXPECT_EQ(t->count(), 50u);
     }
     std::vector<std::uint8_t> nsx = env.fileBytes("_qvdir.nsx");
-    nsx[830] ^= 0x04;  // inside the runs
+    nsx[828] ^= 0x04;  // inside the first tag's entry count
     env.setFile("_qvdir.nsx", nsx);
     auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     std::vector<std::uint32_t> noted;
     EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    for (int i = 0; i < t->tagCount(); ++i) {
+        xb::NsxTag& tag = t->indexFile()->tag(i);
+        EXPECT_EQ(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    }
     expectCountsMatchWalks(*t);
 }
 
