@@ -78,6 +78,24 @@ std::vector<std::string> checkFaults(const fs::path& dir) {
     return faults;
 }
 
+// The data and memo files are untouched and no index file was built anew: an
+// index keeps its size and pages (only its header note of the open state and
+// the counts may change).
+void expectNotRebuilt(const std::map<std::string, std::vector<std::uint8_t>>& before,
+                      const std::map<std::string, std::vector<std::uint8_t>>& after) {
+    ASSERT_EQ(before.size(), after.size());
+    for (const auto& [name, bytes] : before) {
+        const auto& now = after.at(name);
+        if (name.ends_with(".nsx")) {
+            ASSERT_EQ(now.size(), bytes.size()) << name;
+            // Everything past the root page is the tags' pages.
+            EXPECT_TRUE(std::equal(bytes.begin() + 1024, bytes.end(), now.begin() + 1024)) << name;
+        } else {
+            EXPECT_EQ(now, bytes) << name;
+        }
+    }
+}
+
 class CatalogueStartupTest : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -154,7 +172,7 @@ TEST_F(CatalogueStartupTest, AnExistingCatalogueOpensWithoutRebuildingOnItsFirst
     ASSERT_TRUE(activate());
     EXPECT_EQ(intro->log, QStringList{"Datenbank laden"});
     EXPECT_EQ(intro->gaugeShown, 0);
-    EXPECT_EQ(catalogueFiles(dir.path()), before);
+    expectNotRebuilt(before, catalogueFiles(dir.path()));
 
     // The first entry in tag bezeich, which neuenummerinit left current.
     EXPECT_EQ(form->Apollo1->sx_IndexOrd(), 2);
@@ -173,7 +191,7 @@ TEST_F(CatalogueStartupTest, AnExistingCatalogueOpensWithoutRebuildingOnItsFirst
     }
     EXPECT_EQ(form->nummernZaehler(), highest + 1);
     program.reset();
-    EXPECT_EQ(catalogueFiles(dir.path()), before);
+    expectNotRebuilt(before, catalogueFiles(dir.path()));
 }
 
 TEST_F(CatalogueStartupTest, ATableThatCannotBeCreatedShowsAbbruchAndEndsTheProgram) {

@@ -104,11 +104,11 @@ TEST_F(MainFormTest, CaptionAndPlaceOnTheScreen) {
 
 TEST_F(MainFormTest, MainMenuLayout) {
     const std::vector<std::pair<QString, QStringList>> expected = {
-        {"&Datei", {"&Reorganistation||on", "-", "&Import QV-Lindovar||off", "-", "&Beenden||on"}},
+        {"&Datei", {"&Reorganistation||on", "-", "&Import QV-Lindovar||on", "-", "&Beenden||on"}},
         {"&Suche", {"&Suchabfrage starten|F2|on", "-", "&Alle Daten anzeigen|Shift+F2|off"}},
         {"&Bearbeiten",
-         {"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off", "-",
-          "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off", "-",
+         {"&Neuanlage leer|Ins|on", "Neuanlage &Kopie|Shift+Ins|on", "-",
+          "&Eintrag ändern|Return|on", "&Zusatztext eingeben|Ctrl+Return|on", "-",
           "&Löschen|Del|on"}},
         {"Datenträ&ger",
          {"&Datenträger einlesen|F11|on", "Dateizuordnung &löschen|Ctrl+F11|on", "-",
@@ -172,8 +172,8 @@ TEST_F(MainFormTest, ContextMenuOfTheEntryList) {
     ASSERT_NE(form->popupMenu(), nullptr);
     EXPECT_EQ(form->popupMenu()->objectName(), QStringLiteral("PopupMenu1"));
     EXPECT_EQ(describe(form->popupMenu()->actions()),
-              (QStringList{"&Neuanlage leer|Ins|off", "Neuanlage &Kopie|Shift+Ins|off",
-                           "&Eintrag ändern|Return|off", "&Zusatztext eingeben|Ctrl+Return|off",
+              (QStringList{"&Neuanlage leer|Ins|on", "Neuanlage &Kopie|Shift+Ins|on",
+                           "&Eintrag ändern|Return|on", "&Zusatztext eingeben|Ctrl+Return|on",
                            "&Löschen|Del|on", "-", "&Datenträger einlesen|F11|on",
                            "Dateizuordnung &löschen|Ctrl+F11|on",
                            "&Recherche in allen Dateien|F12|on", "-", "&über QV-TESSARIN||on"}));
@@ -187,9 +187,9 @@ TEST_F(MainFormTest, ToolBarButtonsHintsAndStates) {
     };
     const std::vector<Expected> expected = {
         {"speedbuttonAbfrage", "Such-Abfrage starten, Teilmenge anzeigen", true},
-        {"SpeedButton1", "Neuen Eintrag", false},
-        {"SpeedButton2", "Eintrag duplizieren", false},
-        {"SpeedButton3", "Eintrag bearbeiten", false},
+        {"SpeedButton1", "Neuen Eintrag", true},
+        {"SpeedButton2", "Eintrag duplizieren", true},
+        {"SpeedButton3", "Eintrag bearbeiten", true},
         {"SpeedButton4", "Eintrag löschen", true},
         {"SpeedButton5", "Datenträger einlesen", true},
         {"SpeedButton6", "Recherche in ALLEN Dateien", true},
