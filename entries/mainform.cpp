@@ -38,6 +38,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "store/xbase/env.h"
 #include "store/xbase/error.h"
 
 static void initEntriesResourcesOnce() {
@@ -481,8 +482,14 @@ void TMainForm::fatalMessage(const QString& text) {
 }
 
 bool TMainForm::sys_init(qv::IntroDisplay& intro) {
-    return qv::checkCatalogue(m_session.dm(), m_session, intro,
-                              [this](const QString& text) { fatalMessage(text); });
+    // Damage the check worked around (a data file cut short) is told once;
+    // the program goes on with the records that are there.
+    return qv::checkCatalogue(
+        m_session.dm(), m_session, intro, [this](const QString& text) { fatalMessage(text); },
+        xb::Env::posix(),
+        [](const QString& text) {
+            qv::message(text + QLatin1Char('.'), qv::kAppTitle, qv::MsgIcon::Warning);
+        });
 }
 
 void TMainForm::neuenummerinit() {

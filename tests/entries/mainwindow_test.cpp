@@ -265,3 +265,29 @@ TEST_F(MainWindowTest, AnErrorInsideTheFileRefreshLeavesBothGridsFollowingTheCur
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MainWindowDamage, ADataFileCutShortIsToldOnceAndTheRestIsShown) {
+    qvtest::TempDir dir;
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), qvtest::numberedEntries(5));
+    // The last two records are lost; the header still counts five.
+    const auto dbf = dir / "_qvdisk.dbf";
+    auto bytes = qvtest::readFile(dbf);
+    const std::size_t recordLength = bytes[10] | (bytes[11] << 8);
+    bytes.resize(bytes.size() - 1 - 2 * recordLength);
+    qvtest::writeFile(dbf, bytes);
+
+    MainWindowHarness h(dir.path());
+    ASSERT_TRUE(h.started);
+    ASSERT_EQ(h.boxes.shown().size(), 1u);
+    EXPECT_EQ(h.boxes.last().icon, qv::MsgIcon::Warning);
+    EXPECT_EQ(h.boxes.last().caption, QStringLiteral("QV-TESSARIN 97"));
+    EXPECT_TRUE(h.boxes.last().text.contains(QStringLiteral("2")))
+        << h.boxes.last().text.toStdString();
+    EXPECT_EQ(h.form->DBGrid1->model()->rowCount(), 3);
+    EXPECT_EQ(h.form->labelanzahl->text(), QStringLiteral("1 : 3"));
+}
+
+}  // namespace
