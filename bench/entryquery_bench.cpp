@@ -56,19 +56,6 @@ double wallNow() {
 const char* kCategories[] = {"Spiele", "Büro",   "Treiber",  "Musik",  "Fotos",  "Lernen",
                              "Archiv", "Grafik", "internet", "System", "Reisen", "Sonstiges"};
 
-class SilentIntro : public qv::IntroDisplay {
-  public:
-    void setStepText(const QString&) override {}
-    void setStatusText(const QString&) override {}
-    void showNow() override {}
-    void closeNow() override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void announceSteps(int) override {}
-    void setStep(int) override {}
-    void reportProgress(int) override {}
-};
-
 class SilentProgress : public qv::ProgressDisplay {
   public:
     void setLine1(const QString&) override {}
@@ -80,7 +67,7 @@ class SilentProgress : public qv::ProgressDisplay {
 void checkCatalogue(const QString& dir) {
     TDM dm(dir);
     qv::CatalogueSession session(dm);
-    SilentIntro intro;
+    qv::SilentIntro intro;
     qv::checkCatalogue(dm, session, intro, [](const QString& text) {
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         std::exit(1);

@@ -79,23 +79,10 @@ const char* kWords[] = {"Programme", "Spiele", "Treiber", "Daten",    "Briefe", 
                         "Backup",    "Archiv", "Setup",   "Vorlagen", "Atlas",  "Lexikon"};
 const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP", "WAV", "DOC", "", "ZIP"};
 
-class SilentIntro : public qv::IntroDisplay {
-  public:
-    void setStepText(const QString&) override {}
-    void setStatusText(const QString&) override {}
-    void showNow() override {}
-    void closeNow() override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void announceSteps(int) override {}
-    void setStep(int) override {}
-    void reportProgress(int) override {}
-};
-
 void checkCatalogue(const fs::path& dir) {
     TDM dm(QString::fromStdString(dir.string()));
     qv::CatalogueSession session(dm);
-    SilentIntro intro;
+    qv::SilentIntro intro;
     qv::checkCatalogue(dm, session, intro, [](const QString& t) {
         std::fprintf(stderr, "%s\n", t.toUtf8().constData());
         std::exit(1);

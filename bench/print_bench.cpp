@@ -45,19 +45,6 @@
 
 namespace {
 
-class QuietIntro : public qv::IntroDisplay {
-  public:
-    void setStepText(const QString&) override {}
-    void setStatusText(const QString&) override {}
-    void showNow() override {}
-    void closeNow() override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void announceSteps(int) override {}
-    void setStep(int) override {}
-    void reportProgress(int) override {}
-};
-
 long residentKb() {
     std::ifstream status("/proc/self/status");
     std::string key;
@@ -157,7 +144,7 @@ int main(int argc, char** argv) {
     {
         TDM dm(dir);
         qv::CatalogueSession access(dm);
-        QuietIntro intro;
+        qv::SilentIntro intro;
         if (!qv::checkCatalogue(dm, access, intro, [](const QString&) {})) return 1;
         access.reattach();
         QElapsedTimer t;

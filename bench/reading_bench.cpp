@@ -77,19 +77,6 @@ long residentKb() {
     return 0;
 }
 
-class SilentIntro : public qv::IntroDisplay {
-  public:
-    void setStepText(const QString&) override {}
-    void setStatusText(const QString&) override {}
-    void showNow() override {}
-    void closeNow() override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void announceSteps(int) override {}
-    void setStep(int) override {}
-    void reportProgress(int) override {}
-};
-
 // Directories breadth first, four below each, until `files` are placed at
 // about 100 per directory.
 void makeTree(const fs::path& root, int files) {
@@ -122,7 +109,7 @@ void makeCatalogue(const fs::path& dir, int records) {
     {
         TDM dm(QString::fromStdString(dir.string()));
         qv::CatalogueSession s(dm);
-        SilentIntro intro;
+        qv::SilentIntro intro;
         qv::checkCatalogue(dm, s, intro, [](const QString&) {});
         for (qv::CatalogTable t : qv::kTableOrder)
             dm.table(t).Close();
@@ -160,7 +147,7 @@ void makeCatalogue(const fs::path& dir, int records) {
     }
     TDM dm(QString::fromStdString(dir.string()));
     qv::CatalogueSession s(dm);
-    SilentIntro intro;
+    qv::SilentIntro intro;
     qv::checkCatalogue(dm, s, intro, [](const QString&) {});
 }
 

@@ -43,6 +43,21 @@ class IntroDisplay {
     }
 };
 
+// An intro window that shows nothing: for the tools, the benchmarks and the
+// tests that run the start-up check without a screen.
+class SilentIntro : public IntroDisplay {
+  public:
+    void setStepText(const QString&) override {}
+    void setStatusText(const QString&) override {}
+    void showNow() override {}
+    void closeNow() override {}
+    void showGauge() override {}
+    void hideGauge() override {}
+    void announceSteps(int) override {}
+    void setStep(int) override {}
+    void reportProgress(int) override {}
+};
+
 class ProgressDisplay {
   public:
     virtual ~ProgressDisplay() = default;

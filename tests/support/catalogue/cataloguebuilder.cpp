@@ -14,19 +14,6 @@ namespace qvtest {
 
 namespace {
 
-class SilentIntro : public qv::IntroDisplay {
-  public:
-    void setStepText(const QString&) override {}
-    void setStatusText(const QString&) override {}
-    void showNow() override {}
-    void closeNow() override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void announceSteps(int) override {}
-    void setStep(int) override {}
-    void reportProgress(int) override {}
-};
-
 QString dirOf(const std::filesystem::path& dir) {
     return QString::fromStdString(dir.string());
 }
@@ -65,7 +52,7 @@ void createCatalogue(const std::filesystem::path& dir) {
     xb::SettingsGuard settings;
     TDM dm(dirOf(dir));
     qv::CatalogueSession session(dm);
-    SilentIntro intro;
+    qv::SilentIntro intro;
     if (!qv::checkCatalogue(dm, session, intro, [](const QString& text) {
             throw std::runtime_error("catalogue not created: " + text.toStdString());
         }))
