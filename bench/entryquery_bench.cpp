@@ -56,14 +56,6 @@ double wallNow() {
 const char* kCategories[] = {"Spiele", "Büro",   "Treiber",  "Musik",  "Fotos",  "Lernen",
                              "Archiv", "Grafik", "internet", "System", "Reisen", "Sonstiges"};
 
-class SilentProgress : public qv::ProgressDisplay {
-  public:
-    void setLine1(const QString&) override {}
-    void setLine2(const QString&) override {}
-    void showProgress() override {}
-    void closeProgress() override {}
-};
-
 void checkCatalogue(const QString& dir) {
     TDM dm(dir);
     qv::CatalogueSession session(dm);
@@ -171,7 +163,7 @@ int main(int argc, char** argv) {
     apollo.sx_GoTop();
     // The entry list's model follows the entry view, as in the main window.
     qv::DbGridModel list(&session.view(CatalogTable::Entries));
-    SilentProgress display;
+    qv::SilentProgress display;
 
     auto recount = [&] {
         // What the counter and the list read after a change of subset.

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "entries/mainform.h"
 #include "search/filesearch.h"
 #include "search/filesearchtool.h"
@@ -69,16 +70,7 @@ void report(const char* what, double ms, double target) {
     std::fflush(stdout);
 }
 
-struct Rng {
-    std::uint64_t x = 88172645463325252ull;
-    std::uint64_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    }
-    std::uint64_t below(std::uint64_t n) { return next() % n; }
-};
+using bench::Rng;
 
 const char* kWords[] = {"PROGRAMME", "SPIELE", "TREIBER",  "DATEN",  "BRIEFE",  "OFFICE", "SYSTEM",
                         "GRAFIK",    "SOUND",  "LEVEL1",   "LEVEL2", "HILFE",   "BILDER", "MUSIK",

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "bench_clock.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/settings.h"
@@ -49,26 +50,9 @@ void report(const char* what, double value, const char* unit, double target, boo
                 atMost ? "<=" : ">=", target, ok ? "ok" : "MISSED");
 }
 
-// A line of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile").
-long statusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string k = std::string(key) + ":";
-    while (std::getline(in, line))
-        if (line.rfind(k, 0) == 0) return std::strtol(line.c_str() + k.size(), nullptr, 10);
-    return -1;
-}
+using bench::statusKb;
 
-struct Rng {
-    std::uint64_t x = 88172645463325252ull;
-    std::uint64_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    }
-    std::uint64_t below(std::uint64_t n) { return next() % n; }
-};
+using bench::Rng;
 
 const char* kWords[] = {"PROGRAMME", "SPIELE", "TREIBER",  "DATEN",  "BRIEFE",  "OFFICE", "SYSTEM",
                         "GRAFIK",    "SOUND",  "LEVEL1",   "LEVEL2", "HILFE",   "BILDER", "MUSIK",

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "entries/mainform.h"
 #include "shell/dbgrid.h"
 #include "shell/program.h"
@@ -56,23 +57,10 @@ void report(const char* what, double value, const char* unit, double target) {
 }
 
 long rssKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
+    return bench::statusKb("VmRSS");
 }
 
-struct Rng {
-    std::uint64_t x = 88172645463325252ull;
-    std::uint64_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    }
-    std::uint64_t below(std::uint64_t n) { return next() % n; }
-};
+using bench::Rng;
 
 const char* kWords[] = {"Programme", "Spiele", "Treiber", "Daten",    "Briefe", "Office", "System",
                         "Grafik",    "Sound",  "Level",   "Hilfe",    "Bilder", "Musik",  "Tools",

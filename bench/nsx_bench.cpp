@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "bench/bench_util.h"
 #include "bench_clock.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
@@ -38,11 +39,7 @@ double secondsSince(const Stopwatch& t) {
 }
 
 long rssKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
+    return bench::statusKb("VmRSS");
 }
 
 struct FileRec {

@@ -18,14 +18,6 @@ namespace qv {
 
 namespace {
 
-class SilentProgress : public ProgressDisplay {
-  public:
-    void setLine1(const QString&) override {}
-    void setLine2(const QString&) override {}
-    void showProgress() override {}
-    void closeProgress() override {}
-};
-
 // A field as the dialog takes it: upper-cased as typed, typing stops at the limit.
 QString typed(const std::string& text, int limit) {
     return engineUpper(QString::fromStdString(text)).left(limit);

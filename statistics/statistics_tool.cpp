@@ -20,14 +20,6 @@ namespace qv {
 
 namespace {
 
-class SilentProgress : public ProgressDisplay {
-  public:
-    void setLine1(const QString&) override {}
-    void setLine2(const QString&) override {}
-    void showProgress() override {}
-    void closeProgress() override {}
-};
-
 QString rtrimmed(QString s) {
     qsizetype n = s.size();
     while (n > 0 && s.at(n - 1) == QLatin1Char(' '))

@@ -69,6 +69,15 @@ class ProgressDisplay {
     virtual void closeProgress() = 0;
 };
 
+// A progress window that shows nothing: for the store tool's commands.
+class SilentProgress : public ProgressDisplay {
+  public:
+    void setLine1(const QString&) override {}
+    void setLine2(const QString&) override {}
+    void showProgress() override {}
+    void closeProgress() override {}
+};
+
 }  // namespace qv
 
 namespace qv {

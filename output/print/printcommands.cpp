@@ -36,14 +36,6 @@ void previewList(TdrListe& form, const EntryListViews& list) {
     form.QuickReport.preview();
 }
 
-class SilentProgress : public ProgressDisplay {
-  public:
-    void setLine1(const QString&) override {}
-    void setLine2(const QString&) override {}
-    void showProgress() override {}
-    void closeProgress() override {}
-};
-
 void printCatalogueToPdf(const QString& dir, ReportKind kind, const QString& pdfPath) {
     SettingsList settings;
     if (kind == ReportKind::Labels) settings.load(withTrailingSeparator(dir));

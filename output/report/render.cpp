@@ -8,13 +8,13 @@
 
 namespace qv::report {
 
-QFont deviceFont(const FontSpec& spec, double pixelHeight) {
-    QFont f(spec.family);
-    f.setStyleHint(spec.family.contains(QLatin1String("Times"), Qt::CaseInsensitive)
+QFont deviceFont(const FontSpec& font, double pixelHeight) {
+    QFont f(font.family);
+    f.setStyleHint(font.family.contains(QLatin1String("Times"), Qt::CaseInsensitive)
                        ? QFont::Serif
                        : QFont::SansSerif);
     f.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelHeight))));
-    f.setBold(spec.bold);
+    f.setBold(font.bold);
     f.setKerning(false);
     return f;
 }
@@ -49,8 +49,8 @@ void renderPage(QPainter& painter, const Document& doc, int index, double scale)
     QPaintDevice* device = painter.device();
     std::vector<DeviceFont> fonts;
     fonts.reserve(doc.fonts.size());
-    for (const FontSpec& spec : doc.fonts) {
-        QFont f = deviceFont(spec, spec.height * scale);
+    for (const FontSpec& font : doc.fonts) {
+        QFont f = deviceFont(font, font.height * scale);
         fonts.push_back({f, QFontMetricsF(f, device)});
     }
     painter.save();
