@@ -39,6 +39,7 @@ void DbGrid::setDataSource(TDataSource* source) {
     setModel(m_model);
     delete old;
     if (!m_model) return;
+    m_sizedColumns.clear();
     connect(m_model, &DbGridModel::currentRowChanged, this, &DbGrid::followTable);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyColumnWidths();
@@ -50,6 +51,13 @@ void DbGrid::setDataSource(TDataSource* source) {
 
 void DbGrid::applyColumnWidths() {
     if (!m_model) return;
+    // A reset that keeps the columns (the file list's on every cursor move)
+    // keeps their widths.
+    QStringList columns;
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        columns << m_model->fieldNameAt(c);
+    if (columns == m_sizedColumns) return;
+    m_sizedColumns = columns;
     // Digits are the widest common characters: a date or a number fits.
     const int charWidth = std::max(fontMetrics().averageCharWidth(),
                                    fontMetrics().horizontalAdvance(QLatin1Char('0')));

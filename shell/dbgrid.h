@@ -12,6 +12,7 @@
 // no type-to-search (it would walk every row per key stroke).
 #pragma once
 
+#include <QStringList>
 #include <QTableView>
 
 #include "store/dbgridmodel.h"
@@ -46,6 +47,7 @@ class DbGrid : public QTableView {
     void applyColumnWidths();
 
     DbGridModel* m_model = nullptr;
+    QStringList m_sizedColumns;  // the columns the widths were set for
     bool m_syncing = false;
 };
 
