@@ -7,9 +7,8 @@
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
 #include "store/xbase/limits.h"
-#include "store/xbase/nsx_file.h"
 #include "store/xbase/settings.h"
-#include "store/xbase/tag_order.h"
+#include "store/xbase/table_index.h"
 
 namespace xb {
 
@@ -68,14 +67,18 @@ std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& 
             memoPath = swapExtensionCase(memoPath);
         memo = openMemoStore(kind, env.open(memoPath, access), !readOnly);
     }
-    std::unique_ptr<Table> t(new Table(std::move(dbf), std::move(memo), readOnly));
-    t->env_ = &env;
-    t->attachIndex();
+    std::unique_ptr<Table> t(new Table(std::move(dbf), std::move(memo), readOnly, env));
+    t->index_->attachIndex();
     return t;
 }
 
-Table::Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly)
-    : path_(dbf->path()), dbf_(std::move(dbf)), memo_(std::move(memo)), readOnly_(readOnly) {
+Table::Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly, Env& env)
+    : path_(dbf->path()),
+      dbf_(std::move(dbf)),
+      memo_(std::move(memo)),
+      readOnly_(readOnly),
+      env_(&env),
+      index_(std::make_unique<TableIndex>(*this, env)) {
     if (memo_ && memo_->kind() == MemoKind::Smt) smt_ = static_cast<SmtFile*>(memo_.get());
     order_ = std::make_unique<NaturalOrder>(*dbf_);
     const std::size_t rl = dbf_->recordLength();
@@ -106,7 +109,7 @@ void Table::close() {
         if (!failure) failure = std::current_exception();
     }
     try {
-        dropIndexState();
+        index_->dropIndexState();
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
@@ -125,7 +128,7 @@ void Table::flush() {
     dbf_->finish();
     dbf_->sync();
     if (smt_ && !readOnly_) smt_->sync();
-    if (nsx_ && !readOnly_) nsx_->sync();
+    index_->sync();
 }
 
 // ---- facts ----------------------------------------------------------------------------
@@ -220,18 +223,12 @@ const FieldDesc& Table::fieldOfType(int idx, const char* types, const char* what
 
 bool Table::visible() const {
     if (settings().deleted && buf_[0] == kDeletedFlag) return false;
-    if (queryActive_ && !queryBit(recno_)) return false;
-    return filter_.empty() || filter_.evalBool({buf_.data(), recno_});
+    return index_->passes(recno_, buf_.data());
 }
 
 void Table::load(std::uint32_t recno) {
     edge_ = Edge::None;
-    if ((recno < 1 || recno > dbf_->recordCount()) && tagOrder_)
-        throw qv::Error(qv::ErrorCode::Corrupt,
-                        "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
-                            tagName(orderPos_) + " verweist auf den fehlenden Datensatz " +
-                            std::to_string(recno),
-                        nsx_->path(), recno);
+    if (recno < 1 || recno > dbf_->recordCount()) index_->checkOrderRecord(recno);
     dbf_->readRecord(recno, cold_.data());
     std::memcpy(buf_.data(), cold_.data(), buf_.size());
     recno_ = recno;
@@ -339,9 +336,7 @@ void Table::go(std::uint32_t recno) {
 
 void Table::setOrder(std::unique_ptr<RecordOrder> order) {
     requireOpen();
-    tagOrder_ = nullptr;
-    orderPos_ = 0;
-    invalidateView();
+    index_->orderReplaced();
     order_ = order ? std::move(order) : std::make_unique<NaturalOrder>(*dbf_);
     if (!eof_ && !appending_) order_->position(recno_, buf_.data());
 }
@@ -621,15 +616,7 @@ void Table::requireRoomForCommit() {
             throwLimit("Die Memodatei", smt_->path(),
                        "sie darf höchstens " + std::to_string(limits.memoBlocks) + " Blöcke haben");
     }
-    if (nsx_ && !tags_.empty()) {
-        // An insert splits at most one page per level and adds a root.
-        std::uint64_t pages = 0;
-        for (auto& rt : tags_)
-            pages += static_cast<std::uint64_t>(rt->tag->depth()) + 1;
-        if (!nsx_->roomFor(pages))
-            throwLimit("Die Indexdatei", nsx_->path(),
-                       "sie darf höchstens " + sizeText(limits.indexBytes) + " groß werden");
-    }
+    index_->requireRoomForCommit();
 }
 
 void Table::commitRecord() {
@@ -640,36 +627,24 @@ void Table::commitRecord() {
     // 1. New memo data and the memo header; the old blocks stay in use.
     std::vector<MemoExtent> toRelease;
     if (!pending_.empty() && smt_) commitMemos(toRelease);
-    // 2. The record itself. The index's crash marker is on disk before the
-    // first record of a session changes, so that a kill between the record
-    // and its keys is noticed by the next open.
-    if (nsx_ && !tags_.empty()) nsx_->beginDirectWrite();
+    // 2. The record itself, after the index's crash marker.
+    index_->beforeRecordWrite();
     const bool wasAppend = appending_;
     std::uint32_t recno = recno_;
     if (wasAppend)
         recno = dbf_->appendRecord(buf_.data());
     else
         dbf_->writeRecord(recno, buf_.data());
-    const bool indexed = nsx_ && !tags_.empty();
-    if (!wasAppend && (indexed || flaggedKnown_ || !observers_.empty())) oldScratch_ = cold_;
+    if (!wasAppend && (index_->wantsOldRecord() || !observers_.empty())) oldScratch_ = cold_;
     cold_ = buf_;
     hot_ = appending_ = false;
     recno_ = recno;
     pending_.clear();
-    invalidateView();
-    // 3. Index maintenance, then 4. the old memo blocks go back to free space.
+    index_->invalidateView();
+    // 3. Index maintenance and the other observers, then 4. the old memo
+    // blocks go back to free space.
     try {
-        if (indexed) {
-            maintainIndex(recno, wasAppend ? nullptr : oldScratch_.data(), cold_.data());
-        } else if (flaggedKnown_) {
-            const bool was = !wasAppend && oldScratch_[0] == kDeletedFlag;
-            if (was != (cold_[0] == kDeletedFlag)) {
-                if (was)
-                    flagged_->set.erase(recno);
-                else
-                    flagged_->set.insert(recno);
-            }
-        }
+        index_->recordCommitted(recno, wasAppend ? nullptr : oldScratch_.data(), cold_.data());
         for (RecordObserver* o : observers_)
             o->recordCommitted(recno, wasAppend ? nullptr : oldScratch_.data(), cold_.data());
     } catch (...) {
@@ -698,6 +673,32 @@ void Table::discard() {
         return;
     }
     load(recno_);
+}
+
+// ---- expressions ------------------------------------------------------------------------
+
+std::string Table::evalString(std::string_view expr) {
+    requireOpen();
+    auto it = evalCache_.find(std::string(expr));
+    if (it == evalCache_.end()) {
+        Expr e = Expr::compile(expr, fields());
+        // Numbers print as str() prints them without a width.
+        if (e.type() == ExprType::Numeric)
+            e = Expr::compile("str(" + std::string(expr) + ")", fields());
+        it = evalCache_.emplace(std::string(expr), std::move(e)).first;
+    }
+    const Value& v = it->second.evaluate({buf_.data(), recno_});
+    switch (v.type) {
+        case ExprType::Character:
+            return std::string(v.chars);
+        case ExprType::Date:
+            return formatDate(v.julianDay());
+        case ExprType::Logical:
+            return v.logical ? ".T." : ".F.";
+        case ExprType::Numeric:
+            break;
+    }
+    return formatNumber(v.number, 10, 0);
 }
 
 // ---- observers --------------------------------------------------------------------------

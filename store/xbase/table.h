@@ -34,7 +34,8 @@
 // xb::settings().deleted on, goTop(), goBottom() and skip() pass over records
 // flagged as deleted; go() still stands on them.
 //
-// Extension points for index maintenance and index orders:
+// Extension points, along which the table's index side (TableIndex,
+// table_index.h) and other observers work:
 //  * coldData() beside recordData(): at commit both the old and the new bytes
 //    of a record are at hand.
 //  * RecordObserver: every committed record is reported after its DBF write,
@@ -43,20 +44,16 @@
 //    position; a tag can be installed with setOrder() without touching field
 //    access or modification.
 //
-// Production index. When `<table>.nsx` lies beside the table (same base
-// name, the extension in the case of the table's), open() attaches it: read-
-// write on an exclusive open, read-only otherwise. Every tag's key and FOR
-// condition are compiled once, and every committed record updates every tag
-// (old key and FOR result from the old bytes, new ones from the new bytes),
-// after which the index's changed pages are written (no fsync). An index
-// left with its crash marker is rebuilt from the records on an exclusive
-// open and refused (Corrupt) on a read-only one. A damaged or foreign index
-// raises Corrupt naming the file. The index code is in table_index.cpp, tag
-// orders in tag_order.h, pack in table_pack.cpp.
+// Indexes. Every table owns a TableIndex (index()): the production index
+// `<table>.nsx` beside the table, attached at open, with its tags kept up to
+// date on every commit; tag orders, seek and scope, counts and order
+// positions, the query subset and the filter. The table's members of those
+// names forward to it; table_index.h states their contracts. Pack is in
+// table_pack.cpp.
 //
-// Visibility. Navigation, counts and order positions see a record when it
-// passes the deleted setting, the installed query subset and the filter;
-// in a tag order also when it lies inside the tag's scope.
+// Visibility. Navigation sees a record when it passes the deleted setting
+// and the index side's query subset and filter (and, in a tag order, the
+// tag's scope).
 //
 // Not thread-safe; the program has one thread.
 #pragma once
@@ -81,11 +78,7 @@
 namespace xb {
 
 class NsxFile;
-struct TagRuntime;
-class TagOrder;
-struct RankedRecnos;
-struct QuerySource;
-struct ViewList;
+class TableIndex;
 
 enum class OpenMode {
     Exclusive,  // read and write, nobody else may open the files
@@ -265,105 +258,47 @@ class Table {
     void addObserver(RecordObserver* o);
     void removeObserver(RecordObserver* o);
 
-    // ---- production index ----
-    // The attached index, nullptr when the table has none.
-    NsxFile* indexFile() { return nsx_.get(); }
-    bool hasIndex() const { return nsx_ != nullptr; }
-    // What makes the attached index unusable for this table: damaged pages
-    // or structures (NsxFile::verify()) and entries for records past the
-    // table's end (a data file cut short). German texts naming the file; empty
-    // when it is sound or there is no index. Reads every page of the index.
+    // ---- index side (table_index.h) ----
+    // The table's index side; lives as long as the table.
+    TableIndex& index() { return *index_; }
+    const TableIndex& index() const { return *index_; }
+    // The members below forward to index(); table_index.h states their
+    // contracts.
+    NsxFile* indexFile();
+    bool hasIndex() const;
     std::vector<std::string> indexFaults();
-    // The index's path for this table (whether or not the file exists).
     std::string indexPath() const;
     int tagCount() const;
-    // 1-based, upper case as stored; Range error outside 1 ... tagCount().
     std::string tagName(int position) const;
-    // Any case; 0 when there is no such tag.
     int tagPosition(std::string_view name) const;
-    // Makes tag `position` the current order (0 = natural record order);
-    // Range error outside 0 ... tagCount(). Clears the scope. The current
-    // record stays current (a pending change is committed first).
+    // Makes tag `position` the current order (0 = natural record order).
     void setOrder(int position);
-    // Current tag position, 0 = natural order.
-    int order() const { return orderPos_; }
-    // The type of the current tag's keys; Character in natural order.
+    int order() const;
     ExprType orderKeyType() const;
-    // The key bytes of a number or a Julian day number, as numeric and date
-    // tags hold them (for seek() and setScope()).
     static std::string numberKey(double value);
-    // Creates (or re-creates, keeping its position) a tag in the production
-    // index, creating the index file when it is missing and setting header
-    // byte 28. The tag is bulk-built over all records (FOR honoured; the
-    // deleted setting, query and filter ignored) with progress 0 ... 100
-    // through reportProgress(). The key length is the key's width on the
-    // blank record (InvalidArgument when that is 0), the key type the
-    // result's type. Key and FOR texts are stored through dottedOperators(),
-    // the name upper-cased. The new tag becomes the current order and the
-    // table goes to its first record. State error on a read-only table,
-    // Syntax for a bad expression, InvalidArgument for a bad name or a 51st
-    // tag. Crash-safe: the tag is built in a copy of the index beside it
-    // (`<index>.rebuild`) that then replaces the index, so a kill at any
-    // instant leaves the old index or the new one.
     void indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr = {},
                   bool unique = false, bool descending = false);
-    // Rebuilds every tag from the records in one pass over the table, with
-    // progress 0 ... 100. Key and FOR texts are written in the dotted form.
-    // The current order stays selected (its scope is cleared); the table
-    // goes to its first record. Does nothing without an index.
     void reindex();
-
-    // ---- seek and scope (current tag) ----
-    // xBase SEEK in the current tag: character tags compare the given bytes
-    // with the leading bytes of the keys (a prefix; cut to the key length);
-    // numeric and date tags take seekNumber()/seekDate() (or the 8 encoded
-    // bytes here). The table goes to the first entry in order whose key is
-    // not below the value and then on to the first visible record; found()
-    // tells whether that record's key begins with the value. On a miss the
-    // table stays there with soft seek on and goes to eof with it off
-    // (settings()). SET EXACT has no effect. State error in natural order.
-    // Walks the entries of tag `position` (1-based) in key order, backwards
-    // from the last when `backward`, past any range, subset or filter, and
-    // calls fn(recno) for each until it returns false. Reads that must see
-    // every record whatever the view shows (the highest number, a box's
-    // numbers) use it; the table's own position and order stay as they are.
     void walkTagUnfiltered(int position, bool backward,
                            const std::function<bool(std::uint32_t recno)>& fn);
-
     bool seek(std::string_view keyBytes);
-    // InvalidArgument on a character tag.
     bool seekNumber(double value);
     bool seekDate(std::int32_t julianDay);
-    bool found() const { return found_; }
-    // Limits the current tag to keys whose leading bytes lie in [top,
-    // bottom] (each bound compared over its own length; numeric and date
-    // bounds as 8 encoded bytes) and goes to the first visible record in
-    // range (eof when none). An empty optional leaves that end open; both
-    // empty = clearScope(), which does not move. State error in natural
-    // order.
+    bool found() const;
     void setScope(std::optional<std::string> top, std::optional<std::string> bottom);
-    // Lifts the scope; the table stays where it is.
     void clearScope();
     bool hasScope() const;
-
-    // ---- counts and positions ----
-    // Records the current order shows (order, scope, query, filter, deleted
-    // setting). In O(log n) without query and filter once the flagged
-    // records are known: from the note the index keeps of them when it was
-    // closed cleanly, else by one scan on first use; then kept up to date,
-    // and noted again at close. With
-    // a query or filter the visible records are listed once and the list is
-    // reused until the table, the order or the settings change.
     std::uint64_t count();
-    // 1-based position of the current record in the current order; 0 at
-    // eof or when the current record is not visible there.
     std::uint64_t orderRecNo();
-    // Goes to the record at 1-based position `pos` of the current order;
-    // false (and eof) outside 1 ... count().
     bool gotoOrderPosition(std::uint64_t pos);
-    // The record number at position `pos` without moving; 0 outside
-    // 1 ... count().
     std::uint32_t recnoAtOrderPosition(std::uint64_t pos);
+    int queryTest(std::string_view expr);
+    void query(std::string_view expr);
+    bool queryActive() const;
+    bool queryBit(std::uint32_t recno) const;
+    void setQueryBit(std::uint32_t recno, bool on);
+    void setFilter(std::string_view expr);
+    bool filterActive() const;
 
     // ---- expressions ----
     // The value of `expr` on the current record as text: character results
@@ -372,29 +307,6 @@ class Table {
     // are kept per text, so repeating a call does not compile again. Syntax
     // error for a bad expression.
     std::string evalString(std::string_view expr);
-
-    // ---- query and filter ----
-    // How far the production index's tags answer `expr` (the query
-    // planner's verdict, query.h): 0 no clause, 1 some clauses, 2 every
-    // clause. Syntax error for a bad (or non-logical) expression. Commits a
-    // pending change first.
-    int queryTest(std::string_view expr);
-    // Installs the records matching `expr`, found by the query planner from
-    // the tags where it can and by evaluating records where it must, as the
-    // table's subset, and goes to the first visible record; "" lifts the
-    // subset. The set is fixed when installed: with the deleted setting on it
-    // holds no flagged record, later changes of records do not move records
-    // in or out of it (setQueryBit() does). Commits a pending change first.
-    void query(std::string_view expr);
-    bool queryActive() const { return queryActive_; }
-    // Whether `recno` is in the subset (every record is without a query).
-    bool queryBit(std::uint32_t recno) const;
-    // Adds `recno` to the subset or takes it out; State error without a query.
-    void setQueryBit(std::uint32_t recno, bool on);
-    // Navigation shows only records for which `expr` is true, evaluated as
-    // the table moves; "" lifts the filter. The table stays where it is.
-    void setFilter(std::string_view expr);
-    bool filterActive() const { return !filter_.empty(); }
 
     // ---- pack ----
     // Removes flagged records, keeps the others in order with their values
@@ -410,33 +322,10 @@ class Table {
     void pack();
 
   private:
-    Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly);
+    Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly, Env& env);
 
-    // ---- index internals (table_index.cpp) ----
-    void attachIndex();
-    void compileTags();
-    void dropIndexState();
-    void maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec, const std::uint8_t* newRec);
-    void rebuildAllTags(int progressFrom, int progressTo);
-    void installOrder(int position);
-    TagOrder* tagOrder() const { return tagOrder_; }
-    TagOrder& requireTagOrder(const char* what) const;
-    bool seekBytes(std::string_view value);
-    void ensureFlagged();
-    // Leaves the record count and the flagged records, when known, in the
-    // index's note (NsxFile::setTableNote).
-    void noteFlagged();
-    void invalidateView() {
-        ++viewGen_;
-        edge_ = Edge::None;
-    }
-    ViewList& viewList();
-    bool simpleCounts() const { return !queryActive_ && filter_.empty(); }
-    std::uint64_t flaggedInRangeBefore(TagRuntime& rt, const std::string* key, std::uint32_t recno);
-    std::uint32_t naturalAtPosition(std::uint64_t pos);
-    std::uint32_t tagAtPosition(std::uint64_t pos, bool move);
-    // The query planner's view of this table and its index.
-    QuerySource plannerSource();
+    friend class TableIndex;
+
     // ---- pack internals (table_pack.cpp) ----
     // True when a journal says a pack reached its commit point (the caller
     // releases the files and calls finishPack()); removes the temporaries of
@@ -494,13 +383,7 @@ class Table {
     std::vector<RecordObserver*> observers_;
     std::vector<std::uint8_t> oldScratch_;  // previous bytes handed to observers
 
-    // Production index state.
-    Env* env_ = nullptr;
-    std::unique_ptr<NsxFile> nsx_;
-    std::vector<std::unique_ptr<TagRuntime>> tags_;  // in tag-table order
-    int orderPos_ = 0;
-    TagOrder* tagOrder_ = nullptr;  // order_ when it is a tag order
-    bool found_ = false;
+    Env* env_;
     // The current record is the first (last) visible one of the current
     // order, as goTop() (goBottom()) found it under that deleted setting, and
     // nothing moved or changed since: its position is 1 (count()).
@@ -512,15 +395,7 @@ class Table {
         BottomDeletedOn
     };
     Edge edge_ = Edge::None;
-    // Flagged records (known after the first scan, then kept up to date).
-    bool flaggedKnown_ = false;
-    std::unique_ptr<RankedRecnos> flagged_;
-    // Query subset and filter.
-    bool queryActive_ = false;
-    std::vector<std::uint64_t> queryBits_;
-    mutable Expr filter_;  // evaluated by visible()
-    std::uint64_t viewGen_ = 1;
-    std::unique_ptr<ViewList> view_;
+    std::unique_ptr<TableIndex> index_;
     std::unordered_map<std::string, Expr> evalCache_;
 };
 

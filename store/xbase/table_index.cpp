@@ -1,6 +1,6 @@
-// The engine table's production index: attaching it, keeping its tags up to
-// date, tag orders, seek, scope, counts and positions, building tags,
-// expressions evaluated on the current record, query subset and filter.
+// The index side of the engine table: attaching the production index,
+// keeping its tags up to date, tag orders, seek, scope, counts and
+// positions, building tags, query subset and filter.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,12 +14,13 @@
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
+#include "store/xbase/limits.h"
 #include "store/xbase/nsx_build.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/progress.h"
 #include "store/xbase/query.h"
 #include "store/xbase/settings.h"
-#include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "store/xbase/tag_order.h"
 
 namespace xb {
@@ -66,11 +67,109 @@ void copyFile(Env& env, const std::string& from, const std::string& to) {
 
 }  // namespace
 
+// ---- the table's hooks ------------------------------------------------------------------
+
+TableIndex::TableIndex(Table& table, Env& env) : table_(table), env_(&env) {}
+
+TableIndex::~TableIndex() = default;
+
+void TableIndex::requireOpen() const {
+    table_.requireOpen();
+}
+
+void TableIndex::requireWritable() const {
+    table_.requireWritable();
+}
+
+void TableIndex::sync() {
+    if (nsx_ && !readOnly()) nsx_->sync();
+}
+
+void TableIndex::requireRoomForCommit() {
+    if (!indexed()) return;
+    // An insert splits at most one page per level and adds a root.
+    std::uint64_t pages = 0;
+    for (auto& rt : tags_)
+        pages += static_cast<std::uint64_t>(rt->tag->depth()) + 1;
+    if (!nsx_->roomFor(pages))
+        throwLimit("Die Indexdatei", nsx_->path(),
+                   "sie darf höchstens " + sizeText(fileLimits().indexBytes) + " groß werden");
+}
+
+void TableIndex::beforeRecordWrite() {
+    // The crash marker is on disk before the first record of a session
+    // changes, so that a kill between the record and its keys is noticed by
+    // the next open.
+    if (indexed()) nsx_->beginDirectWrite();
+}
+
+void TableIndex::recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
+                                 const std::uint8_t* newRecord) {
+    if (indexed()) {
+        maintainIndex(recno, oldRecord, newRecord);
+    } else if (flaggedKnown_) {
+        const bool was = oldRecord && isFlagged(oldRecord);
+        if (was != isFlagged(newRecord)) {
+            if (was)
+                flagged_->set.erase(recno);
+            else
+                flagged_->set.insert(recno);
+        }
+    }
+}
+
+void TableIndex::orderReplaced() {
+    tagOrder_ = nullptr;
+    orderPos_ = 0;
+    invalidateView();
+}
+
+void TableIndex::invalidateView() {
+    ++viewGen_;
+    table_.edge_ = Table::Edge::None;
+}
+
+void TableIndex::checkOrderRecord(std::uint32_t recno) const {
+    if (!tagOrder_) return;
+    throw qv::Error(qv::ErrorCode::Corrupt,
+                    "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
+                        tagName(orderPos_) + " verweist auf den fehlenden Datensatz " +
+                        std::to_string(recno),
+                    nsx_->path(), recno);
+}
+
+void TableIndex::beforeFilesReplaced() {
+    // From here on the index no longer matches the files on disk until it
+    // is rebuilt: its crash marker tells the next open to rebuild it.
+    if (nsx_) {
+        nsx_->beginDirectWrite();
+        nsx_->sync();
+    }
+}
+
+void TableIndex::dropQuery() {
+    queryActive_ = false;
+    queryBits_.clear();
+}
+
+void TableIndex::afterPack(int progressFrom) {
+    if (indexed())
+        rebuildAllTags(progressFrom, 100);
+    else
+        reportProgress(100);
+    // A packed table has no flagged records.
+    flagged_ = std::make_unique<RankedRecnos>();
+    for (auto& rt : tags_)
+        rt->flagged.clear();
+    flaggedKnown_ = true;
+    if (nsx_) nsx_->sync();
+}
+
 // ---- attaching ------------------------------------------------------------------------
 
-std::string Table::indexPath() const {
+std::string TableIndex::indexPath() const {
     namespace fs = std::filesystem;
-    const fs::path p(path_);
+    const fs::path p(path());
     const std::string ext = p.extension().string();
     const bool upper =
         std::any_of(ext.begin(), ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
@@ -82,14 +181,15 @@ std::string Table::indexPath() const {
     return preferred.string();
 }
 
-void Table::attachIndex() {
+void TableIndex::attachIndex() {
     const std::string ip = indexPath();
-    if (!readOnly_) env_->remove(ip + ".rebuild");  // a rebuild that was cut short
+    if (!readOnly()) env_->remove(ip + ".rebuild");  // a rebuild that was cut short
     if (!env_->exists(ip)) return;
-    nsx_ = NsxFile::open(ip, readOnly_ ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite, *env_);
+    nsx_ =
+        NsxFile::open(ip, readOnly() ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite, *env_);
     nsx_->setCacheBudget(kIndexCacheBudget);
     if (nsx_->wasInterrupted()) {
-        if (readOnly_)
+        if (readOnly())
             throw qv::Error(qv::ErrorCode::Corrupt,
                             "Die Indexdatei " + ip + " wurde nicht ordnungsgemäß geschlossen", ip);
         rebuildAllTags(0, 100);
@@ -98,7 +198,7 @@ void Table::attachIndex() {
     compileTags();
 }
 
-void Table::compileTags() {
+void TableIndex::compileTags() {
     installOrder(0);
     tags_.clear();
     flaggedKnown_ = false;
@@ -129,9 +229,9 @@ void Table::compileTags() {
     }
 }
 
-void Table::dropIndexState() {
+void TableIndex::dropIndexState() {
     noteFlagged();
-    if (tagOrder_) setOrder(std::unique_ptr<RecordOrder>());
+    if (tagOrder_) table_.setOrder(std::unique_ptr<RecordOrder>());
     tags_.clear();
     flaggedKnown_ = false;
     flagged_.reset();
@@ -142,19 +242,19 @@ void Table::dropIndexState() {
 
 // ---- tags -----------------------------------------------------------------------------
 
-int Table::tagCount() const {
+int TableIndex::tagCount() const {
     return static_cast<int>(tags_.size());
 }
 
-std::string Table::tagName(int position) const {
+std::string TableIndex::tagName(int position) const {
     if (position < 1 || position > tagCount())
         throw qv::Error(
             qv::ErrorCode::Range,
-            "Die Tabelle " + path_ + " hat keinen Tag Nummer " + std::to_string(position), path_);
+            "Die Tabelle " + path() + " hat keinen Tag Nummer " + std::to_string(position), path());
     return tags_[static_cast<std::size_t>(position - 1)]->tag->name();
 }
 
-int Table::tagPosition(std::string_view name) const {
+int TableIndex::tagPosition(std::string_view name) const {
     if (!nsx_) return 0;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         const std::string& n = tags_[i]->tag->name();
@@ -168,7 +268,7 @@ int Table::tagPosition(std::string_view name) const {
     return 0;
 }
 
-ExprType Table::orderKeyType() const {
+ExprType TableIndex::orderKeyType() const {
     if (!tagOrder_) return ExprType::Character;
     switch (tagOrder_->tag().keyType()) {
         case NsxKeyType::Numeric:
@@ -183,13 +283,13 @@ ExprType Table::orderKeyType() const {
     return ExprType::Character;
 }
 
-std::string Table::numberKey(double value) {
+std::string TableIndex::numberKey(double value) {
     std::uint8_t k[kNumKeyLen];
     encodeNumKey(value, k);
     return std::string(reinterpret_cast<const char*>(k), kNumKeyLen);
 }
 
-std::vector<std::string> Table::indexFaults() {
+std::vector<std::string> TableIndex::indexFaults() {
     requireOpen();
     if (!nsx_) return {};
     commitRecord();
@@ -200,42 +300,42 @@ std::vector<std::string> Table::indexFaults() {
     return out;
 }
 
-void Table::setOrder(int position) {
+void TableIndex::setOrder(int position) {
     requireOpen();
     if (position < 0 || position > tagCount())
         throw qv::Error(
             qv::ErrorCode::Range,
-            "Die Tabelle " + path_ + " hat keinen Tag Nummer " + std::to_string(position), path_);
+            "Die Tabelle " + path() + " hat keinen Tag Nummer " + std::to_string(position), path());
     commitRecord();
     installOrder(position);
 }
 
-void Table::installOrder(int position) {
+void TableIndex::installOrder(int position) {
     if (position == 0) {
-        setOrder(std::unique_ptr<RecordOrder>());
+        table_.setOrder(std::unique_ptr<RecordOrder>());
         return;
     }
     auto o = std::make_unique<TagOrder>(*tags_[static_cast<std::size_t>(position - 1)]);
     TagOrder* raw = o.get();
-    setOrder(std::unique_ptr<RecordOrder>(std::move(o)));
+    table_.setOrder(std::unique_ptr<RecordOrder>(std::move(o)));
     tagOrder_ = raw;
     orderPos_ = position;
 }
 
-TagOrder& Table::requireTagOrder(const char* what) const {
+TagOrder& TableIndex::requireTagOrder(const char* what) const {
     requireOpen();
     if (!tagOrder_)
         throw qv::Error(
             qv::ErrorCode::State,
-            std::string(what) + " braucht einen Tag als Reihenfolge (Tabelle " + path_ + ")",
-            path_);
+            std::string(what) + " braucht einen Tag als Reihenfolge (Tabelle " + path() + ")",
+            path());
     return *tagOrder_;
 }
 
 // ---- keeping the tags up to date --------------------------------------------------------
 
-void Table::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
-                          const std::uint8_t* newRec) {
+void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
+                               const std::uint8_t* newRec) {
     const bool track = flaggedKnown_;
     const bool oldFlag = oldRec && isFlagged(oldRec);
     const bool newFlag = isFlagged(newRec);
@@ -270,8 +370,8 @@ void Table::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         if (removeOld && !rt.tag->remove(rt.oldKey, recno) && !rt.tag->unique()) {
             nsx_->markDamaged();
             throw qv::Error(qv::ErrorCode::Corrupt,
-                            "Die Indexdatei " + nsx_->path() + " passt nicht zur Tabelle " + path_ +
-                                ": Datensatz " + std::to_string(recno) + " fehlt im Tag " +
+                            "Die Indexdatei " + nsx_->path() + " passt nicht zur Tabelle " +
+                                path() + ": Datensatz " + std::to_string(recno) + " fehlt im Tag " +
                                 rt.tag->name(),
                             nsx_->path(), recno);
         }
@@ -289,8 +389,8 @@ void Table::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
 
 // ---- building ---------------------------------------------------------------------------
 
-void Table::indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr,
-                     bool unique, bool descending) {
+void TableIndex::indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr,
+                          bool unique, bool descending) {
     requireWritable();
     commitRecord();
     Expr key = Expr::compile(keyExpr, fields());
@@ -301,7 +401,7 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
             "Der Schlüsselausdruck \"" + std::string(keyExpr) +
                 "\" ergibt auf dem leeren Datensatz eine leere Zeichenkette; darauf kann "
                 "kein Tag gebildet werden",
-            path_);
+            path());
     Expr cond;
     if (!forExpr.empty()) cond = Expr::compileCondition(forExpr, fields());
     NsxTagDef def;
@@ -384,7 +484,7 @@ void Table::indexTag(std::string_view name, std::string_view keyExpr, std::strin
     goTop();
 }
 
-void Table::reindex() {
+void TableIndex::reindex() {
     requireWritable();
     commitRecord();
     if (!nsx_) return;
@@ -394,7 +494,7 @@ void Table::reindex() {
     goTop();
 }
 
-void Table::rebuildAllTags(int progressFrom, int progressTo) {
+void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
     std::vector<NsxTagDef> defs = nsx_->tagDefs();
     installOrder(0);
     tags_.clear();
@@ -559,41 +659,41 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
 
 // ---- seek and scope ---------------------------------------------------------------------
 
-bool Table::seekBytes(std::string_view value) {
+bool TableIndex::seekBytes(std::string_view value) {
     TagOrder& to = requireTagOrder("Das Suchen");
     commitRecord();
     found_ = false;
     if (value.size() > static_cast<std::size_t>(to.runtime().keyLen))
         value = value.substr(0, static_cast<std::size_t>(to.runtime().keyLen));
     const std::uint32_t r = to.seek(value);
-    if (r != 0 && seekVisibleForward(r)) {
+    if (r != 0 && table_.seekVisibleForward(r)) {
         found_ = comparePrefix(to.key(), value) == 0;
-        if (!found_ && !settings().softSeek) standOnPhantom(false);
+        if (!found_ && !settings().softSeek) table_.standOnPhantom(false);
     } else {
-        standOnPhantom(false);
+        table_.standOnPhantom(false);
     }
     return found_;
 }
 
-bool Table::seek(std::string_view keyBytes) {
+bool TableIndex::seek(std::string_view keyBytes) {
     return seekBytes(keyBytes);
 }
 
-bool Table::seekNumber(double value) {
+bool TableIndex::seekNumber(double value) {
     TagOrder& to = requireTagOrder("Das Suchen");
     if (!to.runtime().numeric)
         throw qv::Error(qv::ErrorCode::InvalidArgument,
-                        "Der Tag " + to.tag().name() + " hat keine numerischen Schlüssel", path_);
+                        "Der Tag " + to.tag().name() + " hat keine numerischen Schlüssel", path());
     std::uint8_t k[kNumKeyLen];
     encodeNumKey(value, k);
     return seekBytes({reinterpret_cast<const char*>(k), kNumKeyLen});
 }
 
-bool Table::seekDate(std::int32_t julianDay) {
+bool TableIndex::seekDate(std::int32_t julianDay) {
     return seekNumber(static_cast<double>(julianDay));
 }
 
-void Table::setScope(std::optional<std::string> top, std::optional<std::string> bottom) {
+void TableIndex::setScope(std::optional<std::string> top, std::optional<std::string> bottom) {
     TagOrder& to = requireTagOrder("Ein Bereich");
     if (!top && !bottom) {
         clearScope();
@@ -605,19 +705,19 @@ void Table::setScope(std::optional<std::string> top, std::optional<std::string> 
     goTop();
 }
 
-void Table::clearScope() {
+void TableIndex::clearScope() {
     if (!tagOrder_) return;
     tagOrder_->setScope(std::nullopt, std::nullopt);
     invalidateView();
 }
 
-bool Table::hasScope() const {
+bool TableIndex::hasScope() const {
     return tagOrder_ && tagOrder_->hasScope();
 }
 
 // ---- counts and positions ---------------------------------------------------------------
 
-void Table::ensureFlagged() {
+void TableIndex::ensureFlagged() {
     if (flaggedKnown_) return;
     flagged_ = std::make_unique<RankedRecnos>();
     for (auto& rt : tags_)
@@ -640,7 +740,7 @@ void Table::ensureFlagged() {
     if (nsx_ && nsx_->flaggedNote(recCount(), noted)) {
         std::vector<std::uint8_t> rec(recordLength());
         for (std::uint32_t recno : noted) {
-            dbf_->readRecord(recno, rec.data());
+            table_.dbf_->readRecord(recno, rec.data());
             take(recno, rec.data());
         }
     } else {
@@ -649,8 +749,8 @@ void Table::ensureFlagged() {
     flaggedKnown_ = true;
 }
 
-void Table::noteFlagged() {
-    if (!nsx_ || readOnly_) return;
+void TableIndex::noteFlagged() {
+    if (!nsx_ || readOnly()) return;
     std::vector<std::uint32_t> recnos;
     if (flaggedKnown_) {
         recnos.reserve(flagged_->set.size());
@@ -660,7 +760,7 @@ void Table::noteFlagged() {
     nsx_->setTableNote(recCount(), flaggedKnown_ ? &recnos : nullptr);
 }
 
-ViewList& Table::viewList() {
+ViewList& TableIndex::viewList() {
     const bool del = settings().deleted;
     const bool exact = settings().exact;
     if (view_ && view_->gen == viewGen_ && view_->deleted == del && view_->exact == exact &&
@@ -693,13 +793,13 @@ ViewList& Table::viewList() {
     std::vector<std::uint8_t> rec(recordLength());
     for (std::uint32_t r = walk.first(); r != 0; r = walk.next()) {
         if (queryActive_ && !queryBit(r)) continue;
-        dbf_->readRecord(r, rec.data());
+        table_.dbf_->readRecord(r, rec.data());
         if (passes(r, rec.data())) take(r);
     }
     return v;
 }
 
-std::uint64_t Table::count() {
+std::uint64_t TableIndex::count() {
     requireOpen();
     if (!simpleCounts()) return viewList().recs.size();
     const bool del = settings().deleted;
@@ -710,42 +810,45 @@ std::uint64_t Table::count() {
     return n - (del ? to.flaggedInScope() : 0);
 }
 
-std::uint64_t Table::orderRecNo() {
+std::uint64_t TableIndex::orderRecNo() {
     requireOpen();
-    if (eof_ || appending_ || recno_ < 1 || recno_ > recCount()) return 0;
-    if (edge_ != Edge::None && !hot_) {
+    const Table& t = table_;
+    const std::uint32_t recno = t.recno_;
+    if (t.eof_ || t.appending_ || recno < 1 || recno > recCount()) return 0;
+    if (t.edge_ != Table::Edge::None && !t.hot_) {
         const bool del = settings().deleted;
-        if (edge_ == (del ? Edge::TopDeletedOn : Edge::TopDeletedOff)) return 1;
-        if (edge_ == (del ? Edge::BottomDeletedOn : Edge::BottomDeletedOff)) return count();
+        if (t.edge_ == (del ? Table::Edge::TopDeletedOn : Table::Edge::TopDeletedOff)) return 1;
+        if (t.edge_ == (del ? Table::Edge::BottomDeletedOn : Table::Edge::BottomDeletedOff))
+            return count();
     }
     if (!simpleCounts()) {
         ViewList& v = viewList();
-        return v.posOf[recno_];
+        return v.posOf[recno];
     }
     const bool del = settings().deleted;
-    if (del && isFlagged(cold_.data())) return 0;
+    if (del && isFlagged(t.cold_.data())) return 0;
     if (del) ensureFlagged();
-    if (!tagOrder_) return recno_ - (del ? flagged_->set.order_of_key(recno_) : 0);
+    if (!tagOrder_) return recno - (del ? flagged_->set.order_of_key(recno) : 0);
     TagOrder& to = *tagOrder_;
     std::pair<std::string, std::uint32_t> e;
     std::uint64_t pos = 0;
-    if (to.standsOn(recno_)) {
+    if (to.standsOn(recno)) {
         // The usual case: the order stands on the current record's entry.
         pos = to.currentPosition();
         if (pos != 0 && del && to.runtime().flagged.size() != 0) e.first.assign(to.key());
     } else {
         TagRuntime& rt = to.runtime();
-        const RecordRef r{cold_.data(), recno_};
+        const RecordRef r{t.cold_.data(), recno};
         if (!rt.member(r)) return 0;
         rt.keyOf(r, e.first);
-        pos = to.positionOf(e.first, recno_);
+        pos = to.positionOf(e.first, recno);
     }
     if (pos == 0 || !del || to.runtime().flagged.size() == 0) return pos;
-    e.second = recno_;
+    e.second = recno;
     return pos - to.flaggedInScope(&e);
 }
 
-std::uint32_t Table::naturalAtPosition(std::uint64_t pos) {
+std::uint32_t TableIndex::naturalAtPosition(std::uint64_t pos) {
     const std::uint32_t n = recCount();
     if (pos < 1 || pos > n) return 0;
     if (!settings().deleted) return static_cast<std::uint32_t>(pos);
@@ -765,7 +868,7 @@ std::uint32_t Table::naturalAtPosition(std::uint64_t pos) {
     return static_cast<std::uint32_t>(lo);
 }
 
-std::uint32_t Table::tagAtPosition(std::uint64_t pos, bool move) {
+std::uint32_t TableIndex::tagAtPosition(std::uint64_t pos, bool move) {
     std::unique_ptr<TagOrder> temp;
     TagOrder* to = tagOrder_;
     if (!move) {
@@ -790,7 +893,7 @@ std::uint32_t Table::tagAtPosition(std::uint64_t pos, bool move) {
     }
 }
 
-bool Table::gotoOrderPosition(std::uint64_t pos) {
+bool TableIndex::gotoOrderPosition(std::uint64_t pos) {
     requireOpen();
     commitRecord();
     std::uint32_t r = 0;
@@ -798,28 +901,28 @@ bool Table::gotoOrderPosition(std::uint64_t pos) {
         ViewList& v = viewList();
         if (pos >= 1 && pos <= v.recs.size()) r = v.recs[pos - 1];
         if (r != 0) {
-            load(r);
-            order_->position(r, buf_.data());
+            table_.load(r);
+            table_.order_->position(r, table_.buf_.data());
         }
     } else if (!tagOrder_) {
         r = naturalAtPosition(pos);
         if (r != 0) {
-            load(r);
-            order_->position(r, buf_.data());
+            table_.load(r);
+            table_.order_->position(r, table_.buf_.data());
         }
     } else {
         r = tagAtPosition(pos, true);
-        if (r != 0) load(r);
+        if (r != 0) table_.load(r);
     }
     if (r == 0) {
-        standOnPhantom(false);
+        table_.standOnPhantom(false);
         return false;
     }
-    bof_ = eof_ = false;
+    table_.bof_ = table_.eof_ = false;
     return true;
 }
 
-std::uint32_t Table::recnoAtOrderPosition(std::uint64_t pos) {
+std::uint32_t TableIndex::recnoAtOrderPosition(std::uint64_t pos) {
     requireOpen();
     if (!simpleCounts()) {
         ViewList& v = viewList();
@@ -829,35 +932,9 @@ std::uint32_t Table::recnoAtOrderPosition(std::uint64_t pos) {
     return tagAtPosition(pos, false);
 }
 
-// ---- expressions ------------------------------------------------------------------------
-
-std::string Table::evalString(std::string_view expr) {
-    requireOpen();
-    auto it = evalCache_.find(std::string(expr));
-    if (it == evalCache_.end()) {
-        Expr e = Expr::compile(expr, fields());
-        // Numbers print as str() prints them without a width.
-        if (e.type() == ExprType::Numeric)
-            e = Expr::compile("str(" + std::string(expr) + ")", fields());
-        it = evalCache_.emplace(std::string(expr), std::move(e)).first;
-    }
-    const Value& v = it->second.evaluate({buf_.data(), recno_});
-    switch (v.type) {
-        case ExprType::Character:
-            return std::string(v.chars);
-        case ExprType::Date:
-            return formatDate(v.julianDay());
-        case ExprType::Logical:
-            return v.logical ? ".T." : ".F.";
-        case ExprType::Numeric:
-            break;
-    }
-    return formatNumber(v.number, 10, 0);
-}
-
 // ---- query and filter -------------------------------------------------------------------
 
-QuerySource Table::plannerSource() {
+QuerySource TableIndex::plannerSource() {
     QuerySource src;
     src.fields = &fields();
     src.recCount = recCount();
@@ -868,13 +945,13 @@ QuerySource Table::plannerSource() {
     return src;
 }
 
-int Table::queryTest(std::string_view expr) {
+int TableIndex::queryTest(std::string_view expr) {
     requireOpen();
     commitRecord();
     return xb::queryTest(plannerSource(), expr);
 }
 
-void Table::query(std::string_view expr) {
+void TableIndex::query(std::string_view expr) {
     requireOpen();
     commitRecord();
     if (expr.empty()) {
@@ -894,21 +971,21 @@ void Table::query(std::string_view expr) {
     goTop();
 }
 
-bool Table::queryBit(std::uint32_t recno) const {
+bool TableIndex::queryBit(std::uint32_t recno) const {
     if (!queryActive_) return true;
     const std::size_t w = recno / 64;
     return w < queryBits_.size() && (queryBits_[w] >> (recno % 64) & 1) != 0;
 }
 
-void Table::setQueryBit(std::uint32_t recno, bool on) {
+void TableIndex::setQueryBit(std::uint32_t recno, bool on) {
     requireOpen();
     if (!queryActive_)
-        throw qv::Error(qv::ErrorCode::State, "Auf der Tabelle " + path_ + " liegt keine Abfrage",
-                        path_);
+        throw qv::Error(qv::ErrorCode::State, "Auf der Tabelle " + path() + " liegt keine Abfrage",
+                        path());
     if (recno < 1 || recno > recCount())
         throw qv::Error(qv::ErrorCode::Range,
-                        "Die Tabelle " + path_ + " hat keinen Datensatz " + std::to_string(recno),
-                        path_, recno);
+                        "Die Tabelle " + path() + " hat keinen Datensatz " + std::to_string(recno),
+                        path(), recno);
     const std::size_t w = recno / 64;
     if (w >= queryBits_.size()) queryBits_.resize(w + 1, 0);
     const std::uint64_t bit = std::uint64_t{1} << (recno % 64);
@@ -916,10 +993,111 @@ void Table::setQueryBit(std::uint32_t recno, bool on) {
     invalidateView();
 }
 
-void Table::setFilter(std::string_view expr) {
+void TableIndex::setFilter(std::string_view expr) {
     requireOpen();
     filter_ = expr.empty() ? Expr() : Expr::compileCondition(expr, fields());
     invalidateView();
+}
+
+// ---- the table's members of the index side ------------------------------------------
+
+NsxFile* Table::indexFile() {
+    return index_->indexFile();
+}
+bool Table::hasIndex() const {
+    return index_->hasIndex();
+}
+std::vector<std::string> Table::indexFaults() {
+    return index_->indexFaults();
+}
+std::string Table::indexPath() const {
+    return index_->indexPath();
+}
+int Table::tagCount() const {
+    return index_->tagCount();
+}
+std::string Table::tagName(int position) const {
+    return index_->tagName(position);
+}
+int Table::tagPosition(std::string_view name) const {
+    return index_->tagPosition(name);
+}
+void Table::setOrder(int position) {
+    index_->setOrder(position);
+}
+int Table::order() const {
+    return index_->order();
+}
+ExprType Table::orderKeyType() const {
+    return index_->orderKeyType();
+}
+std::string Table::numberKey(double value) {
+    return TableIndex::numberKey(value);
+}
+void Table::indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr,
+                     bool unique, bool descending) {
+    index_->indexTag(name, keyExpr, forExpr, unique, descending);
+}
+void Table::reindex() {
+    index_->reindex();
+}
+void Table::walkTagUnfiltered(int position, bool backward,
+                              const std::function<bool(std::uint32_t recno)>& fn) {
+    index_->walkTagUnfiltered(position, backward, fn);
+}
+bool Table::seek(std::string_view keyBytes) {
+    return index_->seek(keyBytes);
+}
+bool Table::seekNumber(double value) {
+    return index_->seekNumber(value);
+}
+bool Table::seekDate(std::int32_t julianDay) {
+    return index_->seekDate(julianDay);
+}
+bool Table::found() const {
+    return index_->found();
+}
+void Table::setScope(std::optional<std::string> top, std::optional<std::string> bottom) {
+    index_->setScope(std::move(top), std::move(bottom));
+}
+void Table::clearScope() {
+    index_->clearScope();
+}
+bool Table::hasScope() const {
+    return index_->hasScope();
+}
+std::uint64_t Table::count() {
+    return index_->count();
+}
+std::uint64_t Table::orderRecNo() {
+    return index_->orderRecNo();
+}
+bool Table::gotoOrderPosition(std::uint64_t pos) {
+    return index_->gotoOrderPosition(pos);
+}
+std::uint32_t Table::recnoAtOrderPosition(std::uint64_t pos) {
+    return index_->recnoAtOrderPosition(pos);
+}
+int Table::queryTest(std::string_view expr) {
+    return index_->queryTest(expr);
+}
+void Table::query(std::string_view expr) {
+    index_->query(expr);
+}
+bool Table::queryActive() const {
+    return index_->queryActive();
+}
+bool Table::queryBit(std::uint32_t recno) const {
+    return index_->queryBit(recno);
+}
+void Table::setQueryBit(std::uint32_t recno, bool on) {
+    index_->setQueryBit(recno, on);
+}
+void Table::setFilter(std::string_view expr) {
+    index_->setFilter(expr);
+}
+bool Table::filterActive() const {
+    return index_->filterActive();
 }
 
 }  // namespace xb

@@ -12,10 +12,10 @@
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
-#include "store/xbase/nsx_file.h"
 #include "store/xbase/progress.h"
 #include "store/xbase/smt_file.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "store/xbase/tag_order.h"
 
 namespace xb {
@@ -86,8 +86,7 @@ void Table::reopenFiles() {
     const std::string memoPath = memo_ ? memo_->path() : std::string();
     const MemoKind kind = dbf_->header().memo;
     order_.reset();
-    tagOrder_ = nullptr;
-    orderPos_ = 0;
+    index_->orderReplaced();
     smt_ = nullptr;
     memo_.reset();
     dbf_.reset();
@@ -112,7 +111,7 @@ void Table::pack() {
     const std::string tmpTable = tmpTablePath(path_);
     const std::string tmpMemo = tmpMemoPath(path_);
     const std::string journal = journalPath(path_);
-    const int mid = nsx_ && !tags_.empty() ? 50 : 100;
+    const int mid = index_->hasTags() ? 50 : 100;
 
     // 1. The packed table and memo file beside the originals.
     {
@@ -169,12 +168,8 @@ void Table::pack() {
             memoOut->sync();
         }
     }
-    // 2. From here on the index no longer matches the files on disk until it
-    // is rebuilt: its crash marker tells the next open to rebuild it.
-    if (nsx_) {
-        nsx_->beginDirectWrite();
-        nsx_->sync();
-    }
+    // 2. From here on the index no longer matches the files on disk.
+    index_->beforeFilesReplaced();
     // 3. The journal (the commit point), 4. the renames.
     {
         const std::string tmpJournal = journal + ".tmp";
@@ -193,20 +188,10 @@ void Table::pack() {
     }
     rollForward(*env_, journal);
     // 5. The new files take the old ones' place in this table.
-    queryActive_ = false;
-    queryBits_.clear();
+    index_->dropQuery();
     reopenFiles();
     // 6. The tags.
-    if (nsx_ && !tags_.empty())
-        rebuildAllTags(mid, 100);
-    else
-        reportProgress(100);
-    // A packed table has no flagged records.
-    flagged_ = std::make_unique<RankedRecnos>();
-    for (auto& rt : tags_)
-        rt->flagged.clear();
-    flaggedKnown_ = true;
-    if (nsx_) nsx_->sync();
+    index_->afterPack(mid);
     goTop();
 }
 

@@ -1,14 +1,14 @@
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_file.h"
-#include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace xb {
 
-void Table::walkTagUnfiltered(int position, bool backward,
-                              const std::function<bool(std::uint32_t recno)>& fn) {
+void TableIndex::walkTagUnfiltered(int position, bool backward,
+                                   const std::function<bool(std::uint32_t recno)>& fn) {
     requireOpen();
-    NsxFile* nsx = indexFile();
+    NsxFile* nsx = nsx_.get();
     if (!nsx || position < 1 || position > nsx->tagCount())
         throw qv::Error(
             qv::ErrorCode::Range,
