@@ -491,9 +491,7 @@ int TTable::requireField(const QString& name) const {
     const int idx = fieldIndexOf(name);
     if (idx < 0) {
         const std::string path = m_engine->path();
-        throw Error(ErrorCode::NotFound,
-                    "Die Tabelle " + path + " hat kein Feld " + utf8(name.trimmed().toUpper()),
-                    path);
+        throw xb::fieldNotFound(path, utf8(name.trimmed().toUpper()));
     }
     return idx;
 }

@@ -24,9 +24,7 @@ DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
     size_ = file_->size();
     const std::uint64_t body = size_ - header_.headerLength;
     const std::uint64_t count = body / header_.recordLength;
-    if (count > 0xFFFFFFFEu)
-        throw qv::Error(qv::ErrorCode::Corrupt,
-                        "Die Datei " + path() + " ist beschädigt: zu viele Datensätze", path());
+    if (count > 0xFFFFFFFEu) throw fileDamaged("Die Datei", path(), "zu viele Datensätze");
     count_ = static_cast<std::uint32_t>(count);
     const std::uint64_t rest = body % header_.recordLength;
     std::uint8_t tail = 0;
@@ -53,10 +51,7 @@ DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
 
 void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
     const std::size_t rl = header_.recordLength;
-    if (recno < 1 || recno > count_)
-        throw qv::Error(qv::ErrorCode::Range,
-                        "Die Tabelle " + path() + " hat keinen Datensatz " + std::to_string(recno),
-                        path(), recno);
+    if (recno < 1 || recno > count_) throw noSuchRecord(path(), recno);
     if (recno < winFirst_ || recno >= winFirst_ + winCount_) {
         // Windows grow while reading in sequence (4 KiB, doubling up to
         // kWindowBytes); a jump reads one record, so that walking an index
@@ -113,9 +108,7 @@ void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
 
 std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
     const std::size_t rl = header_.recordLength;
-    if (count_ >= 0xFFFFFFFEu)
-        throw qv::Error(qv::ErrorCode::IoError,
-                        "Die Datei " + path() + " kann nicht weiter wachsen", path());
+    if (count_ >= 0xFFFFFFFEu) throw fileError("Die Datei", path(), "weiter wachsen");
     std::memcpy(scratch_.data(), src, rl);
     scratch_[rl] = kEofMarker;
     const std::uint64_t off = offsetOf(count_ + 1);

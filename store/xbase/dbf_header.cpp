@@ -33,7 +33,7 @@ std::uint16_t headerLengthOf(const std::uint8_t* fixed) {
 namespace {
 
 [[noreturn]] void corrupt(const std::string& path, const std::string& why) {
-    throw qv::Error(qv::ErrorCode::Corrupt, "Die Datei " + path + " ist beschädigt: " + why, path);
+    throw fileDamaged("Die Datei", path, why);
 }
 
 std::string hexByte(std::uint8_t b) {

@@ -45,22 +45,13 @@ std::string describeErrno(int err) {
 
 void RandomFile::readExact(std::uint64_t offset, void* buf, std::size_t n, const char* what) {
     if (readAt(offset, buf, n) != n)
-        throw qv::Error(qv::ErrorCode::Corrupt,
-                        "Die Datei " + path() + " ist beschädigt: " + what + " ist unvollständig",
-                        path());
+        throw xb::fileDamaged("Die Datei", path(), std::string(what) + " ist unvollständig");
 }
 
 namespace {
 
 [[noreturn]] void throwIo(const std::string& path, const char* action, int err) {
-    throw qv::Error(qv::ErrorCode::IoError,
-                    std::string("Die Datei ") + path + " " + action + ": " + describeErrno(err),
-                    path);
-}
-
-[[noreturn]] void throwLocked(const std::string& path) {
-    throw qv::Error(qv::ErrorCode::Locked,
-                    "Die Datei " + path + " wird bereits von einem anderen Programm benutzt", path);
+    throw fileError("Die Datei", path, action, describeErrno(err));
 }
 
 class PosixFile final : public RandomFile {
@@ -89,7 +80,7 @@ class PosixFile final : public RandomFile {
     }
 
     void syncData() override {
-        if (::fdatasync(fd_) != 0) throwIo(path(), "kann nicht gesichert werden", errno);
+        if (::fdatasync(fd_) != 0) throwIo(path(), "gesichert werden", errno);
     }
 
     const std::uint8_t* view(std::uint64_t length) override {
@@ -114,7 +105,7 @@ class PosixFile final : public RandomFile {
             const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
             if (r < 0) {
                 if (errno == EINTR) continue;
-                throwIo(path(), "kann nicht gelesen werden", errno);
+                throwIo(path(), "gelesen werden", errno);
             }
             if (r == 0) break;
             done += static_cast<std::size_t>(r);
@@ -129,7 +120,7 @@ class PosixFile final : public RandomFile {
             const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
             if (r < 0) {
                 if (errno == EINTR) continue;
-                throwIo(path(), "kann nicht geschrieben werden", errno);
+                throwIo(path(), "geschrieben werden", errno);
             }
             done += static_cast<std::size_t>(r);
         }
@@ -137,18 +128,18 @@ class PosixFile final : public RandomFile {
 
     std::uint64_t size() override {
         struct stat st;
-        if (::fstat(fd_, &st) != 0) throwIo(path(), "kann nicht gelesen werden", errno);
+        if (::fstat(fd_, &st) != 0) throwIo(path(), "gelesen werden", errno);
         return static_cast<std::uint64_t>(st.st_size);
     }
 
     void truncate(std::uint64_t size) override {
         while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
-            if (errno != EINTR) throwIo(path(), "kann nicht gekürzt werden", errno);
+            if (errno != EINTR) throwIo(path(), "gekürzt werden", errno);
         }
     }
 
     void sync() override {
-        if (::fsync(fd_) != 0) throwIo(path(), "kann nicht gesichert werden", errno);
+        if (::fsync(fd_) != 0) throwIo(path(), "gesichert werden", errno);
     }
 
   private:
@@ -169,7 +160,7 @@ void lockOrThrow(int fd, const std::string& path, bool exclusive) {
         if (err == EINTR) continue;
         if (err == EWOULDBLOCK) {
             ::close(fd);
-            throwLocked(path);
+            throw fileLocked(path);
         }
         return;  // ENOLCK, EINVAL, EOPNOTSUPP: no locking on this file system
     }
@@ -185,17 +176,13 @@ class PosixEnv final : public Env {
             fd = ::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
-            if (errno == ENOENT)
-                throw qv::Error(qv::ErrorCode::NotFound,
-                                "Die Datei " + path + " wurde nicht gefunden", path);
-            throwIo(path, "kann nicht geöffnet werden", errno);
+            if (errno == ENOENT) throw fileNotFound(path);
+            throwIo(path, "geöffnet werden", errno);
         }
         struct stat st;
         if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
             ::close(fd);
-            throw qv::Error(
-                qv::ErrorCode::IoError,
-                "Die Datei " + path + " kann nicht geöffnet werden: keine normale Datei", path);
+            throw fileError("Die Datei", path, "geöffnet werden", "keine normale Datei");
         }
         if (access == FileAccess::ReadShared || access == FileAccess::WriteExclusive)
             lockOrThrow(fd, path, write);
@@ -207,7 +194,7 @@ class PosixEnv final : public Env {
         do {
             fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         } while (fd < 0 && errno == EINTR);
-        if (fd < 0) throwIo(path, "kann nicht angelegt werden", errno);
+        if (fd < 0) throwIo(path, "angelegt werden", errno);
         lockOrThrow(fd, path, true);
         auto file = std::make_unique<PosixFile>(path, fd);
         file->truncate(0);
@@ -220,13 +207,11 @@ class PosixEnv final : public Env {
     }
 
     void rename(const std::string& from, const std::string& to) override {
-        if (std::rename(from.c_str(), to.c_str()) != 0)
-            throwIo(from, "kann nicht umbenannt werden", errno);
+        if (std::rename(from.c_str(), to.c_str()) != 0) throwIo(from, "umbenannt werden", errno);
     }
 
     void remove(const std::string& path) override {
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            throwIo(path, "kann nicht gelöscht werden", errno);
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) throwIo(path, "gelöscht werden", errno);
     }
 
     void syncDirectoryOf(const std::string& path) override {
@@ -237,20 +222,14 @@ class PosixEnv final : public Env {
             fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0)
-            throw qv::Error(
-                qv::ErrorCode::IoError,
-                "Das Verzeichnis " + dir + " kann nicht geöffnet werden: " + describeErrno(errno),
-                dir);
+            throw fileError("Das Verzeichnis", dir, "geöffnet werden", describeErrno(errno));
         const int rc = ::fsync(fd);
         const int err = errno;
         ::close(fd);
         // Some file systems cannot sync a directory; their renames are as
         // durable as they get.
         if (rc != 0 && err != EINVAL && err != EROFS)
-            throw qv::Error(
-                qv::ErrorCode::IoError,
-                "Das Verzeichnis " + dir + " kann nicht gesichert werden: " + describeErrno(err),
-                dir);
+            throw fileError("Das Verzeichnis", dir, "gesichert werden", describeErrno(err));
     }
 };
 

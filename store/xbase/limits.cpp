@@ -24,8 +24,7 @@ std::string sizeText(std::uint64_t bytes) {
 }
 
 void throwLimit(const std::string& what, const std::string& path, const std::string& why) {
-    throw qv::Error(qv::ErrorCode::IoError,
-                    what + " " + path + " kann nicht weiter wachsen: " + why, path);
+    throw limitPassed(what, path, why);
 }
 
 }  // namespace xb

@@ -47,10 +47,7 @@ class MemFile final : public RandomFile {
 
     void writeAt(std::uint64_t offset, const void* buf, std::size_t n) override {
         if (!writable_)
-            throw qv::Error(
-                qv::ErrorCode::IoError,
-                "Die Datei " + path() + " kann nicht geschrieben werden: Zugriff verweigert",
-                path());
+            throw fileError("Die Datei", path(), "geschrieben werden", "Zugriff verweigert");
         if (offset + n > limit_) tooBig();
         spendWrite();
         auto& b = node_->bytes;
@@ -72,19 +69,14 @@ class MemFile final : public RandomFile {
     void spendWrite() {
         long& b = *budget_;
         if (b == 0)
-            throw qv::Error(
-                qv::ErrorCode::IoError,
-                "Die Datei " + path() + " kann nicht geschrieben werden: Ein-/Ausgabefehler",
-                path());
+            throw fileError("Die Datei", path(), "geschrieben werden", "Ein-/Ausgabefehler");
         if (b > 0) --b;
         ++*done_;
     }
 
     [[noreturn]] void tooBig() {
-        throw qv::Error(qv::ErrorCode::IoError,
-                        "Die Datei " + path() +
-                            " kann nicht geschrieben werden: kein Platz mehr auf dem Datenträger",
-                        path());
+        throw fileError("Die Datei", path(), "geschrieben werden",
+                        "kein Platz mehr auf dem Datenträger");
     }
 
     std::shared_ptr<MemEnv::Node> node_;
@@ -96,24 +88,17 @@ class MemFile final : public RandomFile {
     std::shared_ptr<long> done_;
 };
 
-[[noreturn]] void throwLocked(const std::string& path) {
-    throw qv::Error(qv::ErrorCode::Locked,
-                    "Die Datei " + path + " wird bereits von einem anderen Programm benutzt", path);
-}
-
 }  // namespace
 
 std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess access) {
     auto it = files_.find(path);
-    if (it == files_.end())
-        throw qv::Error(qv::ErrorCode::NotFound, "Die Datei " + path + " wurde nicht gefunden",
-                        path);
+    if (it == files_.end()) throw fileNotFound(path);
     Node& n = *it->second;
     const bool exclusive = access == FileAccess::WriteExclusive;
     const bool locked = access == FileAccess::ReadShared || exclusive;
     const bool writable = exclusive || access == FileAccess::WriteUnlocked;
     if (locked) {
-        if (n.exclusiveLock || (exclusive && n.sharedLocks > 0)) throwLocked(path);
+        if (n.exclusiveLock || (exclusive && n.sharedLocks > 0)) throw fileLocked(path);
         if (exclusive)
             n.exclusiveLock = true;
         else
@@ -126,7 +111,7 @@ std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess acc
 std::unique_ptr<RandomFile> MemEnv::create(const std::string& path) {
     auto& slot = files_[path];
     if (!slot) slot = std::make_shared<Node>();
-    if (slot->exclusiveLock || slot->sharedLocks > 0) throwLocked(path);
+    if (slot->exclusiveLock || slot->sharedLocks > 0) throw fileLocked(path);
     spend(path, "angelegt");
     slot->bytes.clear();
     slot->exclusiveLock = true;
@@ -150,9 +135,7 @@ std::vector<std::uint8_t> MemEnv::fileBytes(const std::string& path) const {
 
 void MemEnv::spend(const std::string& path, const char* action) {
     if (*budget_ == 0)
-        throw qv::Error(
-            qv::ErrorCode::IoError,
-            "Die Datei " + path + " kann nicht " + action + " werden: Ein-/Ausgabefehler", path);
+        throw fileError("Die Datei", path, std::string(action) + " werden", "Ein-/Ausgabefehler");
     if (*budget_ > 0) --*budget_;
     ++*done_;
 }
@@ -160,10 +143,8 @@ void MemEnv::spend(const std::string& path, const char* action) {
 void MemEnv::rename(const std::string& from, const std::string& to) {
     auto it = files_.find(from);
     if (it == files_.end())
-        throw qv::Error(qv::ErrorCode::IoError,
-                        "Die Datei " + from +
-                            " kann nicht umbenannt werden: Datei oder Verzeichnis nicht vorhanden",
-                        from);
+        throw fileError("Die Datei", from, "umbenannt werden",
+                        "Datei oder Verzeichnis nicht vorhanden");
     if (from == to) return;
     spend(from, "umbenannt");
     std::shared_ptr<Node> node = it->second;

@@ -13,8 +13,7 @@ namespace {
 
 [[noreturn]] void corrupt(const std::string& path, const std::string& why,
                           std::int64_t recno = -1) {
-    throw qv::Error(qv::ErrorCode::Corrupt, "Die Memodatei " + path + " ist beschädigt: " + why,
-                    path, recno);
+    throw fileDamaged("Die Memodatei", path, why, recno);
 }
 
 // ---- non-text values ----------------------------------------------------------

@@ -73,14 +73,12 @@ std::unique_ptr<NsxFile> NsxFile::create(const std::string& path, Env& env) {
 }
 
 void NsxFile::corrupt(const std::string& what, std::int64_t page) const {
-    throw qv::Error(qv::ErrorCode::Corrupt, "Die Indexdatei " + path_ + " ist beschädigt: " + what,
-                    path_, -1, page);
+    throw fileDamaged("Die Indexdatei", path_, what, -1, page);
 }
 
 void NsxFile::requireWritable() const {
     if (readOnly_ || closed_) {
-        throw qv::Error(qv::ErrorCode::State,
-                        "Die Indexdatei " + path_ + " ist nur zum Lesen geöffnet", path_);
+        throw openedReadOnly("Die Indexdatei", path_);
     }
 }
 

@@ -15,8 +15,7 @@ const std::uint8_t kSignature[10] = {0x53, 0x49, 0x78, 0x4D, 0x65, 0x6D, 0x6F, 0
 
 [[noreturn]] void corrupt(const std::string& path, const std::string& why,
                           std::int64_t recno = -1) {
-    throw qv::Error(qv::ErrorCode::Corrupt, "Die Memodatei " + path + " ist beschädigt: " + why,
-                    path, recno);
+    throw fileDamaged("Die Memodatei", path, why, recno);
 }
 
 }  // namespace

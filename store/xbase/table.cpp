@@ -183,16 +183,12 @@ std::uint32_t Table::recCount() const {
 // ---- checks ---------------------------------------------------------------------------
 
 void Table::requireOpen() const {
-    if (!dbf_)
-        throw qv::Error(qv::ErrorCode::State, "Die Tabelle " + path_ + " ist nicht geöffnet",
-                        path_);
+    if (!dbf_) throw notOpen("Die Tabelle", path_);
 }
 
 void Table::requireWritable() const {
     requireOpen();
-    if (readOnly_)
-        throw qv::Error(qv::ErrorCode::State,
-                        "Die Tabelle " + path_ + " ist nur zum Lesen geöffnet", path_);
+    if (readOnly_) throw openedReadOnly("Die Tabelle", path_);
 }
 
 void Table::requireRecord() const {
@@ -204,10 +200,7 @@ void Table::requireRecord() const {
 
 const FieldDesc& Table::checkedField(int idx) const {
     const FieldList& f = fields();
-    if (idx < 0 || static_cast<std::size_t>(idx) >= f.size())
-        throw qv::Error(qv::ErrorCode::Range,
-                        "Die Tabelle " + path_ + " hat kein Feld Nummer " + std::to_string(idx + 1),
-                        path_);
+    if (idx < 0 || static_cast<std::size_t>(idx) >= f.size()) throw noFieldNumber(path_, idx + 1);
     return f[static_cast<std::size_t>(idx)];
 }
 
@@ -343,10 +336,7 @@ void Table::setOrder(std::unique_ptr<RecordOrder> order) {
 
 void Table::readRecordAt(std::uint32_t recno, std::uint8_t* dst) {
     requireOpen();
-    if (recno < 1 || recno > dbf_->recordCount())
-        throw qv::Error(qv::ErrorCode::Range,
-                        "Die Tabelle " + path_ + " hat keinen Datensatz " + std::to_string(recno),
-                        path_, recno);
+    if (recno < 1 || recno > dbf_->recordCount()) throw noSuchRecord(path_, recno);
     dbf_->readRecord(recno, dst);
 }
 
@@ -454,9 +444,7 @@ void Table::replaceLogical(int idx, bool v) {
 void Table::replaceMemo(int idx, std::string_view text) {
     requireRecord();
     fieldOfType(idx, "M", "kein Memofeld");
-    if (!smt_)
-        throw qv::Error(qv::ErrorCode::State,
-                        "Die Memos der Tabelle " + path_ + " können nur gelesen werden", path_);
+    if (!smt_) throw memosReadOnly(path_);
     if (text.size() > 0xFFFFFFFFu)
         throw qv::Error(qv::ErrorCode::InvalidArgument, "Der Memotext ist zu lang", path_);
     setPending({idx, false, SmtFile::kTextType, std::string(text)});
@@ -467,9 +455,7 @@ void Table::replaceBlank(int idx) {
     requireRecord();
     const FieldDesc& f = fieldOfType(idx, "CNFDLM", "nur lesbar");
     if (f.type == 'M') {
-        if (!smt_)
-            throw qv::Error(qv::ErrorCode::State,
-                            "Die Memos der Tabelle " + path_ + " können nur gelesen werden", path_);
+        if (!smt_) throw memosReadOnly(path_);
         setPending({idx, true, 0, {}});
     } else {
         std::memset(buf_.data() + f.offset, ' ', f.len);
@@ -530,9 +516,7 @@ void Table::putRecordBytes(std::string_view bytes) {
             unchanged.push_back(idx);
             continue;
         }
-        if (!smt_)
-            throw qv::Error(qv::ErrorCode::State,
-                            "Die Memos der Tabelle " + path_ + " können nur gelesen werden", path_);
+        if (!smt_) throw memosReadOnly(path_);
         const SmtRef r = SmtRef::decode(in + f.offset);
         if (r.blank)
             memos.push_back({idx, true, 0, {}});

@@ -131,11 +131,10 @@ void TableIndex::invalidateView() {
 
 void TableIndex::checkOrderRecord(std::uint32_t recno) const {
     if (!tagOrder_) return;
-    throw qv::Error(qv::ErrorCode::Corrupt,
-                    "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
-                        tagName(orderPos_) + " verweist auf den fehlenden Datensatz " +
-                        std::to_string(recno),
-                    nsx_->path(), recno);
+    throw fileDamaged("Die Indexdatei", nsx_->path(),
+                      "der Tag " + tagName(orderPos_) + " verweist auf den fehlenden Datensatz " +
+                          std::to_string(recno),
+                      recno);
 }
 
 void TableIndex::beforeFilesReplaced() {
@@ -214,17 +213,13 @@ void TableIndex::compileTags() {
             rt->key = Expr::compile(tag.keyExpr(), fields());
             if (!tag.forExpr().empty()) rt->cond = Expr::compileCondition(tag.forExpr(), fields());
         } catch (const qv::Error& e) {
-            throw qv::Error(qv::ErrorCode::Corrupt,
-                            "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
-                                tag.name() + " ist nicht auswertbar (" + e.text() + ")",
-                            nsx_->path());
+            throw fileDamaged("Die Indexdatei", nsx_->path(),
+                              "der Tag " + tag.name() + " ist nicht auswertbar (" + e.text() + ")");
         }
         if (keyTypeOf(rt->key.type()) != tag.keyType())
-            throw qv::Error(qv::ErrorCode::Corrupt,
-                            "Die Indexdatei " + nsx_->path() +
-                                " ist beschädigt: der Schlüssel des Tags " + tag.name() +
-                                " hat nicht den Typ seines Ausdrucks",
-                            nsx_->path());
+            throw fileDamaged(
+                "Die Indexdatei", nsx_->path(),
+                "der Schlüssel des Tags " + tag.name() + " hat nicht den Typ seines Ausdrucks");
         tags_.push_back(std::move(rt));
     }
 }
@@ -247,10 +242,7 @@ int TableIndex::tagCount() const {
 }
 
 std::string TableIndex::tagName(int position) const {
-    if (position < 1 || position > tagCount())
-        throw qv::Error(
-            qv::ErrorCode::Range,
-            "Die Tabelle " + path() + " hat keinen Tag Nummer " + std::to_string(position), path());
+    if (position < 1 || position > tagCount()) throw noTagNumber(path(), position);
     return tags_[static_cast<std::size_t>(position - 1)]->tag->name();
 }
 
@@ -302,10 +294,7 @@ std::vector<std::string> TableIndex::indexFaults() {
 
 void TableIndex::setOrder(int position) {
     requireOpen();
-    if (position < 0 || position > tagCount())
-        throw qv::Error(
-            qv::ErrorCode::Range,
-            "Die Tabelle " + path() + " hat keinen Tag Nummer " + std::to_string(position), path());
+    if (position < 0 || position > tagCount()) throw noTagNumber(path(), position);
     commitRecord();
     installOrder(position);
 }
@@ -982,10 +971,7 @@ void TableIndex::setQueryBit(std::uint32_t recno, bool on) {
     if (!queryActive_)
         throw qv::Error(qv::ErrorCode::State, "Auf der Tabelle " + path() + " liegt keine Abfrage",
                         path());
-    if (recno < 1 || recno > recCount())
-        throw qv::Error(qv::ErrorCode::Range,
-                        "Die Tabelle " + path() + " hat keinen Datensatz " + std::to_string(recno),
-                        path(), recno);
+    if (recno < 1 || recno > recCount()) throw noSuchRecord(path(), recno);
     const std::size_t w = recno / 64;
     if (w >= queryBits_.size()) queryBits_.resize(w + 1, 0);
     const std::uint64_t bit = std::uint64_t{1} << (recno % 64);

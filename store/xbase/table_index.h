@@ -243,7 +243,6 @@ class TableIndex final : public RecordObserver {
     void maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec, const std::uint8_t* newRec);
     void rebuildAllTags(int progressFrom, int progressTo);
     void installOrder(int position);
-    TagOrder* tagOrder() const { return tagOrder_; }
     TagOrder& requireTagOrder(const char* what) const;
     bool seekBytes(std::string_view value);
     void ensureFlagged();
@@ -252,7 +251,6 @@ class TableIndex final : public RecordObserver {
     void noteFlagged();
     ViewList& viewList();
     bool simpleCounts() const { return !queryActive_ && filter_.empty(); }
-    std::uint64_t flaggedInRangeBefore(TagRuntime& rt, const std::string* key, std::uint32_t recno);
     std::uint32_t naturalAtPosition(std::uint64_t pos);
     std::uint32_t tagAtPosition(std::uint64_t pos, bool move);
     // The query planner's view of this table and its index.

@@ -105,9 +105,7 @@ void Table::reopenFiles() {
 void Table::pack() {
     requireWritable();
     commitRecord();
-    if (memo_ && !smt_)
-        throw qv::Error(qv::ErrorCode::State,
-                        "Die Memos der Tabelle " + path_ + " können nur gelesen werden", path_);
+    if (memo_ && !smt_) throw memosReadOnly(path_);
     const std::string tmpTable = tmpTablePath(path_);
     const std::string tmpMemo = tmpMemoPath(path_);
     const std::string journal = journalPath(path_);
