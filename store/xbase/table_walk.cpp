@@ -9,11 +9,7 @@ void TableIndex::walkTagUnfiltered(int position, bool backward,
                                    const std::function<bool(std::uint32_t recno)>& fn) {
     requireOpen();
     NsxFile* nsx = nsx_.get();
-    if (!nsx || position < 1 || position > nsx->tagCount())
-        throw qv::Error(
-            qv::ErrorCode::Range,
-            "Die Tabelle " + path() + " hat keinen Index an Position " + std::to_string(position),
-            path());
+    if (!nsx || position < 1 || position > nsx->tagCount()) throw noTagNumber(path(), position);
     NsxCursor cursor(nsx->tag(position - 1));
     for (bool ok = backward ? cursor.last() : cursor.first(); ok;
          ok = backward ? cursor.prev() : cursor.next()) {

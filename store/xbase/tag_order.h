@@ -3,7 +3,7 @@
 // NsxCursor with an optional scope), and the ranked sets the table keeps of
 // flagged records so that counts and order positions stay logarithmic.
 //
-// Internal to the table (table_index.cpp, table_pack.cpp, table_check.cpp).
+// Internal to the table's index side (table_index.cpp, table_pack.cpp).
 #pragma once
 
 #include <algorithm>
