@@ -99,12 +99,13 @@ void NsxKeyBatch::add(std::string_view key, std::uint32_t recno) {
 
 std::uint32_t NsxKeyBatch::maxRecno() const {
     std::uint32_t m = 0;
-    for (std::size_t i = 0, n = size(); i < n; ++i)
+    for (std::size_t i = 0, n = slotCount(); i < n; ++i)
         m = std::max(m, recnoAt(i));
     return m;
 }
 
 void NsxKeyBatch::clear() {
+    entries_ = 0;
     keys_.clear();
     recnos_.clear();
     order_.clear();
@@ -112,6 +113,7 @@ void NsxKeyBatch::clear() {
 }
 
 void NsxKeyBatch::release() {
+    entries_ = 0;
     keys_.release();
     recnos_.release();
     order_.release();
@@ -211,16 +213,20 @@ struct Sorter {
 
 void NsxKeyBatch::sort() {
     if (sorted_) return;
-    const std::size_t n = size();
+    const std::size_t total = slotCount();
+    const std::uint32_t* recnos = reinterpret_cast<const std::uint32_t*>(recnos_.data());
     nsx::BulkBuffer itemMem, tmpMem;
-    itemMem.resize(n * sizeof(Item));
+    itemMem.resize(total * sizeof(Item));
     Item* items = reinterpret_cast<Item*>(itemMem.data());
-    for (std::size_t i = 0; i < n; ++i) {
-        items[i].idx = static_cast<std::uint32_t>(i);
-        items[i].chunk =
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        if (recnos[i] == 0) continue;  // a slot left out
+        items[n].idx = static_cast<std::uint32_t>(i);
+        items[n].chunk =
             loadChunk(keys_.data() + i * static_cast<std::size_t>(keyLen_), 0, keyLen_);
+        ++n;
     }
-    Sorter s{keys_.data(), reinterpret_cast<const std::uint32_t*>(recnos_.data()), keyLen_};
+    Sorter s{keys_.data(), recnos, keyLen_};
     if (n > 4096) {
         tmpMem.resize(n * sizeof(Item));
         items = radixSort(items, reinterpret_cast<Item*>(tmpMem.data()), n);
@@ -238,6 +244,7 @@ void NsxKeyBatch::sort() {
     std::uint32_t* order = reinterpret_cast<std::uint32_t*>(order_.data());
     for (std::size_t i = 0; i < n; ++i)
         order[i] = items[i].idx;
+    entries_ = n;
     sorted_ = true;
 }
 
@@ -620,12 +627,13 @@ struct Stopped {};
 struct NsxBulkBuild::Slot {
     explicit Slot(Tag t)
         : def(std::move(t.def)),
-          keyOf(std::move(t.keyOf)),
-          batch(def.keyLen, def.keyType == NsxKeyType::Character ? 0x20 : 0) {}
+          batch(def.keyLen, def.keyType == NsxKeyType::Character ? 0x20 : 0) {
+        keyOf[0] = t.makeKeyFn();
+        keyOf[1] = t.makeKeyFn();
+    }
     NsxTagDef def;
-    KeyFn keyOf;
+    KeyFn keyOf[2];  // one per thread
     NsxKeyBatch batch;
-    int group = 0;
     NsxTreeImage image;
     std::atomic<int> permille{0};  // of the assembly
     bool ready = false;            // the image is complete (under the build's mutex)
@@ -636,72 +644,57 @@ NsxBulkBuild::NsxBulkBuild(std::vector<Tag> tags, std::size_t expectedRecords) {
         slots_.push_back(std::make_unique<Slot>(std::move(t)));
         slots_.back()->batch.reserve(expectedRecords);
     }
-    parallel_ = slots_.size() > 1 && expectedRecords >= kParallelFrom &&
+    parallel_ = slots_.size() > 0 && expectedRecords >= kParallelFrom &&
                 std::thread::hardware_concurrency() > 1;
 }
 
 NsxBulkBuild::~NsxBulkBuild() = default;
 
-void NsxBulkBuild::evalGroup(int group, const std::uint8_t* records, std::size_t recordLength,
-                             std::uint32_t first, std::uint32_t n) {
+void NsxBulkBuild::evalRange(int thread, const std::uint8_t* records, std::size_t recordLength,
+                             std::uint32_t first, std::uint32_t from, std::uint32_t to) {
     for (const auto& sp : slots_) {
         Slot& s = *sp;
-        if (group >= 0 && s.group != group) continue;
-        const std::uint8_t* rec = records;
-        for (std::uint32_t i = 0; i < n; ++i, rec += recordLength) {
-            std::uint8_t* k = s.batch.addUnfilled(first + i);
-            if (!s.keyOf(rec, first + i, k)) s.batch.dropLast();
+        const KeyFn& keyOf = s.keyOf[thread];
+        const std::uint8_t* rec = records + std::size_t{from} * recordLength;
+        for (std::uint32_t i = from; i < to; ++i, rec += recordLength) {
+            const std::uint32_t recno = first + i;
+            const std::size_t slot = recno - 1;
+            if (!keyOf(rec, recno, s.batch.setSlot(slot, recno))) s.batch.omitSlot(slot);
         }
-    }
-}
-
-// The first block is done on this thread, one tag at a time and timed; the
-// tags are then split into two groups of about equal cost, the dearest
-// first onto the cheaper side.
-void NsxBulkBuild::chooseGroups(const std::uint8_t* records, std::size_t recordLength,
-                                std::uint32_t first, std::uint32_t n) {
-    std::vector<std::pair<double, std::size_t>> cost;
-    for (std::size_t t = 0; t < slots_.size(); ++t) {
-        slots_[t]->group = 0;
-        const auto t0 = std::chrono::steady_clock::now();
-        for (auto& sp : slots_)
-            sp->group = 1;
-        slots_[t]->group = 0;
-        evalGroup(0, records, recordLength, first, n);
-        cost.push_back(
-            {std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), t});
-    }
-    std::sort(cost.begin(), cost.end(), std::greater<>());
-    double load[2] = {0, 0};
-    for (const auto& [c, t] : cost) {
-        const int g = load[1] < load[0] ? 1 : 0;
-        slots_[t]->group = g;
-        load[g] += c;
     }
 }
 
 void NsxBulkBuild::addRecords(const std::uint8_t* records, std::size_t recordLength,
                               std::uint32_t first, std::uint32_t n) {
     if (n == 0) return;
-    if (!parallel_) {
-        evalGroup(-1, records, recordLength, first, n);
+    if (first == 0 || first - 1 < filled_)
+        throw qv::Error(qv::ErrorCode::InvalidArgument,
+                        "Datensätze für den Indexaufbau außer der Reihe: " + std::to_string(first) +
+                            " nach " + std::to_string(filled_));
+    const std::size_t end = std::size_t{first} - 1 + n;
+    for (const auto& sp : slots_) {
+        sp->batch.resizeSlots(end);
+        for (std::size_t i = filled_; i + 1 < first; ++i)
+            sp->batch.omitSlot(i);
+    }
+    filled_ = end;
+    // The two threads take one half of the block each, with every tag: the
+    // work splits evenly whatever the tags cost.
+    if (!parallel_ || n < 64) {
+        evalRange(0, records, recordLength, first, 0, n);
         return;
     }
-    if (!grouped_) {
-        chooseGroups(records, recordLength, first, n);
-        grouped_ = true;
-        return;
-    }
+    const std::uint32_t half = n / 2;
     std::exception_ptr failure;
     {
         std::jthread helper([&] {
             try {
-                evalGroup(1, records, recordLength, first, n);
+                evalRange(1, records, recordLength, first, half, n);
             } catch (...) {
                 failure = std::current_exception();
             }
         });
-        evalGroup(0, records, recordLength, first, n);  // the helper is joined on the way out
+        evalRange(0, records, recordLength, first, 0, half);  // the helper is joined on the way out
     }
     if (failure) std::rethrow_exception(failure);
 }

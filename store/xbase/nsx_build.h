@@ -89,12 +89,27 @@ class NsxKeyBatch {
         std::memcpy(r, &recno, sizeof recno);
         return keys_.extend(static_cast<std::size_t>(keyLen_));
     }
-    // Takes back the pair added last.
-    void dropLast() {
-        recnos_.resize(recnos_.size() - sizeof(std::uint32_t));
-        keys_.resize(keys_.size() - static_cast<std::size_t>(keyLen_));
+    // For filling pairs in place, from several threads at once: makes room
+    // for `n` slots in all; the caller then fills each new slot with
+    // setSlot() or leaves it out with omitSlot(), every slot exactly once
+    // and each from one thread only. sort() passes over the left-out ones.
+    void resizeSlots(std::size_t n) {
+        sorted_ = false;
+        recnos_.resize(n * sizeof(std::uint32_t));
+        keys_.resize(n * static_cast<std::size_t>(keyLen_));
     }
-    std::size_t size() const { return recnos_.size() / sizeof(std::uint32_t); }
+    std::size_t slotCount() const { return recnos_.size() / sizeof(std::uint32_t); }
+    // The key of slot i goes to the returned address (keyLen() bytes).
+    // REQUIRES: recno > 0.
+    std::uint8_t* setSlot(std::size_t i, std::uint32_t recno) {
+        std::memcpy(recnos_.data() + i * sizeof(std::uint32_t), &recno, sizeof recno);
+        return keys_.data() + i * static_cast<std::size_t>(keyLen_);
+    }
+    void omitSlot(std::size_t i) {
+        std::memset(recnos_.data() + i * sizeof(std::uint32_t), 0, sizeof(std::uint32_t));
+    }
+    // The pairs: after sort() without the left-out slots.
+    std::size_t size() const { return sorted_ ? entries_ : slotCount(); }
     int keyLen() const { return keyLen_; }
     std::uint8_t trail() const { return trail_; }
     // The largest record number added (0 for an empty batch).
@@ -123,9 +138,10 @@ class NsxKeyBatch {
 
     int keyLen_;
     std::uint8_t trail_;
-    nsx::BulkBuffer keys_;    // size() * keyLen_ bytes, in insertion order
-    nsx::BulkBuffer recnos_;  // one u32 per pair
-    nsx::BulkBuffer order_;   // one u32 per pair: the insertion index, sorted
+    nsx::BulkBuffer keys_;     // size() * keyLen_ bytes, in insertion order
+    nsx::BulkBuffer recnos_;   // one u32 per pair
+    nsx::BulkBuffer order_;    // one u32 per pair: the insertion index, sorted
+    std::size_t entries_ = 0;  // pairs in order_ once sorted
     bool sorted_ = false;
 };
 
@@ -151,8 +167,8 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const nsx::KeyFormat& fmt, bool un
                           const std::function<void(double)>& progress = {});
 
 // A bulk build of every tag of a new index file, on two threads where the
-// machine has two cores: the records' keys are made for two groups of tags at
-// once, then the trees are sorted and laid out two at a time while the
+// machine has two cores: the keys of every tag are made for both halves of
+// each block of records at once, then the trees are sorted and laid out two at a time while the
 // calling thread writes the finished ones to the file, in the order of the
 // tags. Progress is reported on the calling thread only. An error of any
 // thread reaches the caller of addRecords() or writeTo() as thrown there,
@@ -161,13 +177,17 @@ class NsxBulkBuild {
   public:
     // Makes the key of one record for one tag: writes keyLen bytes to `key`
     // and returns true, or returns false for a record outside the tag (its
-    // FOR condition). A tag's function is called from one thread at a time;
-    // different tags' functions may run at once.
+    // FOR condition).
     using KeyFn =
         std::function<bool(const std::uint8_t* record, std::uint32_t recno, std::uint8_t* key)>;
+    // Makes a tag's key function; each thread of the build asks for its
+    // own, so a function need not be safe to call from two threads at once
+    // (those of different tags and those made by different calls run
+    // concurrently).
+    using KeyMaker = std::function<KeyFn()>;
     struct Tag {
         NsxTagDef def;
-        KeyFn keyOf;
+        KeyMaker makeKeyFn;
     };
 
     // `expectedRecords` sizes the key arrays up front.
@@ -177,8 +197,8 @@ class NsxBulkBuild {
     NsxBulkBuild& operator=(const NsxBulkBuild&) = delete;
 
     // Adds the keys of `n` records of `recordLength` bytes each, stored one
-    // after another at `records` and numbered from `first`. Blocks come in
-    // record order.
+    // after another at `records` and numbered from `first` (> 0). Blocks
+    // come in record order; record numbers a block skips are in no tag.
     void addRecords(const std::uint8_t* records, std::size_t recordLength, std::uint32_t first,
                     std::uint32_t n);
     // Adds every tag to `file` (see NsxFile::installTag) with its tree over
@@ -189,14 +209,13 @@ class NsxBulkBuild {
 
   private:
     struct Slot;
-    void chooseGroups(const std::uint8_t* records, std::size_t recordLength, std::uint32_t first,
-                      std::uint32_t n);
-    void evalGroup(int group, const std::uint8_t* records, std::size_t recordLength,
-                   std::uint32_t first, std::uint32_t n);
+    // Keys of records [from, to) of a block, on thread `thread`.
+    void evalRange(int thread, const std::uint8_t* records, std::size_t recordLength,
+                   std::uint32_t first, std::uint32_t from, std::uint32_t to);
 
     std::vector<std::unique_ptr<Slot>> slots_;
     bool parallel_;
-    bool grouped_ = false;
+    std::size_t filled_ = 0;  // slots given so far, in every batch
 };
 
 }  // namespace xb

@@ -398,32 +398,37 @@ void Table::rebuildAllTags(int progressFrom, int progressTo) {
     installOrder(0);
     tags_.clear();
     flaggedKnown_ = false;
-    struct Keys {
-        Expr key, cond;
-    };
-    std::vector<Keys> exprs(defs.size());
     std::vector<NsxBulkBuild::Tag> tags;
-    for (std::size_t i = 0; i < defs.size(); ++i) {
-        NsxTagDef s = defs[i];
-        s.keyExpr = dottedOperators(s.keyExpr);
-        s.forExpr = dottedOperators(s.forExpr);
-        Keys& e = exprs[i];
+    for (const NsxTagDef& d : defs) {
+        const std::string keyExpr = dottedOperators(d.keyExpr);
+        const std::string forExpr = dottedOperators(d.forExpr);
+        // Each thread of the build evaluates its own compiled copies.
+        const FieldList& fieldList = fields();
+        const auto compile = [keyExpr, forExpr, &fieldList] {
+            auto e = std::make_shared<std::pair<Expr, Expr>>();
+            e->first = Expr::compile(keyExpr, fieldList);
+            if (!forExpr.empty()) e->second = Expr::compileCondition(forExpr, fieldList);
+            return e;
+        };
         try {
-            e.key = Expr::compile(s.keyExpr, fields());
-            if (!s.forExpr.empty()) e.cond = Expr::compileCondition(s.forExpr, fields());
+            compile();
         } catch (const qv::Error& err) {
             throw qv::Error(qv::ErrorCode::Corrupt,
                             "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
-                                s.name + " ist nicht auswertbar (" + err.text() + ")",
+                                d.name + " ist nicht auswertbar (" + err.text() + ")",
                             nsx_->path());
         }
-        const std::size_t keyLen = static_cast<std::size_t>(s.keyLen);
-        tags.push_back({defs[i], [&e, keyLen](const std::uint8_t* rec, std::uint32_t recno,
-                                              std::uint8_t* key) {
-                            const RecordRef r{rec, recno};
-                            if (!e.cond.empty() && !e.cond.evalBool(r)) return false;
-                            e.key.evalKey(r, key, keyLen);
-                            return true;
+        const std::size_t keyLen = static_cast<std::size_t>(d.keyLen);
+        tags.push_back({d, [compile, keyLen] {
+                            auto e = compile();
+                            return NsxBulkBuild::KeyFn([e, keyLen](const std::uint8_t* rec,
+                                                                   std::uint32_t recno,
+                                                                   std::uint8_t* key) {
+                                const RecordRef r{rec, recno};
+                                if (!e->second.empty() && !e->second.evalBool(r)) return false;
+                                e->first.evalKey(r, key, keyLen);
+                                return true;
+                            });
                         }});
     }
     NsxBulkBuild build(std::move(tags), recCount());

@@ -51,21 +51,27 @@ xb::NsxTagDef def(const char* name, int keyLen, bool unique = false) {
 // Three tags: the word and the number (every fifth record left out), the
 // number alone (unique), the word alone.
 std::vector<xb::NsxBulkBuild::Tag> threeTags() {
+    using KeyFn = xb::NsxBulkBuild::KeyFn;
     std::vector<xb::NsxBulkBuild::Tag> tags;
-    tags.push_back(
-        {def("WORDNUM", 20), [](const std::uint8_t* r, std::uint32_t recno, std::uint8_t* key) {
-             if (recno % 5 == 0) return false;
-             std::memcpy(key, r, 20);
-             return true;
-         }});
-    tags.push_back(
-        {def("NUM", 8, true), [](const std::uint8_t* r, std::uint32_t, std::uint8_t* key) {
-             std::memcpy(key, r + 12, 8);
-             return true;
-         }});
-    tags.push_back({def("WORD", 12), [](const std::uint8_t* r, std::uint32_t, std::uint8_t* key) {
-                        std::memcpy(key, r, 12);
-                        return true;
+    tags.push_back({def("WORDNUM", 20), [] {
+                        return KeyFn(
+                            [](const std::uint8_t* r, std::uint32_t recno, std::uint8_t* key) {
+                                if (recno % 5 == 0) return false;
+                                std::memcpy(key, r, 20);
+                                return true;
+                            });
+                    }});
+    tags.push_back({def("NUM", 8, true), [] {
+                        return KeyFn([](const std::uint8_t* r, std::uint32_t, std::uint8_t* key) {
+                            std::memcpy(key, r + 12, 8);
+                            return true;
+                        });
+                    }});
+    tags.push_back({def("WORD", 12), [] {
+                        return KeyFn([](const std::uint8_t* r, std::uint32_t, std::uint8_t* key) {
+                            std::memcpy(key, r, 12);
+                            return true;
+                        });
                     }});
     return tags;
 }
@@ -112,19 +118,22 @@ TEST(ParallelBuild, WritesTheFileOneThreadWritesAndReportsRisingProgressInItsRan
 
 TEST(ParallelBuild, AKeyThatCannotBeMadeStopsTheBuildWithItsError) {
     const std::vector<std::uint8_t> recs = makeRecords(kRecords);
-    // Each tag in turn fails past the first block (so on whichever thread
-    // its group runs), and once in the first block.
+    // Each tag in turn fails in the second half of a block (the helper
+    // thread's) and in the first half of the first block (the caller's).
     for (const std::uint32_t badRecord : {20000u, 100u}) {
         for (std::size_t failing = 0; failing < 3; ++failing) {
             SCOPED_TRACE("tag " + std::to_string(failing) + ", record " +
                          std::to_string(badRecord));
             std::vector<xb::NsxBulkBuild::Tag> tags = threeTags();
-            xb::NsxBulkBuild::KeyFn good = tags[failing].keyOf;
-            tags[failing].keyOf = [good, badRecord](const std::uint8_t* r, std::uint32_t recno,
-                                                    std::uint8_t* key) {
-                if (recno == badRecord)
-                    throw qv::Error(qv::ErrorCode::InvalidArgument, "Schlüssel nicht bildbar");
-                return good(r, recno, key);
+            const xb::NsxBulkBuild::KeyMaker good = tags[failing].makeKeyFn;
+            tags[failing].makeKeyFn = [good, badRecord] {
+                return xb::NsxBulkBuild::KeyFn([g = good(), badRecord](const std::uint8_t* r,
+                                                                       std::uint32_t recno,
+                                                                       std::uint8_t* key) {
+                    if (recno == badRecord)
+                        throw qv::Error(qv::ErrorCode::InvalidArgument, "Schlüssel nicht bildbar");
+                    return g(r, recno, key);
+                });
             };
             xb::NsxBulkBuild build(std::move(tags), kRecords);
             try {
