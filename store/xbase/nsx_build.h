@@ -172,7 +172,7 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const nsx::KeyFormat& fmt, bool un
 // calling thread writes the finished ones to the file, in the order of the
 // tags. Progress is reported on the calling thread only. An error of any
 // thread reaches the caller of addRecords() or writeTo() as thrown there,
-// after every other thread has stopped.
+// after every other thread has stopped; the build is then of no further use.
 class NsxBulkBuild {
   public:
     // Makes the key of one record for one tag: writes keyLen bytes to `key`
