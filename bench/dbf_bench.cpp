@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench_clock.h"
+#include "store/tables/catalogtables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
@@ -62,18 +63,7 @@ int main(int argc, char** argv) {
     if (!mkdtemp(tmpl)) return 1;
     const std::filesystem::path dir(tmpl);
     const std::string path = (dir / "_qvdir.dbf").string();
-    {
-        xb::TableBuilder b(path);
-        b.addField("dirnumm", 'N', 8);
-        b.addField("dirname", 'C', 15);
-        b.addField("direndung", 'C', 3);
-        b.addField("dirpfad", 'C', 86);
-        b.addField("dirdate", 'D');
-        b.addField("dirsize", 'N', 10);
-        b.addField("dirtime", 'C', 5);
-        b.addField("dirmemo", 'M');
-        b.create();
-    }
+    { qv::tables::createTable(qv::tables::layoutOf(qv::CatalogTable::Files), path); }
     const std::vector<FileRow> rows = sampleRows();
 
     // 1. Appends.

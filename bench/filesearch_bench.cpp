@@ -45,6 +45,7 @@
 #include "shell/dialogs.h"
 #include "shell/program.h"
 #include "shell/scripteddialogs.h"
+#include "store/tables/catalogtables.h"
 #include "store/tapollo.h"
 #include "store/tool/qvdb.h"
 #include "store/ttable.h"
@@ -90,16 +91,8 @@ void generate(const fs::path& dir, std::uint64_t n) {
     const auto t0 = Clock::now();
     fs::create_directories(dir);
     {
-        xb::TableBuilder b((dir / "_qvdir.dbf").string());
-        b.addField("dirnumm", 'N', 8);
-        b.addField("dirname", 'C', 15);
-        b.addField("direndung", 'C', 3);
-        b.addField("dirpfad", 'C', 86);
-        b.addField("dirdate", 'D');
-        b.addField("dirsize", 'N', 10);
-        b.addField("dirtime", 'C', 5);
-        b.addField("dirmemo", 'M');
-        b.create();
+        qv::tables::createTable(qv::tables::layoutOf(qv::CatalogTable::Files),
+                                (dir / "_qvdir.dbf").string());
         auto t = xb::Table::open((dir / "_qvdir.dbf").string());
         Rng rng;
         for (std::uint64_t i = 0; i < n; ++i) {

@@ -35,6 +35,7 @@
 
 #include "bench/bench_util.h"
 #include "bench_clock.h"
+#include "store/tables/catalogtables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
@@ -86,20 +87,9 @@ FileRow makeRow(Rng& rng, std::uint64_t i) {
 }
 
 std::unique_ptr<xb::Table> createFileTable(const std::string& path) {
-    xb::TableBuilder b(path);
-    b.addField("dirnumm", 'N', 8);
-    b.addField("dirname", 'C', 15);
-    b.addField("direndung", 'C', 3);
-    b.addField("dirpfad", 'C', 86);
-    b.addField("dirdate", 'D');
-    b.addField("dirsize", 'N', 10);
-    b.addField("dirtime", 'C', 5);
-    b.addField("dirmemo", 'M');
-    b.create();
+    qv::tables::createTable(qv::tables::layoutOf(qv::CatalogTable::Files), path);
     auto t = xb::Table::open(path);
-    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
-    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
     t->setOrder(0);
     return t;
 }

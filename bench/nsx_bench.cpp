@@ -21,6 +21,7 @@
 
 #include "bench/bench_util.h"
 #include "bench_clock.h"
+#include "store/tables/catalogtables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/nsx_build.h"
@@ -107,20 +108,8 @@ std::string keyEndungalle(const FileRec& f) {
     return e + pad(f.name, 15) + xb::formatNumber(f.dirnumm, 8, 0);
 }
 
-xb::NsxTagDef def(const char* name, const char* key, const char* forExpr, int len) {
-    xb::NsxTagDef s;
-    s.name = name;
-    s.keyExpr = key;
-    s.forExpr = forExpr;
-    s.keyLen = len;
-    return s;
-}
-
-const xb::NsxTagDef kSpecs[3] = {
-    def("dirnumm", "str(dirnumm,8)+dirpfad", "", 94),
-    def("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999", 26),
-    def("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999", 26),
-};
+const std::vector<xb::NsxTagDef> kSpecs =
+    qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogTable::Files));
 
 std::string keyFor(int tag, const FileRec& f) {
     return tag == 0 ? keyDirnumm(f) : tag == 1 ? keyNamealle(f) : keyEndungalle(f);

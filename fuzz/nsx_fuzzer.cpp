@@ -6,12 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-
-#include <unistd.h>
+#include <vector>
 
 #include "store/xbase/error.h"
+#include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/nsx_tag.h"
@@ -19,19 +18,6 @@
 namespace {
 
 constexpr int kMaxSteps = 5000;  // shared subtrees can make walks very long
-
-// In memory where possible: close() syncs.
-const std::string& tempPath() {
-    static const std::string p = "/dev/shm/nsx_fuzz_" + std::to_string(::getpid()) + ".nsx";
-    return p;
-}
-
-void writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-}
 
 void exercise(xb::NsxTag& tag, const std::uint8_t* data, std::size_t size) {
     xb::NsxCursor c(tag);
@@ -55,11 +41,13 @@ void exercise(xb::NsxTag& tag, const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string& path = tempPath();
-    writeBytes(path, data, size);
+    // The file lives in memory; 64 MiB are more than any input can ask for.
+    xb::MemEnv env(std::uint64_t{64} << 20);
+    const std::string path = "f.nsx";
+    env.setFile(path, std::vector<std::uint8_t>(data, data + size));
     bool opened = false;
     try {
-        auto file = xb::NsxFile::open(path, xb::NsxFile::Mode::ReadOnly);
+        auto file = xb::NsxFile::open(path, xb::NsxFile::Mode::ReadOnly, env);
         opened = true;
         for (int i = 0; i < file->tagCount(); ++i) {
             try {
@@ -73,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (opened) {
         // Updates on the damaged file, then a check of what they left.
         try {
-            auto file = xb::NsxFile::open(path);
+            auto file = xb::NsxFile::open(path, xb::NsxFile::Mode::ReadWrite, env);
             for (int i = 0; i < file->tagCount(); ++i) {
                 xb::NsxTag& tag = file->tag(i);
                 try {
@@ -92,6 +80,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const qv::Error&) {
         }
     }
-    ::unlink(path.c_str());
     return 0;
 }

@@ -9,65 +9,32 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "store/tables/catalogtables.h"
 #include "store/xbase/error.h"
+#include "store/xbase/mem_env.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
-#include "store/xbase/table_builder.h"
 #include "store/xbase/table_check.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kMaxSteps = 3000;
 
-const fs::path& workDir() {
-    static const fs::path d = "/dev/shm/table_index_fuzz_" + std::to_string(::getpid());
-    return d;
-}
+const std::string kTable = "_qvdir.dbf";
+const std::string kIndex = "_qvdir.nsx";
 
-std::string tablePath() {
-    return (workDir() / "_qvdir.dbf").string();
-}
+using Files = std::map<std::string, std::vector<std::uint8_t>>;
 
-std::vector<std::uint8_t> readAll(const fs::path& p) {
-    std::vector<std::uint8_t> b(fs::file_size(p));
-    FILE* f = std::fopen(p.c_str(), "rb");
-    if (f) {
-        if (std::fread(b.data(), 1, b.size(), f) != b.size()) b.clear();
-        std::fclose(f);
-    }
-    return b;
-}
-
-void writeAll(const fs::path& p, const std::vector<std::uint8_t>& b) {
-    FILE* f = std::fopen(p.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
-}
-
-// Builds the table once and returns the good index bytes.
-const std::vector<std::uint8_t>& goodIndex() {
-    static const std::vector<std::uint8_t> good = [] {
-        fs::create_directories(workDir());
-        xb::TableBuilder b(tablePath());
-        b.addField("dirnumm", 'N', 8);
-        b.addField("dirname", 'C', 15);
-        b.addField("direndung", 'C', 3);
-        b.addField("dirpfad", 'C', 86);
-        b.create();
-        auto t = xb::Table::open(tablePath());
-        t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-        t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
-        t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+// Builds the table once, in memory, and returns its good files.
+const Files& goodFiles() {
+    static const Files good = [] {
+        xb::MemEnv env;
+        auto t = qv::tables::createIndexedTable(qv::tables::layoutOf(qv::CatalogTable::Files),
+                                                kTable, env);
         for (int i = 1; i <= 600; ++i) {
             t->append();
             t->replaceNumber(0, i % 7 == 0 ? 99999999 : 1 + i / 60);
@@ -77,7 +44,10 @@ const std::vector<std::uint8_t>& goodIndex() {
             if (i % 11 == 0) t->deleteRecord();
         }
         t->close();
-        return readAll(workDir() / "_qvdir.nsx");
+        Files files;
+        for (const std::string& name : env.fileNames())
+            files[name] = env.fileBytes(name);
+        return files;
     }();
     return good;
 }
@@ -108,7 +78,8 @@ void exercise(xb::Table& t) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::uint8_t> nsx = goodIndex();
+    const Files& good = goodFiles();
+    std::vector<std::uint8_t> nsx = good.at(kIndex);
     if (nsx.size() <= 1024) return 0;
     // Patches: two bytes of offset into the pages after the root, one byte of value.
     for (std::size_t i = 0; i + 3 <= size && i < 3 * 64; i += 3) {
@@ -116,13 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t off = 1024 + ((data[i] | (data[i + 1] << 8)) * 7u) % span;
         nsx[off] = data[i + 2];
     }
-    writeAll(workDir() / "_qvdir.nsx", nsx);
+    xb::MemEnv env;
+    for (const auto& [name, bytes] : good)
+        env.setFile(name, bytes);
+    env.setFile(kIndex, std::move(nsx));
     xb::SettingsGuard guard;
     xb::settings().deleted = size % 2 == 0;
     xb::settings().softSeek = true;
     for (const xb::OpenMode mode : {xb::OpenMode::ReadOnly, xb::OpenMode::Exclusive}) {
         try {
-            auto t = xb::Table::open(tablePath(), mode);
+            auto t = xb::Table::open(kTable, mode, env);
             exercise(*t);
             xb::checkIndex(*t);
             t->close();

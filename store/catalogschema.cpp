@@ -4,21 +4,22 @@ namespace qv {
 
 namespace {
 
-const QString kNotDeleted = QStringLiteral("not deleted()");
-const QString kAddressInTags = QStringLiteral("not deleted() .and. vnummer<99999");
-const QString kRealAddress = QStringLiteral("not deleted() .and. vnummer>0 .and. vnummer<99999");
-const QString kNotReleased = QStringLiteral("dirnumm<99999999");
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
-QList<CatalogField> entryFields() {
-    QList<CatalogField> f = {
-        {"Eindeutig", 'N', 8, 0},  {"Bezeich", 'C', 50, 0},   {"Boxnummer", 'N', 5, 0},
-        {"Disknummer", 'N', 5, 0}, {"Kategorie", 'C', 20, 0}, {"Progdsks", 'N', 2, 0},
-        {"Diskart", 'C', 15, 0},   {"Leihrein", 'N', 5, 0},   {"Leihraus", 'N', 5, 0},
-    };
-    for (int i = 1; i <= 12; ++i)
-        f.append({QStringLiteral("Prog%1").arg(i, 2, 10, QLatin1Char('0')), 'C', 1, 0});
-    f.append({"Memo", 'M', 10, 0});
+QList<CatalogField> fieldsOf(CatalogTable t) {
+    QList<CatalogField> f;
+    for (const tables::Field& d : tables::layoutOf(t).fields)
+        f.append({text(d.name), d.type, d.width, d.decimals});
     return f;
+}
+
+QList<CatalogTag> tagsOf(CatalogTable t) {
+    QList<CatalogTag> g;
+    for (const tables::Tag& d : tables::layoutOf(t).tags)
+        g.append({text(d.name), text(d.key), text(d.condition)});
+    return g;
 }
 
 std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
@@ -26,20 +27,10 @@ std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
     s[indexOf(CatalogTable::Entries)] = {
         CatalogTable::Entries,
         "_qvdisk.dbf",
-        "_qvdisk.dbf",
-        "_qvdisk.nsx",
-        entryFields(),
-        {
-            {"eindeutig", "eindeutig", kNotDeleted},
-            {"bezeich", "upper(bezeich)", kNotDeleted},
-            {"nummer", "str(boxnummer,5)+str(disknummer,5)", kNotDeleted},
-            {"kategorie", "upper(kategorie)", kNotDeleted},
-            {"diskart", "upper(diskart)", kNotDeleted},
-            {"diskart2", "upper(diskart)", {}},
-            {"kategorie2", "upper(kategorie)", {}},
-            {"bezeich2", "upper(bezeich)", {}},
-            {"box2", "boxnummer", {}},
-        },
+        text(tables::layoutOf(CatalogTable::Entries).dataFile),
+        text(tables::layoutOf(CatalogTable::Entries).indexFile),
+        fieldsOf(CatalogTable::Entries),
+        tagsOf(CatalogTable::Entries),
         QStringLiteral("Indexdatei Datenträger ..."),
         QStringLiteral("Anlegen der Datenbank nicht möglich"),
         QStringLiteral("Neue Datenbank konnte nicht angelegt werden"),
@@ -48,23 +39,10 @@ std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
     s[indexOf(CatalogTable::Files)] = {
         CatalogTable::Files,
         "_qvdir.dbf",
-        "_qvdir.dbf",
-        "_qvdir.nsx",
-        {
-            {"dirnumm", 'N', 8, 0},
-            {"dirname", 'C', 15, 0},
-            {"direndung", 'C', 3, 0},
-            {"dirpfad", 'C', 86, 0},
-            {"dirdate", 'D', 8, 0},
-            {"dirsize", 'N', 10, 0},
-            {"dirtime", 'C', 5, 0},
-            {"dirmemo", 'M', 10, 0},
-        },
-        {
-            {"dirnumm", "str(dirnumm,8)+dirpfad", {}},
-            {"namealle", "upper(dirname+direndung)+str(dirnumm,8)", kNotReleased},
-            {"endungalle", "upper(direndung)+dirname+str(dirnumm,8)", kNotReleased},
-        },
+        text(tables::layoutOf(CatalogTable::Files).dataFile),
+        text(tables::layoutOf(CatalogTable::Files).indexFile),
+        fieldsOf(CatalogTable::Files),
+        tagsOf(CatalogTable::Files),
         QStringLiteral("Indexdatei Dateien ..."),
         QStringLiteral("Anlegen der Datenbank QVDIRW nicht möglich"),
         QStringLiteral("Neue Datenbank konnte nicht angelegt werden"),
@@ -73,10 +51,10 @@ std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
     s[indexOf(CatalogTable::Extensions)] = {
         CatalogTable::Extensions,
         "_endung.dbf",
-        "_endung.dbf",
-        "_endung.nsx",
-        {{"endung", 'C', 3, 0}, {"bezeich", 'C', 40, 0}},
-        {{"endung1", "upper(endung)", kNotDeleted}},
+        text(tables::layoutOf(CatalogTable::Extensions).dataFile),
+        text(tables::layoutOf(CatalogTable::Extensions).indexFile),
+        fieldsOf(CatalogTable::Extensions),
+        tagsOf(CatalogTable::Extensions),
         QStringLiteral("Indexdatei Endungen ..."),
         QStringLiteral("Anlegen der Datenbank ENDUNG nicht möglich"),
         QStringLiteral("Neue Datenbank (Endung) konnte nicht angelegt werden"),
@@ -85,10 +63,10 @@ std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
     s[indexOf(CatalogTable::Categories)] = {
         CatalogTable::Categories,
         "_katego.dbf",
-        "_katego.dbf",
-        "_katego.nsx",
-        {{"katego", 'C', 20, 0}, {"anzahl", 'N', 6, 0}},
-        {{"kategotag", "upper(katego)", kNotDeleted}},
+        text(tables::layoutOf(CatalogTable::Categories).dataFile),
+        text(tables::layoutOf(CatalogTable::Categories).indexFile),
+        fieldsOf(CatalogTable::Categories),
+        tagsOf(CatalogTable::Categories),
         QStringLiteral("Indexdatei Kategorien ..."),
         QStringLiteral("Anlegen der Datenbank KATEGO nicht möglich"),
         QStringLiteral("Neue Kategorien (Endung) konnte nicht angelegt werden"),
@@ -97,10 +75,10 @@ std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
     s[indexOf(CatalogTable::CarrierTypes)] = {
         CatalogTable::CarrierTypes,
         "_diskart.dbf",
-        "_diskart.dbf",
-        "_diskart.nsx",
-        {{"cdiskart", 'C', 15, 0}},
-        {{"cdiskartag", "upper(cdiskart)", kNotDeleted}},
+        text(tables::layoutOf(CatalogTable::CarrierTypes).dataFile),
+        text(tables::layoutOf(CatalogTable::CarrierTypes).indexFile),
+        fieldsOf(CatalogTable::CarrierTypes),
+        tagsOf(CatalogTable::CarrierTypes),
         QStringLiteral("Indexdatei Datenträgerarten ..."),
         QStringLiteral("Anlegen der Datenbank DISKART nicht möglich"),
         QStringLiteral("Neue Kategorien (Datenträger-Art) konnte nicht angelegt werden"),
@@ -109,28 +87,10 @@ std::array<CatalogTableDef, kCatalogTableCount> makeSchema() {
     s[indexOf(CatalogTable::Addresses)] = {
         CatalogTable::Addresses,
         "_verleih",
-        "_verleih.dbf",
-        "_verleih.nsx",
-        {
-            {"vNummer", 'N', 5, 0},
-            {"vName", 'C', 40, 0},
-            {"vVorname", 'C', 40, 0},
-            {"vZusatz", 'C', 40, 0},
-            {"vstrasse", 'C', 40, 0},
-            {"vplz", 'C', 6, 0},
-            {"vort", 'C', 40, 0},
-            {"vtelefon", 'C', 30, 0},
-            {"vfax", 'C', 30, 0},
-            {"vemail", 'C', 40, 0},
-            {"vbemerk1", 'C', 50, 0},
-            {"vbemerk2", 'C', 50, 0},
-        },
-        {
-            {"vnummer", "str(vnummer,5)", kAddressInTags},
-            {"vname", "upper(vname)", kRealAddress},
-            {"vplz", "upper(vplz)", kRealAddress},
-            {"vort", "upper(vort)", kRealAddress},
-        },
+        text(tables::layoutOf(CatalogTable::Addresses).dataFile),
+        text(tables::layoutOf(CatalogTable::Addresses).indexFile),
+        fieldsOf(CatalogTable::Addresses),
+        tagsOf(CatalogTable::Addresses),
         QStringLiteral("Indexdatei Adressen ..."),
         QStringLiteral("Anlegen der Datenbank VERLEIH nicht möglich"),
         QStringLiteral("Neue Datenbank (Verleih-Adressen) konnte nicht angelegt werden"),

@@ -1,8 +1,7 @@
-// The catalogue's six tables as data: file names, fields in creation order,
-// index tags in creation order (their position is how the program selects
-// them), the texts the start-up check and the reorganisation show for each
-// table, and the field display definitions of the data module's table
-// objects.
+// The catalogue's six tables as the Qt layer sees them: the layouts of
+// store/tables (file names, fields and index tags in creation order; a tag's
+// position is how the program selects it) with the texts the start-up check and the reorganisation
+// show for each table, and the field display definitions of the data module's table objects.
 #pragma once
 
 #include <QList>
@@ -10,20 +9,10 @@
 
 #include <array>
 
+#include "store/tables/catalogtables.h"
 #include "store/ttable.h"
 
 namespace qv {
-
-// The six tables; the value is the number of the data-module table object
-// minus one (Entries = Table1 ... Addresses = Table6), and of the main
-// window's views and engine access objects (DataSource1, Apollo1 ...).
-enum class CatalogTable { Entries, Files, Extensions, Categories, CarrierTypes, Addresses };
-
-inline constexpr int kCatalogTableCount = 6;
-
-inline constexpr int indexOf(CatalogTable t) {
-    return static_cast<int>(t);
-}
 
 struct CatalogField {
     QString name;  // as created; the file stores it upper-cased

@@ -41,6 +41,7 @@ namespace xb {
 
 class NsxTag;
 class NsxKeyBatch;
+struct NsxTreeImage;
 
 // Key types of a tag. The key bytes a caller passes are already encoded:
 // character keys as code page bytes, numbers and dates as the 8-byte
@@ -122,6 +123,9 @@ class NsxFile {
     // addTag() followed by a bulk build of `batch` (see NsxTag::build).
     NsxTag& buildTag(const NsxTagDef& def, NsxKeyBatch& batch, std::uint32_t recordCount,
                      const NsxProgress& progress = {});
+    // addTag() followed by placing a tree assembled for it (see
+    // NsxTag::install).
+    NsxTag& installTag(const NsxTagDef& def, NsxTreeImage& image);
     // Frees the tag's pages and header and removes it from the tag table.
     // Throws NotFound when there is no such tag.
     void removeTag(std::string_view name);

@@ -121,6 +121,10 @@ class NsxTag {
     // numbers in leaves get the width the table's record count needs. Unique
     // tags keep the lowest record number of each key. Reports progress.
     void build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgress& progress = {});
+    // Replaces the whole tree by one laid out by assembleTree() for this
+    // tag's key format: takes addresses for its pages (the old tree's first),
+    // writes them and frees what is left of the old tree.
+    void install(NsxTreeImage& image);
     // Removes every entry (the tree becomes one empty root leaf).
     void clearEntries();
 

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -488,68 +487,42 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
     installOrder(0);
     tags_.clear();
     flaggedKnown_ = false;
-    struct Work {
-        Expr key, cond;
-        std::unique_ptr<NsxKeyBatch> batch;
-        int keyLen;
-        std::string k;
-    };
-    std::vector<Work> work(defs.size());
-    for (std::size_t i = 0; i < defs.size(); ++i) {
-        NsxTagDef& s = defs[i];
-        s.keyExpr = dottedOperators(s.keyExpr);
-        s.forExpr = dottedOperators(s.forExpr);
-        Work& w = work[i];
+    std::vector<NsxBulkBuild::Tag> tags;
+    for (const NsxTagDef& d : defs) {
+        const std::string keyExpr = dottedOperators(d.keyExpr);
+        const std::string forExpr = dottedOperators(d.forExpr);
+        // Each thread of the build evaluates its own compiled copies.
+        const FieldList& fieldList = fields();
+        const auto compile = [keyExpr, forExpr, &fieldList] {
+            auto e = std::make_shared<std::pair<Expr, Expr>>();
+            e->first = Expr::compile(keyExpr, fieldList);
+            if (!forExpr.empty()) e->second = Expr::compileCondition(forExpr, fieldList);
+            return e;
+        };
         try {
-            w.key = Expr::compile(s.keyExpr, fields());
-            if (!s.forExpr.empty()) w.cond = Expr::compileCondition(s.forExpr, fields());
-        } catch (const qv::Error& e) {
+            compile();
+        } catch (const qv::Error& err) {
             throw qv::Error(qv::ErrorCode::Corrupt,
                             "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
-                                s.name + " ist nicht auswertbar (" + e.text() + ")",
+                                d.name + " ist nicht auswertbar (" + err.text() + ")",
                             nsx_->path());
         }
-        w.keyLen = s.keyLen;
-        w.k.assign(static_cast<std::size_t>(s.keyLen), ' ');
-        w.batch =
-            std::make_unique<NsxKeyBatch>(s.keyLen, s.keyType == NsxKeyType::Character ? ' ' : 0);
-        w.batch->reserve(recCount());
+        const std::size_t keyLen = static_cast<std::size_t>(d.keyLen);
+        tags.push_back({d, [compile, keyLen] {
+                            auto e = compile();
+                            return NsxBulkBuild::KeyFn([e, keyLen](const std::uint8_t* rec,
+                                                                   std::uint32_t recno,
+                                                                   std::uint8_t* key) {
+                                const RecordRef r{rec, recno};
+                                if (!e->second.empty() && !e->second.evalBool(r)) return false;
+                                e->first.evalKey(r, key, keyLen);
+                                return true;
+                            });
+                        }});
     }
-    // Tags are split between two threads by a rough cost: the length of
-    // their expression texts, heaviest first onto the lighter side.
-    std::vector<int> group(work.size(), 0);
-    {
-        std::vector<std::size_t> byCost(work.size());
-        for (std::size_t i = 0; i < byCost.size(); ++i)
-            byCost[i] = i;
-        const auto cost = [&](std::size_t i) {
-            return defs[i].keyExpr.size() + defs[i].forExpr.size();
-        };
-        std::sort(byCost.begin(), byCost.end(),
-                  [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
-        std::size_t load[2] = {0, 0};
-        for (std::size_t i : byCost) {
-            const int g = load[1] < load[0] ? 1 : 0;
-            group[i] = g;
-            load[g] += cost(i);
-        }
-    }
-    const auto evalRange = [&](int which, const std::uint8_t* block, std::uint32_t first,
-                               std::uint32_t n, std::size_t rl) {
-        for (std::size_t t = 0; t < work.size(); ++t) {
-            if (which >= 0 && group[t] != which) continue;
-            Work& w = work[t];
-            for (std::uint32_t i = 0; i < n; ++i) {
-                const RecordRef r{block + std::size_t{i} * rl, first + i};
-                if (!w.cond.empty() && !w.cond.evalBool(r)) continue;
-                w.key.evalKey(r, reinterpret_cast<std::uint8_t*>(w.k.data()), w.k.size());
-                w.batch->add(w.k, first + i);
-            }
-        }
-    };
+    NsxBulkBuild build(std::move(tags), recCount());
     const int mid = progressFrom + (progressTo - progressFrom) / 2;
-    // One pass over the records; with several tags a second thread evaluates
-    // every other tag on the same block.
+    // One pass over the records, a block at a time.
     {
         const std::uint32_t n = recCount();
         const std::size_t rl = recordLength();
@@ -558,31 +531,10 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
         std::vector<std::uint8_t> block(
             std::size_t{std::min(chunk, std::max<std::uint32_t>(n, 1))} * rl);
         ProgressSlice progress(progressFrom, mid, n);
-        const bool twoThreads =
-            work.size() > 1 && n >= 20000 && std::thread::hardware_concurrency() > 1;
         for (std::uint32_t first = 1; first <= n;) {
             const std::uint32_t k = std::min(chunk, n - first + 1);
             readRecordsAt(first, k, block.data());
-            if (twoThreads) {
-                std::exception_ptr failure;
-                std::thread helper([&] {
-                    try {
-                        evalRange(1, block.data(), first, k, rl);
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                });
-                try {
-                    evalRange(0, block.data(), first, k, rl);
-                } catch (...) {
-                    helper.join();
-                    throw;
-                }
-                helper.join();
-                if (failure) std::rethrow_exception(failure);
-            } else {
-                evalRange(-1, block.data(), first, k, rl);
-            }
+            build.addRecords(block.data(), rl, first, k);
             first += k;
             progress.at(first - 1);
         }
@@ -590,52 +542,24 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
     // The new trees go into a file beside the index, which then replaces it:
     // until the rename the old index (with its crash marker when this session
     // changed it) stays readable, so a kill at any point leaves an index whose
-    // tag definitions the next open can rebuild from. The later batches are
-    // sorted on a second thread while the first tag is written.
+    // tag definitions the next open can rebuild from.
     const std::string finalPath = nsx_->path();
     const std::string tmpPath = finalPath + ".rebuild";
-    std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath, *env_);
-    std::exception_ptr failure;
-    std::thread sorter;
-    if (work.size() > 1)
-        sorter = std::thread([&] {
-            try {
-                for (std::size_t i = 1; i < work.size(); ++i)
-                    work[i].batch->sort();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
     try {
-        const int span = progressTo - mid;
-        for (std::size_t i = 0; i < work.size(); ++i) {
-            if (i == 1 && sorter.joinable()) {
-                sorter.join();
-                if (failure) std::rethrow_exception(failure);
-            }
-            const int from = mid + static_cast<int>(span * i / work.size());
-            const int to = mid + static_cast<int>(span * (i + 1) / work.size());
-            fresh->buildTag(defs[i], *work[i].batch, recCount(),
-                            NsxProgress{reportProgress, from, to});
-            work[i].batch.reset();
-        }
+        std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath, *env_);
+        build.writeTo(*fresh, recCount(), NsxProgress{reportProgress, mid, progressTo});
         fresh->setTableNote(recCount(), nullptr);  // the entry counts the build knows
         fresh->close();
-        fresh.reset();
     } catch (...) {
-        if (sorter.joinable()) sorter.join();
-        fresh.reset();
         try {
             env_->remove(tmpPath);
         } catch (...) {
         }
         throw;
     }
-    if (work.empty()) reportProgress(progressTo);
     env_->rename(tmpPath, finalPath);
 #ifdef __GLIBC__
-    // The key batches were large; give their memory back to the system.
-    work.clear();
+    // The key arrays were large; give their memory back to the system.
     ::malloc_trim(0);
 #endif
     // The old file object now refers to the replaced file; drop it unseen.

@@ -1,6 +1,7 @@
 // The start-up check: creating a catalogue, opening an existing one, building
 // missing and unusable index files, creation failures, exclusive use.
 #include "store/cataloguecheck.h"
+#include "store/tables/catalogtables.h"
 
 #include <algorithm>
 #include <cstring>
@@ -232,7 +233,7 @@ TEST_F(CatalogueCheckTest, MissingAndUnusableIndexFilesAreBuiltAgain) {
          [](const fs::path& p) {
              fs::remove(p);
              auto t = xb::Table::open(fs::path(p).replace_extension(".dbf").string());
-             t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+             t->indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
              t->close();
          }},
         {"left interrupted, its tags not evaluable", CatalogTable::Addresses,

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/tables/catalogtables.h"
 #include "store/xbase/error.h"
 #include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_file.h"
@@ -83,9 +84,7 @@ Files fileTable(int n) {
         fill(*t, i);
         if (i % 7 == 0) t->deleteRecord();
     }
-    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
-    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
     t->close();
     return filesOf(env);
 }
@@ -255,6 +254,17 @@ TEST_F(CrashPoints, AReindexNeverLeavesAnUnusableIndex) {
     crashEverywhere(base, op);
 }
 
+TEST_F(CrashPoints, AReindexOnTwoThreadsNeverLeavesAnUnusableIndex) {
+    // Enough records for the build to share its work between two threads.
+    const Files base = fileTable(24000);
+    Operation op;
+    op.what = "reindex of a large table";
+    op.run = [](xb::Table& t, int&) { t.reindex(); };
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
+                  const std::vector<Rec>& now, int) { expectUntouched(before, now); };
+    crashEverywhere(base, op);
+}
+
 TEST_F(CrashPoints, BuildingATagInPlaceLeavesTheOldIndexOrTheNewOne) {
     const Files base = fileTable(30);
     Operation recreate;
@@ -293,7 +303,7 @@ TEST_F(CrashPoints, TheFirstTagOfANewIndexIsBuiltAside) {
         auto e = envWith(base);
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
         const long opened = e->writesDone();
-        t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+        t->indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
         t->close();
         writes = e->writesDone() - opened;
     }
@@ -304,7 +314,7 @@ TEST_F(CrashPoints, TheFirstTagOfANewIndexIsBuiltAside) {
             auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
             e->failWritesAfter(k);
             try {
-                t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+                t->indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
                 t->close();
             } catch (const qv::Error& err) {
                 ASSERT_EQ(err.code(), qv::ErrorCode::IoError) << err.text();

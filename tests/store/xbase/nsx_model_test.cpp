@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
+#include "store/tables/catalogtables.h"
 #include "store/xbase/error.h"
 
 using nsxtest::Model;
@@ -63,14 +64,15 @@ struct KeyGen {
 };
 
 xb::NsxTagDef defFor(int kind) {
+    if (kind < 2) {
+        // The file table's first two tags.
+        return qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogTable::Files))[kind];
+    }
     xb::NsxTagDef s;
-    s.name = kind == 0 ? "dirnumm" : kind == 1 ? "namealle" : "zahl";
-    s.keyExpr = kind == 0   ? "str(dirnumm,8)+dirpfad"
-                : kind == 1 ? "upper(dirname+direndung)+str(dirnumm,8)"
-                            : "zahl";
-    s.forExpr = kind == 1 ? "dirnumm<99999999" : "";
-    s.keyType = kind == 2 ? xb::NsxKeyType::Numeric : xb::NsxKeyType::Character;
-    s.keyLen = kind == 0 ? 94 : kind == 1 ? 26 : 8;
+    s.name = "zahl";
+    s.keyExpr = "zahl";
+    s.keyType = xb::NsxKeyType::Numeric;
+    s.keyLen = 8;
     return s;
 }
 

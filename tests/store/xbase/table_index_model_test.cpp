@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
+#include "store/tables/catalogtables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/settings.h"
@@ -83,9 +84,7 @@ class FileTableModel {
 void createFileTable(const std::string& path) {
     xbtest::createTable(path, xbtest::layoutOf("_qvdir"));
     auto t = xb::Table::open(path);
-    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
-    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
     t->close();
 }
 

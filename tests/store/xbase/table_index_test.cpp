@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
+#include "store/tables/catalogtables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_file.h"
@@ -81,9 +82,7 @@ std::unique_ptr<xb::Table> fileTable(const qvtest::TempDir& dir) {
     const std::string path = (dir / "_qvdir.dbf").string();
     xbtest::createTable(path, xbtest::layoutOf("_qvdir"));
     auto t = xb::Table::open(path);
-    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-    t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)", "dirnumm<99999999");
-    t->indexTag("endungalle", "upper(direndung)+dirname+str(dirnumm,8)", "dirnumm<99999999");
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
     return t;
 }
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 
+#include "store/tables/catalogtables.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/smt_file.h"
 #include "store/xbase/table_builder.h"
@@ -14,47 +15,25 @@
 namespace xbtest {
 
 const std::vector<FieldDef>& layoutOf(const std::string& table) {
-    static const std::map<std::string, std::vector<FieldDef>> layouts = {
-        {"_qvdisk", {{"Eindeutig", 'N', 8, 0},  {"Bezeich", 'C', 50, 0},   {"Boxnummer", 'N', 5, 0},
-                     {"Disknummer", 'N', 5, 0}, {"Kategorie", 'C', 20, 0}, {"Progdsks", 'N', 2, 0},
-                     {"Diskart", 'C', 15, 0},   {"Leihrein", 'N', 5, 0},   {"Leihraus", 'N', 5, 0},
-                     {"Prog01", 'C', 1, 0},     {"Prog02", 'C', 1, 0},     {"Prog03", 'C', 1, 0},
-                     {"Prog04", 'C', 1, 0},     {"Prog05", 'C', 1, 0},     {"Prog06", 'C', 1, 0},
-                     {"Prog07", 'C', 1, 0},     {"Prog08", 'C', 1, 0},     {"Prog09", 'C', 1, 0},
-                     {"Prog10", 'C', 1, 0},     {"Prog11", 'C', 1, 0},     {"Prog12", 'C', 1, 0},
-                     {"Memo", 'M', 10, 0}}},
-        {"_qvdir",
-         {{"dirnumm", 'N', 8, 0},
-          {"dirname", 'C', 15, 0},
-          {"direndung", 'C', 3, 0},
-          {"dirpfad", 'C', 86, 0},
-          {"dirdate", 'D', 8, 0},
-          {"dirsize", 'N', 10, 0},
-          {"dirtime", 'C', 5, 0},
-          {"dirmemo", 'M', 10, 0}}},
-        {"_endung", {{"endung", 'C', 3, 0}, {"bezeich", 'C', 40, 0}}},
-        {"_katego", {{"katego", 'C', 20, 0}, {"anzahl", 'N', 6, 0}}},
-        {"_diskart", {{"cdiskart", 'C', 15, 0}}},
-        {"_verleih",
-         {{"vNummer", 'N', 5, 0},
-          {"vName", 'C', 40, 0},
-          {"vVorname", 'C', 40, 0},
-          {"vZusatz", 'C', 40, 0},
-          {"vstrasse", 'C', 40, 0},
-          {"vplz", 'C', 6, 0},
-          {"vort", 'C', 40, 0},
-          {"vtelefon", 'C', 30, 0},
-          {"vfax", 'C', 30, 0},
-          {"vemail", 'C', 40, 0},
-          {"vbemerk1", 'C', 50, 0},
-          {"vbemerk2", 'C', 50, 0}}},
-    };
+    static const std::map<std::string, std::vector<FieldDef>> layouts = [] {
+        std::map<std::string, std::vector<FieldDef>> m;
+        for (const qv::tables::Layout& l : qv::tables::kLayouts) {
+            std::vector<FieldDef>& f = m[std::string(qv::tables::baseName(l))];
+            for (const qv::tables::Field& d : l.fields)
+                f.push_back({d.name.data(), d.type, d.width, d.decimals});  // literals: terminated
+        }
+        return m;
+    }();
     return layouts.at(table);
 }
 
 const std::vector<std::string>& catalogueTables() {
-    static const std::vector<std::string> names = {"_qvdisk", "_qvdir",   "_endung",
-                                                   "_katego", "_diskart", "_verleih"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const qv::tables::Layout& l : qv::tables::kLayouts)
+            n.emplace_back(qv::tables::baseName(l));
+        return n;
+    }();
     return names;
 }
 
