@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <unordered_map>
 
 #include "store/cataloguesession.h"
@@ -84,6 +85,30 @@ class ScopedClose {
     TTable& m_t;
 };
 
+// Natural record order on the engine while a loop changes records it has
+// already found, so that no commit has to find the record's place in a tag
+// again; the tag returns with restore() or, after an error, at the end of
+// the scope. The callers have lifted the tag's range before.
+class NaturalOrderWhile {
+  public:
+    explicit NaturalOrderWhile(xb::Table& t) : m_t(t), m_order(t.order()) { m_t.setOrder(0); }
+    ~NaturalOrderWhile() {
+        try {
+            restore();
+        } catch (...) {
+        }
+    }
+    void restore() {
+        if (m_t.order() != m_order) m_t.setOrder(m_order);
+    }
+    NaturalOrderWhile(const NaturalOrderWhile&) = delete;
+    NaturalOrderWhile& operator=(const NaturalOrderWhile&) = delete;
+
+  private:
+    xb::Table& m_t;
+    int m_order;
+};
+
 // Writes the taken files into the file table: a released record when there
 // is one, else a new one. Works on the engine directly while the file view
 // is suspended; the table object is told once at the end.
@@ -100,13 +125,18 @@ class FileStore {
     }
 
     void store(const FileRecordValues& v) {
+        if (!m_natural) {
+            // Nothing releases records while a reading stores, so the
+            // released records are known at the first file, in the order one
+            // seek per file would find them.
+            m_free = m_t.seekRun(entryKey(kReleasedEntryNumber));
+            m_natural.emplace(m_t);
+        }
         DiscardOnError guard(m_t);
-        // Nothing releases records while a reading stores: after the first
-        // miss every further seek would miss as well.
-        if (!m_noneReleased && m_t.seek(m_released) && !m_t.eof()) {
+        if (m_nextFree < m_free.size()) {
+            m_t.go(m_free[m_nextFree++]);
             ++m_reused;
         } else {
-            m_noneReleased = true;
             m_t.append();
         }
         m_t.replaceNumber(m_num, m_number);
@@ -119,17 +149,22 @@ class FileStore {
         m_t.commitRecord();
         ++m_stored;
     }
+    // The file table's order as it was, on the last record stored.
+    void finish() {
+        if (m_natural) m_natural->restore();
+    }
     int stored() const { return m_stored; }
     int reused() const { return m_reused; }
 
   private:
     xb::Table& m_t;
     double m_number;
-    const std::string m_released = entryKey(kReleasedEntryNumber);
     int m_num, m_path, m_name, m_ext, m_size, m_date, m_time;
+    std::vector<std::uint32_t> m_free;
+    std::size_t m_nextFree = 0;
+    std::optional<NaturalOrderWhile> m_natural;
     int m_stored = 0;
     int m_reused = 0;
-    bool m_noneReleased = false;
 };
 
 // The extension table's answers, asked once per key.
@@ -244,16 +279,20 @@ int releaseFileRecords(CatalogueSession& session, int n,
     const int num = fieldOf(t, "dirnumm");
     const std::string key = entryKey(n);
     int count = 0;
-    {
+    const std::vector<std::uint32_t> records = t.seekRun(key);
+    if (!records.empty()) {
+        NaturalOrderWhile natural(t);
         DiscardOnError guard(t);
-        while (t.seek(key) && !t.eof()) {
-            // The new number moves the record out of the key range, so the
-            // next seek finds the next one.
+        for (const std::uint32_t recno : records) {
+            t.go(recno);
             t.replaceNumber(num, kReleasedEntryNumber);
             t.commitRecord();
             ++count;
             if (counted) counted(count);
         }
+        natural.restore();
+        // Past the entry's records, as a seek that finds none leaves it.
+        t.seek(key);
     }
     files.Refresh();
     return count;
@@ -325,6 +364,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                 if (!filter.takes(f.name)) return;
                 store.store(fileRecordValues(f));
             });
+        store.finish();
         result.stored = store.stored();
         result.reused = store.reused();
     }

@@ -331,6 +331,13 @@ class Table {
                            const std::function<bool(std::uint32_t recno)>& fn);
 
     bool seek(std::string_view keyBytes);
+    // The records a seek() for `value` followed by skip(1) visits while the
+    // key begins with the value, in order: the visible records of the
+    // current tag (inside its scope) whose key begins with `value`. One
+    // descent for the whole run instead of one per record, for loops that
+    // change every record of a key range. The table is left after the run
+    // (eof when it reached the end). State error in natural order.
+    std::vector<std::uint32_t> seekRun(std::string_view value);
     // InvalidArgument on a character tag.
     bool seekNumber(double value);
     bool seekDate(std::int32_t julianDay);
