@@ -85,28 +85,37 @@ class ScopedClose {
     TTable& m_t;
 };
 
-// Natural record order on the engine while a loop changes records it has
-// already found, so that no commit has to find the record's place in a tag
-// again; the tag returns with restore() or, after an error, at the end of
-// the scope. The callers have lifted the tag's range before.
-class NaturalOrderWhile {
+// A run of changes to records a loop has already found: natural record
+// order on the engine meanwhile, so that no commit has to find the record's
+// place in a tag again, and the index's pages written in batches. finish()
+// writes the last batch and brings the tag back; after an error the end of
+// the scope does. The callers have lifted the tag's range before.
+class BulkChanges {
   public:
-    explicit NaturalOrderWhile(xb::Table& t) : m_t(t), m_order(t.order()) { m_t.setOrder(0); }
-    ~NaturalOrderWhile() {
+    explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.order()) {
+        m_t.setOrder(0);
+        m_t.beginIndexBatch();
+    }
+    ~BulkChanges() {
         try {
-            restore();
+            finish();
         } catch (...) {
         }
     }
-    void restore() {
-        if (m_t.order() != m_order) m_t.setOrder(m_order);
+    void finish() {
+        if (m_finished) return;
+        m_finished = true;
+        m_t.commitRecord();
+        m_t.endIndexBatch();
+        m_t.setOrder(m_order);
     }
-    NaturalOrderWhile(const NaturalOrderWhile&) = delete;
-    NaturalOrderWhile& operator=(const NaturalOrderWhile&) = delete;
+    BulkChanges(const BulkChanges&) = delete;
+    BulkChanges& operator=(const BulkChanges&) = delete;
 
   private:
     xb::Table& m_t;
     int m_order;
+    bool m_finished = false;
 };
 
 // Writes the taken files into the file table: a released record when there
@@ -125,12 +134,12 @@ class FileStore {
     }
 
     void store(const FileRecordValues& v) {
-        if (!m_natural) {
+        if (!m_bulk) {
             // Nothing releases records while a reading stores, so the
             // released records are known at the first file, in the order one
             // seek per file would find them.
             m_free = m_t.seekRun(entryKey(kReleasedEntryNumber));
-            m_natural.emplace(m_t);
+            m_bulk.emplace(m_t);
         }
         DiscardOnError guard(m_t);
         if (m_nextFree < m_free.size()) {
@@ -151,7 +160,7 @@ class FileStore {
     }
     // The file table's order as it was, on the last record stored.
     void finish() {
-        if (m_natural) m_natural->restore();
+        if (m_bulk) m_bulk->finish();
     }
     int stored() const { return m_stored; }
     int reused() const { return m_reused; }
@@ -162,7 +171,7 @@ class FileStore {
     int m_num, m_path, m_name, m_ext, m_size, m_date, m_time;
     std::vector<std::uint32_t> m_free;
     std::size_t m_nextFree = 0;
-    std::optional<NaturalOrderWhile> m_natural;
+    std::optional<BulkChanges> m_bulk;
     int m_stored = 0;
     int m_reused = 0;
 };
@@ -281,7 +290,7 @@ int releaseFileRecords(CatalogueSession& session, int n,
     int count = 0;
     const std::vector<std::uint32_t> records = t.seekRun(key);
     if (!records.empty()) {
-        NaturalOrderWhile natural(t);
+        BulkChanges bulk(t);
         DiscardOnError guard(t);
         for (const std::uint32_t recno : records) {
             t.go(recno);
@@ -290,7 +299,7 @@ int releaseFileRecords(CatalogueSession& session, int n,
             ++count;
             if (counted) counted(count);
         }
-        natural.restore();
+        bulk.finish();
         // Past the entry's records, as a seek that finds none leaves it.
         t.seek(key);
     }

@@ -105,7 +105,15 @@ std::vector<std::uint8_t> DbfFile::headerBytes() {
 
 void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
     const std::size_t rl = header_.recordLength;
-    file_->writeAt(offsetOf(recno), src, rl);
+    // A record that is already in the file is stored through the shared
+    // mapping when there is one: it reaches the file as a write call would,
+    // without the call.
+    if (std::uint8_t* m = useMap_ ? file_->writableView(offsetOf(count_ + 1)) : nullptr) {
+        std::memcpy(m + offsetOf(recno), src, rl);
+    } else {
+        useMap_ = false;
+        file_->writeAt(offsetOf(recno), src, rl);
+    }
     if (recno >= winFirst_ && recno < winFirst_ + winCount_)
         std::memcpy(window_.data() + std::size_t{recno - winFirst_} * rl, src, rl);
     changed_ = true;

@@ -10,7 +10,8 @@
 // count that disagrees is rewritten (and the table counts as changed, so that
 // finish() puts the 0x1A in place).
 //
-// Writes. Every record write is a single positional write, so once it
+// Writes. Every record write is a single positional write (or, for a record
+// already in the file, a copy into a shared mapping of it), so once it
 // returns the record is in the file. An appended record is written together
 // with a following 0x1A, so the file always ends in the end-of-file marker.
 // The header (count and last-update date) is rewritten by writeHeader() and
@@ -105,6 +106,7 @@ class DbfFile {
     std::uint32_t lastRead_ = 0;
     std::size_t seqBytes_ = 0;           // size of the last window read in sequence
     std::vector<std::uint8_t> scratch_;  // record + 0x1A for appends
+    bool useMap_ = true;                 // false once the file refused a writable view
 };
 
 }  // namespace xb

@@ -266,6 +266,17 @@ class Table {
     void removeObserver(RecordObserver* o);
 
     // ---- production index ----
+    // Many commits that form one operation can have the index's changed
+    // pages written together: between beginIndexBatch() and the matching
+    // endIndexBatch() they are written after every kIndexBatchCommits-th
+    // commit and at the end (flush() and close() write them as always).
+    // The records themselves are in the file at every commit. The index's
+    // crash marker is on disk before its first change, so a kill inside a
+    // batch leaves an index that the next open rebuilds from the records.
+    // Batches nest; the outermost end writes.
+    static constexpr int kIndexBatchCommits = 256;
+    void beginIndexBatch() { ++indexBatch_; }
+    void endIndexBatch();
     // The attached index, nullptr when the table has none.
     NsxFile* indexFile() { return nsx_.get(); }
     bool hasIndex() const { return nsx_ != nullptr; }
@@ -508,6 +519,8 @@ class Table {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // order_ when it is a tag order
     bool found_ = false;
+    int indexBatch_ = 0;      // open beginIndexBatch() calls
+    int batchedCommits_ = 0;  // commits whose index pages are not written yet
     // The current record is the first (last) visible one of the current
     // order, as goTop() (goBottom()) found it under that deleted setting, and
     // nothing moved or changed since: its position is 1 (count()).

@@ -284,7 +284,16 @@ void Table::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         }
         if (track && newFlag && inTag) rt.flagged.insert({rt.newKey, recno});
     }
-    nsx_->flush();
+    if (indexBatch_ == 0 || ++batchedCommits_ >= kIndexBatchCommits) {
+        batchedCommits_ = 0;
+        nsx_->flush();
+    }
+}
+
+void Table::endIndexBatch() {
+    if (indexBatch_ == 0 || --indexBatch_ > 0) return;
+    batchedCommits_ = 0;
+    if (nsx_ && !readOnly_) nsx_->flush();
 }
 
 // ---- building ---------------------------------------------------------------------------
