@@ -87,14 +87,14 @@ class ScopedClose {
 
 // A run of changes to records a loop has already found: natural record
 // order on the engine meanwhile, so that no commit has to find the record's
-// place in a tag again, and the index's pages written in batches. finish()
+// place in a tag again, and the records and index pages written in batches. finish()
 // writes the last batch and brings the tag back; after an error the end of
 // the scope does. The callers have lifted the tag's range before.
 class BulkChanges {
   public:
     explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.order()) {
         m_t.setOrder(0);
-        m_t.beginIndexBatch();
+        m_t.beginBatch();
     }
     ~BulkChanges() {
         try {
@@ -106,7 +106,7 @@ class BulkChanges {
         if (m_finished) return;
         m_finished = true;
         m_t.commitRecord();
-        m_t.endIndexBatch();
+        m_t.endBatch();
         m_t.setOrder(m_order);
     }
     BulkChanges(const BulkChanges&) = delete;

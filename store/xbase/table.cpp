@@ -700,6 +700,19 @@ void Table::discard() {
     load(recno_);
 }
 
+void Table::beginBatch() {
+    requireWritable();
+    if (batch_++ == 0) dbf_->batchAppends(true);
+}
+
+void Table::endBatch() {
+    if (batch_ == 0 || --batch_ > 0) return;
+    batchedCommits_ = 0;
+    if (!dbf_) return;
+    dbf_->batchAppends(false);
+    if (nsx_ && !readOnly_) nsx_->flush();
+}
+
 // ---- observers --------------------------------------------------------------------------
 
 void Table::addObserver(RecordObserver* o) {

@@ -20,7 +20,8 @@
 // close() call first; discard() drops the changes instead. Memo texts
 // assigned to a hot record stay pending in memory until the commit.
 //
-// Durability. When commitRecord() returns, the record is in the file. The
+// Durability. When commitRecord() returns, the record is in the file (an
+// appended one inside a batch only when the batch writes, see beginBatch()). The
 // commit writes in an order that survives a kill at any instant: new memo
 // blocks are allocated (never the ones the record still uses) and written,
 // then the memo header; then the DBF record; only then are the old memo blocks
@@ -266,17 +267,20 @@ class Table {
     void removeObserver(RecordObserver* o);
 
     // ---- production index ----
-    // Many commits that form one operation can have the index's changed
-    // pages written together: between beginIndexBatch() and the matching
-    // endIndexBatch() they are written after every kIndexBatchCommits-th
-    // commit and at the end (flush() and close() write them as always).
-    // The records themselves are in the file at every commit. The index's
-    // crash marker is on disk before its first change, so a kill inside a
-    // batch leaves an index that the next open rebuilds from the records.
-    // Batches nest; the outermost end writes.
-    static constexpr int kIndexBatchCommits = 256;
-    void beginIndexBatch() { ++indexBatch_; }
-    void endIndexBatch();
+    // ---- batches ----
+    // Many commits that form one operation can be written together: between
+    // beginBatch() and the matching endBatch() the index's changed pages are
+    // written after every kBatchCommits-th commit, and appended records
+    // whenever 256 KiB of them are held, and both when the batch ends (and
+    // by flush(), close() and anything that reads the table file). A record
+    // already in the file is written at its commit as always. A kill inside
+    // a batch therefore loses at most the records appended since the last
+    // write, never a record committed before the batch; the index's crash
+    // marker is on disk before its first change, so the next open rebuilds
+    // the index from the records. Batches nest; the outermost end writes.
+    static constexpr int kBatchCommits = 256;
+    void beginBatch();
+    void endBatch();
     // The attached index, nullptr when the table has none.
     NsxFile* indexFile() { return nsx_.get(); }
     bool hasIndex() const { return nsx_ != nullptr; }
@@ -519,7 +523,7 @@ class Table {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // order_ when it is a tag order
     bool found_ = false;
-    int indexBatch_ = 0;      // open beginIndexBatch() calls
+    int batch_ = 0;           // open beginBatch() calls
     int batchedCommits_ = 0;  // commits whose index pages are not written yet
     // The current record is the first (last) visible one of the current
     // order, as goTop() (goBottom()) found it under that deleted setting, and

@@ -284,16 +284,10 @@ void Table::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         }
         if (track && newFlag && inTag) rt.flagged.insert({rt.newKey, recno});
     }
-    if (indexBatch_ == 0 || ++batchedCommits_ >= kIndexBatchCommits) {
+    if (batch_ == 0 || ++batchedCommits_ >= kBatchCommits) {
         batchedCommits_ = 0;
         nsx_->flush();
     }
-}
-
-void Table::endIndexBatch() {
-    if (indexBatch_ == 0 || --indexBatch_ > 0) return;
-    batchedCommits_ = 0;
-    if (nsx_ && !readOnly_) nsx_->flush();
 }
 
 // ---- building ---------------------------------------------------------------------------
