@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -71,12 +72,34 @@ Timing timed(int who, F&& f) {
     return {seconds(t0), cpuSeconds(who) - c0};
 }
 
-long residentKb() {
+// Resident memory in KiB: all of it, and the parts in anonymous memory
+// (the heap) and in mapped files (pages of the table and index files the
+// process touched through a mapping, which the system can take back).
+struct Resident {
+    long all = 0, anon = 0, file = 0;
+};
+
+Resident resident() {
     std::ifstream in("/proc/self/status");
     std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return 0;
+    Resident r;
+    auto field = [&](const char* name, long& out) {
+        if (line.rfind(name, 0) == 0) out = std::atol(line.c_str() + std::strlen(name));
+    };
+    while (std::getline(in, line)) {
+        field("VmRSS:", r.all);
+        field("RssAnon:", r.anon);
+        field("RssFile:", r.file);
+    }
+    return r;
+}
+
+void printMemory(const Resident& before, const Resident& after) {
+    std::printf(
+        "memory  %+ld MB resident during the fresh reading (heap %+ld MB, mapped files "
+        "%+ld MB)\n",
+        (after.all - before.all) / 1024, (after.anon - before.anon) / 1024,
+        (after.file - before.file) / 1024);
 }
 
 // Directories breadth first, four below each, until `files` are placed at
@@ -224,17 +247,17 @@ int main(int argc, char** argv) {
     all.definedExtensionsOnly = false;
 
     const QString root = QString::fromStdString(tree.string());
-    const long rss0 = residentKb();
+    const Resident rss0 = resident();
     qv::ReadingResult r1, r2;
     const Timing fresh =
         timed(RUSAGE_SELF, [&] { r1 = qv::readCarrier(session, 5000, root, all, wmessage); });
-    const long rss1 = residentKb();
+    const Resident rss1 = resident();
     std::printf("tree %d files, file table %d records; wall / processor seconds\n", files, base);
     std::printf("find    %.3f / %.3f\n", find.wall, find.cpu);
     std::printf("fresh   %.3f / %.3f  (%.2fx / %.2fx find; %d stored, %d reused)\n", fresh.wall,
                 fresh.cpu, fresh.wall / find.wall, fresh.cpu / find.cpu, r1.stored, r1.reused);
     if (freshOnly) {
-        std::printf("memory  %+ld MB resident during the fresh reading\n", (rss1 - rss0) / 1024);
+        printMemory(rss0, rss1);
         return 0;
     }
     const Timing again =
@@ -249,6 +272,6 @@ int main(int argc, char** argv) {
     std::printf("again   %.3f / %.3f  (%.2fx / %.2fx find; %d released, %d reused)\n", again.wall,
                 again.cpu, again.wall / find.wall, again.cpu / find.cpu, r2.released, r2.reused);
     std::printf("delete  %.3f / %.3f  (%d released)\n", del.wall, del.cpu, released);
-    std::printf("memory  %+ld MB resident during the fresh reading\n", (rss1 - rss0) / 1024);
+    printMemory(rss0, rss1);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <optional>
 #include <unordered_map>
 
@@ -87,9 +88,9 @@ class ScopedClose {
 
 // A run of changes to records a loop has already found: natural record
 // order on the engine meanwhile, so that no commit has to find the record's
-// place in a tag again, and the records and index pages written in batches. finish()
-// writes the last batch and brings the tag back; after an error the end of
-// the scope does. The callers have lifted the tag's range before.
+// place in a tag again, and the records and index pages written in batches.
+// finish() writes the last batch and brings the tag back; after an error the
+// end of the scope does. The callers have lifted the tag's range before.
 class BulkChanges {
   public:
     explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.order()) {
@@ -102,12 +103,23 @@ class BulkChanges {
         } catch (...) {
         }
     }
+    // Each step is taken even when one before it failed; the first error
+    // is thrown.
     void finish() {
         if (m_finished) return;
         m_finished = true;
-        m_t.commitRecord();
-        m_t.endBatch();
-        m_t.setOrder(m_order);
+        std::exception_ptr failure;
+        auto step = [&](auto&& f) {
+            try {
+                f();
+            } catch (...) {
+                if (!failure) failure = std::current_exception();
+            }
+        };
+        step([&] { m_t.commitRecord(); });
+        step([&] { m_t.endBatch(); });
+        step([&] { m_t.setOrder(m_order); });
+        if (failure) std::rethrow_exception(failure);
     }
     BulkChanges(const BulkChanges&) = delete;
     BulkChanges& operator=(const BulkChanges&) = delete;

@@ -148,8 +148,8 @@ std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
 }
 
 void DbfFile::batchAppends(bool on) {
-    if (!on) writeAppends();
     batchAppends_ = on;
+    if (!on) writeAppends();
 }
 
 void DbfFile::writeAppends() {
