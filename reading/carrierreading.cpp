@@ -260,8 +260,20 @@ FileRecordValues fileRecordValues(const WalkedFile& f) {
     v.size = f.size < 0 ? 0 : std::min(f.size, kLargestFileSize);
 
     const std::time_t t = static_cast<std::time_t>(f.mtime);
-    std::tm tm{};
-    if (::localtime_r(&t, &tm)) {
+    // Files of one directory often share their second; the conversion is
+    // the same for the same second.
+    thread_local std::time_t lastTime = 0;
+    thread_local std::tm lastTm{};
+    thread_local bool lastOk = false;
+    thread_local bool known = false;
+    if (!known || t != lastTime) {
+        lastTm = std::tm{};
+        lastOk = ::localtime_r(&t, &lastTm) != nullptr;
+        lastTime = t;
+        known = true;
+    }
+    const std::tm& tm = lastTm;
+    if (lastOk) {
         const long long year = static_cast<long long>(tm.tm_year) + 1900;
         if (year >= 1 && year <= 9999)
             v.date = xb::dateToJdn(static_cast<int>(year), tm.tm_mon + 1, tm.tm_mday);

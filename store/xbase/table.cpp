@@ -702,7 +702,12 @@ void Table::discard() {
 
 void Table::beginBatch() {
     requireWritable();
-    if (batch_++ == 0) dbf_->batchAppends(true);
+    if (batch_++ > 0) return;
+    dbf_->batchAppends(true);
+    if (nsx_) {
+        cacheBudget_ = nsx_->cacheBudget();
+        nsx_->setCacheBudget(std::min(cacheBudget_, kBatchCacheBudget));
+    }
 }
 
 void Table::endBatch() {
@@ -711,6 +716,8 @@ void Table::endBatch() {
     if (!dbf_) return;
     dbf_->batchAppends(false);
     if (nsx_ && !readOnly_) nsx_->flush();
+    if (nsx_ && cacheBudget_ > 0) nsx_->setCacheBudget(cacheBudget_);
+    cacheBudget_ = 0;
 }
 
 // ---- observers --------------------------------------------------------------------------

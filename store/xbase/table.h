@@ -278,7 +278,12 @@ class Table {
     // write, never a record committed before the batch; the index's crash
     // marker is on disk before its first change, so the next open rebuilds
     // the index from the records. Batches nest; the outermost end writes.
+    // A batch reaches pages all over the index, more than any cache holds:
+    // meanwhile the index keeps at most kBatchCacheBudget bytes of pages in
+    // memory, so that a long batch does not grow the program by the whole
+    // cache.
     static constexpr int kBatchCommits = 256;
+    static constexpr std::size_t kBatchCacheBudget = 24u << 20;
     void beginBatch();
     void endBatch();
     // The attached index, nullptr when the table has none.
@@ -523,8 +528,9 @@ class Table {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // order_ when it is a tag order
     bool found_ = false;
-    int batch_ = 0;           // open beginBatch() calls
-    int batchedCommits_ = 0;  // commits whose index pages are not written yet
+    int batch_ = 0;                // open beginBatch() calls
+    int batchedCommits_ = 0;       // commits whose index pages are not written yet
+    std::size_t cacheBudget_ = 0;  // the index's cache budget outside the batch
     // The current record is the first (last) visible one of the current
     // order, as goTop() (goBottom()) found it under that deleted setting, and
     // nothing moved or changed since: its position is 1 (count()).
