@@ -49,7 +49,8 @@
 // write on an exclusive open, read-only otherwise. Every tag's key and FOR
 // condition are compiled once, and every committed record updates every tag
 // (old key and FOR result from the old bytes, new ones from the new bytes),
-// after which the index's changed pages are written (no fsync). An index
+// after which the index's changed pages are written (no fsync; inside a
+// batch with the batch's writes, see beginBatch()). An index
 // left with its crash marker is rebuilt from the records on an exclusive
 // open and refused (Corrupt) on a read-only one. A damaged or foreign index
 // raises Corrupt naming the file. The index code is in table_index.cpp, tag
