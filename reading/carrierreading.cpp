@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <exception>
+#include <optional>
 #include <unordered_map>
 
 #include "store/cataloguesession.h"
@@ -84,6 +86,50 @@ class ScopedClose {
     TTable& m_t;
 };
 
+// A run of changes to records a loop has already found: natural record
+// order on the engine meanwhile, so that no commit has to find the record's
+// place in a tag again, and the records and index pages written in batches.
+// finish() writes the last batch and brings the tag back; after an error the
+// end of the scope does. The callers have lifted the tag's range before.
+class BulkChanges {
+  public:
+    explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.order()) {
+        m_t.setOrder(0);
+        m_t.beginBatch();
+    }
+    ~BulkChanges() {
+        try {
+            finish();
+        } catch (...) {
+        }
+    }
+    // Each step is taken even when one before it failed; the first error
+    // is thrown.
+    void finish() {
+        if (m_finished) return;
+        m_finished = true;
+        std::exception_ptr failure;
+        auto step = [&](auto&& f) {
+            try {
+                f();
+            } catch (...) {
+                if (!failure) failure = std::current_exception();
+            }
+        };
+        step([&] { m_t.commitRecord(); });
+        step([&] { m_t.endBatch(); });
+        step([&] { m_t.setOrder(m_order); });
+        if (failure) std::rethrow_exception(failure);
+    }
+    BulkChanges(const BulkChanges&) = delete;
+    BulkChanges& operator=(const BulkChanges&) = delete;
+
+  private:
+    xb::Table& m_t;
+    int m_order;
+    bool m_finished = false;
+};
+
 // Writes the taken files into the file table: a released record when there
 // is one, else a new one. Works on the engine directly while the file view
 // is suspended; the table object is told once at the end.
@@ -100,13 +146,18 @@ class FileStore {
     }
 
     void store(const FileRecordValues& v) {
+        if (!m_bulk) {
+            // Nothing releases records while a reading stores, so the
+            // released records are known at the first file, in the order one
+            // seek per file would find them.
+            m_free = m_t.seekRun(entryKey(kReleasedEntryNumber));
+            m_bulk.emplace(m_t);
+        }
         DiscardOnError guard(m_t);
-        // Nothing releases records while a reading stores: after the first
-        // miss every further seek would miss as well.
-        if (!m_noneReleased && m_t.seek(m_released) && !m_t.eof()) {
+        if (m_nextFree < m_free.size()) {
+            m_t.go(m_free[m_nextFree++]);
             ++m_reused;
         } else {
-            m_noneReleased = true;
             m_t.append();
         }
         m_t.replaceNumber(m_num, m_number);
@@ -119,17 +170,22 @@ class FileStore {
         m_t.commitRecord();
         ++m_stored;
     }
+    // The file table's order as it was, on the last record stored.
+    void finish() {
+        if (m_bulk) m_bulk->finish();
+    }
     int stored() const { return m_stored; }
     int reused() const { return m_reused; }
 
   private:
     xb::Table& m_t;
     double m_number;
-    const std::string m_released = entryKey(kReleasedEntryNumber);
     int m_num, m_path, m_name, m_ext, m_size, m_date, m_time;
+    std::vector<std::uint32_t> m_free;
+    std::size_t m_nextFree = 0;
+    std::optional<BulkChanges> m_bulk;
     int m_stored = 0;
     int m_reused = 0;
-    bool m_noneReleased = false;
 };
 
 // The extension table's answers, asked once per key.
@@ -204,8 +260,20 @@ FileRecordValues fileRecordValues(const WalkedFile& f) {
     v.size = f.size < 0 ? 0 : std::min(f.size, kLargestFileSize);
 
     const std::time_t t = static_cast<std::time_t>(f.mtime);
-    std::tm tm{};
-    if (::localtime_r(&t, &tm)) {
+    // Files of one directory often share their second; the conversion is
+    // the same for the same second.
+    thread_local std::time_t lastTime = 0;
+    thread_local std::tm lastTm{};
+    thread_local bool lastOk = false;
+    thread_local bool known = false;
+    if (!known || t != lastTime) {
+        lastTm = std::tm{};
+        lastOk = ::localtime_r(&t, &lastTm) != nullptr;
+        lastTime = t;
+        known = true;
+    }
+    const std::tm& tm = lastTm;
+    if (lastOk) {
         const long long year = static_cast<long long>(tm.tm_year) + 1900;
         if (year >= 1 && year <= 9999)
             v.date = xb::dateToJdn(static_cast<int>(year), tm.tm_mon + 1, tm.tm_mday);
@@ -244,16 +312,20 @@ int releaseFileRecords(CatalogueSession& session, int n,
     const int num = fieldOf(t, "dirnumm");
     const std::string key = entryKey(n);
     int count = 0;
-    {
+    const std::vector<std::uint32_t> records = t.seekRun(key);
+    if (!records.empty()) {
+        BulkChanges bulk(t);
         DiscardOnError guard(t);
-        while (t.seek(key) && !t.eof()) {
-            // The new number moves the record out of the key range, so the
-            // next seek finds the next one.
+        for (const std::uint32_t recno : records) {
+            t.go(recno);
             t.replaceNumber(num, kReleasedEntryNumber);
             t.commitRecord();
             ++count;
             if (counted) counted(count);
         }
+        bulk.finish();
+        // Past the entry's records, as a seek that finds none leaves it.
+        t.seek(key);
     }
     files.Refresh();
     return count;
@@ -325,6 +397,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                 if (!filter.takes(f.name)) return;
                 store.store(fileRecordValues(f));
             });
+        store.finish();
         result.stored = store.stored();
         result.reused = store.reused();
     }

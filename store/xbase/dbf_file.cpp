@@ -10,7 +10,9 @@ namespace xb {
 
 namespace {
 constexpr std::size_t kWindowBytes = 128 * 1024;
-}
+// Appended records held in a batch before they are written.
+constexpr std::size_t kHeldBytes = 256 * 1024;
+}  // namespace
 
 DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
     : file_(std::move(file)), writable_(writable) {
@@ -52,6 +54,7 @@ DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
 void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
     const std::size_t rl = header_.recordLength;
     if (recno < 1 || recno > count_) throw noSuchRecord(path(), recno);
+    if (recno > inFile()) writeAppends();
     if (recno < winFirst_ || recno >= winFirst_ + winCount_) {
         // Windows grow while reading in sequence (4 KiB, doubling up to
         // kWindowBytes); a jump reads one record, so that walking an index
@@ -69,14 +72,14 @@ void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
             seqBytes_ = 0;
             // A jump: from the file's view when it has one, which spares the
             // system call.
-            const std::uint64_t end = offsetOf(count_ + 1);
+            const std::uint64_t end = offsetOf(inFile() + 1);
             if (const std::uint8_t* v = file_->view(end)) {
                 std::memcpy(dst, v + offsetOf(recno), rl);
                 lastRead_ = recno;
                 return;
             }
         }
-        n = std::min(n, count_ - first + 1);
+        n = std::min(n, inFile() - first + 1);
         window_.resize(std::size_t{n} * rl);
         winCount_ = 0;
         file_->readExact(offsetOf(first), window_.data(), window_.size(), "ein Datensatz");
@@ -89,10 +92,12 @@ void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
 
 void DbfFile::readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
     if (n == 0) return;
+    writeAppends();
     file_->readExact(offsetOf(first), dst, std::size_t{n} * header_.recordLength, "ein Datensatz");
 }
 
 std::vector<std::uint8_t> DbfFile::headerBytes() {
+    writeAppends();
     std::vector<std::uint8_t> h(header_.headerLength);
     file_->readExact(0, h.data(), h.size(), "der Dateikopf");
     return h;
@@ -100,7 +105,16 @@ std::vector<std::uint8_t> DbfFile::headerBytes() {
 
 void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
     const std::size_t rl = header_.recordLength;
-    file_->writeAt(offsetOf(recno), src, rl);
+    if (recno > inFile()) writeAppends();
+    // A record that is already in the file is stored through the shared
+    // mapping when there is one: it reaches the file as a write call would,
+    // without the call.
+    if (std::uint8_t* m = useMap_ ? file_->writableView(offsetOf(inFile() + 1)) : nullptr) {
+        std::memcpy(m + offsetOf(recno), src, rl);
+    } else {
+        useMap_ = false;
+        file_->writeAt(offsetOf(recno), src, rl);
+    }
     if (recno >= winFirst_ && recno < winFirst_ + winCount_)
         std::memcpy(window_.data() + std::size_t{recno - winFirst_} * rl, src, rl);
     changed_ = true;
@@ -109,6 +123,13 @@ void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
 std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
     const std::size_t rl = header_.recordLength;
     if (count_ >= 0xFFFFFFFEu) throw fileError("Die Datei", path(), "weiter wachsen");
+    if (batchAppends_) {
+        held_.insert(held_.end(), src, src + rl);
+        ++count_;
+        changed_ = true;
+        if (held_.size() >= kHeldBytes) writeAppends();
+        return count_;
+    }
     std::memcpy(scratch_.data(), src, rl);
     scratch_[rl] = kEofMarker;
     const std::uint64_t off = offsetOf(count_ + 1);
@@ -119,12 +140,36 @@ std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
     return count_;
 }
 
+void DbfFile::batchAppends(bool on) {
+    batchAppends_ = on;
+    if (!on) writeAppends();
+}
+
+void DbfFile::writeAppends() {
+    if (held_.empty()) return;
+    const std::uint32_t first = inFile() + 1;
+    held_.push_back(kEofMarker);
+    const std::uint64_t off = offsetOf(first);
+    try {
+        file_->writeAt(off, held_.data(), held_.size());
+    } catch (...) {
+        // The records stay held; the file may hold part of them, which the
+        // next writable open cuts off or counts.
+        held_.pop_back();
+        throw;
+    }
+    size_ = std::max<std::uint64_t>(size_, off + held_.size());
+    held_.clear();
+}
+
 void DbfFile::setFlags(std::uint8_t flags) {
+    writeAppends();
     header_.flags = flags;
     writeHeader();
 }
 
 void DbfFile::writeHeader() {
+    writeAppends();
     int y, m, d;
     today(y, m, d);
     std::uint8_t fixed[kFixedHeaderSize];
@@ -138,6 +183,7 @@ void DbfFile::writeHeader() {
 }
 
 void DbfFile::writeEofMarker() {
+    writeAppends();
     const std::uint64_t end = offsetOf(count_ + 1);
     const std::uint8_t eof = kEofMarker;
     file_->writeAt(end, &eof, 1);

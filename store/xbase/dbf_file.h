@@ -10,12 +10,15 @@
 // count that disagrees is rewritten (and the table counts as changed, so that
 // finish() puts the 0x1A in place).
 //
-// Writes. Every record write is a single positional write, so once it
-// returns the record is in the file. An appended record is written together
-// with a following 0x1A, so the file always ends in the end-of-file marker.
-// The header (count and last-update date) is rewritten by writeHeader() and
-// finish(), not on every append; a reader in between derives the count from
-// the size anyway.
+// Writes. Every record write is a single positional write (or, for a record
+// already in the file, a copy into a shared mapping of it), so once it
+// returns the record is in the file. The exception is a batch of appends
+// (batchAppends()): appended records are then held and written together,
+// every 256 KiB, when the batch ends and before anything reads or writes
+// the file otherwise; a kill loses the held records, never others. An appended record is written
+// together with a following 0x1A, so the file always ends in the end-of-file marker. The header
+// (count and last-update date) is rewritten by writeHeader() and finish(), not on every append; a
+// reader in between derives the count from the size anyway.
 //
 // Reads go through a read-ahead window that is filled in large chunks while
 // records are read in sequence (either direction) and kept up to date by
@@ -80,13 +83,24 @@ class DbfFile {
     // When changed(): rewrites the header, puts one 0x1A after the last record
     // and cuts the file right after it.
     void finish();
-    void sync() { file_->sync(); }
+    void sync() {
+        writeAppends();
+        file_->sync();
+    }
+    // Starts (true) or ends (false, writing what is held) a batch of appends.
+    void batchAppends(bool on);
+    // Writes the held appended records, followed by 0x1A.
+    void writeAppends();
 
   private:
     std::uint64_t offsetOf(std::uint32_t recno) const {
         return header_.headerLength + std::uint64_t{recno - 1} * header_.recordLength;
     }
     void writeEofMarker();
+    // Records in the file itself; the rest of count_ is held.
+    std::uint32_t inFile() const {
+        return count_ - static_cast<std::uint32_t>(held_.size() / header_.recordLength);
+    }
 
     std::unique_ptr<RandomFile> file_;
     DbfHeader header_;
@@ -105,6 +119,9 @@ class DbfFile {
     std::uint32_t lastRead_ = 0;
     std::size_t seqBytes_ = 0;           // size of the last window read in sequence
     std::vector<std::uint8_t> scratch_;  // record + 0x1A for appends
+    bool useMap_ = true;                 // false once the file refused a writable view
+    bool batchAppends_ = false;
+    std::vector<std::uint8_t> held_;  // appended records not yet written
 };
 
 }  // namespace xb

@@ -182,7 +182,8 @@ void PageCache::writeDirty() {
     dirty_.clear();
     std::sort(todo.begin(), todo.end(),
               [](const Page* a, const Page* b) { return a->addr < b->addr; });
-    if (mappedWrites_ && ensureMapped(std::uint64_t{todo.back()->addr} + kPageSize)) {
+    if (mappedWrites_ && todo.size() <= kMappedWriteLimit &&
+        ensureMapped(std::uint64_t{todo.back()->addr} + kPageSize)) {
         for (const Page* p : todo)
             std::memcpy(map_ + p->addr, p->data, kPageSize);
         return;

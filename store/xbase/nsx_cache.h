@@ -56,10 +56,14 @@ class PageCache {
 
     // Writes every dirty page in address order and marks it clean.
     void writeDirty();
-    // From now on writeDirty() copies pages into a shared mapping of the
-    // file instead of one write call per page (for files opened for
-    // writing; the kernel's page cache is the same either way).
+    // From now on writeDirty() copies up to kMappedWriteLimit pages (the
+    // pages of one change) into a shared mapping of the file instead of one
+    // write call per page (for files opened for writing; the kernel's page
+    // cache is the same either way). More pages (a batch of changes) go out
+    // with write calls, consecutive pages in one: copying them would touch,
+    // and keep resident in this process, every part of the file they reach.
     void useMappedWrites() { mappedWrites_ = true; }
+    static constexpr std::size_t kMappedWriteLimit = 16;
     bool hasDirty() const;
 
     // Direct file access for the root header and bulk writes.
@@ -73,6 +77,7 @@ class PageCache {
     // restart points kept beside cached leaves (LeafIndex) come on top: about
     // half the page memory for the file table's tags.
     void setBudget(std::size_t bytes);
+    std::size_t budget() const { return budgetPages_ * sizeof(Page); }
     std::size_t residentBytes() const { return resident_.size() * sizeof(Page); }
     std::size_t residentPages() const { return resident_.size(); }
     const std::string& path() const { return path_; }

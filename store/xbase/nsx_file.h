@@ -167,6 +167,7 @@ class NsxFile {
     // Memory budget of the page cache (default 48 MiB); clean pages beyond it
     // are evicted.
     void setCacheBudget(std::size_t bytes) { cache_->setBudget(bytes); }
+    std::size_t cacheBudget() const { return cache_->budget(); }
     std::size_t cacheResidentBytes() const { return cache_->residentBytes(); }
 
     // ---- for the tags, the builder and the checker ---------------------------------

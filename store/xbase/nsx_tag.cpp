@@ -151,6 +151,7 @@ void NsxTag::readBranch(const std::uint8_t* page, std::vector<std::uint8_t>& key
 
 void NsxTag::setRoot(std::uint32_t addr) {
     root_ = addr;
+    depth_ = 0;
     writeHeaderRoot();
 }
 
@@ -347,11 +348,15 @@ std::vector<NsxEntry> NsxTag::entries() {
 }
 
 int NsxTag::depth() {
+    if (depth_ > 0) return depth_;
     std::uint32_t addr = root_;
     for (int d = 1;; ++d) {
         checkDepth(static_cast<std::size_t>(d));
         PageRef p = treePage(addr);
-        if (isLeafType(p.data()[0])) return d;
+        if (isLeafType(p.data()[0])) {
+            depth_ = d;
+            return d;
+        }
         addr = BranchView{p.data(), fmt_.keyLen}.lower();
     }
 }

@@ -210,6 +210,12 @@ class NsxTag {
     bool insertAtSlot(std::vector<nsx::Frame>& path, Slot& slot, const std::uint8_t* key,
                       std::uint32_t recno);
     void removeBranchKey(std::vector<nsx::Frame>& path, std::size_t level, int keyIdx);
+    // The part of removeBranchKey() after the descent (`path` ends in the
+    // leaf holding the successor of `oldKey`, branch key keyIdx at `level`)
+    // when the successor's leaf keeps entries and can be edited in place;
+    // false when nothing was changed.
+    bool takeFirstInPlace(std::vector<nsx::Frame>& path, std::size_t level, int keyIdx,
+                          const std::uint8_t* oldKey);
     void emptyLeaf(std::vector<nsx::Frame>& path);
     void storeLeaf(std::vector<nsx::Frame>& path, std::size_t level,
                    std::vector<std::uint8_t>& keys, std::vector<std::uint32_t>& recnos, int recLen);
@@ -250,6 +256,9 @@ class NsxTag {
     bool descending_ = false;
     std::uint8_t flags_ = 0;
     std::uint64_t mods_ = 1;
+    // depth() as last found; 0 when unknown. Only a new root or a root
+    // branch that becomes a leaf changes it.
+    int depth_ = 0;
     // Scratch space of insert() and remove(), kept to spare allocations.
     std::vector<nsx::Frame> path_;
     std::string key_;

@@ -412,7 +412,6 @@ bool NsxTag::remove(std::string_view key, std::uint32_t recno) {
 void NsxTag::removeBranchKey(std::vector<Frame>& path, std::size_t level, int keyIdx) {
     // The key is replaced by its in-order successor, the first entry of the
     // leftmost leaf right of it, which then leaves that leaf.
-    forgetPathCounts(path);
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     std::uint8_t oldKey[kMaxKeyLen];
     std::uint32_t addr;
@@ -430,6 +429,7 @@ void NsxTag::removeBranchKey(std::vector<Frame>& path, std::size_t level, int ke
         if (isLeafType(p.data()[0])) break;
         addr = BranchView{p.data(), fmt_.keyLen}.lower();
     }
+    if (takeFirstInPlace(path, level, keyIdx, oldKey)) return;
     std::vector<std::uint8_t> keys;
     std::vector<std::uint32_t> recnos;
     int recLen;
@@ -458,6 +458,53 @@ void NsxTag::removeBranchKey(std::vector<Frame>& path, std::size_t level, int ke
     storeLeaf(path, path.size() - 1, keys, recnos, std::max(recLen, 2));
 }
 
+bool NsxTag::takeFirstInPlace(std::vector<Frame>& path, std::size_t level, int keyIdx,
+                              const std::uint8_t* oldKey) {
+    // Runs of removals in key order (a whole key range released) meet the
+    // same branch key again and again; moving the successor up must not cost
+    // a rewrite of its leaf each time. Only the leaf's first two entries are
+    // decoded: the first goes up, the second is encoded again without
+    // reference. Anything unusual is left to the general path.
+    const std::uint32_t addr = path.back().addr;
+    PageRef leaf = treePage(addr);
+    std::uint8_t* d = leaf.data();
+    LeafDecoder dec(d, fmt_, oldKey);
+    const int n = dec.count();
+    if (n < 2 || !dec.next()) return false;
+    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
+    std::uint8_t first[kMaxKeyLen];
+    std::memcpy(first, dec.key(), kl);
+    const std::uint32_t firstRec = dec.recno();
+    if (!dec.next()) return false;
+    const int recLen = dec.recLen();
+    const int used = dec.used();
+    const int cutEnd = dec.end();
+    std::uint8_t buf[kMaxEntrySize + 8];
+    const int b = encodeLeafEntry(buf, fmt_, recLen, dec.recno(), dec.key(), nullptr);
+    const int newUsed = used - (cutEnd - kLeafHeader) + b;
+    if (newUsed > kPageSize || cutEnd > used) return false;
+    std::memmove(d + kLeafHeader + b, d + cutEnd, static_cast<std::size_t>(used - cutEnd));
+    std::memcpy(d + kLeafHeader, buf, static_cast<std::size_t>(b));
+    putU16LE(d + 2, static_cast<std::uint16_t>(n - 1));
+    putU16LE(d + 4, static_cast<std::uint16_t>(newUsed));
+    keepLeafIndex(leaf.get(), 0, -1, newUsed - used, kLeafHeader);
+    leaf.reset();
+    {
+        Page* bp = file_.page(path[level].addr);
+        std::uint8_t* e = bp->data + kBranchHeader + keyIdx * (fmt_.keyLen + 8);
+        putU32LE(e + 4, firstRec);
+        std::memcpy(e + 8, first, kl);
+        file_.cache().markDirty(bp);
+    }
+    // Every page on the path held the removed entry in its subtree; the
+    // successor only moved up inside the upper part of it.
+    for (const Frame& f : path) {
+        const std::uint32_t c = file_.knownCount(f.addr);
+        if (c != NsxFile::kUnknownCount) file_.setCount(f.addr, c - 1);
+    }
+    return true;
+}
+
 void NsxTag::emptyLeaf(std::vector<Frame>& path) {
     // The leaf at the end of the path loses its only entry. It is freed with
     // every ancestor left without keys; in the first ancestor that keeps keys
@@ -470,6 +517,7 @@ void NsxTag::emptyLeaf(std::vector<Frame>& path) {
         PageRef p = treePage(path[level].addr);
         if (BranchView{p.data(), fmt_.keyLen}.count() > 0) break;
         if (level == 0) {
+            depth_ = 0;
             putLeafHeader(p.data(), kTypeRootLeaf, 2, 0, kLeafHeader);
             std::memset(p.data() + kLeafHeader, 0, kPageSize - kLeafHeader);
             file_.cache().markDirty(p.get());

@@ -659,6 +659,20 @@ void Table::discard() {
     load(recno_);
 }
 
+void Table::beginBatch() {
+    requireWritable();
+    if (batch_++ > 0) return;
+    dbf_->batchAppends(true);
+    index_->beginBatch();
+}
+
+void Table::endBatch() {
+    if (batch_ == 0 || --batch_ > 0) return;
+    // The held appends reach the file before the index pages that name them.
+    if (dbf_) dbf_->batchAppends(false);
+    index_->endBatch();
+}
+
 // ---- expressions ------------------------------------------------------------------------
 
 std::string Table::evalString(std::string_view expr) {

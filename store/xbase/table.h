@@ -20,7 +20,8 @@
 // close() call first; discard() drops the changes instead. Memo texts
 // assigned to a hot record stay pending in memory until the commit.
 //
-// Durability. When commitRecord() returns, the record is in the file. The
+// Durability. When commitRecord() returns, the record is in the file (an
+// appended one inside a batch only when the batch writes, see beginBatch()). The
 // commit writes in an order that survives a kill at any instant: new memo
 // blocks are allocated (never the ones the record still uses) and written,
 // then the memo header; then the DBF record; only then are the old memo blocks
@@ -46,7 +47,8 @@
 //
 // Indexes. Every table owns a TableIndex (index()): the production index
 // `<table>.nsx` beside the table, attached at open, with its tags kept up to
-// date on every commit; tag orders, seek and scope, counts and order
+// date on every commit (a batch of commits writes them together,
+// see beginBatch()); tag orders, seek and scope, counts and order
 // positions, the query subset and the filter. The table's members of those
 // names forward to it; table_index.h states their contracts. Pack is in
 // table_pack.cpp.
@@ -258,6 +260,25 @@ class Table {
     void addObserver(RecordObserver* o);
     void removeObserver(RecordObserver* o);
 
+    // ---- batches ----
+    // Many commits that form one operation can be written together: between
+    // beginBatch() and the matching endBatch() the index's changed pages are
+    // written after every kBatchCommits-th commit, and appended records
+    // whenever 256 KiB of them are held, and both when the batch ends (and
+    // by flush(), close() and anything that reads the table file). A record
+    // already in the file is written at its commit as always. A kill inside
+    // a batch therefore loses at most the records appended since the last
+    // write, never a record committed before the batch; the index's crash
+    // marker is on disk before its first change, so the next open rebuilds
+    // the index from the records. Batches nest; the outermost end writes.
+    // A batch reaches pages all over the index, more than any cache holds:
+    // meanwhile the index keeps at most kBatchCacheBudget bytes of pages in
+    // memory, so that a long batch does not grow the program by the whole
+    // cache.
+    static constexpr int kBatchCommits = 256;
+    static constexpr std::size_t kBatchCacheBudget = 24u << 20;
+    void beginBatch();
+    void endBatch();
     // ---- index side (table_index.h) ----
     // The table's index side; lives as long as the table.
     TableIndex& index() { return *index_; }
@@ -282,6 +303,7 @@ class Table {
     void walkTagUnfiltered(int position, bool backward,
                            const std::function<bool(std::uint32_t recno)>& fn);
     bool seek(std::string_view keyBytes);
+    std::vector<std::uint32_t> seekRun(std::string_view value);
     bool seekNumber(double value);
     bool seekDate(std::int32_t julianDay);
     bool found() const;
@@ -384,6 +406,7 @@ class Table {
     std::vector<std::uint8_t> oldScratch_;  // previous bytes handed to observers
 
     Env* env_;
+    int batch_ = 0;  // open beginBatch() calls
     // The current record is the first (last) visible one of the current
     // order, as goTop() (goBottom()) found it under that deleted setting, and
     // nothing moved or changed since: its position is 1 (count()).

@@ -372,7 +372,28 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         }
         if (track && newFlag && inTag) rt.flagged.insert({rt.newKey, recno});
     }
-    nsx_->flush();
+    if (!batch_ || ++batchedCommits_ >= Table::kBatchCommits) {
+        batchedCommits_ = 0;
+        nsx_->flush();
+    }
+}
+
+void TableIndex::beginBatch() {
+    batch_ = true;
+    batchedCommits_ = 0;
+    if (nsx_) {
+        cacheBudget_ = nsx_->cacheBudget();
+        nsx_->setCacheBudget(std::min(cacheBudget_, Table::kBatchCacheBudget));
+    }
+}
+
+void TableIndex::endBatch() {
+    batch_ = false;
+    batchedCommits_ = 0;
+    if (!nsx_) return;
+    if (!readOnly()) nsx_->flush();
+    if (cacheBudget_ > 0) nsx_->setCacheBudget(cacheBudget_);
+    cacheBudget_ = 0;
 }
 
 // ---- building ---------------------------------------------------------------------------
@@ -954,6 +975,9 @@ void Table::reindex() {
 void Table::walkTagUnfiltered(int position, bool backward,
                               const std::function<bool(std::uint32_t recno)>& fn) {
     index_->walkTagUnfiltered(position, backward, fn);
+}
+std::vector<std::uint32_t> Table::seekRun(std::string_view value) {
+    return index_->seekRun(value);
 }
 bool Table::seek(std::string_view keyBytes) {
     return index_->seek(keyBytes);

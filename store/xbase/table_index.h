@@ -137,6 +137,13 @@ class TableIndex final : public RecordObserver {
     // table stays there with soft seek on and goes to eof with it off
     // (settings()). SET EXACT has no effect. State error in natural order.
     bool seek(std::string_view keyBytes);
+    // The records a seek() for `value` followed by skip(1) visits while the
+    // key begins with the value, in order: the visible records of the
+    // current tag (inside its scope) whose key begins with `value`. One
+    // descent for the whole run instead of one per record, for loops that
+    // change every record of a key range. The table is left after the run
+    // (eof when it reached the end). State error in natural order.
+    std::vector<std::uint32_t> seekRun(std::string_view value);
     // InvalidArgument on a character tag.
     bool seekNumber(double value);
     bool seekDate(std::int32_t julianDay);
@@ -198,6 +205,12 @@ class TableIndex final : public RecordObserver {
     friend class Table;
 
     // ---- hooks of the table (table.cpp, table_pack.cpp) ----
+    // The table's batch (Table::beginBatch()) begins or ends: the cache is
+    // held to Table::kBatchCacheBudget meanwhile, and the pages changed by
+    // the batch's commits are written every Table::kBatchCommits commits and
+    // at its end.
+    void beginBatch();
+    void endBatch();
     // Attaches `<table>.nsx` when it lies beside the table (see above).
     void attachIndex();
     // Notes the flagged records in the index, drops the order and every tag
@@ -283,6 +296,9 @@ class TableIndex final : public RecordObserver {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // the table's order when it is a tag order
     bool found_ = false;
+    bool batch_ = false;           // inside the table's batch
+    int batchedCommits_ = 0;       // commits whose index pages are not written yet
+    std::size_t cacheBudget_ = 0;  // the cache budget outside the batch
     // Flagged records (known after the first scan, then kept up to date).
     bool flaggedKnown_ = false;
     std::unique_ptr<RankedRecnos> flagged_;

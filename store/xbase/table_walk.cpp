@@ -2,6 +2,7 @@
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/table_index.h"
+#include "store/xbase/tag_order.h"
 
 namespace xb {
 
@@ -15,6 +16,19 @@ void TableIndex::walkTagUnfiltered(int position, bool backward,
          ok = backward ? cursor.prev() : cursor.next()) {
         if (!fn(cursor.recno())) return;
     }
+}
+
+std::vector<std::uint32_t> TableIndex::seekRun(std::string_view value) {
+    std::vector<std::uint32_t> out;
+    if (!seekBytes(value)) return out;
+    TagOrder& to = *tagOrder_;
+    if (value.size() > static_cast<std::size_t>(to.runtime().keyLen))
+        value = value.substr(0, static_cast<std::size_t>(to.runtime().keyLen));
+    do {
+        out.push_back(table_.recNo());
+        table_.skip(1);
+    } while (!table_.eof() && comparePrefix(to.key(), value) == 0);
+    return out;
 }
 
 }  // namespace xb

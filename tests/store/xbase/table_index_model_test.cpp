@@ -3,6 +3,7 @@
 // ordered model: tag walks, counts with the deleted setting off and on, order
 // positions, seeks; after every reopen also the index checker.
 
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -243,6 +244,179 @@ TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
                     EXPECT_EQ(t->recNo(), m.recs.size() + 1);
                 }
             }
+}
+
+// The visible records of entry `n` in the order of the first tag.
+std::vector<std::uint32_t> entryRun(const FileTableModel& m, double n, bool visibleOnly) {
+    std::vector<std::uint32_t> out;
+    for (const auto& [key, recno] : m.tag(1, visibleOnly))
+        if (m.recs[recno - 1].dirnumm == n) out.push_back(recno);
+    return out;
+}
+
+// Releasing an entry and storing new files over the released records, the
+// way the reading does it: the runs found with seekRun(), the records
+// changed in natural order, the index written in batches.
+TEST(TableIndexModel, ReleaseAndReuseRunsKeepEveryTagEqualToTheModel) {
+    qvtest::TempDir dir;
+    const std::string path = (dir / "_qvdir.dbf").string();
+    createFileTable(path);
+    Randomizer rnd(qvtest::testSeed());
+    FileTableModel m;
+    auto t = xb::Table::open(path);
+    for (int i = 0; i < 3000; ++i) {
+        FileRec r = rnd.record();
+        r.deleted = rnd.below(20) == 0;
+        t->append();
+        write(*t, r);
+        if (r.deleted) t->deleteRecord();
+        m.recs.push_back(r);
+    }
+    t->commitRecord();
+    xb::SettingsGuard guard;
+    for (int round = 1; round <= 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // With the deleted setting on, flagged records are not part of a run.
+        const bool hideDeleted = round % 3 == 0;
+        xb::settings().deleted = hideDeleted;
+        const double entry = 1 + rnd.below(40);
+        t->setOrder(1);
+        const std::vector<std::uint32_t> run = t->seekRun(str8(entry));
+        ASSERT_EQ(run, entryRun(m, entry, hideDeleted));
+        EXPECT_TRUE(t->eof() || t->number(0) != entry) << "the table stands past the run";
+
+        t->setOrder(0);
+        const std::size_t budget = t->indexFile()->cacheBudget();
+        t->beginBatch();
+        // A long batch keeps the index's cache small, and gives it back.
+        EXPECT_LE(t->indexFile()->cacheBudget(), xb::Table::kBatchCacheBudget);
+        for (const std::uint32_t recno : run) {
+            t->go(recno);
+            t->replaceNumber(0, kReleased);
+            t->commitRecord();
+            m.recs[recno - 1].dirnumm = kReleased;
+        }
+        t->endBatch();
+        EXPECT_EQ(t->indexFile()->cacheBudget(), budget);
+
+        t->setOrder(1);
+        const std::vector<std::uint32_t> freed = t->seekRun(str8(kReleased));
+        ASSERT_EQ(freed, entryRun(m, kReleased, hideDeleted));
+        // New files: fewer or more than were released.
+        const std::size_t files = run.size() + static_cast<std::size_t>(rnd.below(60));
+        const double fresh = 100 + round;
+        t->setOrder(0);
+        t->beginBatch();
+        for (std::size_t i = 0; i < files; ++i) {
+            FileRec r = rnd.record();
+            r.dirnumm = fresh;
+            if (i < freed.size()) {
+                t->go(freed[i]);
+                r.deleted = m.recs[freed[i] - 1].deleted;
+                m.recs[freed[i] - 1] = r;
+            } else {
+                t->append();
+                m.recs.push_back(r);
+            }
+            write(*t, r);
+            t->commitRecord();
+        }
+        t->endBatch();
+        xb::settings().deleted = false;
+        for (int pos = 1; pos <= 3; ++pos) {
+            t->setOrder(pos);
+            ASSERT_EQ(t->count(), m.tagSize(pos, false)) << "tag " << pos;
+        }
+        const std::vector<std::string> faults = t->indexFaults();
+        ASSERT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
+        if (round % 4 == 0) expectMatches(*t, m, "round " + std::to_string(round));
+    }
+    t->close();
+    const auto faults = xb::checkTableFile(path);
+    ASSERT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
+    t = xb::Table::open(path);
+    expectMatches(*t, m, "reopened");
+}
+
+// A process killed inside a batch: every record committed before the batch
+// and every change of a record already in the file is in the table file;
+// appended records may still be held. The index, whose pages may be stale,
+// carries the crash marker, so the next open rebuilds it. The end of the
+// batch writes the held records and the pages.
+TEST(TableIndexModel, KillInsideABatchKeepsRecordsAndRebuildsTheIndex) {
+    namespace fs = std::filesystem;
+    qvtest::TempDir dir;
+    const std::string path = (dir / "_qvdir.dbf").string();
+    createFileTable(path);
+    Randomizer rnd(qvtest::testSeed() + 1);
+    FileTableModel m;
+    {
+        auto t = xb::Table::open(path);
+        for (int i = 0; i < 600; ++i) {
+            FileRec r = rnd.record();
+            t->append();
+            write(*t, r);
+            m.recs.push_back(r);
+        }
+        t->close();
+    }
+    auto t = xb::Table::open(path);
+    t->beginBatch();
+    for (int i = 0; i < 300; ++i) {
+        const auto recno = static_cast<std::uint32_t>(1 + rnd.below(600));
+        FileRec r = rnd.record();
+        t->go(recno);
+        write(*t, r);
+        t->commitRecord();
+        m.recs[recno - 1] = r;
+    }
+    FileTableModel before = m;  // what a kill may leave: no appended record
+    for (int i = 0; i < 40; ++i) {
+        FileRec r = rnd.record();
+        t->append();
+        write(*t, r);
+        t->commitRecord();
+        m.recs.push_back(r);
+    }
+    EXPECT_EQ(t->recCount(), 640u);
+    // The files as a kill now would leave them.
+    auto snapshot = [&](const std::string& name) {
+        const fs::path to = dir / name;
+        fs::create_directories(to);
+        for (const char* f : {"_qvdir.dbf", "_qvdir.nsx", "_qvdir.smt"})
+            if (fs::exists(dir / f)) fs::copy_file(dir / f, to / f);
+        return (to / "_qvdir.dbf").string();
+    };
+    const std::string killed = snapshot("killed");
+    {
+        auto idx = xb::NsxFile::open((dir / "killed" / "_qvdir.nsx").string(),
+                                     xb::NsxFile::Mode::ReadOnly);
+        EXPECT_TRUE(idx->wasInterrupted());
+    }
+    {
+        auto k = xb::Table::open(killed);
+        ASSERT_GE(k->recCount(), 600u);
+        ASSERT_LE(k->recCount(), 640u);
+        before.recs.assign(m.recs.begin(), m.recs.begin() + k->recCount());
+        expectMatches(*k, before, "opened after the kill");
+    }
+    ASSERT_TRUE(xb::checkTableFile(killed).empty());
+
+    t->endBatch();
+    const std::string ended = snapshot("ended");
+    {
+        auto idx =
+            xb::NsxFile::open((dir / "ended" / "_qvdir.nsx").string(), xb::NsxFile::Mode::ReadOnly);
+        for (int pos = 1; pos <= 3; ++pos)
+            nsxtest::expectTagEquals(idx->tag(pos - 1), m.tag(pos, false),
+                                     "tag " + std::to_string(pos) + " after the batch");
+    }
+    {
+        auto k = xb::Table::open(ended);
+        ASSERT_EQ(k->recCount(), 640u);
+        expectMatches(*k, m, "opened after the batch");
+    }
+    t->close();
 }
 
 }  // namespace
