@@ -141,6 +141,19 @@ class PosixFile final : public RandomFile {
         return static_cast<std::uint64_t>(st.st_size);
     }
 
+    std::string contentStamp() override {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) return {};
+        const std::int64_t parts[] = {static_cast<std::int64_t>(st.st_dev),
+                                      static_cast<std::int64_t>(st.st_ino),
+                                      static_cast<std::int64_t>(st.st_size),
+                                      static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                                      static_cast<std::int64_t>(st.st_mtim.tv_nsec),
+                                      static_cast<std::int64_t>(st.st_ctim.tv_sec),
+                                      static_cast<std::int64_t>(st.st_ctim.tv_nsec)};
+        return std::string(reinterpret_cast<const char*>(parts), sizeof parts);
+    }
+
     void truncate(std::uint64_t size) override {
         while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
             if (errno != EINTR) throwIo(path(), "kann nicht gekürzt werden", errno);

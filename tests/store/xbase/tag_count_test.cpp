@@ -161,4 +161,97 @@ TEST_F(TagCounts, ADamagedLeafIsRefusedWhenCountedFromTheMapping) {
     }
 }
 
+// Counts every subtree of the tag (the walk to its last position does).
+void countAll(xb::Table& t, int tag) {
+    t.setOrder(tag);
+    ASSERT_NE(t.recnoAtOrderPosition(t.count()), 0u);
+}
+
+// The first child of the root of tag `tag` (a subtree whose count is not
+// noted at close).
+std::uint32_t firstChild(xb::Table& t, int tag) {
+    xb::NsxTag& nt = t.indexFile()->tag(tag - 1);
+    xb::nsx::PageRef p = nt.treePage(nt.rootAddr());
+    EXPECT_TRUE(xb::nsx::isBranchType(p.data()[0]));
+    return xb::nsx::BranchView{p.data(), nt.keyLen()}.child(0);
+}
+
+TEST_F(TagCounts, AnUnchangedFileOpenedAgainKnowsItsCountsFromTheClose) {
+    std::vector<std::uint32_t> byName;
+    std::uint32_t child = 0;
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
+        byName = walkOf(*t, 2);
+        countAll(*t, 2);
+        child = firstChild(*t, 2);
+        ASSERT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        t->close();
+    }
+    {
+        // A fresh file object; its counts come from the last close.
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        const std::uint32_t known = t->indexFile()->knownCount(child);
+        ASSERT_NE(known, xb::NsxFile::kUnknownCount);
+        std::uint64_t walked = 0;
+        for (std::uint32_t r : byName) {
+            t->setOrder(2);
+            t->go(r);
+            walked += t->orderRecNo() <= known ? 1 : 0;
+        }
+        EXPECT_EQ(walked, known);
+        expectPositionsMatch(*t, 2, byName);
+    }
+    // Taken over once: the read-only close handed them on again.
+    auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
+    EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    expectPositionsMatch(*t, 2, byName);
+}
+
+TEST_F(TagCounts, AFileChangedSinceItsCloseIsCountedAfresh) {
+    std::uint32_t child = 0;
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        countAll(*t, 2);
+        child = firstChild(*t, 2);
+    }
+    // Another session adds names at the front of the order.
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::Exclusive, xb::Env::posix());
+        for (int i = 0; i < 50; ++i) {
+            t->append();
+            t->replaceText(1, "A" + std::to_string(i));
+        }
+        t->close();
+    }
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        // Its own counts at most (the writer knew them), never the stale ones.
+        const std::uint32_t known = t->indexFile()->knownCount(child);
+        if (known != xb::NsxFile::kUnknownCount) {
+            t->setOrder(2);
+            const auto walk = walkOf(*t, 2);
+            std::uint32_t left = 0;
+            for (std::uint32_t r : walk) {
+                t->go(r);
+                left += t->orderRecNo() <= known ? 1 : 0;
+            }
+            EXPECT_EQ(left, known);
+        }
+        expectPositionsMatch(*t, 2, walkOf(*t, 2));
+    }
+    // Bytes changed behind the engine's back: the stamp differs, nothing is
+    // taken over.
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        countAll(*t, 2);
+        child = firstChild(*t, 2);
+        ASSERT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    }
+    auto bytes = qvtest::readFile(dir / "_qvdir.nsx");
+    bytes.resize(bytes.size() + 1024, 0);
+    qvtest::writeFile(dir / "_qvdir.nsx", bytes);
+    auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+    EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+}
+
 }  // namespace
