@@ -61,10 +61,23 @@ void FileSearch::open() {
     // The grid and the owner follow once, at the end.
     ScopedSuspend quiet(*m_view);
     table().Open();
+    knowAllPositions();
     setOrder(FileOrder::Name);
     if (m_session.table(CatalogTable::Entries).Active()) {
         TApollo& entries = m_session.apollo(CatalogTable::Entries);
         if (entries.sx_IndexOrd() != entryTag()) entries.sx_SetOrder(entryTag());
+    }
+}
+
+void FileSearch::knowAllPositions() {
+    // Walking to the last position of an order counts every subtree of its
+    // tag on the way. Done once here, no search has to count the part of the
+    // tree before the file it finds; the counts stay with the index file
+    // for the next opening while the file is unchanged.
+    xb::Table* t = table().engine();
+    for (const QString& tag : {QStringLiteral("namealle"), QStringLiteral("endungalle")}) {
+        t->setOrder(tagPosition(CatalogTable::Files, tag));
+        if (const std::uint64_t n = t->count()) t->recnoAtOrderPosition(n);
     }
 }
 

@@ -94,6 +94,9 @@ class FileSearch {
     std::vector<FileHit> rowsFromHere(int limit);
 
   private:
+    // Counts the subtrees of both orders' tags, so that a position anywhere
+    // in the list is found without reading the tree again.
+    void knowAllPositions();
     // The record of entry `number` past any subset or filter, 0 when there
     // is none.
     std::uint32_t entryRecordPastSubset(int number);
