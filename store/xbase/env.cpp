@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -63,12 +64,28 @@ namespace {
                     "Die Datei " + path + " wird bereits von einem anderen Programm benutzt", path);
 }
 
+// Taking down a read view costs time in proportion to the pages it came to
+// map: tens of milliseconds for a table read all over, which a closing table
+// would wait for. A view is therefore released on a thread of its own.
+void releaseView(void* map, std::size_t len) {
+    try {
+        std::thread([map, len] { ::munmap(map, len); }).detach();
+    } catch (...) {  // no thread to be had: release it here
+        ::munmap(map, len);
+    }
+}
+
 class PosixFile final : public RandomFile {
   public:
     PosixFile(std::string path, int fd) : RandomFile(std::move(path)), fd_(fd) {}
     ~PosixFile() override {
-        if (map_) ::munmap(map_, mapLen_);
         if (wmap_) ::munmap(wmap_, wmapLen_);
+        if (map_) {
+            // The view keeps the open file alive until it is gone, and with
+            // it the lock: the lock goes now.
+            ::flock(fd_, LOCK_UN);
+            releaseView(map_, mapLen_);
+        }
         ::close(fd_);  // closing also drops the flock
     }
 
