@@ -254,4 +254,23 @@ TEST_F(TagCounts, AFileChangedSinceItsCloseIsCountedAfresh) {
     EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
 }
 
+TEST_F(TagCounts, TheFirstPositionsNeedNoCountOfTheTreeBeyondThem) {
+    std::vector<std::uint32_t> byName;
+    std::uint32_t child = 0;
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        byName = walkOf(*t, 2);
+        child = firstChild(*t, 2);
+    }
+    auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+    t->setOrder(2);
+    ASSERT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    for (std::uint64_t pos = 1; pos <= 64; ++pos)
+        ASSERT_EQ(t->recnoAtOrderPosition(pos), byName[pos - 1]) << pos;
+    EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    // Further on the count is made, and the positions stay right.
+    expectPositionsMatch(*t, 2, byName);
+    EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+}
+
 }  // namespace
