@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -254,6 +255,11 @@ void Trecherche::FormShow() {
         TabControl1->setCurrentIndex(0);
     }
     colourKeyColumns();
+    // The grid keeps its rows from the last showing (see FileSearch::close);
+    // each showing starts at the left edge, on the first column.
+    qv::DbGridModel* model = DBGrid1->gridModel();
+    if (model->currentRow() >= 0) DBGrid1->setCurrentIndex(model->index(model->currentRow(), 0));
+    DBGrid1->horizontalScrollBar()->setValue(0);
     qv::centerOnScreen(this);
     DBGrid1->setFocus(Qt::OtherFocusReason);
     m_countAhead->start();
