@@ -552,22 +552,8 @@ void TMainForm::untenrefresh(int tab) {
 
     switch (tab) {
         case TabFiles: {
-            TTable& files = m_session.table(CatalogTable::Files);
-            if (!files.Active()) return;
-            qv::ScopedSuspend suspend(*DataSource2);
-            const QString key = Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)"));
-            // A reopened file table stands in record order: scope its first tag.
-            if (Apollo2->sx_IndexOrd() != 1) Apollo2->sx_SetOrder(1);
-            Apollo2->sx_SetScope(key, key + QChar(0xFF));
-            const qint64 p1 = Apollo2->sx_OrderRecNo();
-            qint64 n = 0;
-            if (p1 > 0) {
-                Apollo2->sx_GoBottom();
-                const qint64 p2 = Apollo2->sx_OrderRecNo();
-                Apollo2->sx_GoTop();
-                n = p2 - p1 + 1;
-            }
-            showFileCount(n);
+            const qint64 n = scopeFileList();
+            if (n >= 0) showFileCount(n);
             break;
         }
         case TabText:
@@ -591,6 +577,25 @@ void TMainForm::untenrefresh(int tab) {
         default:
             break;
     }
+}
+
+qint64 TMainForm::scopeFileList() {
+    TTable& files = m_session.table(CatalogTable::Files);
+    if (!files.Active() || !m_session.table(CatalogTable::Entries).Active()) return -1;
+    qv::ScopedSuspend suspend(*DataSource2);
+    const QString key = Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)"));
+    // A reopened file table stands in record order: scope its first tag.
+    if (Apollo2->sx_IndexOrd() != 1) Apollo2->sx_SetOrder(1);
+    Apollo2->sx_SetScope(key, key + QChar(0xFF));
+    const qint64 p1 = Apollo2->sx_OrderRecNo();
+    qint64 n = 0;
+    if (p1 > 0) {
+        Apollo2->sx_GoBottom();
+        const qint64 p2 = Apollo2->sx_OrderRecNo();
+        Apollo2->sx_GoTop();
+        n = p2 - p1 + 1;
+    }
+    return n;
 }
 
 void TMainForm::showFileCount(qint64 n) {

@@ -221,6 +221,9 @@ class TMainForm : public QMainWindow {
     void bindCommands();
     void fatalMessage(const QString& text);
     void showFileCount(qint64 n);
+    // Limits the file table to the current entry's files (its first tag,
+    // scoped) and returns how many there are; -1 when a table is closed.
+    qint64 scopeFileList();
     void refreshStatusPanel();
     void refreshMemo();
     void fillAddressPanel();

@@ -59,16 +59,46 @@ void FileSearch::open() {
     m_allEntries.clear();
     m_allEntriesRead = false;
     // The grid and the owner follow once, at the end.
-    ScopedSuspend quiet(*m_view);
-    table().Open();
-    setOrder(FileOrder::Name);
-    if (m_session.table(CatalogTable::Entries).Active()) {
-        TApollo& entries = m_session.apollo(CatalogTable::Entries);
-        if (entries.sx_IndexOrd() != entryTag()) entries.sx_SetOrder(entryTag());
+    {
+        ScopedSuspend quiet(*m_view);
+        table().Open();
+        m_countedSlices = {0, 0};
+        setOrder(FileOrder::Name);
+        if (m_session.table(CatalogTable::Entries).Active()) {
+            TApollo& entries = m_session.apollo(CatalogTable::Entries);
+            if (entries.sx_IndexOrd() != entryTag()) entries.sx_SetOrder(entryTag());
+        }
+    }
+    if (m_parked) {
+        m_parked = false;
+        m_view->EnableControls();
     }
 }
 
-void FileSearch::close() {
+bool FileSearch::countAhead() {
+    if (!isOpen()) return false;
+    int& done = m_countedSlices[static_cast<std::size_t>(m_order)];
+    if (done >= kCountSlices) return false;
+    // Finding the record at a position counts every subtree of the tag
+    // before it; each slice goes a little further, without moving.
+    xb::Table* t = table().engine();
+    const std::uint64_t n = t->count();
+    ++done;
+    if (n > 0)
+        t->recnoAtOrderPosition(
+            std::max<std::uint64_t>(1, n * static_cast<std::uint64_t>(done) / kCountSlices));
+    return done < kCountSlices;
+}
+
+void FileSearch::close(bool parkView) {
+    // A parked view stays suspended while the list is closed: the next
+    // opening finds its grid with the same rows and reads them in place,
+    // instead of the grid laying out millions of rows twice (none, then all
+    // again).
+    if (parkView && !m_parked && table().Active()) {
+        m_view->DisableControls();
+        m_parked = true;
+    }
     table().Close();
     m_allEntries.clear();
     m_allEntriesRead = false;

@@ -19,6 +19,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -73,8 +74,10 @@ class FileSearch {
     // first file and selects the entry table's first tag. The file table's
     // own table object must be closed.
     void open();
-    // Closes the read-only table object (nothing when it is closed).
-    void close();
+    // Closes the read-only table object (nothing when it is closed). With
+    // `parkView` the view stays suspended until the next open() (for a
+    // window that hides its grid meanwhile).
+    void close(bool parkView = false);
     bool isOpen() const;
 
     FileOrder order() const { return m_order; }
@@ -88,6 +91,14 @@ class FileSearch {
 
     // The entry that holds the current file record (none past the end).
     FileOwner owner();
+
+    // Counts a slice of the current order's tree ahead of the searches (a
+    // search finds the row of its file only after counting the part of the
+    // tree before it, which at millions of files takes long the first
+    // time); for idle time, a few milliseconds a call. Does not move the
+    // list. False when the order is counted through.
+    bool countAhead();
+    static constexpr int kCountSlices = 64;
 
     // Up to `limit` rows from the current file on, in the current order;
     // the list moves to the last of them.
@@ -106,6 +117,8 @@ class FileSearch {
     // when an entry was hidden by a subset.
     std::vector<std::pair<int, std::uint32_t>> m_allEntries;
     bool m_allEntriesRead = false;
+    std::array<int, 2> m_countedSlices{};  // per order, see countAhead()
+    bool m_parked = false;                 // the view suspended by close()
 };
 
 // Hands the file table over to the search for its lifetime: closes the file

@@ -8,11 +8,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyledItemDelegate>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -83,6 +85,15 @@ Trecherche::Trecherche(qv::CatalogueSession& session, QWidget* parent)
     buildWindow();
     connect(DataSource1, &TDataSource::dataChange, this,
             [this] { qv::runGuarded([this] { DataSource1DataChange(); }); });
+    // While the window waits for the user, the order shown is counted
+    // through in slices, so that the first searches find their rows at once.
+    m_countAhead = new QTimer(this);
+    m_countAhead->setInterval(0);
+    connect(m_countAhead, &QTimer::timeout, this, [this] {
+        bool more = false;
+        qv::runGuarded([&] { more = m_search->countAhead(); });
+        if (!more) m_countAhead->stop();
+    });
     resize(820, 560);
 }
 
@@ -227,13 +238,14 @@ void Trecherche::run() {
         qv::FileSearch& search;
         ~CloseList() {
             try {
-                search.close();
+                search.close(true);  // the hidden grid keeps its rows for the next showing
             } catch (...) {
             }
         }
     } closeList{*m_search};
     FormShow();
     exec();
+    m_countAhead->stop();
 }
 
 void Trecherche::FormShow() {
@@ -243,8 +255,14 @@ void Trecherche::FormShow() {
         TabControl1->setCurrentIndex(0);
     }
     colourKeyColumns();
+    // The grid keeps its rows from the last showing (see FileSearch::close);
+    // each showing starts at the left edge, on the first column.
+    qv::DbGridModel* model = DBGrid1->gridModel();
+    if (model->currentRow() >= 0) DBGrid1->setCurrentIndex(model->index(model->currentRow(), 0));
+    DBGrid1->horizontalScrollBar()->setValue(0);
     qv::centerOnScreen(this);
     DBGrid1->setFocus(Qt::OtherFocusReason);
+    m_countAhead->start();
 }
 
 void Trecherche::TabControl1Change(int index) {
@@ -252,6 +270,7 @@ void Trecherche::TabControl1Change(int index) {
     m_search->setOrder(static_cast<qv::FileOrder>(index));
     colourKeyColumns();
     DBGrid1->setFocus(Qt::OtherFocusReason);
+    m_countAhead->start();
 }
 
 void Trecherche::colourKeyColumns() {

@@ -19,6 +19,7 @@ class QMenu;
 class QMenuBar;
 class QStatusBar;
 class QTabBar;
+class QTimer;
 class QToolButton;
 class TApollo;
 class TDataSource;
@@ -83,5 +84,6 @@ class Trecherche : public QDialog {
     void colourKeyColumns();
 
     std::unique_ptr<qv::FileSearch> m_search;
+    QTimer* m_countAhead = nullptr;
     bool m_showing = false;
 };

@@ -84,9 +84,7 @@ QVariant DbGridModel::headerData(int section, Qt::Orientation orientation, int r
 // ---- resets and counts ------------------------------------------------------------------
 
 void DbGridModel::reset() {
-    beginResetModel();
-    dropCache();
-    m_columns.clear();
+    QList<Column> columns;
     TTable* tt = m_source ? m_source->DataSet() : nullptr;
     xb::Table* t = tt ? tt->engine() : nullptr;
     if (tt != m_defsTable) {
@@ -113,11 +111,33 @@ void DbGridModel::reset() {
                     if (c.width <= 0) c.width = f.type == 'D' ? 10 : f.type == 'M' ? 6 : f.len;
                 }
             }
-            m_columns.append(c);
+            columns.append(c);
         }
     }
-    m_rows = countRows();
+    const int rows = countRows();
+    if (m_shown && rows == m_rows && columns == m_columns) {
+        // The same shape (another order of the same records, a reopened
+        // table): the rows are read again in place. A model reset would
+        // make the grid lay out every row anew, which at millions of rows
+        // costs more than everything else the change does.
+        dropCache();
+        const int old = m_current;
+        m_current = rowOfCurrent();
+        if (m_rows > 0 && !m_columns.isEmpty())
+            emit dataChanged(index(0, 0),
+                             index(m_rows - 1, static_cast<int>(m_columns.size()) - 1));
+        if (old >= 0 && old < m_rows) emit headerDataChanged(Qt::Vertical, old, old);
+        if (m_current >= 0 && m_current != old)
+            emit headerDataChanged(Qt::Vertical, m_current, m_current);
+        emit currentRowChanged(m_current);
+        return;
+    }
+    beginResetModel();
+    dropCache();
+    m_columns = std::move(columns);
+    m_rows = rows;
     m_current = rowOfCurrent();
+    m_shown = true;
     endResetModel();
     emit currentRowChanged(m_current);
 }

@@ -26,9 +26,11 @@
 // Updates. Rows are read in blocks of kBlockRows into a cache of at most
 // kMaxBlocks blocks that is dropped on every change of data. A post or a direct write of the
 // current record gives dataChanged() over all rows when the row count stays, a reset otherwise;
-// opening, closing, deleting and changes of order, range or subset reset the model. While the view
-// is suspended the model stays as it is (rows beyond what the table now holds read as empty); the
-// view's last resume resets it once.
+// opening, closing, deleting and changes of order, range or subset reset the model, unless the
+// columns and the row count stay: then the rows are read again in place (dataChanged() over all
+// rows and currentRowChanged()), which spares the grid laying out millions of rows again. While the
+// view is suspended the model stays as it is (rows beyond what the table now holds read as empty);
+// the view's last resume resets it once.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -92,6 +94,7 @@ class DbGridModel : public QAbstractTableModel {
         QString name;
         QString label;
         int width = 0;
+        bool operator==(const Column&) const = default;
     };
     using Block = std::vector<std::string>;  // raw records, empty for a missing row
 
@@ -114,6 +117,7 @@ class DbGridModel : public QAbstractTableModel {
     QList<Column> m_columns;
     int m_rows = 0;
     int m_current = -1;
+    bool m_shown = false;  // the first reset happened
     mutable std::unordered_map<int, Block> m_cache;
     mutable std::deque<int> m_cacheOrder;  // oldest block first
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -54,12 +55,38 @@ namespace {
     throw fileError("Die Datei", path, action, describeErrno(err));
 }
 
+// Taking down a read view costs time in proportion to the pages it came to
+// map: tens of milliseconds for a table read all over, which a closing table
+// would wait for. A view is therefore released on a thread of its own, a
+// few megabytes at a time, so that the program's own use of its address
+// space (the next file opened, a page touched) never waits long behind it.
+void releaseView(void* map, std::size_t len) {
+    const auto release = [map, len] {
+        constexpr std::size_t kStep = std::size_t{4} << 20;
+        auto* p = static_cast<char*>(map);
+        for (std::size_t done = 0; done < len; done += kStep) {
+            ::munmap(p + done, std::min(kStep, len - done));
+            std::this_thread::yield();
+        }
+    };
+    try {
+        std::thread(release).detach();
+    } catch (...) {  // no thread to be had: release it here
+        ::munmap(map, len);
+    }
+}
+
 class PosixFile final : public RandomFile {
   public:
     PosixFile(std::string path, int fd) : RandomFile(std::move(path)), fd_(fd) {}
     ~PosixFile() override {
-        if (map_) ::munmap(map_, mapLen_);
         if (wmap_) ::munmap(wmap_, wmapLen_);
+        if (map_) {
+            // The view keeps the open file alive until it is gone, and with
+            // it the lock: the lock goes now.
+            ::flock(fd_, LOCK_UN);
+            releaseView(map_, mapLen_);
+        }
         ::close(fd_);  // closing also drops the flock
     }
 
@@ -130,6 +157,19 @@ class PosixFile final : public RandomFile {
         struct stat st;
         if (::fstat(fd_, &st) != 0) throwIo(path(), "gelesen werden", errno);
         return static_cast<std::uint64_t>(st.st_size);
+    }
+
+    std::string contentStamp() override {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) return {};
+        const std::int64_t parts[] = {static_cast<std::int64_t>(st.st_dev),
+                                      static_cast<std::int64_t>(st.st_ino),
+                                      static_cast<std::int64_t>(st.st_size),
+                                      static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                                      static_cast<std::int64_t>(st.st_mtim.tv_nsec),
+                                      static_cast<std::int64_t>(st.st_ctim.tv_sec),
+                                      static_cast<std::int64_t>(st.st_ctim.tv_nsec)};
+        return std::string(reinterpret_cast<const char*>(parts), sizeof parts);
     }
 
     void truncate(std::uint64_t size) override {

@@ -58,6 +58,11 @@ class RandomFile {
     }
     // fdatasync: the file's data (not necessarily its times) on the device.
     virtual void syncData() { sync(); }
+    // Bytes that change whenever the file's content may have changed since
+    // they were taken (for a file on disk: device, inode, size and the
+    // times of the last change), so that facts derived from the content can
+    // be kept from one opening to the next; "" when the file cannot tell.
+    virtual std::string contentStamp() { return {}; }
 
     // Reads exactly `n` bytes or throws Corrupt naming the file ("what" says
     // which part was cut short).

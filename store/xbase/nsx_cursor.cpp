@@ -370,6 +370,14 @@ std::uint64_t NsxCursor::position() {
     return total + 1;
 }
 
+std::uint64_t NsxCursor::leastEntries(std::uint32_t addr) {
+    const std::uint32_t known = tag_->file().knownCount(addr);
+    if (known != NsxFile::kUnknownCount) return known;
+    PageRef p = tag_->treePage(addr);
+    const std::uint64_t n = getU16LE(p.data() + 2);
+    return isBranchType(p.data()[0]) ? 2 * n + 1 : n;
+}
+
 bool NsxCursor::gotoPosition(std::uint64_t pos) {
     seenMods_ = tag_->modCount();
     frames_.clear();
@@ -406,6 +414,20 @@ bool NsxCursor::gotoPosition(std::uint64_t pos) {
         const int n = b.count();
         bool descended = false;
         for (int c = 0; c <= n; ++c) {
+            // A position short of what the child's subtree holds at the
+            // least needs no count of it (a branch of m keys holds those and
+            // m + 1 subtrees of at least one entry): the first rows of a
+            // large tag are found without counting the tree to their right.
+            if (k < leastEntries(b.child(c))) {
+                frames_.push_back({addr, c});
+                if (c > 0) {
+                    std::memcpy(pred, b.key(c - 1), kl);
+                    hasPred = true;
+                }
+                addr = b.child(c);
+                descended = true;
+                break;
+            }
             const std::uint64_t cc = tag_->subtreeCount(b.child(c));
             if (k < cc) {
                 frames_.push_back({addr, c});

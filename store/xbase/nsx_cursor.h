@@ -82,6 +82,9 @@ class NsxCursor {
     // gone (the cursor then stands on its successor, or at eof).
     bool refind();
     bool changed() const { return seenMods_ != tag_->modCount(); }
+    // The entries of the subtree at `addr` as far as known without counting
+    // it: its count when known, else a lower bound from its page alone.
+    std::uint64_t leastEntries(std::uint32_t addr);
 
     NsxTag* tag_;
     State state_ = State::Nowhere;

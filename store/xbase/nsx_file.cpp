@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "store/xbase/error.h"
@@ -34,6 +36,29 @@ std::string readText(const std::uint8_t* p, std::size_t cap) {
     return std::string(reinterpret_cast<const char*>(p), n);
 }
 
+// The subtree counts of index files closed in this process, with what
+// their files looked like at close. Counting a large tag's subtrees reads
+// every page of it once; a table closed and opened again (another opening
+// mode for a while, a window that opens the file for itself) would pay that
+// again on its first position deep in the order. An opening takes the
+// counts over only when the file is provably untouched since: the same
+// content stamp (inode, size, change times) and the same root page.
+struct KeptCounts {
+    std::string stamp;
+    std::vector<std::uint8_t> root;
+    std::vector<std::uint32_t> counts;
+};
+constexpr std::size_t kKeptFiles = 8;
+
+std::mutex& keptMutex() {
+    static std::mutex m;
+    return m;
+}
+std::unordered_map<std::string, KeptCounts>& keptCounts() {
+    static std::unordered_map<std::string, KeptCounts> kept;
+    return kept;
+}
+
 }  // namespace
 
 NsxFile::NsxFile(std::unique_ptr<RandomFile> file, bool readOnly)
@@ -58,7 +83,43 @@ std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode, Env& 
     f->readRoot();
     f->loadTags();
     f->applyNoteCounts();
+    f->takeKeptCounts();
     return f;
+}
+
+void NsxFile::takeKeptCounts() {
+    KeptCounts k;
+    {
+        const std::lock_guard<std::mutex> lock(keptMutex());
+        auto it = keptCounts().find(path_);
+        if (it == keptCounts().end()) return;
+        k = std::move(it->second);
+        keptCounts().erase(it);
+    }
+    if (interrupted_ || k.stamp.empty() || k.stamp != cache_->file().contentStamp() ||
+        k.root.size() != kPageSize || std::memcmp(k.root.data(), root_, kPageSize) != 0)
+        return;
+    // Only counts of pages inside the file; the noted ones stay.
+    const std::size_t pages = fileEnd_ / kPageSize;
+    if (k.counts.size() > pages) k.counts.resize(pages);
+    if (counts_.size() > k.counts.size()) k.counts.resize(counts_.size(), kUnknownCount);
+    for (std::size_t i = 0; i < counts_.size(); ++i)
+        if (counts_[i] != kUnknownCount) k.counts[i] = counts_[i];
+    counts_ = std::move(k.counts);
+}
+
+void NsxFile::keepCounts() {
+    const std::lock_guard<std::mutex> lock(keptMutex());
+    auto& kept = keptCounts();
+    kept.erase(path_);
+    if (damaged_ || interrupted_ || counts_.empty()) return;
+    KeptCounts k;
+    k.stamp = cache_->file().contentStamp();
+    if (k.stamp.empty()) return;
+    k.root.assign(root_, root_ + kPageSize);
+    k.counts = counts_;
+    if (kept.size() >= kKeptFiles) kept.erase(kept.begin());
+    kept.emplace(path_, std::move(k));
 }
 
 std::unique_ptr<NsxFile> NsxFile::create(const std::string& path, Env& env) {
@@ -418,6 +479,10 @@ void NsxFile::close() {
         } else if (noteChanged_ && !markerOnDisk_) {
             writeRoot(false);
         }
+    }
+    try {
+        keepCounts();
+    } catch (...) {  // only an optimisation: the next opening counts again
     }
     closed_ = true;
     tags_.clear();

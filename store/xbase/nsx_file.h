@@ -248,6 +248,10 @@ class NsxFile {
     static constexpr std::uint16_t kNoRuns = 0xFFFF;
     bool parseNote(NoteParts& parts) const;
     void applyNoteCounts();
+    // Subtree counts kept from this file's last close in this process, taken
+    // over when the file is unchanged since (see nsx_file.cpp).
+    void takeKeptCounts();
+    void keepCounts();
 
     std::string path_;
     bool readOnly_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_cursor.h"
@@ -39,28 +40,106 @@ void NsxTag::checkDepth(std::size_t depth) const {
         file_.corrupt("der Baum des Tags " + name_ + " ist tiefer als 64 Ebenen oder zyklisch");
 }
 
+namespace {
+
+// What is wrong with a tree page's header, or nullptr.
+const char* treePageFault(const std::uint8_t* d, int keyLen) {
+    const std::uint8_t t = d[0];
+    if (isBranchType(t)) {
+        if (getU16LE(d + 2) > maxBranchKeys(keyLen)) return " hat eine unmögliche Schlüsselanzahl";
+    } else if (isLeafType(t)) {
+        const int used = getU16LE(d + 4);
+        if (used < kLeafHeader || used > kPageSize)
+            return " hat einen unmöglichen belegten Bereich";
+        if (d[1] < 1 || d[1] > 4) return " hat eine ungültige Breite der Satznummern";
+    } else {
+        return " hat einen unbekannten Seitentyp";
+    }
+    return nullptr;
+}
+
+// Counting a subtree for the first time touches each of its pages once.
+// Pages that are not in the cache are read straight from the file's mapping
+// (when the file has one): copying tens of thousands of leaves into the
+// cache only to read their entry counts would cost many times the count
+// itself. A resident page may hold changes not yet written, so the cache
+// stays the source for those.
+class CountPages {
+  public:
+    explicit CountPages(NsxTag& tag) : tag_(tag) {
+        PageCache& cache = tag.file().cache();
+        const std::uint64_t size = cache.fileSize();
+        if (size >= kPageSize) {
+            view_ = cache.file().view(size);
+            if (view_) viewEnd_ = size;
+        }
+    }
+
+    std::uint64_t count(std::uint32_t addr, int depth) {
+        NsxFile& file = tag_.file();
+        const std::uint32_t known = file.knownCount(addr);
+        if (known != NsxFile::kUnknownCount) return known;
+        if (depth >= kMaxDepth)
+            file.corrupt("der Baum des Tags " + tag_.name() +
+                         " ist tiefer als 64 Ebenen oder zyklisch");
+        PageRef pinned;
+        const std::uint8_t* d = mapped(addr);
+        if (!d) {
+            pinned = tag_.treePage(addr);
+            d = pinned.data();
+        }
+        std::uint64_t total = getU16LE(d + 2);
+        if (isBranchType(d[0])) {
+            const int keyLen = tag_.format().keyLen;
+            const int n = BranchView{d, keyLen}.count();
+            // The children's addresses first: counting them may evict the
+            // page under `d` from the cache.
+            std::vector<std::uint32_t> children(static_cast<std::size_t>(n) + 1);
+            for (int c = 0; c <= n; ++c)
+                children[static_cast<std::size_t>(c)] = BranchView{d, keyLen}.child(c);
+            pinned.reset();
+            for (const std::uint32_t child : children)
+                total += count(child, depth + 1);
+        } else if (total == 0 && addr != tag_.rootAddr()) {
+            file.corrupt(
+                "Seite " + std::to_string(addr) + " (Tag " + tag_.name() + ") ist ein leeres Blatt",
+                addr);
+        }
+        if (total >= file.entryCap() || total >= NsxFile::kUnknownCount)
+            file.corrupt("Seiten des Tags " + tag_.name() + " werden mehrfach verwendet", addr);
+        file.setCount(addr, static_cast<std::uint32_t>(total));
+        return total;
+    }
+
+  private:
+    // The page's bytes in the mapping, checked as treePage() checks them;
+    // nullptr when the page is to come from the cache.
+    const std::uint8_t* mapped(std::uint32_t addr) {
+        NsxFile& file = tag_.file();
+        if (!view_ || !file.validAddress(addr) || std::uint64_t{addr} + kPageSize > viewEnd_ ||
+            file.cache().peek(addr))
+            return nullptr;
+        const std::uint8_t* d = view_ + addr;
+        if (const char* why = treePageFault(d, tag_.format().keyLen))
+            file.corrupt("Seite " + std::to_string(addr) + " (Tag " + tag_.name() + ")" + why,
+                         addr);
+        return d;
+    }
+
+    NsxTag& tag_;
+    const std::uint8_t* view_ = nullptr;
+    std::uint64_t viewEnd_ = 0;
+};
+
+}  // namespace
+
 PageRef NsxTag::treePage(std::uint32_t addr) {
     if (!file_.validAddress(addr)) {
         file_.corrupt("Tag " + name_ + " verweist auf die ungültige Seite " + std::to_string(addr));
     }
     PageRef p(file_.cache().get(addr));
-    const std::uint8_t* d = p.data();
-    const std::uint8_t t = d[0];
-    const char* why = nullptr;
-    if (isBranchType(t)) {
-        if (getU16LE(d + 2) > maxBranchKeys(fmt_.keyLen))
-            why = " hat eine unmögliche Schlüsselanzahl";
-    } else if (isLeafType(t)) {
-        const int used = getU16LE(d + 4);
-        if (used < kLeafHeader || used > kPageSize) {
-            why = " hat einen unmöglichen belegten Bereich";
-        } else if (d[1] < 1 || d[1] > 4) {
-            why = " hat eine ungültige Breite der Satznummern";
-        }
-    } else {
-        why = " hat einen unbekannten Seitentyp";
-    }
-    if (why) file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ")" + why, addr);
+    if (const char* why = treePageFault(p.data(), fmt_.keyLen))
+        file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ")" + why, addr);
     return p;
 }
 
@@ -257,22 +336,7 @@ void NsxTag::predecessorOf(const std::vector<Frame>& path, std::size_t level, st
 std::uint64_t NsxTag::subtreeCount(std::uint32_t addr, int depth) {
     const std::uint32_t known = file_.knownCount(addr);
     if (known != NsxFile::kUnknownCount) return known;
-    checkDepth(static_cast<std::size_t>(depth));
-    PageRef p = treePage(addr);
-    const std::uint8_t* d = p.data();
-    std::uint64_t total = getU16LE(d + 2);
-    if (isBranchType(d[0])) {
-        const BranchView b{d, fmt_.keyLen};
-        for (int c = 0; c <= b.count(); ++c)
-            total += subtreeCount(b.child(c), depth + 1);
-    } else if (total == 0 && addr != root_) {
-        file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ") ist ein leeres Blatt",
-                      addr);
-    }
-    if (total >= file_.entryCap() || total >= NsxFile::kUnknownCount)
-        file_.corrupt("Seiten des Tags " + name_ + " werden mehrfach verwendet", addr);
-    file_.setCount(addr, static_cast<std::uint32_t>(total));
-    return total;
+    return CountPages(*this).count(addr, depth);
 }
 
 std::uint64_t NsxTag::count() {

@@ -4,14 +4,19 @@
 
 #include <sstream>
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 #include "search/filesearchtool.h"
 #include "store/cataloguesession.h"
+#include "store/dbgridmodel.h"
 #include "store/dm.h"
 #include "store/tapollo.h"
+#include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
+#include "store/xbase/table.h"
 #include "support/testutil.h"
 #include "tests/search/filesearch_catalogue.h"
 
@@ -80,6 +85,48 @@ TEST_F(FileSearchTest, NameOrderSearchesPrefixesAndKeepsTheCursorOnAMiss) {
     EXPECT_EQ(list().RecNo(), readme);
     EXPECT_FALSE(search->search(QStringLiteral("zz")));
     EXPECT_EQ(list().RecNo(), readme);
+}
+
+TEST_F(FileSearchTest, CountingAheadNeitherMovesTheListNorChangesWhatSearchesFind) {
+    openSearch();
+    ASSERT_TRUE(search->search(QStringLiteral("read")));
+    const int readme = list().RecNo();
+    const std::uint64_t position = search->view().DataSet()->engine()->orderRecNo();
+    ASSERT_GT(position, 1u);
+    int calls = 0;
+    while (search->countAhead())
+        ASSERT_LT(++calls, qv::FileSearch::kCountSlices) << "counting does not end";
+    EXPECT_EQ(calls, qv::FileSearch::kCountSlices - 1);
+    EXPECT_FALSE(search->countAhead());  // counted through
+    EXPECT_EQ(list().RecNo(), readme);
+    EXPECT_EQ(search->view().DataSet()->engine()->orderRecNo(), position);
+    EXPECT_TRUE(search->search(QStringLiteral("maßband")));
+    EXPECT_EQ(field(list(), "dirname"), QStringLiteral("Maßband"));
+    // The other order starts its own count; a closed list counts nothing.
+    search->setOrder(qv::FileOrder::Extension);
+    EXPECT_TRUE(search->countAhead());
+    search->close();
+    EXPECT_FALSE(search->countAhead());
+}
+
+TEST_F(FileSearchTest, AListOpenedAgainIsReadInPlaceByItsGrid) {
+    openSearch();
+    qv::DbGridModel grid(&search->view());
+    const int rows = grid.rowCount();
+    ASSERT_GT(rows, 2);
+    const QString first = grid.data(grid.index(0, 0)).toString();
+    ASSERT_TRUE(search->search(QStringLiteral("read")));
+    QSignalSpy resets(&grid, &QAbstractItemModel::modelReset);
+    search->close(true);
+    EXPECT_EQ(grid.rowCount(), rows);  // left alone while closed
+    search->open();
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(grid.rowCount(), rows);
+    EXPECT_EQ(grid.currentRow(), 0);  // the first file again
+    EXPECT_EQ(grid.data(grid.index(0, 0)).toString(), first);
+    EXPECT_TRUE(search->search(QStringLiteral("read")));
+    EXPECT_GT(grid.currentRow(), 0);
+    EXPECT_EQ(grid.data(grid.index(grid.currentRow(), 0)).toString(), field(list(), "dirname"));
 }
 
 TEST_F(FileSearchTest, ExtensionOrderListsEachExtensionByName) {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
@@ -163,6 +164,20 @@ TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
     withWindow([&](Trecherche* w) {
         EXPECT_EQ(w->TabControl1->currentIndex(), 0);
         EXPECT_EQ(w->search().order(), qv::FileOrder::Name);
+        // Ctrl+End goes to the last row and the last column.
+        w->resize(300, 300);
+        QTest::keyClick(w->DBGrid1, Qt::Key_End, Qt::ControlModifier);
+        ASSERT_GT(w->DBGrid1->currentIndex().column(), 0);
+        ASSERT_GT(w->DBGrid1->horizontalScrollBar()->value(), 0);
+    });
+    // The next showing starts at the left edge with the name column.
+    withWindow([&](Trecherche* w) {
+        EXPECT_EQ(w->DBGrid1->gridModel()->currentRow(), 0);
+        EXPECT_EQ(w->DBGrid1->currentIndex().row(), 0);
+        EXPECT_EQ(w->DBGrid1->currentIndex().column(), 0);
+        EXPECT_EQ(w->DBGrid1->horizontalScrollBar()->value(), 0);
+        EXPECT_EQ(w->DBGrid1->verticalScrollBar()->value(), 0);
+        w->resize(820, 560);
     });
     expectMainWindowBack(tag, recno);
 }

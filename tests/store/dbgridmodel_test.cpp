@@ -277,7 +277,7 @@ TEST_F(DbGridModelTest, AViewBoundToAnotherTableIsFollowed) {
 TEST_F(DbGridModelTest, RowsFollowTheTagRangeAndSubsetOfTheTable) {
     TApollo apollo(view.get());
     apollo.sx_IndexTag(QStringLiteral("rueck"), QStringLiteral("num"), QString(), false, true);
-    EXPECT_EQ(resets->count(), 1);
+    EXPECT_EQ(resets->count() + changed->count(), 1);  // the same shape: read in place
     EXPECT_EQ(column("name"), QStringList({"r6", "r5", "r4", "r2", "r1"}));
     EXPECT_EQ(model->currentRow(), 0);
     apollo.sx_IndexTag(QStringLiteral("namen"), QStringLiteral("upper(name)"));
@@ -313,6 +313,43 @@ TEST_F(DbGridModelTest, APostThatMovesARecordInItsTagChangesTheRows) {
     EXPECT_EQ(column("name"), QStringList({"r1", "r4", "r5", "r6", "z2"}));
     EXPECT_EQ(model->currentRow(), 4);
     EXPECT_EQ(current->count(), 1);
+}
+
+TEST_F(DbGridModelTest, AnotherOrderOfTheSameRecordsIsReadInPlace) {
+    TApollo apollo(view.get());
+    apollo.sx_IndexTag(QStringLiteral("rueck"), QStringLiteral("num"), QString(), false, true);
+    apollo.sx_IndexTag(QStringLiteral("namen"), QStringLiteral("upper(name)"));
+    ASSERT_EQ(column("name"), QStringList({"r1", "r2", "r4", "r5", "r6"}));
+    ASSERT_TRUE(apollo.sx_Seek(QStringLiteral("R5")));
+    ASSERT_EQ(model->currentRow(), 3);
+    clearSpies();
+    QSignalSpy marker(model.get(), &QAbstractItemModel::headerDataChanged);
+
+    // Same records, same columns: no reset, every row read again, the
+    // current row told (the grid scrolls to it) and the old marker row too.
+    apollo.sx_SetOrder(1);
+    EXPECT_EQ(resets->count(), 0);
+    ASSERT_EQ(changed->count(), 1);
+    const auto args = changed->first();
+    EXPECT_EQ(args.at(0).toModelIndex(), model->index(0, 0));
+    EXPECT_EQ(args.at(1).toModelIndex(),
+              model->index(model->rowCount() - 1, model->columnCount() - 1));
+    EXPECT_EQ(column("name"), QStringList({"r6", "r5", "r4", "r2", "r1"}));
+    EXPECT_EQ(model->currentRow(), 1);  // r5 stays current
+    ASSERT_EQ(current->count(), 1);
+    EXPECT_EQ(current->first().at(0).toInt(), 1);
+    EXPECT_EQ(model->headerData(1, Qt::Vertical).toString(), QStringLiteral("\u25B6"));
+    EXPECT_TRUE(model->headerData(3, Qt::Vertical).toString().isEmpty());
+    bool oldRowTold = false;
+    for (const QList<QVariant>& m : marker)
+        oldRowTold = oldRowTold || (m.at(1).toInt() <= 3 && m.at(2).toInt() >= 3);
+    EXPECT_TRUE(oldRowTold);
+
+    // Another shape still resets.
+    clearSpies();
+    apollo.sx_SetScope(QStringLiteral("2"), QStringLiteral("5"));
+    EXPECT_EQ(resets->count(), 1);
+    EXPECT_EQ(model->rowCount(), 3);
 }
 
 }  // namespace
