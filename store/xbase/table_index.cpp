@@ -523,10 +523,8 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
         try {
             compile();
         } catch (const qv::Error& err) {
-            throw qv::Error(qv::ErrorCode::Corrupt,
-                            "Die Indexdatei " + nsx_->path() + " ist beschädigt: der Tag " +
-                                d.name + " ist nicht auswertbar (" + err.text() + ")",
-                            nsx_->path());
+            throw fileDamaged("Die Indexdatei", nsx_->path(),
+                              "der Tag " + d.name + " ist nicht auswertbar (" + err.text() + ")");
         }
         const std::size_t keyLen = static_cast<std::size_t>(d.keyLen);
         tags.push_back({d, [compile, keyLen] {
