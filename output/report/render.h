@@ -25,7 +25,7 @@ void renderPage(QPainter& painter, const Document& doc, int index, double scale)
 // active on, one sheet per page, in paper coordinates.
 void renderDocument(QPainter& painter, QPagedPaintDevice& device, const Document& doc);
 
-// The font of a spec at a pixel height for a device.
-QFont deviceFont(const FontSpec& spec, double pixelHeight);
+// A report font at a pixel height for a device.
+QFont deviceFont(const FontSpec& font, double pixelHeight);
 
 }  // namespace qv::report

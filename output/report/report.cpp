@@ -164,10 +164,10 @@ Band& Report::pageFooter(const QString& name, double height) {
     return ensure(m_footer, name, height);
 }
 
-int Report::font(const FontSpec& spec) {
-    auto it = std::find(m_fonts.begin(), m_fonts.end(), spec);
+int Report::font(const FontSpec& wanted) {
+    auto it = std::find(m_fonts.begin(), m_fonts.end(), wanted);
     if (it != m_fonts.end()) return static_cast<int>(it - m_fonts.begin());
-    m_fonts.push_back(spec);
+    m_fonts.push_back(wanted);
     return static_cast<int>(m_fonts.size()) - 1;
 }
 

@@ -140,7 +140,7 @@ class Report {
     Band* titleBandIfAny() const { return m_title.get(); }
 
     // The index of a font for ReportLabel::font.
-    int font(const FontSpec& spec);
+    int font(const FontSpec& wanted);
     const std::vector<FontSpec>& fonts() const { return m_fonts; }
 
     // ---- callbacks ----
