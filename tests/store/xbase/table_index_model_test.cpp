@@ -205,6 +205,20 @@ TEST(TableIndexModel, RandomChangesKeepEveryTagEqualToTheModel) {
     }
 }
 
+// Appends `n` random records to the table and the model, one in
+// `deletedOneIn` flagged as deleted (none when 0), and commits the last.
+void appendRandom(xb::Table& t, FileTableModel& m, Randomizer& rnd, int n, int deletedOneIn) {
+    for (int i = 0; i < n; ++i) {
+        FileRec r = rnd.record();
+        r.deleted = deletedOneIn > 0 && rnd.below(deletedOneIn) == 0;
+        t.append();
+        write(t, r);
+        if (r.deleted) t.deleteRecord();
+        m.recs.push_back(r);
+    }
+    t.commitRecord();
+}
+
 TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
     qvtest::TempDir dir;
     const std::string path = (dir / "_qvdir.dbf").string();
@@ -212,15 +226,7 @@ TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
     FileTableModel m;
     Randomizer rnd(7);
     auto t = xb::Table::open(path);
-    for (int i = 0; i < 400; ++i) {
-        FileRec r = rnd.record();
-        r.deleted = rnd.below(5) == 0;
-        t->append();
-        write(*t, r);
-        if (r.deleted) t->deleteRecord();
-        m.recs.push_back(r);
-    }
-    t->commitRecord();
+    appendRandom(*t, m, rnd, 400, 5);
     xb::SettingsGuard guard;
     t->setOrder(1);
     for (int del = 0; del < 2; ++del)
@@ -264,15 +270,7 @@ TEST(TableIndexModel, ReleaseAndReuseRunsKeepEveryTagEqualToTheModel) {
     Randomizer rnd(qvtest::testSeed());
     FileTableModel m;
     auto t = xb::Table::open(path);
-    for (int i = 0; i < 3000; ++i) {
-        FileRec r = rnd.record();
-        r.deleted = rnd.below(20) == 0;
-        t->append();
-        write(*t, r);
-        if (r.deleted) t->deleteRecord();
-        m.recs.push_back(r);
-    }
-    t->commitRecord();
+    appendRandom(*t, m, rnd, 3000, 20);
     xb::SettingsGuard guard;
     for (int round = 1; round <= 12; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -352,12 +350,7 @@ TEST(TableIndexModel, KillInsideABatchKeepsRecordsAndRebuildsTheIndex) {
     FileTableModel m;
     {
         auto t = xb::Table::open(path);
-        for (int i = 0; i < 600; ++i) {
-            FileRec r = rnd.record();
-            t->append();
-            write(*t, r);
-            m.recs.push_back(r);
-        }
+        appendRandom(*t, m, rnd, 600, 0);
         t->close();
     }
     auto t = xb::Table::open(path);
