@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include "store/dm.h"
+#include "store/xbase/count_store.h"
 #include "store/xbase/error.h"
 
 namespace qv {
@@ -41,6 +42,13 @@ QString programFileDirectory() {
 QString userDataDirectory() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QLatin1Char('/') + kDataFolderName;
+}
+
+void keepCountsInUserCache() {
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty()) return;
+    xb::setCountCache(
+        (cache + QLatin1Char('/') + kDataFolderName + QStringLiteral("/counts")).toStdString());
 }
 
 }  // namespace qv

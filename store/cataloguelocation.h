@@ -37,4 +37,9 @@ QString programFileDirectory();
 // usually ~/.local/share/qv-tessarin), whichever of the programs asks.
 QString userDataDirectory();
 
+// Lets the engine keep the order counts of large index files between runs,
+// in the user's cache folder (`<general cache folder>/qv-tessarin/counts`,
+// usually ~/.cache/qv-tessarin/counts). Both programs call it at start.
+void keepCountsInUserCache();
+
 }  // namespace qv

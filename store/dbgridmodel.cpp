@@ -228,14 +228,22 @@ const std::string* DbGridModel::record(int row) const {
         const int first = b * kBlockRows;
         const int last = std::min(m_rows, first + kBlockRows);
         block.reserve(static_cast<std::size_t>(last - first));
-        for (int r = first; r < last; ++r) {
-            const std::uint32_t recno = recNoAt(r);
-            std::string rec;
-            if (recno != 0) {
-                rec.resize(t->recordLength());
-                t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
-            }
-            block.push_back(std::move(rec));
+        std::vector<std::uint32_t> recnos(static_cast<std::size_t>(std::max(0, last - first)));
+        if (!recnos.empty())
+            t->recnosAtOrderPositions(static_cast<std::uint64_t>(first) + 1, recnos.data(),
+                                      recnos.size());
+        // The rows' records with one read each (rows past the end stay empty).
+        std::vector<std::uint32_t> present;
+        present.reserve(recnos.size());
+        for (const std::uint32_t recno : recnos)
+            if (recno != 0) present.push_back(recno);
+        const std::size_t rl = t->recordLength();
+        std::string bytes(present.size() * rl, '\0');
+        t->readScatteredAt(present.data(), present.size(),
+                           reinterpret_cast<std::uint8_t*>(bytes.data()));
+        std::size_t next = 0;
+        for (const std::uint32_t recno : recnos) {
+            block.push_back(recno != 0 ? bytes.substr(rl * next++, rl) : std::string());
         }
         if (m_cacheOrder.size() >= static_cast<std::size_t>(kMaxBlocks)) {
             m_cache.erase(m_cacheOrder.front());

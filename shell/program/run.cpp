@@ -8,12 +8,14 @@
 #include "shell/application.h"
 #include "shell/errorhandler.h"
 #include "shell/program.h"
+#include "store/cataloguelocation.h"
 
 namespace qv {
 
 int runProgram(int argc, char** argv, const std::function<void(TMainForm*)>& onShown) {
     qv::Application app(argc, argv);
     app.installGermanTranslation();
+    qv::keepCountsInUserCache();
 
     // Finding the program directory may already fail (an installed program
     // whose data folder cannot be created): the error box says why.

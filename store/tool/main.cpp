@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/cataloguelocation.h"
 #include "store/tool/qvdb.h"
 
 int main(int argc, char** argv) {
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
         app = std::make_unique<QGuiApplication>(qtArgc, qtArgs.data());
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
+    qv::keepCountsInUserCache();
     std::vector<std::string> args(argv + 1, argv + argc);
     qvdb::addFeatureCommands();
     return qvdb::run(args, std::cin, std::cout, std::cerr);

@@ -96,6 +96,20 @@ void DbfFile::readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* ds
     file_->readExact(offsetOf(first), dst, std::size_t{n} * header_.recordLength, "ein Datensatz");
 }
 
+void DbfFile::readScattered(const std::uint32_t* recnos, std::size_t n, std::uint8_t* dst) {
+    const std::size_t rl = header_.recordLength;
+    for (std::size_t i = 0; i < n; ++i, dst += rl) {
+        const std::uint32_t recno = recnos[i];
+        if (recno < 1 || recno > count_) throw noSuchRecord(path(), recno);
+        if (recno > inFile()) writeAppends();
+        if (recno >= winFirst_ && recno < winFirst_ + winCount_) {
+            std::memcpy(dst, window_.data() + std::size_t{recno - winFirst_} * rl, rl);
+            continue;
+        }
+        file_->readExact(offsetOf(recno), dst, rl, "ein Datensatz");
+    }
+}
+
 std::vector<std::uint8_t> DbfFile::headerBytes() {
     writeAppends();
     std::vector<std::uint8_t> h(header_.headerLength);

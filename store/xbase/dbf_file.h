@@ -68,6 +68,12 @@ class DbfFile {
     // into `dst` (n * recordLength() bytes) with one read, bypassing the
     // read-ahead window: for scans over the whole table.
     void readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* dst);
+    // Copies the records numbered recnos[0 .. n) (each inside 1 ...
+    // recordCount()) into `dst`, one after another, each with a read call of
+    // its own: records scattered over a large file (a grid's rows in an
+    // index order) would otherwise fault the mapping's pages in one by one,
+    // at many times the price of the call.
+    void readScattered(const std::uint32_t* recnos, std::size_t n, std::uint8_t* dst);
     // The header as it is in the file (headerLength() bytes).
     std::vector<std::uint8_t> headerBytes();
     // REQUIRES: writable(), 1 <= recno <= recordCount().

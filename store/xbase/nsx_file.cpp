@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "store/xbase/count_store.h"
 #include "store/xbase/error.h"
 #include "store/xbase/limits.h"
 #include "store/xbase/nsx_tag.h"
@@ -43,10 +44,11 @@ std::string readText(const std::uint8_t* p, std::size_t cap) {
 // again on its first position deep in the order. An opening takes the
 // counts over only when the file is provably untouched since: the same
 // content stamp (inode, size, change times) and the same root page.
+// The counts of a large file are also saved to disk (count_store.h) for the
+// next process; `saved` says the saved ones equal these.
 struct KeptCounts {
-    std::string stamp;
-    std::vector<std::uint8_t> root;
-    std::vector<std::uint32_t> counts;
+    CountSnapshot snapshot;
+    bool saved = false;
 };
 constexpr std::size_t kKeptFiles = 8;
 
@@ -82,42 +84,69 @@ std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode, Env& 
     if (!ro) f->cache_->useMappedWrites();
     f->readRoot();
     f->loadTags();
-    f->applyNoteCounts();
+    // The kept counts first: they move in whole, and the noted ones (the
+    // same, for an unchanged file) go into them.
     f->takeKeptCounts();
+    f->applyNoteCounts();
     return f;
 }
 
 void NsxFile::takeKeptCounts() {
     KeptCounts k;
+    bool found = false;
     {
         const std::lock_guard<std::mutex> lock(keptMutex());
         auto it = keptCounts().find(path_);
-        if (it == keptCounts().end()) return;
-        k = std::move(it->second);
-        keptCounts().erase(it);
+        if (it != keptCounts().end()) {
+            k = std::move(it->second);
+            keptCounts().erase(it);
+            found = true;
+        }
     }
-    if (interrupted_ || k.stamp.empty() || k.stamp != cache_->file().contentStamp() ||
-        k.root.size() != kPageSize || std::memcmp(k.root.data(), root_, kPageSize) != 0)
-        return;
-    // Only counts of pages inside the file; the noted ones stay.
+    if (interrupted_) return;
     const std::size_t pages = fileEnd_ / kPageSize;
-    if (k.counts.size() > pages) k.counts.resize(pages);
-    if (counts_.size() > k.counts.size()) k.counts.resize(counts_.size(), kUnknownCount);
-    for (std::size_t i = 0; i < counts_.size(); ++i)
-        if (counts_[i] != kUnknownCount) k.counts[i] = counts_[i];
-    counts_ = std::move(k.counts);
+    if (!found) {
+        // Another process left them, or this one before it closed the file
+        // for a while.
+        if (!worthACountFile(pages) || !loadCounts(path_, k.snapshot)) return;
+        k.saved = true;
+    }
+    CountSnapshot& s = k.snapshot;
+    if (s.stamp.empty() || s.stamp != cache_->file().contentStamp() || s.root.size() != kPageSize ||
+        std::memcmp(s.root.data(), root_, kPageSize) != 0)
+        return;
+    // Only counts of pages inside the file.
+    if (s.counts.size() > pages) s.counts.resize(pages);
+    counts_ = std::move(s.counts);
+    countsTaken_ = std::move(s.stamp);
+    countsSaved_ = k.saved;
+    countsChanged_ = false;
+}
+
+void NsxFile::forgetKeptCounts() {
+    const std::lock_guard<std::mutex> lock(keptMutex());
+    keptCounts().clear();
 }
 
 void NsxFile::keepCounts() {
+    KeptCounts k;
+    if (!damaged_ && !interrupted_ && !counts_.empty()) {
+        k.snapshot.stamp = cache_->file().contentStamp();
+        k.snapshot.root.assign(root_, root_ + kPageSize);
+        // The file is closing: its counts move, a copy of megabytes of them
+        // would cost the close milliseconds.
+        k.snapshot.counts = std::move(counts_);
+        counts_.clear();
+        const std::size_t pages = fileEnd_ / kPageSize;
+        if (k.snapshot.counts.size() > pages) k.snapshot.counts.resize(pages);
+        k.saved = countsSaved_ && !countsChanged_ && k.snapshot.stamp == countsTaken_;
+        if (!k.saved && !k.snapshot.stamp.empty() && worthACountFile(fileEnd_ / kPageSize))
+            k.saved = saveCounts(path_, k.snapshot);
+    }
     const std::lock_guard<std::mutex> lock(keptMutex());
     auto& kept = keptCounts();
     kept.erase(path_);
-    if (damaged_ || interrupted_ || counts_.empty()) return;
-    KeptCounts k;
-    k.stamp = cache_->file().contentStamp();
-    if (k.stamp.empty()) return;
-    k.root.assign(root_, root_ + kPageSize);
-    k.counts = counts_;
+    if (k.snapshot.stamp.empty()) return;
     if (kept.size() >= kKeptFiles) kept.erase(kept.begin());
     kept.emplace(path_, std::move(k));
 }
@@ -273,6 +302,7 @@ bool NsxFile::roomFor(std::uint64_t pages) const {
 void NsxFile::setCount(std::uint32_t addr, std::uint32_t n) {
     const std::size_t i = addr / kPageSize;
     if (i >= counts_.size()) counts_.resize(std::max(i + 1, counts_.size() * 2), kUnknownCount);
+    if (counts_[i] != n) countsChanged_ = true;
     counts_[i] = n;
 }
 
@@ -369,10 +399,13 @@ bool NsxFile::parseNote(NoteParts& parts) const {
 void NsxFile::applyNoteCounts() {
     NoteParts parts;
     if (!parseNote(parts) || parts.tags != tags_.size()) return;
+    // What the file notes is no news to a count file.
+    const bool changed = countsChanged_;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         const std::uint32_t c = getU32LE(parts.counts + 4 * i);
         if (c != kUnknownCount && c < entryCap()) setCount(tags_[i]->rootAddr(), c);
     }
+    countsChanged_ = changed;
 }
 
 bool NsxFile::flaggedNote(std::uint32_t recordCount, std::vector<std::uint32_t>& recnos) const {
@@ -657,6 +690,7 @@ void NsxFile::clear() {
     tags_.clear();
     cache_->discardAll();
     counts_.clear();
+    countsChanged_ = true;
     std::memset(root_ + kRootTagTable, 0, kMaxTags * kTagEntrySize);
     putU16LE(root_ + kRootTagCount, 0);
     putU32LE(root_ + kRootFreeHead, kNoPage);

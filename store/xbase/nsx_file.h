@@ -193,6 +193,9 @@ class NsxFile {
     void freePage(std::uint32_t addr);
     // Ensures the crash marker is on disk before a direct write.
     void beginDirectWrite();
+    // Drops the counts this process kept of closed files, as a new process
+    // starts without them (the count files on disk stay).
+    static void forgetKeptCounts();
     // Subtree entry counts by page (kUnknownCount when not computed).
     static constexpr std::uint32_t kUnknownCount = 0xFFFFFFFFu;
     std::uint32_t knownCount(std::uint32_t addr) const {
@@ -202,7 +205,10 @@ class NsxFile {
     void setCount(std::uint32_t addr, std::uint32_t n);
     void forgetCount(std::uint32_t addr) {
         const std::size_t i = addr / nsx::kPageSize;
-        if (i < counts_.size()) counts_[i] = kUnknownCount;
+        if (i < counts_.size() && counts_[i] != kUnknownCount) {
+            counts_[i] = kUnknownCount;
+            countsChanged_ = true;
+        }
     }
     // Upper bound for the entries of one tag, used to reject shared subtrees.
     std::uint64_t entryCap() const;
@@ -248,8 +254,8 @@ class NsxFile {
     static constexpr std::uint16_t kNoRuns = 0xFFFF;
     bool parseNote(NoteParts& parts) const;
     void applyNoteCounts();
-    // Subtree counts kept from this file's last close in this process, taken
-    // over when the file is unchanged since (see nsx_file.cpp).
+    // Subtree counts kept from this file's last close, in this process or on
+    // disk, taken over when the file is unchanged since (see nsx_file.cpp).
     void takeKeptCounts();
     void keepCounts();
 
@@ -267,6 +273,9 @@ class NsxFile {
     std::uint32_t fileEnd_ = 0;  // max(file on disk, file-size field)
     std::vector<std::unique_ptr<NsxTag>> tags_;
     std::vector<std::uint32_t> counts_;
+    std::string countsTaken_;     // the stamp the counts were taken over with
+    bool countsSaved_ = false;    // the count file holds the counts taken over
+    bool countsChanged_ = false;  // a count changed since they were taken over
 
     friend class NsxTag;
 };

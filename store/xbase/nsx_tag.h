@@ -16,7 +16,8 @@
 // take time logarithmic in the number of entries once the subtree counts are
 // known. The counts are not stored in the file; they are computed from the
 // page headers on first use (which reads the tree once) and then kept up to
-// date by every insert, delete and build.
+// date by every insert, delete and build. Those of a large file also outlive
+// the process (count_store.h).
 //
 // A modification that throws (damaged page met on the way, I/O error) can
 // leave the tag half-updated in memory; the caller must then rebuild it.

@@ -340,6 +340,11 @@ void Table::readRecordAt(std::uint32_t recno, std::uint8_t* dst) {
     dbf_->readRecord(recno, dst);
 }
 
+void Table::readScatteredAt(const std::uint32_t* recnos, std::size_t n, std::uint8_t* dst) {
+    requireOpen();
+    dbf_->readScattered(recnos, n, dst);
+}
+
 void Table::readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
     requireOpen();
     if (n == 0) return;

@@ -210,6 +210,10 @@ class Table {
     // Reads committed records first ... first + n - 1 into `dst`
     // (n * recordLength() bytes) with one read; Range error outside the table.
     void readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst);
+    // Reads committed records recnos[0 .. n) into `dst` (n * recordLength()
+    // bytes), each with a read of its own: for records scattered over the
+    // file, such as a grid's rows in an index order.
+    void readScatteredAt(const std::uint32_t* recnos, std::size_t n, std::uint8_t* dst);
     // Calls fn(recno, record) for every committed record in record order,
     // reading in large blocks; the pointer is valid during the call only.
     template <typename Fn>
@@ -314,6 +318,7 @@ class Table {
     std::uint64_t orderRecNo();
     bool gotoOrderPosition(std::uint64_t pos);
     std::uint32_t recnoAtOrderPosition(std::uint64_t pos);
+    void recnosAtOrderPositions(std::uint64_t first, std::uint32_t* out, std::size_t n);
     int queryTest(std::string_view expr);
     void query(std::string_view expr);
     bool queryActive() const;

@@ -801,27 +801,55 @@ std::uint32_t TableIndex::naturalAtPosition(std::uint64_t pos) {
 }
 
 std::uint32_t TableIndex::tagAtPosition(std::uint64_t pos, bool move) {
-    std::unique_ptr<TagOrder> temp;
-    TagOrder* to = tagOrder_;
-    if (!move) {
-        temp = std::make_unique<TagOrder>(tagOrder_->runtime());
-        temp->setScope(tagOrder_->top(), tagOrder_->bottom());
-        to = temp.get();
-    }
-    if (!settings().deleted) return to->gotoPosition(pos);
+    if (move) return standAtPosition(*tagOrder_, pos);
+    TagOrder temp(tagOrder_->runtime());
+    temp.setScope(tagOrder_->top(), tagOrder_->bottom());
+    return standAtPosition(temp, pos);
+}
+
+std::uint32_t TableIndex::standAtPosition(TagOrder& to, std::uint64_t pos) {
+    if (!settings().deleted) return to.gotoPosition(pos);
     ensureFlagged();
-    const EntrySet& f = to->runtime().flagged;
-    if (to->flaggedInScope() == 0) return to->gotoPosition(pos);
+    const EntrySet& f = to.runtime().flagged;
+    if (to.flaggedInScope() == 0) return to.gotoPosition(pos);
     // Step over the flagged entries before the wanted position.
     std::uint64_t g = pos;
     for (;;) {
-        const std::uint32_t r = to->gotoPosition(g);
+        const std::uint32_t r = to.gotoPosition(g);
         if (r == 0) return 0;
-        std::pair<std::string, std::uint32_t> e{std::string(to->key()), r};
+        std::pair<std::string, std::uint32_t> e{std::string(to.key()), r};
         const bool flagged = f.find(e) != f.end();
-        const std::uint64_t vis = g - to->flaggedInScope(&e) - (flagged ? 1 : 0);
+        const std::uint64_t vis = g - to.flaggedInScope(&e) - (flagged ? 1 : 0);
         if (vis == pos && !flagged) return r;
         g += vis < pos ? pos - vis : 1;
+    }
+}
+
+void TableIndex::recnosAtOrderPositions(std::uint64_t first, std::uint32_t* out, std::size_t n) {
+    requireOpen();
+    if (n == 0) return;
+    if (!simpleCounts() || !tagOrder_) {
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = recnoAtOrderPosition(first + i);
+        return;
+    }
+    // One descent to the first position, then steps along the leaves: the
+    // rows of a grid block cost one search of the tree, not one each.
+    TagOrder to(tagOrder_->runtime());
+    to.setScope(tagOrder_->top(), tagOrder_->bottom());
+    std::uint32_t r = standAtPosition(to, first);
+    const EntrySet* flagged = nullptr;
+    if (settings().deleted && to.flaggedInScope() > 0) flagged = &to.runtime().flagged;
+    out[0] = r;
+    for (std::size_t i = 1; i < n; ++i) {
+        while (r != 0) {
+            r = to.next();
+            if (r == 0 || !flagged ||
+                flagged->find(std::pair<std::string, std::uint32_t>{std::string(to.key()), r}) ==
+                    flagged->end())
+                break;
+        }
+        out[i] = r;
     }
 }
 
@@ -1009,6 +1037,9 @@ bool Table::gotoOrderPosition(std::uint64_t pos) {
 }
 std::uint32_t Table::recnoAtOrderPosition(std::uint64_t pos) {
     return index_->recnoAtOrderPosition(pos);
+}
+void Table::recnosAtOrderPositions(std::uint64_t first, std::uint32_t* out, std::size_t n) {
+    index_->recnosAtOrderPositions(first, out, n);
 }
 int Table::queryTest(std::string_view expr) {
     return index_->queryTest(expr);

@@ -177,6 +177,9 @@ class TableIndex final : public RecordObserver {
     // The record number at position `pos` without moving; 0 outside
     // 1 ... count().
     std::uint32_t recnoAtOrderPosition(std::uint64_t pos);
+    // The record numbers at the `n` positions from `first` on, as
+    // recnoAtOrderPosition() gives them one by one, in about the time of one.
+    void recnosAtOrderPositions(std::uint64_t first, std::uint32_t* out, std::size_t n);
 
     // ---- query and filter ----
     // How far the production index's tags answer `expr` (the query
@@ -266,6 +269,8 @@ class TableIndex final : public RecordObserver {
     bool simpleCounts() const { return !queryActive_ && filter_.empty(); }
     std::uint32_t naturalAtPosition(std::uint64_t pos);
     std::uint32_t tagAtPosition(std::uint64_t pos, bool move);
+    // Stands `to` on the visible entry at `pos`; returns its record number.
+    std::uint32_t standAtPosition(TagOrder& to, std::uint64_t pos);
     // The query planner's view of this table and its index.
     QuerySource plannerSource();
 

@@ -63,6 +63,14 @@ void expectCountsMatchWalks(xb::Table& t) {
             t.go(walk[i]);
             ASSERT_EQ(t.orderRecNo(), i + 1);
         }
+        // Blocks of positions read in one pass, the last running past the end.
+        for (std::size_t from = 0; from < walk.size(); from += 40) {
+            std::vector<std::uint32_t> block(64, 99);
+            t.recnosAtOrderPositions(from + 1, block.data(), block.size());
+            for (std::size_t i = 0; i < block.size(); ++i)
+                ASSERT_EQ(block[i], from + i < walk.size() ? walk[from + i] : 0u)
+                    << "position " << from + i + 1;
+        }
     }
 }
 

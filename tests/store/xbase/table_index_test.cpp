@@ -353,6 +353,12 @@ TEST(TableIndexScope, EntryRangesNeverMixAndCountFromOrderPositions) {
         EXPECT_EQ(t->recnoAtOrderPosition(n), t->recNo());
     }
     EXPECT_EQ(n, 14u);
+    // A grid's block of rows: the same records, and 0 past the scope's end.
+    Recnos block(16, 99);
+    t->recnosAtOrderPositions(1, block.data(), block.size());
+    Recnos expected = walk(*t);
+    expected.resize(16, 0);
+    EXPECT_EQ(block, expected);
     ASSERT_TRUE(t->gotoOrderPosition(14));
     EXPECT_EQ(t->orderRecNo(), 14u);
     EXPECT_FALSE(t->gotoOrderPosition(15));
@@ -484,6 +490,9 @@ TEST(TableIndexOrder, DescendingTagsRunBackwardsAndSeekFromTheTop) {
     EXPECT_EQ(t->recNo(), 1u);  // the next key downwards
     t->setScope(std::string("B"), std::string("C"));
     EXPECT_EQ(walk(*t), (Recnos{4, 5, 1}));
+    Recnos block(3, 99);
+    t->recnosAtOrderPositions(2, block.data(), block.size());
+    EXPECT_EQ(block, (Recnos{5, 1, 0}));
     EXPECT_EQ(t->count(), 3u);
     closeAndCheck(t);
 }

@@ -548,6 +548,33 @@ TEST_F(TableTest, ReadRecordAtLeavesThePositionAlone) {
     EXPECT_EQ(errorOf([&] { t_->readRecordAt(4, rec.data()); }), qv::ErrorCode::Range);
 }
 
+TEST_F(TableTest, ScatteredReadsGiveTheCommittedRecordsInTheOrderAsked) {
+    fill(5);
+    t_->beginBatch();  // appends held back until the batch writes
+    fill(7);
+    t_->go(2);
+    t_->replaceText(0, "changed");  // hot, not committed: not read
+    const std::size_t rl = t_->recordLength();
+    const std::uint32_t wanted[] = {12, 3, 3, 1, 7};
+    std::vector<std::uint8_t> got(rl * std::size(wanted));
+    t_->readScatteredAt(wanted, std::size(wanted), got.data());
+    std::vector<std::uint8_t> one(rl);
+    for (std::size_t i = 0; i < std::size(wanted); ++i) {
+        t_->readRecordAt(wanted[i], one.data());
+        EXPECT_EQ(std::vector<std::uint8_t>(got.begin() + i * rl, got.begin() + (i + 1) * rl), one)
+            << "record " << wanted[i];
+    }
+    EXPECT_EQ(got[rl * 2 + 1], 'r');
+    EXPECT_EQ(got[rl * 2 + 2], '3');
+    t_->commitRecord();
+    const std::uint32_t two = 2;
+    t_->readScatteredAt(&two, 1, one.data());
+    EXPECT_EQ(std::string(one.begin() + 1, one.begin() + 8), "changed");
+    const std::uint32_t beyond[] = {1, 13};
+    EXPECT_EQ(errorOf([&] { t_->readScatteredAt(beyond, 2, got.data()); }), qv::ErrorCode::Range);
+    t_->endBatch();
+}
+
 }  // namespace
 
 namespace {

@@ -3,12 +3,14 @@
 // mapping: the same answers as a walk, in a fresh session, after changes in
 // the same session, and a damaged page still refused.
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "store/xbase/count_store.h"
 #include "store/xbase/error.h"
 #include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_file.h"
@@ -252,6 +254,101 @@ TEST_F(TagCounts, AFileChangedSinceItsCloseIsCountedAfresh) {
     qvtest::writeFile(dir / "_qvdir.nsx", bytes);
     auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
     EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+}
+
+// Count files on for the test's folder, off again afterwards.
+struct CountFiles {
+    explicit CountFiles(const std::filesystem::path& folder, std::uint32_t minPages = 1) {
+        xb::setCountCache(folder.string(), minPages);
+    }
+    ~CountFiles() {
+        xb::setCountCache({});
+        xb::NsxFile::forgetKeptCounts();
+    }
+};
+
+TEST_F(TagCounts, AnotherProcessTakesTheCountsOverFromTheCountFile) {
+    const CountFiles on(dir / "counts");
+    std::vector<std::uint32_t> byName;
+    std::uint32_t child = 0;
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
+        byName = walkOf(*t, 2);
+        countAll(*t, 2);
+        child = firstChild(*t, 2);
+        t->close();
+    }
+    const std::string countFile = xb::countFilePath((dir / "_qvdir.nsx").string());
+    ASSERT_TRUE(std::filesystem::exists(countFile));
+    const auto intact = qvtest::readFile(countFile);
+    const auto openFresh = [&] {
+        xb::NsxFile::forgetKeptCounts();  // as a new process starts
+        return xb::Table::open(path(), xb::OpenMode::ReadOnly);
+    };
+    {
+        auto t = openFresh();
+        EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        expectPositionsMatch(*t, 2, byName);
+    }
+    // A damaged count file and one cut short are ignored: the counts are
+    // computed again, and right.
+    auto flipped = intact;
+    flipped[flipped.size() / 2] ^= 0x01;
+    auto cut = intact;
+    cut.resize(cut.size() - 4);
+    for (const auto& bytes : {flipped, cut}) {
+        qvtest::writeFile(countFile, bytes);
+        auto t = openFresh();
+        EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        expectPositionsMatch(*t, 2, byName);
+        t->close();
+        std::filesystem::remove(countFile);
+    }
+    std::filesystem::rename(dir / "_qvdir.nsx", dir / "moved.nsx");
+    std::filesystem::copy_file(dir / "moved.nsx", dir / "_qvdir.nsx");
+    qvtest::writeFile(countFile, intact);  // its index was replaced by a copy
+    auto t = openFresh();
+    EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    expectPositionsMatch(*t, 2, byName);
+}
+
+// The last child of the root of tag `tag`.
+std::uint32_t lastChild(xb::Table& t, int tag) {
+    xb::NsxTag& nt = t.indexFile()->tag(tag - 1);
+    xb::nsx::PageRef p = nt.treePage(nt.rootAddr());
+    const xb::nsx::BranchView b{p.data(), nt.keyLen()};
+    return b.child(b.count());
+}
+
+TEST_F(TagCounts, ACountFileFollowsChangesAndSmallIndexesGetNone) {
+    {
+        const CountFiles on(dir / "counts");
+        {
+            auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
+            countAll(*t, 2);
+        }
+        const std::string countFile = xb::countFilePath((dir / "_qvdir.nsx").string());
+        const auto before = qvtest::readFile(countFile);
+        {
+            auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
+            for (int i = 0; i < 50; ++i) {  // names at the front of the order
+                t->append();
+                t->replaceText(1, "A" + std::to_string(i));
+            }
+            t->close();
+        }
+        EXPECT_NE(qvtest::readFile(countFile), before);
+        xb::NsxFile::forgetKeptCounts();
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        EXPECT_NE(t->indexFile()->knownCount(lastChild(*t, 2)), xb::NsxFile::kUnknownCount);
+        expectPositionsMatch(*t, 2, walkOf(*t, 2));
+    }
+    const CountFiles large(dir / "counts2", 1u << 20);
+    {
+        auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
+        countAll(*t, 2);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "counts2"));
 }
 
 TEST_F(TagCounts, TheFirstPositionsNeedNoCountOfTheTreeBeyondThem) {
