@@ -89,6 +89,15 @@ void DbGrid::followTable(int row) {
     verticalHeader()->viewport()->update();
 }
 
+QModelIndex DbGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const QModelIndex target = QTableView::moveCursor(action, modifiers);
+    const QModelIndex current = currentIndex();
+    if ((action == MoveHome || action == MoveEnd) && (modifiers & Qt::ControlModifier) &&
+        target.isValid() && current.isValid())
+        return target.siblingAtColumn(current.column());
+    return target;
+}
+
 void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (m_syncing || !m_model || !current.isValid()) return;

@@ -40,6 +40,10 @@ class DbGrid : public QTableView {
 
   protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Ctrl+Home and Ctrl+End go to the first and the last row and keep the
+    // column, as in a data grid; Qt's view would also go to the first or the
+    // last column, which Home and End alone still do.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:

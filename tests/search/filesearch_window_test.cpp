@@ -164,11 +164,22 @@ TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
     withWindow([&](Trecherche* w) {
         EXPECT_EQ(w->TabControl1->currentIndex(), 0);
         EXPECT_EQ(w->search().order(), qv::FileOrder::Name);
-        // Ctrl+End goes to the last row and the last column.
+        // Ctrl+End goes to the last row and keeps the key column in view;
+        // End goes to the last column, Ctrl+Home back to the first row.
         w->resize(300, 300);
+        const int last = w->DBGrid1->gridModel()->rowCount() - 1;
         QTest::keyClick(w->DBGrid1, Qt::Key_End, Qt::ControlModifier);
-        ASSERT_GT(w->DBGrid1->currentIndex().column(), 0);
+        EXPECT_EQ(w->DBGrid1->currentIndex().row(), last);
+        EXPECT_EQ(w->DBGrid1->currentIndex().column(), 0);
+        EXPECT_EQ(w->DBGrid1->horizontalScrollBar()->value(), 0);
+        QTest::keyClick(w->DBGrid1, Qt::Key_End);
+        const int lastColumn = w->DBGrid1->currentIndex().column();
+        ASSERT_GT(lastColumn, 0);
         ASSERT_GT(w->DBGrid1->horizontalScrollBar()->value(), 0);
+        QTest::keyClick(w->DBGrid1, Qt::Key_Home, Qt::ControlModifier);
+        EXPECT_EQ(w->DBGrid1->currentIndex().row(), 0);
+        EXPECT_EQ(w->DBGrid1->currentIndex().column(), lastColumn);
+        QTest::keyClick(w->DBGrid1, Qt::Key_End, Qt::ControlModifier);
     });
     // The next showing starts at the left edge with the name column.
     withWindow([&](Trecherche* w) {
