@@ -52,10 +52,14 @@ void DbGrid::setDataSource(TDataSource* source) {
 void DbGrid::applyColumnWidths() {
     if (!m_model) return;
     // A reset that keeps the columns (the file list's on every cursor move)
-    // keeps their widths.
+    // keeps their widths, which the user may have dragged. A column whose
+    // display width only became known later (its table was closed when the
+    // view was bound) is sized again.
     QStringList columns;
     for (int c = 0; c < m_model->columnCount(); ++c)
-        columns << m_model->fieldNameAt(c);
+        columns
+            << m_model->fieldNameAt(c) + QLatin1Char(':') +
+                   m_model->headerData(c, Qt::Horizontal, DbGridModel::DisplayWidthRole).toString();
     if (columns == m_sizedColumns) return;
     m_sizedColumns = columns;
     // Digits are the widest common characters: a date or a number fits.

@@ -51,7 +51,7 @@ class DbGrid : public QTableView {
     void applyColumnWidths();
 
     DbGridModel* m_model = nullptr;
-    QStringList m_sizedColumns;  // the columns the widths were set for
+    QStringList m_sizedColumns;  // the columns ("name:width") the widths were set for
     bool m_syncing = false;
 };
 

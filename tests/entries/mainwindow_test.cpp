@@ -138,6 +138,17 @@ TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {
                                   {100, "/ FREMD.TXT", "FREMD", "TXT", 3}});
     MainWindowHarness h(dir.path());
     TMainForm* f = h.form;
+    // Every file column is as wide as its display width, the path included.
+    const qv::DbGridModel* m = f->DBGrid2->gridModel();
+    ASSERT_GT(m->columnCount(), 0);
+    for (int c = 0; c < m->columnCount(); ++c) {
+        const int chars =
+            m->headerData(c, Qt::Horizontal, qv::DbGridModel::DisplayWidthRole).toInt();
+        EXPECT_GT(chars, 0) << c;
+        EXPECT_GE(f->DBGrid2->columnWidth(c),
+                  chars * f->DBGrid2->fontMetrics().horizontalAdvance(QLatin1Char('0')))
+            << m->fieldNameAt(c).toStdString();
+    }
     gotoEntry(f, 1);
     EXPECT_EQ(fileNames(f), (QStringList{"WURZEL", "EINS"}));  // in path order
     EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
