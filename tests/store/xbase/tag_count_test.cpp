@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -178,17 +179,20 @@ std::uint32_t firstChild(xb::Table& t, int tag) {
     return xb::nsx::BranchView{p.data(), nt.keyLen()}.child(0);
 }
 
+// A writing session that walks the name tag and counts all of it: the walk
+// and the first child of the tag's root.
+std::pair<std::vector<std::uint32_t>, std::uint32_t> countedSession(const std::string& path) {
+    auto t = xb::Table::open(path, xb::OpenMode::Exclusive);
+    std::vector<std::uint32_t> walk = walkOf(*t, 2);
+    countAll(*t, 2);
+    const std::uint32_t child = firstChild(*t, 2);
+    EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    t->close();
+    return {walk, child};
+}
+
 TEST_F(TagCounts, AnUnchangedFileOpenedAgainKnowsItsCountsFromTheClose) {
-    std::vector<std::uint32_t> byName;
-    std::uint32_t child = 0;
-    {
-        auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
-        byName = walkOf(*t, 2);
-        countAll(*t, 2);
-        child = firstChild(*t, 2);
-        ASSERT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
-        t->close();
-    }
+    const auto [byName, child] = countedSession(path());
     {
         // A fresh file object; its counts come from the last close.
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
@@ -269,15 +273,7 @@ struct CountFiles {
 
 TEST_F(TagCounts, AnotherProcessTakesTheCountsOverFromTheCountFile) {
     const CountFiles on(dir / "counts");
-    std::vector<std::uint32_t> byName;
-    std::uint32_t child = 0;
-    {
-        auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
-        byName = walkOf(*t, 2);
-        countAll(*t, 2);
-        child = firstChild(*t, 2);
-        t->close();
-    }
+    const auto [byName, child] = countedSession(path());
     const std::string countFile = xb::countFilePath((dir / "_qvdir.nsx").string());
     ASSERT_TRUE(std::filesystem::exists(countFile));
     const auto intact = qvtest::readFile(countFile);
