@@ -51,26 +51,30 @@ void DbGrid::setDataSource(TDataSource* source) {
 
 void DbGrid::applyColumnWidths() {
     if (!m_model) return;
-    // A reset that keeps the columns (the file list's on every cursor move)
-    // keeps their widths, which the user may have dragged. A column whose
-    // display width only became known later (its table was closed when the
-    // view was bound) is sized again.
     QStringList columns;
-    for (int c = 0; c < m_model->columnCount(); ++c)
-        columns
-            << m_model->fieldNameAt(c) + QLatin1Char(':') +
-                   m_model->headerData(c, Qt::Horizontal, DbGridModel::DisplayWidthRole).toString();
-    if (columns == m_sizedColumns) return;
-    m_sizedColumns = columns;
+    QList<int> widths;  // display widths in characters, 0 = not known yet
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        columns << m_model->fieldNameAt(c);
+        widths << m_model->headerData(c, Qt::Horizontal, DbGridModel::DisplayWidthRole).toInt();
+    }
+    // A reset that keeps the columns (the file list's on every cursor move)
+    // keeps their widths, which the user may have dragged. Only a column
+    // whose display width was not known when it was sized (its table was
+    // closed when the view was bound) is sized again once it is.
+    const bool same = columns == m_sizedColumns;
+    if (!same) {
+        m_sizedColumns = columns;
+        m_sizedWidths = QList<int>(widths.size(), 0);
+    }
     // Digits are the widest common characters: a date or a number fits.
     const int charWidth = std::max(fontMetrics().averageCharWidth(),
                                    fontMetrics().horizontalAdvance(QLatin1Char('0')));
-    for (int c = 0; c < m_model->columnCount(); ++c) {
-        const int chars =
-            m_model->headerData(c, Qt::Horizontal, DbGridModel::DisplayWidthRole).toInt();
+    for (int c = 0; c < widths.size(); ++c) {
+        if (same && (m_sizedWidths[c] > 0 || widths[c] <= 0)) continue;
+        m_sizedWidths[c] = widths[c];
         const QString title = m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
         const int titleWidth = fontMetrics().horizontalAdvance(title) + 12;
-        const int w = chars > 0 ? chars * charWidth + 8 : titleWidth;
+        const int w = widths[c] > 0 ? widths[c] * charWidth + 8 : titleWidth;
         setColumnWidth(c, std::max(w, titleWidth));
     }
 }

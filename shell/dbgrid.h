@@ -51,7 +51,8 @@ class DbGrid : public QTableView {
     void applyColumnWidths();
 
     DbGridModel* m_model = nullptr;
-    QStringList m_sizedColumns;  // the columns ("name:width") the widths were set for
+    QStringList m_sizedColumns;  // the columns the widths were set for
+    QList<int> m_sizedWidths;    // the display widths they were set from (0 = unknown)
     bool m_syncing = false;
 };
 
