@@ -34,6 +34,7 @@
 #include "shell/dbgrid.h"
 #include "shell/program.h"
 #include "store/cataloguecheck.h"
+#include "store/cataloguelocation.h"
 #include "store/cataloguesession.h"
 #include "store/displays.h"
 #include "store/dm.h"
@@ -153,6 +154,7 @@ int main(int argc, char** argv) {
         }
     }
     QApplication app(argc, argv);
+    qv::keepCountsInUserCache();  // as the program does
 
     const auto t0 = Clock::now();
     qv::Program program(QString::fromStdString(dir.string()));

@@ -70,10 +70,13 @@ void DbfFile::readRecord(std::uint32_t recno, std::uint8_t* dst) {
             if (backward) first = recno >= n ? recno - n + 1 : 1;
         } else {
             seqBytes_ = 0;
-            // A jump: from the file's view when it has one, which spares the
-            // system call.
+            // A jump: the first few with a read call each, so that a table
+            // opened for a few records (a window's list, a lookup) neither
+            // maps its file nor takes the mapping down at close; after that
+            // from the file's view, which spares the call on a long walk.
             const std::uint64_t end = offsetOf(inFile() + 1);
-            if (const std::uint8_t* v = file_->view(end)) {
+            const std::uint8_t* v = ++jumps_ > kReadCallJumps ? file_->view(end) : nullptr;
+            if (v) {
                 std::memcpy(dst, v + offsetOf(recno), rl);
                 lastRead_ = recno;
                 return;

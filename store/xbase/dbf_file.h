@@ -126,6 +126,8 @@ class DbfFile {
     std::size_t seqBytes_ = 0;           // size of the last window read in sequence
     std::vector<std::uint8_t> scratch_;  // record + 0x1A for appends
     bool useMap_ = true;                 // false once the file refused a writable view
+    static constexpr std::uint32_t kReadCallJumps = 256;
+    std::uint32_t jumps_ = 0;  // records read out of sequence
     bool batchAppends_ = false;
     std::vector<std::uint8_t> held_;  // appended records not yet written
 };
