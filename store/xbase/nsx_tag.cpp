@@ -59,21 +59,15 @@ const char* treePageFault(const std::uint8_t* d, int keyLen) {
 }
 
 // Counting a subtree for the first time touches each of its pages once.
-// Pages that are not in the cache are read straight from the file's mapping
-// (when the file has one): copying tens of thousands of leaves into the
-// cache only to read their entry counts would cost many times the count
-// itself. A resident page may hold changes not yet written, so the cache
-// stays the source for those.
+// Pages that are not in the cache are read from the file in runs of
+// kCountRun bytes: copying tens of thousands of leaves into the cache only
+// to read their entry counts would cost many times the count itself, and
+// touching them through a mapping costs a page fault each. The leaves of a
+// subtree mostly lie side by side, so one read serves many. A resident page
+// may hold changes not yet written, so the cache stays the source for those.
 class CountPages {
   public:
-    explicit CountPages(NsxTag& tag) : tag_(tag) {
-        PageCache& cache = tag.file().cache();
-        const std::uint64_t size = cache.fileSize();
-        if (size >= kPageSize) {
-            view_ = cache.file().view(size);
-            if (view_) viewEnd_ = size;
-        }
-    }
+    explicit CountPages(NsxTag& tag) : tag_(tag), fileEnd_(tag.file().cache().fileSize()) {}
 
     std::uint64_t count(std::uint32_t addr, int depth) {
         NsxFile& file = tag_.file();
@@ -83,7 +77,7 @@ class CountPages {
             file.corrupt("der Baum des Tags " + tag_.name() +
                          " ist tiefer als 64 Ebenen oder zyklisch");
         PageRef pinned;
-        const std::uint8_t* d = mapped(addr);
+        const std::uint8_t* d = fromFile(addr);
         if (!d) {
             pinned = tag_.treePage(addr);
             d = pinned.data();
@@ -112,14 +106,21 @@ class CountPages {
     }
 
   private:
-    // The page's bytes in the mapping, checked as treePage() checks them;
-    // nullptr when the page is to come from the cache.
-    const std::uint8_t* mapped(std::uint32_t addr) {
+    static constexpr std::uint64_t kCountRun = 32 * 1024;
+
+    // The page's bytes as the file holds them, checked as treePage() checks
+    // them; nullptr when the page is to come from the cache.
+    const std::uint8_t* fromFile(std::uint32_t addr) {
         NsxFile& file = tag_.file();
-        if (!view_ || !file.validAddress(addr) || std::uint64_t{addr} + kPageSize > viewEnd_ ||
+        if (!file.validAddress(addr) || std::uint64_t{addr} + kPageSize > fileEnd_ ||
             file.cache().peek(addr))
             return nullptr;
-        const std::uint8_t* d = view_ + addr;
+        if (addr < runAt_ || std::uint64_t{addr} + kPageSize > runAt_ + run_.size()) {
+            run_.resize(static_cast<std::size_t>(std::min(kCountRun, fileEnd_ - addr)));
+            file.cache().file().readExact(addr, run_.data(), run_.size(), "eine Indexseite");
+            runAt_ = addr;
+        }
+        const std::uint8_t* d = run_.data() + (addr - runAt_);
         if (const char* why = treePageFault(d, tag_.format().keyLen))
             file.corrupt("Seite " + std::to_string(addr) + " (Tag " + tag_.name() + ")" + why,
                          addr);
@@ -127,8 +128,9 @@ class CountPages {
     }
 
     NsxTag& tag_;
-    const std::uint8_t* view_ = nullptr;
-    std::uint64_t viewEnd_ = 0;
+    std::uint64_t fileEnd_;
+    std::vector<std::uint8_t> run_;  // file bytes from runAt_ on
+    std::uint64_t runAt_ = 0;
 };
 
 }  // namespace

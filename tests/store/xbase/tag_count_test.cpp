@@ -1,7 +1,8 @@
 // Counts and positions of tags in real files, where the first count of a
-// subtree reads the pages that are not cached straight from the file's
-// mapping: the same answers as a walk, in a fresh session, after changes in
-// the same session, and a damaged page still refused.
+// subtree reads the pages that are not cached straight from the file: the
+// same answers as a walk, in a fresh session, after changes in the same
+// session, and a damaged page still refused; counts kept from one process
+// to the next in count files.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -105,7 +106,7 @@ TEST_F(TagCounts, AFreshSessionCountsFromTheMiddleAsAWalkDoes) {
         expectPositionsMatch(*t, 1, byOwner);
         t->close();
     }
-    // The same files in memory, where there is no mapping, answer alike.
+    // The same files in memory answer alike.
     xb::MemEnv mem;
     for (const char* ext : {".dbf", ".nsx", ".smt"}) {
         const auto bytes = qvtest::readFile(dir / (std::string("_qvdir") + ext));
@@ -122,7 +123,7 @@ TEST_F(TagCounts, ChangesOfTheSessionShowInTheNextCounts) {
     t->go(1);
     ASSERT_GT(t->orderRecNo(), 0u);  // counts of the left half known now
     // New names at the front and in the middle of the name order split
-    // leaves there and grow the file beyond what was mapped.
+    // leaves there and grow the file beyond what was counted.
     for (int i = 0; i < 3000; ++i) {
         t->append();
         t->replaceNumber(0, 5);
@@ -138,13 +139,13 @@ TEST_F(TagCounts, ChangesOfTheSessionShowInTheNextCounts) {
     const auto byName = walkOf(*t, 2);
     ASSERT_EQ(byName.size(), std::size_t{kRecords + 3000});
     expectPositionsMatch(*t, 2, byName);
-    // A rebuild truncates and rewrites the file under the mapping.
+    // A rebuild truncates and rewrites the file under the counts.
     t->reindex();
     expectPositionsMatch(*t, 2, walkOf(*t, 2));
     expectPositionsMatch(*t, 1, walkOf(*t, 1));
 }
 
-TEST_F(TagCounts, ADamagedLeafIsRefusedWhenCountedFromTheMapping) {
+TEST_F(TagCounts, ADamagedLeafIsRefusedWhenCountedFromTheFile) {
     std::uint32_t leaf = 0;
     {
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
