@@ -688,6 +688,14 @@ void TableIndex::noteFlagged() {
         recnos.reserve(flagged_->set.size());
         for (std::uint32_t r : flagged_->set)
             recnos.push_back(r);
+    } else if (nsx_->flaggedNote(recCount(), recnos)) {
+        // The note this session found still stands, so no record changed
+        // (the first change of a session drops it): its flagged records are
+        // still the table's. Keeping them spares the next session a scan of
+        // the whole table (a session that only looked, such as the start-up
+        // check, used to leave them out).
+        nsx_->setTableNote(recCount(), &recnos);
+        return;
     }
     nsx_->setTableNote(recCount(), flaggedKnown_ ? &recnos : nullptr);
 }

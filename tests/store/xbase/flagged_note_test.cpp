@@ -124,6 +124,31 @@ TEST_F(FlaggedNote, ACleanCloseLeavesTheFlaggedRecordsForTheNextSession) {
     expectCountsMatchWalks(*t);
 }
 
+TEST_F(FlaggedNote, ASessionThatChangesNoRecordKeepsTheNote) {
+    makeTable(env, 120, [](int i) { return i % 10 == 0; });
+    std::vector<std::uint32_t> flagged;
+    {
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
+        EXPECT_EQ(t->count(), 108u);
+        flagged = flaggedOf(*t);
+    }
+    // A writable session that only looks, without a count, as the start-up
+    // check does; then one that moves about and reads.
+    for (int session = 0; session < 2; ++session) {
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
+        if (session == 1) {
+            t->setOrder(1);
+            t->goBottom();
+            t->flush();
+        }
+    }
+    auto t = xb::Table::open(kPath, xb::OpenMode::ReadOnly, env);
+    std::vector<std::uint32_t> noted;
+    ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    EXPECT_EQ(noted, flagged);
+    expectCountsMatchWalks(*t);
+}
+
 TEST_F(FlaggedNote, AChangeNotFollowedByACountDropsTheNote) {
     makeTable(env, 120, [](int i) { return i % 10 == 0; });
     {
