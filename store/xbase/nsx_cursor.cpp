@@ -418,18 +418,9 @@ bool NsxCursor::gotoPosition(std::uint64_t pos) {
             // least needs no count of it (a branch of m keys holds those and
             // m + 1 subtrees of at least one entry): the first rows of a
             // large tag are found without counting the tree to their right.
-            if (k < leastEntries(b.child(c))) {
-                frames_.push_back({addr, c});
-                if (c > 0) {
-                    std::memcpy(pred, b.key(c - 1), kl);
-                    hasPred = true;
-                }
-                addr = b.child(c);
-                descended = true;
-                break;
-            }
-            const std::uint64_t cc = tag_->subtreeCount(b.child(c));
-            if (k < cc) {
+            const bool surelyInside = k < leastEntries(b.child(c));
+            const std::uint64_t cc = surelyInside ? 0 : tag_->subtreeCount(b.child(c));
+            if (surelyInside || k < cc) {
                 frames_.push_back({addr, c});
                 if (c > 0) {
                     std::memcpy(pred, b.key(c - 1), kl);
