@@ -78,6 +78,14 @@ class FlaggedNote : public ::testing::Test {
   protected:
     void SetUp() override { xb::settings().deleted = true; }
     void TearDown() override { xb::settings().deleted = false; }
+    // 120 records, every tenth flagged, and a session that counted them, so
+    // that the index notes them; returns the flagged records.
+    std::vector<std::uint32_t> makeNotedTable() {
+        makeTable(env, 120, [](int i) { return i % 10 == 0; });
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
+        EXPECT_EQ(t->count(), 108u);
+        return flaggedOf(*t);
+    }
     xb::MemEnv env;
 };
 
@@ -125,13 +133,7 @@ TEST_F(FlaggedNote, ACleanCloseLeavesTheFlaggedRecordsForTheNextSession) {
 }
 
 TEST_F(FlaggedNote, ASessionThatChangesNoRecordKeepsTheNote) {
-    makeTable(env, 120, [](int i) { return i % 10 == 0; });
-    std::vector<std::uint32_t> flagged;
-    {
-        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-        EXPECT_EQ(t->count(), 108u);
-        flagged = flaggedOf(*t);
-    }
+    const std::vector<std::uint32_t> flagged = makeNotedTable();
     // A writable session that only looks, without a count, as the start-up
     // check does; then one that moves about and reads.
     for (int session = 0; session < 2; ++session) {
@@ -150,11 +152,7 @@ TEST_F(FlaggedNote, ASessionThatChangesNoRecordKeepsTheNote) {
 }
 
 TEST_F(FlaggedNote, AChangeNotFollowedByACountDropsTheNote) {
-    makeTable(env, 120, [](int i) { return i % 10 == 0; });
-    {
-        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-        EXPECT_EQ(t->count(), 108u);
-    }
+    makeNotedTable();
     // A session flags a record without ever counting, and closes cleanly.
     {
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
