@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench_clock.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     if (!mkdtemp(tmpl)) return 1;
     const std::filesystem::path dir(tmpl);
     const std::string path = (dir / "_qvdir.dbf").string();
-    { qv::tables::createTable(qv::tables::layoutOf(qv::CatalogTable::Files), path); }
+    { qv::tables::createTable(qv::tables::layoutOf(qv::CatalogueTable::Files), path); }
     const std::vector<FileRow> rows = sampleRows();
 
     // 1. Appends.

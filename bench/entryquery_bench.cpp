@@ -24,13 +24,13 @@
 
 #include <unistd.h>
 
-#include "search/entryquery.h"
-#include "statistics/statistics.h"
-#include "store/cataloguecheck.h"
-#include "store/cataloguesession.h"
+#include "search/core/entryquery.h"
+#include "statistics/core/statistics.h"
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguesession.h"
 #include "store/dbgridmodel.h"
 #include "store/displays.h"
-#include "store/dm.h"
+#include "catalogue/dm.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
@@ -41,7 +41,7 @@
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 
 double cpuNow() {
     timespec ts{};
@@ -65,7 +65,7 @@ void checkCatalogue(const QString& dir) {
         std::exit(1);
     });
     session.reattach();
-    for (CatalogTable t : qv::kTableOrder)
+    for (CatalogueTable t : qv::kTableOrder)
         dm.table(t).Close();
 }
 
@@ -105,7 +105,7 @@ void fillEntries(const std::string& path, std::uint32_t count) {
 
 void fillCategories(const QString& dir) {
     TDM dm(dir);
-    TTable& t = dm.table(CatalogTable::Categories);
+    TTable& t = dm.table(CatalogueTable::Categories);
     t.Open();
     for (const char* c : kCategories) {
         qv::ScopedEdit edit(t);
@@ -156,13 +156,13 @@ int main(int argc, char** argv) {
 
     TDM dm(qdir);
     qv::CatalogueSession session(dm);
-    for (CatalogTable t : qv::kTableOrder)
-        if (t != CatalogTable::Categories) dm.table(t).Open();
-    TApollo& apollo = session.apollo(CatalogTable::Entries);
-    apollo.sx_SetOrder(qv::tagPosition(CatalogTable::Entries, QStringLiteral("bezeich")));
+    for (CatalogueTable t : qv::kTableOrder)
+        if (t != CatalogueTable::Categories) dm.table(t).Open();
+    TApollo& apollo = session.apollo(CatalogueTable::Entries);
+    apollo.sx_SetOrder(qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
     apollo.sx_GoTop();
     // The entry list's model follows the entry view, as in the main window.
-    qv::DbGridModel list(&session.view(CatalogTable::Entries));
+    qv::DbGridModel list(&session.view(CatalogueTable::Entries));
     qv::SilentProgress display;
 
     auto recount = [&] {
@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
     std::printf("entries per category                          %8.2f / %8.2f\n", fk.wallMs,
                 fk.cpuMs);
 
-    for (CatalogTable t : qv::kTableOrder)
+    for (CatalogueTable t : qv::kTableOrder)
         dm.table(t).Close();
     std::filesystem::remove_all(dir);
     return 0;

@@ -41,20 +41,21 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "entries/mainform.h"
-#include "search/filesearch.h"
-#include "search/filesearchtool.h"
-#include "search/recherche.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "shell/dbnavigator.h"
-#include "shell/dialogs.h"
-#include "shell/program.h"
-#include "shell/scripteddialogs.h"
-#include "store/cataloguelocation.h"
-#include "store/tables/catalogtables.h"
+#include "app/qv-tessarin/features.h"
+#include "entries/ui/mainform.h"
+#include "search/core/filesearch.h"
+#include "search/core/filesearchtool.h"
+#include "search/ui/recherche.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/dialogs.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
+#include "catalogue/cataloguelocation.h"
+#include "store/tables/cataloguetables.h"
 #include "store/tapollo.h"
-#include "store/tool/qvdb.h"
+#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
@@ -108,7 +109,7 @@ void generate(const fs::path& dir, std::uint64_t n) {
     const auto t0 = Clock::now();
     fs::create_directories(dir);
     {
-        qv::tables::createTable(qv::tables::layoutOf(qv::CatalogTable::Files),
+        qv::tables::createTable(qv::tables::layoutOf(qv::CatalogueTable::Files),
                                 (dir / "_qvdir.dbf").string());
         auto t = xb::Table::open((dir / "_qvdir.dbf").string());
         Rng rng;
@@ -353,7 +354,7 @@ int main(int argc, char** argv) {
     auto t0 = Clock::now();
     auto program = std::make_unique<qv::Program>(QString::fromStdString(dir.string()));
     program->setQuitFunction([] {});
-    program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p); });
+    program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
     auto* form = static_cast<TMainForm*>(program->mainForm());
     program->setCatalogueStartup(form->makeCatalogueStartup());
     form->show();

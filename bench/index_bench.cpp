@@ -35,7 +35,7 @@
 
 #include "bench/bench_util.h"
 #include "bench_clock.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
@@ -87,9 +87,9 @@ FileRow makeRow(Rng& rng, std::uint64_t i) {
 }
 
 std::unique_ptr<xb::Table> createFileTable(const std::string& path) {
-    qv::tables::createTable(qv::tables::layoutOf(qv::CatalogTable::Files), path);
+    qv::tables::createTable(qv::tables::layoutOf(qv::CatalogueTable::Files), path);
     auto t = xb::Table::open(path);
-    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogueTable::Files));
     t->setOrder(0);
     return t;
 }

@@ -30,14 +30,15 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "entries/mainform.h"
-#include "shell/dbgrid.h"
-#include "shell/program.h"
-#include "store/cataloguecheck.h"
-#include "store/cataloguelocation.h"
-#include "store/cataloguesession.h"
+#include "app/qv-tessarin/features.h"
+#include "entries/ui/mainform.h"
+#include "ui/dbgrid.h"
+#include "ui/program.h"
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguelocation.h"
+#include "catalogue/cataloguesession.h"
 #include "store/displays.h"
-#include "store/dm.h"
+#include "catalogue/dm.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
@@ -77,7 +78,7 @@ void checkCatalogue(const fs::path& dir) {
         std::exit(1);
     });
     session.reattach();
-    for (qv::CatalogTable t : qv::kTableOrder)
+    for (qv::CatalogueTable t : qv::kTableOrder)
         dm.table(t).Close();
 }
 
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     qv::Program program(QString::fromStdString(dir.string()));
     program.setQuitFunction([] {});
-    program.start([](qv::Program& p) { return std::make_unique<TMainForm>(p); });
+    program.start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
     auto* form = static_cast<TMainForm*>(program.mainForm());
     program.setCatalogueStartup(form->makeCatalogueStartup());
     form->show();
@@ -170,8 +171,8 @@ int main(int argc, char** argv) {
     report("start to the first painted entry list", ms(t0, t1), "ms", 500);
     std::printf(
         "  (%lld entries, %lld file records)\n",
-        static_cast<long long>(form->session().table(qv::CatalogTable::Entries).RecordCount()),
-        static_cast<long long>(form->session().table(qv::CatalogTable::Files).RecordCount()));
+        static_cast<long long>(form->session().table(qv::CatalogueTable::Entries).RecordCount()),
+        static_cast<long long>(form->session().table(qv::CatalogueTable::Files).RecordCount()));
 
     // A move is the key stroke's whole synchronous work: the grid's cursor,
     // the table move, the lower panel's refresh and the models' updates.

@@ -21,7 +21,7 @@
 
 #include "bench/bench_util.h"
 #include "bench_clock.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/nsx_build.h"
@@ -109,7 +109,7 @@ std::string keyEndungalle(const FileRec& f) {
 }
 
 const std::vector<xb::NsxTagDef> kSpecs =
-    qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogTable::Files));
+    qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogueTable::Files));
 
 std::string keyFor(int tag, const FileRec& f) {
     return tag == 0 ? keyDirnumm(f) : tag == 1 ? keyNamealle(f) : keyEndungalle(f);

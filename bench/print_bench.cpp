@@ -31,15 +31,15 @@
 
 #include <unistd.h>
 
-#include "output/print/labelreport.h"
-#include "output/print/listreport.h"
-#include "output/print/printcommands.h"
-#include "output/report/render.h"
-#include "shell/settingslist.h"
-#include "shell/wmessage.h"
-#include "store/cataloguecheck.h"
-#include "store/cataloguesession.h"
-#include "store/dm.h"
+#include "output/core/labelreport.h"
+#include "output/core/listreport.h"
+#include "output/core/printcommands.h"
+#include "output/core/render.h"
+#include "catalogue/settingslist.h"
+#include "ui/wmessage.h"
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 
@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
         access.reattach();
         QElapsedTimer t;
         t.start();
-        fillCatalogue(*dm.Table1, n);
-        TApollo& list = access.apollo(qv::CatalogTable::Entries);
+        fillCatalogue(dm.table(qv::CatalogueTable::Entries), n);
+        TApollo& list = access.apollo(qv::CatalogueTable::Entries);
         list.sx_SetOrderByName(QStringLiteral("bezeich"));
         list.sx_GoTop();
         std::printf("%d entries built in %.0f ms\n", n, ms(t));
@@ -158,13 +158,13 @@ int main(int argc, char** argv) {
         qv::SettingsList settings;
         settings.load(dir);
         TWmessage wmessage;
-        const qv::EntryListViews views{access.view(qv::CatalogTable::Entries),
-                                       access.view(qv::CatalogTable::Files), list};
-        TDrEtikett labels(*dm.Table1, wmessage);
+        const qv::EntryListViews views{access.view(qv::CatalogueTable::Entries),
+                                       access.view(qv::CatalogueTable::Files), list};
+        TDrEtikett labels(dm.table(qv::CatalogueTable::Entries), wmessage);
         runReport(
             "labels", labels, [&] { qv::previewLabels(labels, views, settings); },
             dir + "/labels.pdf");
-        TdrListe lines(*dm.Table1, wmessage);
+        TdrListe lines(dm.table(qv::CatalogueTable::Entries), wmessage);
         runReport(
             "list", lines, [&] { qv::previewList(lines, views); }, dir + "/list.pdf");
     }

@@ -31,11 +31,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "reading/carrierreading.h"
-#include "shell/wmessage.h"
-#include "store/cataloguecheck.h"
-#include "store/cataloguesession.h"
-#include "store/dm.h"
+#include "reading/core/carrierreading.h"
+#include "ui/wmessage.h"
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
@@ -136,7 +136,7 @@ void makeCatalogue(const fs::path& dir, int records) {
         qv::CatalogueSession s(dm);
         qv::SilentIntro intro;
         qv::checkCatalogue(dm, s, intro, [](const QString&) {});
-        for (qv::CatalogTable t : qv::kTableOrder)
+        for (qv::CatalogueTable t : qv::kTableOrder)
             dm.table(t).Close();
     }
     fs::remove(dir / "_qvdir.nsx");
@@ -237,12 +237,12 @@ int main(int argc, char** argv) {
     TWmessage wmessage;
     TDM dm(QString::fromStdString(cat.string()));
     qv::CatalogueSession session(dm);
-    for (qv::CatalogTable t : qv::kTableOrder)
+    for (qv::CatalogueTable t : qv::kTableOrder)
         dm.table(t).Open();
-    TApollo& entries = session.apollo(qv::CatalogTable::Entries);
-    entries.sx_SetOrder(qv::tagPosition(qv::CatalogTable::Entries, "eindeutig"));
+    TApollo& entries = session.apollo(qv::CatalogueTable::Entries);
+    entries.sx_SetOrder(qv::tagPosition(qv::CatalogueTable::Entries, "eindeutig"));
     entries.sx_Seek("5000");
-    session.apollo(qv::CatalogTable::Files).sx_SetOrder(1);
+    session.apollo(qv::CatalogueTable::Files).sx_SetOrder(1);
     qv::ReadingOptions all;
     all.definedExtensionsOnly = false;
 
@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
     const Timing del = timed(RUSAGE_SELF, [&] {
         released = qv::releaseFileRecords(session, 5000);
         entries.sx_Seek("5000");
-        dm.table(qv::CatalogTable::Entries).Delete();
+        dm.table(qv::CatalogueTable::Entries).Delete();
     });
 
     std::printf("again   %.3f / %.3f  (%.2fx / %.2fx find; %d released, %d reused)\n", again.wall,

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/error.h"
 #include "store/xbase/mem_env.h"
 #include "store/xbase/settings.h"
@@ -33,7 +33,7 @@ using Files = std::map<std::string, std::vector<std::uint8_t>>;
 const Files& goodFiles() {
     static const Files good = [] {
         xb::MemEnv env;
-        auto t = qv::tables::createIndexedTable(qv::tables::layoutOf(qv::CatalogTable::Files),
+        auto t = qv::tables::createIndexedTable(qv::tables::layoutOf(qv::CatalogueTable::Files),
                                                 kTable, env);
         for (int i = 1; i <= 600; ++i) {
             t->append();

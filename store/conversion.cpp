@@ -98,4 +98,12 @@ QString singleLine(QString text) {
     return text;
 }
 
+QString trimmedRight(QString text) {
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1) == QLatin1Char(' '))
+        --n;
+    text.truncate(n);
+    return text;
+}
+
 }  // namespace qv

@@ -35,6 +35,10 @@ QString fromCp1252(std::string_view bytes);
 // A character without a Windows-1252 form becomes '?', as it would in a field.
 QString engineUpper(const QString& text);
 
+// `text` without the blanks at its right end (fields are padded with
+// blanks; leading blanks are kept).
+QString trimmedRight(QString text);
+
 // A text fit for a one-line field: line breaks, tabs and other control
 // characters become a blank each.
 QString singleLine(QString text);

@@ -11,14 +11,6 @@ namespace qv {
 
 namespace {
 
-QString trimmedRight(QString s) {
-    qsizetype n = s.size();
-    while (n > 0 && s.at(n - 1) == QLatin1Char(' '))
-        --n;
-    s.truncate(n);
-    return s;
-}
-
 QString twoDigits(int v) {
     return QString::number(v).rightJustified(2, QLatin1Char('0'));
 }

@@ -5,6 +5,8 @@
 // unwinding is dropped (the original error goes on).
 #pragma once
 
+#include <utility>
+
 #include <QString>
 
 class TApollo;
@@ -58,6 +60,25 @@ class ScopedEngineSwitches {
   private:
     bool m_softSeek;
     bool m_exact;
+};
+
+// Runs `undo` when it goes away, on every exit. An error `undo` raises is
+// dropped (an error that is unwinding goes on).
+template <class Undo>
+class ScopeExit {
+  public:
+    explicit ScopeExit(Undo undo) : m_undo(std::move(undo)) {}
+    ~ScopeExit() {
+        try {
+            m_undo();
+        } catch (...) {
+        }
+    }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+  private:
+    Undo m_undo;
 };
 
 // Remembers a table's tag and record (through its engine access object) and

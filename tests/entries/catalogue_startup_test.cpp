@@ -10,16 +10,17 @@
 
 #include <gtest/gtest.h>
 
-#include "entries/mainform.h"
-#include "shell/cataloguestartup.h"
-#include "shell/dbgrid.h"
-#include "shell/errorhandler.h"
-#include "shell/introform.h"
-#include "shell/program.h"
-#include "shell/scripteddialogs.h"
-#include "store/cataloguecheck.h"
-#include "store/cataloguesession.h"
-#include "store/dm.h"
+#include "app/qv-tessarin/features.h"
+#include "entries/ui/mainform.h"
+#include "ui/cataloguestartup.h"
+#include "ui/dbgrid.h"
+#include "ui/errorhandler.h"
+#include "ui/introform.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -30,7 +31,7 @@
 #include "support/testutil.h"
 
 namespace fs = std::filesystem;
-using qv::CatalogTable;
+using qv::CatalogueTable;
 
 namespace {
 
@@ -60,8 +61,8 @@ class RecordingIntroForm : public TIntroForm {
 
 std::map<std::string, std::vector<std::uint8_t>> catalogueFiles(const fs::path& dir) {
     std::map<std::string, std::vector<std::uint8_t>> out;
-    for (CatalogTable t : qv::kTableOrder) {
-        const std::string base = qv::catalogTable(t).dataFile.chopped(4).toStdString();
+    for (CatalogueTable t : qv::kTableOrder) {
+        const std::string base = qv::catalogueTable(t).dataFile.chopped(4).toStdString();
         for (const char* ext : {".dbf", ".nsx", ".smt"})
             if (fs::exists(dir / (base + ext)))
                 out[base + ext] = qvtest::readFile(dir / (base + ext));
@@ -71,9 +72,9 @@ std::map<std::string, std::vector<std::uint8_t>> catalogueFiles(const fs::path& 
 
 std::vector<std::string> checkFaults(const fs::path& dir) {
     std::vector<std::string> faults;
-    for (CatalogTable t : qv::kTableOrder)
+    for (CatalogueTable t : qv::kTableOrder)
         for (const std::string& f :
-             xb::checkTableFile((dir / qv::catalogTable(t).dataFile.toStdString()).string()))
+             xb::checkTableFile((dir / qv::catalogueTable(t).dataFile.toStdString()).string()))
             faults.push_back(f);
     return faults;
 }
@@ -107,7 +108,7 @@ class CatalogueStartupTest : public ::testing::Test {
         program = std::make_unique<qv::Program>(QString::fromStdString(dir.path().string()));
         program->setQuitFunction([this] { ++quits; });
         qv::Program::Factories f = qv::Program::defaultFactories();
-        f.mainForm = [](qv::Program& p) { return std::make_unique<TMainForm>(p); };
+        f.mainForm = [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); };
         f.introForm = [this] {
             auto intro = std::make_unique<RecordingIntroForm>();
             this->intro = intro.get();
@@ -149,15 +150,15 @@ TEST_F(CatalogueStartupTest, TheFirstStartInAnEmptyDirectoryCreatesTheCatalogue)
     EXPECT_FALSE(intro->isVisible());
     EXPECT_EQ(program->state(), qv::Program::State::Ready);
 
-    for (CatalogTable t : qv::kTableOrder) {
+    for (CatalogueTable t : qv::kTableOrder) {
         EXPECT_TRUE(dm().table(t).Active());
         EXPECT_FALSE(form->session().view(t).ControlsDisabled());
-        EXPECT_EQ(form->session().apollo(t).sx_IndexOrd(), t == CatalogTable::Entries ? 2 : 1);
+        EXPECT_EQ(form->session().apollo(t).sx_IndexOrd(), t == CatalogueTable::Entries ? 2 : 1);
     }
-    EXPECT_EQ(form->Apollo1->table(), dm().Table1);
-    EXPECT_EQ(form->DataSource6->DataSet(), dm().Table6);
-    EXPECT_TRUE(dm().Table1->Eof());
-    EXPECT_EQ(dm().Table6->RecordCount(), 2);
+    EXPECT_EQ(form->Apollo1->table(), &dm().table(qv::CatalogueTable::Entries));
+    EXPECT_EQ(form->DataSource6->DataSet(), &dm().table(qv::CatalogueTable::Addresses));
+    EXPECT_TRUE(dm().table(qv::CatalogueTable::Entries).Eof());
+    EXPECT_EQ(dm().table(qv::CatalogueTable::Addresses).RecordCount(), 2);
     EXPECT_EQ(form->nummernZaehler(), 1);
     EXPECT_EQ(form->focusWidget(), form->DBGrid1);
     program.reset();
@@ -177,9 +178,9 @@ TEST_F(CatalogueStartupTest, AnExistingCatalogueOpensWithoutRebuildingOnItsFirst
     // The first entry in tag bezeich, which neuenummerinit left current.
     EXPECT_EQ(form->Apollo1->sx_IndexOrd(), 2);
     EXPECT_EQ(form->Apollo1->sx_OrderRecNo(), 1);
-    const QString first = dm().Table1->FieldByName("BEZEICH").AsString();
+    const QString first = dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString();
     form->Apollo1->sx_Skip(1);
-    EXPECT_LE(first.toUpper(), dm().Table1->FieldByName("BEZEICH").AsString().toUpper());
+    EXPECT_LE(first.toUpper(), dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().toUpper());
 
     // The counter continues after the highest number of an unflagged entry.
     auto entries = xb::Table::open((qvtest::xbaseFixtures() / "catalog" / "_qvdisk.dbf").string(),
@@ -206,7 +207,7 @@ TEST_F(CatalogueStartupTest, ATableThatCannotBeCreatedShowsAbbruchAndEndsTheProg
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(program->state(), qv::Program::State::Ended);
     EXPECT_FALSE(intro->isVisible());
-    EXPECT_FALSE(dm().Table1->Active());
+    EXPECT_FALSE(dm().table(qv::CatalogueTable::Entries).Active());
     EXPECT_EQ(form->nummernZaehler(), 0);
     EXPECT_FALSE(fs::exists(dir / "_endung.dbf"));
 }
@@ -218,9 +219,9 @@ TEST_F(CatalogueStartupTest, ASecondInstanceReportsTheTableInUseAndLeavesTheFirs
     TIntroForm firstIntro;
     ASSERT_TRUE(qv::checkCatalogue(first, firstAccess, firstIntro, {}));
     firstAccess.reattach();
-    first.Table1->Append();
-    first.Table1->FieldByName("BEZEICH").setAsString("vom ersten");
-    first.Table1->Post();
+    first.table(qv::CatalogueTable::Entries).Append();
+    first.table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").setAsString("vom ersten");
+    first.table(qv::CatalogueTable::Entries).Post();
     const auto before = catalogueFiles(dir.path());
 
     startProgram();
@@ -233,14 +234,14 @@ TEST_F(CatalogueStartupTest, ASecondInstanceReportsTheTableInUseAndLeavesTheFirs
     EXPECT_EQ(boxes.last().icon, qv::MsgIcon::Error);
     EXPECT_NE(program->state(), qv::Program::State::Ready);
     EXPECT_FALSE(intro->isVisible());
-    for (CatalogTable t : qv::kTableOrder)
+    for (CatalogueTable t : qv::kTableOrder)
         EXPECT_FALSE(dm().table(t).Active());
     EXPECT_EQ(quits, 0);
     program.reset();
 
     EXPECT_EQ(catalogueFiles(dir.path()), before);
-    first.Table1->First();
-    EXPECT_EQ(first.Table1->FieldByName("BEZEICH").AsString().trimmed(), "vom ersten");
+    first.table(qv::CatalogueTable::Entries).First();
+    EXPECT_EQ(first.table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(), "vom ersten");
 }
 
 TEST_F(CatalogueStartupTest, TheReorganisationAsksThenPacksRebuildsAndEndsTheProgram) {
@@ -270,7 +271,7 @@ TEST_F(CatalogueStartupTest, TheReorganisationAsksThenPacksRebuildsAndEndsThePro
     EXPECT_TRUE(sameBox(boxes.last(), question)) << boxes.last().text.toStdString();
     EXPECT_EQ(catalogueFiles(dir.path()), before);
     EXPECT_EQ(form->Apollo1->sx_IndexOrd(), 3);
-    for (CatalogTable t : qv::kTableOrder) {
+    for (CatalogueTable t : qv::kTableOrder) {
         EXPECT_TRUE(dm().table(t).Active());
         EXPECT_FALSE(form->session().view(t).ControlsDisabled());
     }

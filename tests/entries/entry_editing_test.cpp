@@ -13,19 +13,19 @@
 
 #include <gtest/gtest.h>
 
-#include "entries/grunddateneingabe.h"
-#include "entries/mainform.h"
-#include "entries/zusatztexteingabe.h"
-#include "masterdata/lookupwindows.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
+#include "entries/ui/grunddateneingabe.h"
+#include "entries/ui/mainform.h"
+#include "entries/ui/zusatztexteingabe.h"
+#include "masterdata/ui/lookupwindows.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
 #include "store/tapollo.h"
 #include "support/catalogue/storedentries.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 
 namespace fs = std::filesystem;
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qv::MainCommand;
 using qvtest::EntryRow;
 using qvtest::storedEntries;
@@ -58,7 +58,7 @@ class EntryEditingTest : public ::testing::Test {
         h = std::make_unique<qvtest::MainWindowHarness>(dir.path());
         ASSERT_TRUE(h->started);
     }
-    TTable& entries() { return h->table(CatalogTable::Entries); }
+    TTable& entries() { return h->table(CatalogueTable::Entries); }
     int current() { return entries().FieldByName(QStringLiteral("EINDEUTIG")).AsInteger(); }
     void goTo(int number) {
         TTable& t = entries();
@@ -139,8 +139,8 @@ TEST_F(EntryEditingTest, ACancelledNewEntryLeavesNoRecordButConsumesItsNumber) {
     EXPECT_EQ(entries().RecordCount(), 3);
     EXPECT_EQ(current(), 2);
     EXPECT_EQ(entries().state(), TTable::dsBrowse);
-    EXPECT_FALSE(h->session().view(CatalogTable::Entries).ControlsDisabled());
-    EXPECT_FALSE(h->session().view(CatalogTable::Files).ControlsDisabled());
+    EXPECT_FALSE(h->session().view(CatalogueTable::Entries).ControlsDisabled());
+    EXPECT_FALSE(h->session().view(CatalogueTable::Files).ControlsDisabled());
     ASSERT_TRUE(withDialog(MainCommand::NewEntry, ok));
     // 3 + 1 at start, 5 consumed by the cancelled one.
     EXPECT_EQ(current(), 6);
@@ -284,7 +284,7 @@ TEST_F(EntryEditingTest, AutomaticCarrierNumberReadsTheWholeBox) {
     EXPECT_EQ(storedEntry(entries(), 4).disk, 6);
 
     // A search result that hides number 6 does not hide it from the count.
-    h->session().apollo(CatalogTable::Entries).sx_Query(QStringLiteral("disknummer < 6"));
+    h->session().apollo(CatalogueTable::Entries).sx_Query(QStringLiteral("disknummer < 6"));
     h->session().setSearchActive(true);
     ASSERT_TRUE(withDialog(MainCommand::EditEntry, [&](TGrunddatenEingabe* d) {
         EXPECT_EQ(autoNumber(d, QStringLiteral("7"), QStringLiteral("0")), QStringLiteral("7"));
@@ -320,7 +320,7 @@ TEST_F(EntryEditingTest, FlagsTheUserDidNotTouchKeepTheirCharacter) {
 
 TEST_F(EntryEditingTest, TheCategoryComesFromTheListInChoosingMode) {
     start(qvtest::numberedEntries(1));
-    TTable& categories = h->table(CatalogTable::Categories);
+    TTable& categories = h->table(CatalogueTable::Categories);
     categories.Append();
     categories.FieldByName(QStringLiteral("KATEGO")).setAsString(QStringLiteral("Spiele"));
     categories.Post();
@@ -357,7 +357,7 @@ TEST_F(EntryEditingTest, ANumberFieldWithoutANumberKeepsTheDialogOpen) {
     }));
     EXPECT_EQ(storedEntry(entries(), 1).title, QStringLiteral("Eintrag 0001"));
     EXPECT_EQ(entries().state(), TTable::dsBrowse);
-    EXPECT_FALSE(h->session().view(CatalogTable::Entries).ControlsDisabled());
+    EXPECT_FALSE(h->session().view(CatalogueTable::Entries).ControlsDisabled());
 }
 
 TEST_F(EntryEditingTest, TheSearchCheckGuardsNewAndCopyButNotEdit) {

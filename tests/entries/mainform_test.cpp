@@ -1,4 +1,5 @@
-#include "entries/mainform.h"
+#include "app/qv-tessarin/features.h"
+#include "entries/ui/mainform.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -15,11 +16,11 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/dbnavigator.h"
-#include "shell/helpwindow.h"
-#include "shell/infobox.h"
-#include "shell/introform.h"
-#include "shell/program.h"
+#include "ui/dbnavigator.h"
+#include "ui/helpwindow.h"
+#include "ui/infobox.h"
+#include "ui/introform.h"
+#include "ui/program.h"
 #include "store/displays.h"
 #include "support/testutil.h"
 
@@ -66,7 +67,7 @@ class MainFormTest : public ::testing::Test {
         auto c = std::make_unique<CountingStartup>();
         startup = c.get();
         program->setCatalogueStartup(std::move(c));
-        program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p); });
+        program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
         form = static_cast<TMainForm*>(program->mainForm());
     }
     void TearDown() override {

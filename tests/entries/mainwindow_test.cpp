@@ -11,11 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <QToolButton>
-#include "entries/mainform.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "shell/dbnavigator.h"
-#include "store/cataloguesession.h"
+#include "entries/ui/mainform.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
+#include "catalogue/cataloguesession.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
@@ -23,7 +23,7 @@
 #include "support/mainwindow.h"
 #include "support/testutil.h"
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qvtest::EntryRow;
 using qvtest::FileRow;
 using qvtest::MainWindowHarness;
@@ -56,7 +56,7 @@ bool highlighted(QLabel* l) {
 
 // Moves the entry table to the entry with `number`.
 void gotoEntry(TMainForm* f, int number) {
-    TTable& t = f->session().table(CatalogTable::Entries);
+    TTable& t = f->session().table(CatalogueTable::Entries);
     t.First();
     while (!t.Eof() && t.FieldByName(QStringLiteral("EINDEUTIG")).AsInteger() != number)
         t.Next();
@@ -97,14 +97,14 @@ TEST_F(MainWindowTest, OrderTabsSelectTheirTagColumnOrderAndTheFirstEntry) {
     EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
     h.key(Qt::Key_Down);
     EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("2 : 3"));
-    EXPECT_EQ(h.table(CatalogTable::Entries).FieldByName("BEZEICH").AsString().trimmed(),
+    EXPECT_EQ(h.table(CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(),
               QStringLiteral("Berta"));
 
     f->TabControl1->setCurrentIndex(1);  // Box/Nummer
     EXPECT_EQ(columns(f->DBGrid1),
               (QStringList{"Box", "Nummer", "Bezeichnung", "Kategorie", "Datenträger", "Anzahl"}));
     EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
-    EXPECT_EQ(h.table(CatalogTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 5);
+    EXPECT_EQ(h.table(CatalogueTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 5);
     EXPECT_EQ(f->focusWidget(), f->DBGrid1);
 
     f->TabControl1->setCurrentIndex(3);  // Datenträger
@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {
 
     // A file table reopened elsewhere stands in record order; the refresh
     // scopes its first tag all the same.
-    TTable& files = h.table(CatalogTable::Files);
+    TTable& files = h.table(CatalogueTable::Files);
     {
         qv::ScopedSuspend s(*f->DataSource2);
         files.Close();
@@ -251,7 +251,7 @@ TEST_F(MainWindowTest, AnErrorInsideTheFileRefreshLeavesBothGridsFollowingTheCur
     qvtest::addFiles(dir.path(), {{2, "/ A.TXT", "A", "TXT"}, {2, "/ B.TXT", "B", "TXT"}});
     MainWindowHarness h(dir.path());
     TMainForm* f = h.form;
-    TTable& files = h.table(CatalogTable::Files);
+    TTable& files = h.table(CatalogueTable::Files);
     // The file table loses its index: selecting its first tag fails while
     // the file view is suspended by the refresh.
     {

@@ -9,16 +9,16 @@
 
 #include <gtest/gtest.h>
 
-#include "entries/mainform.h"
-#include "import/importops.h"
-#include "import/importtool.h"
-#include "import/timport.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "store/cataloguesession.h"
-#include "store/dm.h"
+#include "entries/ui/mainform.h"
+#include "import/core/importops.h"
+#include "import/core/importtool.h"
+#include "import/ui/timport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "store/tool/qvdb.h"
+#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
@@ -29,7 +29,7 @@
 #include "support/testutil.h"
 
 namespace fs = std::filesystem;
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qvtest::StoredEntry;
 
 namespace {
@@ -82,7 +82,7 @@ class OpenCatalogue {
         session.neuenummerinit();
     }
     ~OpenCatalogue() { entries().Close(); }
-    TTable& entries() { return session.table(CatalogTable::Entries); }
+    TTable& entries() { return session.table(CatalogueTable::Entries); }
     qv::ImportResult import(const fs::path& file) {
         TTable source;
         source.setDatabaseName(QString::fromStdString(file.parent_path().string()));
@@ -161,8 +161,8 @@ TEST(ImportOperation, NumbersFollowTheHighestEntryWhateverSubsetIsInstalled) {
          R"({"f":{"BEZEICH":"Zwei","KATEGORIE":""}})"});
     OpenCatalogue cat(dir.path());
     // A search result that hides number 57.
-    cat.session.apollo(CatalogTable::Entries).sx_SetOrder(1);
-    cat.session.apollo(CatalogTable::Entries).sx_Query(QStringLiteral("eindeutig < 10"));
+    cat.session.apollo(CatalogueTable::Entries).sx_SetOrder(1);
+    cat.session.apollo(CatalogueTable::Entries).sx_Query(QStringLiteral("eindeutig < 10"));
     const qv::ImportResult r = cat.import(source);
     EXPECT_EQ(r.imported, 2);
     EXPECT_EQ(r.firstNumber, 58);
@@ -239,7 +239,7 @@ class ImportCommandTest : public ::testing::Test {
         h = std::make_unique<qvtest::MainWindowHarness>(dir.path());
         ASSERT_TRUE(h->started);
     }
-    TTable& entries() { return h->table(CatalogTable::Entries); }
+    TTable& entries() { return h->table(CatalogueTable::Entries); }
     void trigger() { h->form->command(qv::MainCommand::Import).trigger(); }
 
     qvtest::TempDir dir;
@@ -273,9 +273,9 @@ TEST_F(ImportCommandTest, ImportsThroughTheDialogAndEndsOnTheFirstOrder) {
     EXPECT_FALSE(h->form->importDialog().Table1->Active());
     EXPECT_EQ(entries().RecordCount(), 12);
     EXPECT_EQ(h->form->TabControl1->currentIndex(), 0);
-    EXPECT_EQ(h->session().apollo(CatalogTable::Entries).sx_IndexOrd(),
-              qv::tagPosition(CatalogTable::Entries, QStringLiteral("bezeich")));
-    EXPECT_EQ(h->session().apollo(CatalogTable::Entries).sx_OrderRecNo(), 1);
+    EXPECT_EQ(h->session().apollo(CatalogueTable::Entries).sx_IndexOrd(),
+              qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
+    EXPECT_EQ(h->session().apollo(CatalogueTable::Entries).sx_OrderRecNo(), 1);
     EXPECT_EQ(h->session().nummernZaehler(), 13);
 }
 

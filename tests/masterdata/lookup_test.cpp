@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/lookupwindows.h"
-#include "masterdata/masterdatawindows.h"
-#include "shell/command.h"
+#include "masterdata/ui/lookupwindows.h"
+#include "masterdata/ui/masterdatawindows.h"
+#include "ui/command.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "support/listwindows.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qv::MsgAnswer;
 using qv::MsgIcon;
 using qvtest::answerEdit;
@@ -51,10 +51,10 @@ QStringList stored(TTable& t, const QString& field) {
 TEST_F(LookupTest, CategoryListNewSearchDeleteAndEmptyListMessages) {
     qvtest::MainWindowHarness h(dir.path());
     ASSERT_TRUE(h.started);
-    h.table(CatalogTable::Categories).Close();  // the window opens it itself
+    h.table(CatalogueTable::Categories).Close();  // the window opens it itself
     qv::Tstd_katego& w = qv::MasterdataWindows::of(h.session()).katego(h.form);
     w.show();
-    ASSERT_TRUE(h.table(CatalogTable::Categories).Active());
+    ASSERT_TRUE(h.table(CatalogueTable::Categories).Active());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Stammdaten Kategorien"));
 
     // An empty list: search, change and delete each refuse with their caption.
@@ -135,12 +135,12 @@ TEST_F(LookupTest, CategoryListNewSearchDeleteAndEmptyListMessages) {
     EXPECT_FALSE(w.list().hasCurrent());
 
     // The store keeps every record, flagged.
-    EXPECT_EQ(stored(h.table(CatalogTable::Categories), "katego"),
+    EXPECT_EQ(stored(h.table(CatalogueTable::Categories), "katego"),
               (QStringList{"*Spiele              ", "*Anwendungen         ",
                            "*Weiss               ", "*Treiber             "}));
     // Closing the window closes the category table.
     w.close();
-    EXPECT_FALSE(h.table(CatalogTable::Categories).Active());
+    EXPECT_FALSE(h.table(CatalogueTable::Categories).Active());
 }
 
 TEST_F(LookupTest, ExtensionDialogRefusesEmptyAndUpperCasesAsTyped) {
@@ -169,12 +169,12 @@ TEST_F(LookupTest, ExtensionDialogRefusesEmptyAndUpperCasesAsTyped) {
     // A cancelled dialog writes nothing.
     qvtest::cancelEdit<qv::Tstd_endung_edit>();
     w.newCommand().trigger();
-    EXPECT_EQ(stored(h.table(CatalogTable::Extensions), "endung"), (QStringList{" EXE", "    "}));
+    EXPECT_EQ(stored(h.table(CatalogueTable::Extensions), "endung"), (QStringList{" EXE", "    "}));
     // The extension table stays open after closing; reopened after a
     // reading closed it, the list shows again.
     w.close();
-    EXPECT_TRUE(h.table(CatalogTable::Extensions).Active());
-    h.table(CatalogTable::Extensions).Close();
+    EXPECT_TRUE(h.table(CatalogueTable::Extensions).Active());
+    h.table(CatalogueTable::Extensions).Close();
     w.show();
     EXPECT_EQ(column(w, "ENDUNG").size(), 2);
     w.close();
@@ -193,8 +193,8 @@ TEST_F(LookupTest, ChoosingModeHandsBackTheTrimmedValueOrNothing) {
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(seen->BtnClose->text(), QString::fromUtf8("&Schließen"));
 
-    qv::MasterList list(h.session().apollo(CatalogTable::CarrierTypes), true);
-    h.table(CatalogTable::CarrierTypes).Open();
+    qv::MasterList list(h.session().apollo(CatalogueTable::CarrierTypes), true);
+    h.table(CatalogueTable::CarrierTypes).Open();
     list.append({{QStringLiteral("cdiskart"), QStringLiteral("CD-ROM")}});
     list.append({{QStringLiteral("cdiskart"), QStringLiteral("Diskette 3,5")}});
     // The record under the cursor, trimmed at the right.
@@ -210,7 +210,7 @@ TEST_F(LookupTest, ChoosingModeHandsBackTheTrimmedValueOrNothing) {
     qvtest::whenModal<qv::Tstd_art>([](qv::Tstd_art* w) { w->close(); });
     EXPECT_EQ(qv::chooseCarrierType(h.session(), h.form), std::nullopt);
     EXPECT_EQ(seen->BtnClose->text(), QString::fromUtf8("&Schließen"));
-    EXPECT_FALSE(h.table(CatalogTable::CarrierTypes).Active());
+    EXPECT_FALSE(h.table(CatalogueTable::CarrierTypes).Active());
 
     // Shown for maintenance from the main window, the same window closes with
     // "&Schließen".

@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/statusnames.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "shell/settingslist.h"
+#include "masterdata/ui/statusnames.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "catalogue/settingslist.h"
 #include "store/conversion.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"

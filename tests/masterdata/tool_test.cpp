@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/masterdata_tool.h"
-#include "store/tool/qvdb.h"
+#include "masterdata/core/masterdata_tool.h"
+#include "catalogue/qvdb.h"
 #include "support/catalogue/cataloguebuilder.h"
 #include "support/testutil.h"
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "output/print/labelreport.h"
-#include "output/print/printcommands.h"
+#include "output/core/labelreport.h"
+#include "output/core/printcommands.h"
 #include "output_test_util.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "output/print/listreport.h"
-#include "output/print/printcommands.h"
+#include "output/core/listreport.h"
+#include "output/core/printcommands.h"
 #include "output_test_util.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "output/report/report.h"
-#include "store/cataloguesession.h"
-#include "store/dm.h"
+#include "output/core/report.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -35,8 +35,8 @@ TestCatalogue::TestCatalogue(const std::vector<Entry>& entries) {
     m_dm = std::make_unique<TDM>(dir());
     m_session = std::make_unique<qv::CatalogueSession>(*m_dm);
     entryTable().Open();
-    m_dm->Table2->Open();
-    entryApollo().sx_SetOrder(qv::tagPosition(qv::CatalogTable::Entries, "bezeich"));
+    m_dm->table(qv::CatalogueTable::Files).Open();
+    entryApollo().sx_SetOrder(qv::tagPosition(qv::CatalogueTable::Entries, "bezeich"));
     entryApollo().sx_GoTop();
     m_settings.load(dir());
 }
@@ -55,15 +55,15 @@ QString TestCatalogue::path(const QString& name) const {
 }
 
 TTable& TestCatalogue::entryTable() const {
-    return *m_dm->Table1;
+    return m_dm->table(qv::CatalogueTable::Entries);
 }
 
 TApollo& TestCatalogue::entryApollo() const {
-    return m_session->apollo(qv::CatalogTable::Entries);
+    return m_session->apollo(qv::CatalogueTable::Entries);
 }
 
 qv::EntryListViews TestCatalogue::list() const {
-    return {m_session->view(qv::CatalogTable::Entries), m_session->view(qv::CatalogTable::Files),
+    return {m_session->view(qv::CatalogueTable::Entries), m_session->view(qv::CatalogueTable::Files),
             entryApollo()};
 }
 

@@ -9,14 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include "output/outputcommands.h"
-#include "output/pageview.h"
-#include "output/previewform.h"
-#include "output/print/labelreport.h"
-#include "output/print/listreport.h"
-#include "output/stddrucker.h"
+#include "output/ui/outputcommands.h"
+#include "output/ui/pageview.h"
+#include "output/ui/previewform.h"
+#include "output/core/labelreport.h"
+#include "output/core/listreport.h"
+#include "output/ui/stddrucker.h"
 #include "output_test_util.h"
-#include "shell/scripteddialogs.h"
+#include "ui/scripteddialogs.h"
 #include "shell/shelltestutil.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"

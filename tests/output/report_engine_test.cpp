@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "output/report/render.h"
-#include "output/report/report.h"
+#include "output/core/render.h"
+#include "output/core/report.h"
 
 using namespace qv::report;
 

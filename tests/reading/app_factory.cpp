@@ -1,5 +1,5 @@
 // The main window tests run under the program's own application object.
-#include "shell/application.h"
+#include "ui/application.h"
 
 QApplication* qvMakeTestApplication(int& argc, char** argv) {
     return new qv::Application(argc, argv);

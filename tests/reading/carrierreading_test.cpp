@@ -11,19 +11,19 @@
 
 #include <gtest/gtest.h>
 
-#include "reading/carrierreading.h"
-#include "reading/readingtool.h"
-#include "reading/volumes.h"
+#include "reading/core/carrierreading.h"
+#include "reading/core/readingtool.h"
+#include "reading/core/volumes.h"
 #include "readingtestutil.h"
 #include "store/tapollo.h"
 #include "store/tapolloenv.h"
-#include "store/tool/qvdb.h"
+#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
 #include "support/catalogue/cataloguebuilder.h"
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using rt::FileRecord;
 namespace fs = std::filesystem;
 
@@ -173,14 +173,14 @@ TEST_F(CarrierReadingTest, ReadingTwiceKeepsOneSetInTheSameRecords) {
     const qv::ReadingResult first = read(1, allFiles());
     EXPECT_EQ(first.released, 0);
     EXPECT_EQ(first.stored, 6);
-    const int size = cat.session().table(CatalogTable::Files).RecordCount();
+    const int size = cat.session().table(CatalogueTable::Files).RecordCount();
     const std::vector<FileRecord> before = rt::recordsOf(cat.session(), 1);
 
     const qv::ReadingResult second = read(1, allFiles());
     EXPECT_EQ(second.released, 6);
     EXPECT_EQ(second.stored, 6);
     EXPECT_EQ(second.reused, 6);
-    EXPECT_EQ(cat.session().table(CatalogTable::Files).RecordCount(), size);
+    EXPECT_EQ(cat.session().table(CatalogueTable::Files).RecordCount(), size);
     const std::vector<FileRecord> after = rt::recordsOf(cat.session(), 1);
     ASSERT_EQ(after.size(), 6u);
     QStringList a, b;
@@ -199,7 +199,7 @@ TEST_F(CarrierReadingTest, ReadingTwiceKeepsOneSetInTheSameRecords) {
     const qv::ReadingResult third = read(2, allFiles(false));
     EXPECT_EQ(third.stored, 6);
     EXPECT_EQ(third.reused, 6);
-    EXPECT_EQ(cat.session().table(CatalogTable::Files).RecordCount(), size);
+    EXPECT_EQ(cat.session().table(CatalogueTable::Files).RecordCount(), size);
     cat.closeAll();
     EXPECT_EQ(rt::indexFaults(cat.dir), std::vector<std::string>{});
 }
@@ -223,7 +223,7 @@ TEST_F(CarrierReadingTest, TopOnlyAndTheExtensionFilter) {
     got.sort();
     EXPECT_EQ(got, (QStringList{"Prog.EXE", "deep.exe", "main.c", "page.html", "prog.exe",
                                 QStringLiteral("ärger.äx")}));
-    EXPECT_FALSE(cat.session().table(CatalogTable::Extensions).Active());
+    EXPECT_FALSE(cat.session().table(CatalogueTable::Extensions).Active());
     EXPECT_EQ(TApolloEnv::softSeek(), softSeek);
     EXPECT_EQ(TApolloEnv::exact(), exact);
 
@@ -271,7 +271,7 @@ TEST_F(CarrierReadingTest, ReleaseReachesEveryRecordWhateverRangeIsSet) {
         rt::makeFile(volume / ("f" + std::to_string(i) + ".dat"), i);
     read(1, allFiles());
     read(2, allFiles());
-    TApollo& files = cat.session().apollo(CatalogTable::Files);
+    TApollo& files = cat.session().apollo(CatalogueTable::Files);
     files.sx_SetOrder(2);
     files.sx_SetOrder(1);
     files.sx_SetScope("       2", "       2\xFF");
@@ -281,7 +281,7 @@ TEST_F(CarrierReadingTest, ReleaseReachesEveryRecordWhateverRangeIsSet) {
     EXPECT_TRUE(rt::recordsOf(cat.session(), 1).empty());
     EXPECT_EQ(rt::recordsOf(cat.session(), qv::kReleasedEntryNumber).size(), 3u);
     EXPECT_EQ(rt::recordsOf(cat.session(), 2).size(), 3u);
-    files.sx_SetOrder(qv::tagPosition(CatalogTable::Files, "namealle"));
+    files.sx_SetOrder(qv::tagPosition(CatalogueTable::Files, "namealle"));
     EXPECT_EQ(files.sx_Count(), 3);
     // An entry without records releases nothing.
     EXPECT_EQ(qv::releaseFileRecords(cat.session(), 3), 0);
@@ -379,8 +379,8 @@ TEST_F(CarrierReadingTest, ErrorMidReadingRestoresEverything) {
     EXPECT_EQ(TApolloEnv::exact(), exact);
     EXPECT_EQ(progress.shows, 1);
     EXPECT_EQ(progress.closes, 1);
-    EXPECT_FALSE(cat.session().table(CatalogTable::Extensions).Active());
-    TTable& files = cat.session().table(CatalogTable::Files);
+    EXPECT_FALSE(cat.session().table(CatalogueTable::Extensions).Active());
+    TTable& files = cat.session().table(CatalogueTable::Files);
     EXPECT_EQ(files.state(), TTable::dsBrowse);
     EXPECT_FALSE(files.engine()->isHot());
     EXPECT_EQ(names(rt::recordsOf(cat.session(), 1)), QStringList{"a.exe"});

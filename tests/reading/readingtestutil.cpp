@@ -8,7 +8,7 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "store/catalogschema.h"
+#include "catalogue/catalogueschema.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
@@ -57,8 +57,8 @@ std::vector<std::string> listingOrder(const fs::path& dir) {
 }
 
 std::vector<FileRecord> fileRecords(qv::CatalogueSession& s) {
-    TTable& t = s.table(qv::CatalogTable::Files);
-    TApollo& a = s.apollo(qv::CatalogTable::Files);
+    TTable& t = s.table(qv::CatalogueTable::Files);
+    TApollo& a = s.apollo(qv::CatalogueTable::Files);
     const int order = a.sx_IndexOrd();
     a.sx_SetOrder(0);
     std::vector<FileRecord> out;
@@ -92,10 +92,10 @@ Catalogue::Catalogue(const fs::path& d, int entries) : dir(d) {
     if (entries > 0) qvtest::addEntries(dir, qvtest::numberedEntries(entries));
     m_dm = std::make_unique<TDM>(QString::fromStdString(dir.string()));
     m_session = std::make_unique<qv::CatalogueSession>(*m_dm);
-    m_dm->table(qv::CatalogTable::Entries).Open();
-    m_dm->table(qv::CatalogTable::Files).Open();
-    m_session->apollo(qv::CatalogTable::Entries).sx_SetOrder(1);
-    m_session->apollo(qv::CatalogTable::Files).sx_SetOrder(1);
+    m_dm->table(qv::CatalogueTable::Entries).Open();
+    m_dm->table(qv::CatalogueTable::Files).Open();
+    m_session->apollo(qv::CatalogueTable::Entries).sx_SetOrder(1);
+    m_session->apollo(qv::CatalogueTable::Files).sx_SetOrder(1);
 }
 
 Catalogue::~Catalogue() {
@@ -104,7 +104,7 @@ Catalogue::~Catalogue() {
 }
 
 void Catalogue::addExtensions(const QStringList& keys) {
-    TTable& t = m_dm->table(qv::CatalogTable::Extensions);
+    TTable& t = m_dm->table(qv::CatalogueTable::Extensions);
     t.Open();
     for (const QString& k : keys) {
         t.Append();
@@ -116,14 +116,14 @@ void Catalogue::addExtensions(const QStringList& keys) {
 }
 
 void Catalogue::closeAll() {
-    for (qv::CatalogTable t : qv::kTableOrder)
+    for (qv::CatalogueTable t : qv::kTableOrder)
         m_dm->table(t).Close();
 }
 
 std::vector<std::string> indexFaults(const fs::path& dir) {
     std::vector<std::string> out;
-    for (qv::CatalogTable t : qv::kTableOrder) {
-        const fs::path p = dir / qv::catalogTable(t).dataFile.toStdString();
+    for (qv::CatalogueTable t : qv::kTableOrder) {
+        const fs::path p = dir / qv::catalogueTable(t).dataFile.toStdString();
         for (const std::string& f : xb::checkTableFile(p.string()))
             out.push_back(p.filename().string() + ": " + f);
     }

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "reading/carrierwalk.h"
-#include "store/cataloguesession.h"
+#include "reading/core/carrierwalk.h"
+#include "catalogue/cataloguesession.h"
 #include "store/displays.h"
-#include "store/dm.h"
+#include "catalogue/dm.h"
 #include "store/xbase/settings.h"
 #include "support/testutil.h"
 

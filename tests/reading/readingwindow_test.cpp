@@ -6,20 +6,20 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/lookupwindows.h"
-#include "reading/datentraegerauslesen.h"
-#include "reading/loescheneintrag.h"
+#include "masterdata/ui/lookupwindows.h"
+#include "reading/ui/datentraegerauslesen.h"
+#include "reading/ui/loescheneintrag.h"
 #include "readingtestutil.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "shell/wmessage.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/wmessage.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qv::MainCommand;
 using qvtest::MainWindowHarness;
 namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ class TestVolumes : public qv::VolumeProvider {
 };
 
 QString title(MainWindowHarness& h) {
-    return h.table(CatalogTable::Entries).FieldByName("BEZEICH").AsString().trimmed();
+    return h.table(CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed();
 }
 
 // Deletes the current entry through the command, answering the dialog.
@@ -197,5 +197,5 @@ TEST(ReadingWindow, TheNoticeCommandAndAnEmptyList) {
     EXPECT_EQ(h.boxes.last().caption, "Eintrag löschen");
     EXPECT_FALSE(f->findChild<TDatentraegerAuslesen*>());
     EXPECT_FALSE(f->findChild<TLoescheneintrag*>());
-    EXPECT_EQ(h.table(CatalogTable::Files).RecordCount(), 0);
+    EXPECT_EQ(h.table(CatalogueTable::Files).RecordCount(), 0);
 }

@@ -1,6 +1,6 @@
 // The entry query as an operation: the expression built from the dialog's
 // fields, the subset it installs on a real catalogue, and qvdb query.
-#include "search/entryquery.h"
+#include "search/core/entryquery.h"
 
 #include <QString>
 
@@ -12,10 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "queryrows.h"
-#include "store/cataloguesession.h"
-#include "store/dm.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "store/tool/qvdb.h"
+#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
@@ -25,7 +25,7 @@
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qv::QueryCriteria;
 
 TEST(QueryExpression, EveryCombinationOfFieldsWithBothJoiners) {
@@ -103,14 +103,14 @@ class QueryOnCatalogue : public ::testing::Test {
     struct Open {
         explicit Open(const std::filesystem::path& d)
             : dm(QString::fromStdString(d.string())), session(dm) {
-            session.table(CatalogTable::Entries).Open();
-            apollo().sx_SetOrder(qv::tagPosition(CatalogTable::Entries, QStringLiteral("bezeich")));
+            session.table(CatalogueTable::Entries).Open();
+            apollo().sx_SetOrder(qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
             apollo().sx_GoTop();
         }
-        TApollo& apollo() { return session.apollo(CatalogTable::Entries); }
+        TApollo& apollo() { return session.apollo(CatalogueTable::Entries); }
         // The entry numbers the list shows, in its order.
         std::vector<int> listed() {
-            TTable& t = session.table(CatalogTable::Entries);
+            TTable& t = session.table(CatalogueTable::Entries);
             std::vector<int> out;
             for (t.First(); !t.Eof(); t.Next())
                 out.push_back(t.FieldByName(QStringLiteral("EINDEUTIG")).AsInteger());
@@ -140,7 +140,7 @@ TEST_F(QueryOnCatalogue, NarrowsTheListAndLiftsAgain) {
     EXPECT_EQ(out.count, 2);
     EXPECT_TRUE(o.session.searchActive());
     // The list stands on the first hit; the flagged "Windig" is not among them.
-    EXPECT_EQ(o.session.table(CatalogTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 1);
+    EXPECT_EQ(o.session.table(CatalogueTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 1);
     EXPECT_EQ(o.listed(), (std::vector<int>{1, 2}));
 
     qv::liftEntryQuery(o.session);
@@ -224,7 +224,7 @@ TEST_F(QueryOnCatalogue, StoreToolPrintsExpressionVerdictAndHits) {
     // A catalogue held open elsewhere is refused.
     xb::SettingsGuard settings;
     TDM other(QString::fromStdString(d));
-    other.table(CatalogTable::Entries).Open();
+    other.table(CatalogueTable::Entries).Open();
     err.str({});
     out.str({});
     EXPECT_EQ(qvdb::run({"query", d, "--title", "win"}, in, out, err), 1);

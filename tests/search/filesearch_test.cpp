@@ -1,6 +1,6 @@
 // The search in all files without windows: orders, prefix search, owners,
 // and the store tool's twin.
-#include "search/filesearch.h"
+#include "search/core/filesearch.h"
 
 #include <sstream>
 
@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "search/filesearchtool.h"
-#include "store/cataloguesession.h"
+#include "search/core/filesearchtool.h"
+#include "catalogue/cataloguesession.h"
 #include "store/dbgridmodel.h"
-#include "store/dm.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 
 QString field(TTable& t, const char* name) {
     return t.FieldByName(QLatin1String(name)).AsString().trimmed();
@@ -34,10 +34,10 @@ class FileSearchTest : public ::testing::Test {
         qvtest::createFileSearchCatalogue(dir.path());
         dm = std::make_unique<TDM>(QString::fromStdString(dir.path().string()));
         session = std::make_unique<qv::CatalogueSession>(*dm);
-        for (CatalogTable t : qv::kTableOrder)
+        for (CatalogueTable t : qv::kTableOrder)
             dm->table(t).Open();
-        session->apollo(CatalogTable::Entries).sx_SetOrder(2);
-        session->apollo(CatalogTable::Files).sx_SetOrder(1);
+        session->apollo(CatalogueTable::Entries).sx_SetOrder(2);
+        session->apollo(CatalogueTable::Files).sx_SetOrder(1);
     }
     void TearDown() override {
         search.reset();
@@ -62,7 +62,7 @@ TEST_F(FileSearchTest, NameOrderSearchesPrefixesAndKeepsTheCursorOnAMiss) {
     openSearch();
     EXPECT_TRUE(list().Active());
     EXPECT_TRUE(list().ReadOnly());
-    EXPECT_FALSE(dm->Table2->Active());
+    EXPECT_FALSE(dm->table(qv::CatalogueTable::Files).Active());
     // First file in name order; the released READ0 is never listed.
     EXPECT_EQ(field(list(), "dirname"), "AUTOEXEC");
     std::vector<qv::FileHit> all = search->rowsFromHere(100);
@@ -145,7 +145,7 @@ TEST_F(FileSearchTest, ExtensionOrderListsEachExtensionByName) {
 }
 
 TEST_F(FileSearchTest, OwnerIsFoundPastAnEntryQueryButNotWhenItDoesNotExist) {
-    TApollo& entries = session->apollo(CatalogTable::Entries);
+    TApollo& entries = session->apollo(CatalogueTable::Entries);
     entries.sx_Query(QStringLiteral("eindeutig=10"));
     ASSERT_EQ(entries.sx_Count(), 1);
     openSearch();
@@ -175,13 +175,13 @@ TEST_F(FileSearchTest, OwnerIsFoundPastAnEntryQueryButNotWhenItDoesNotExist) {
 }
 
 TEST_F(FileSearchTest, HandingBackReopensTheFileTableInItsFirstTag) {
-    session->apollo(CatalogTable::Files).sx_SetOrder(3);
+    session->apollo(CatalogueTable::Files).sx_SetOrder(3);
     openSearch();
     search.reset();
     tables.reset();
     EXPECT_FALSE(dm->tbl_recherche2->Active());
-    ASSERT_TRUE(dm->Table2->Active());
-    EXPECT_EQ(session->apollo(CatalogTable::Files).sx_IndexOrd(), 1);
+    ASSERT_TRUE(dm->table(qv::CatalogueTable::Files).Active());
+    EXPECT_EQ(session->apollo(CatalogueTable::Files).sx_IndexOrd(), 1);
 }
 
 TEST(FileSearchEmptyTest, AnEmptyFileTableGivesAnEmptyList) {
@@ -194,7 +194,7 @@ TEST(FileSearchEmptyTest, AnEmptyFileTableGivesAnEmptyList) {
                                    QStringLiteral("A"), QStringLiteral("TXT"), 1}});
     TDM dm(QString::fromStdString(dir.path().string()));
     qv::CatalogueSession session(dm);
-    for (CatalogTable t : qv::kTableOrder)
+    for (CatalogueTable t : qv::kTableOrder)
         dm.table(t).Open();
     qv::FileSearchTables tables(session);
     qv::FileSearch search(session);

@@ -11,12 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include "search/filesearch.h"
-#include "search/recherche.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "shell/dbnavigator.h"
-#include "store/dm.h"
+#include "search/core/filesearch.h"
+#include "search/ui/recherche.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
+#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -26,7 +26,7 @@
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qv::MainCommand;
 
 QString field(TTable& t, const char* name) {
@@ -59,17 +59,17 @@ class FileSearchWindowTest : public ::testing::Test {
     void expectMainWindowBack(int tag, int recno) {
         TMainForm* f = h->form;
         EXPECT_FALSE(h->session().dm().tbl_recherche2->Active());
-        ASSERT_TRUE(h->table(CatalogTable::Files).Active());
+        ASSERT_TRUE(h->table(CatalogueTable::Files).Active());
         EXPECT_EQ(f->Apollo2->sx_IndexOrd(), 1);
         EXPECT_EQ(f->Apollo1->sx_IndexOrd(), tag);
-        EXPECT_EQ(h->table(CatalogTable::Entries).RecNo(), recno);
+        EXPECT_EQ(h->table(CatalogueTable::Entries).RecNo(), recno);
         EXPECT_EQ(f->DataSource1->suspendCount(), 0);
         EXPECT_EQ(f->DataSource2->suspendCount(), 0);
         // The file list belongs to the current entry again.
-        const QString number = field(h->table(CatalogTable::Entries), "eindeutig");
+        const QString number = field(h->table(CatalogueTable::Entries), "eindeutig");
         EXPECT_EQ(f->DBGrid2->gridModel()->rowCount(), f->labelanzahl2->text().toInt());
-        if (!h->table(CatalogTable::Files).Eof()) {
-            EXPECT_EQ(field(h->table(CatalogTable::Files), "dirnumm"), number);
+        if (!h->table(CatalogueTable::Files).Eof()) {
+            EXPECT_EQ(field(h->table(CatalogueTable::Files), "dirnumm"), number);
         }
     }
 
@@ -84,7 +84,7 @@ TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
     f->TabControl1->setCurrentIndex(1);
     f->Apollo1->sx_Skip(1);
     const int tag = f->Apollo1->sx_IndexOrd();
-    const int recno = h->table(CatalogTable::Entries).RecNo();
+    const int recno = h->table(CatalogueTable::Entries).RecNo();
     const QString files = f->labelanzahl2->text();
 
     withWindow([&](Trecherche* w) {
@@ -197,7 +197,7 @@ TEST_F(FileSearchWindowTest, ShowsOwnersHiddenByAnEntryQuery) {
     TMainForm* f = h->form;
     f->Apollo1->sx_Query(QStringLiteral("eindeutig=10"));
     h->session().setSearchActive(true);
-    const int recno = h->table(CatalogTable::Entries).RecNo();
+    const int recno = h->table(CatalogueTable::Entries).RecNo();
     withWindow([&](Trecherche* w) {
         h->boxes.queueInput(true, QStringLiteral("setup"));
         w->BtnSearch->click();
@@ -212,7 +212,7 @@ TEST_F(FileSearchWindowTest, ShowsOwnersHiddenByAnEntryQuery) {
 TEST_F(FileSearchWindowTest, AnErrorLeavesTheMainWindowWorking) {
     TMainForm* f = h->form;
     f->Apollo1->sx_GoBottom();
-    const int recno = h->table(CatalogTable::Entries).RecNo();
+    const int recno = h->table(CatalogueTable::Entries).RecNo();
     TTable& list = *h->session().dm().tbl_recherche2;
 
     // While the window opens: the read-only table cannot be opened.

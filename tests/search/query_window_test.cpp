@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "queryrows.h"
-#include "search/suchabfrage.h"
-#include "shell/dbgrid.h"
-#include "shell/wmessage.h"
+#include "search/ui/suchabfrage.h"
+#include "ui/dbgrid.h"
+#include "ui/wmessage.h"
 #include "store/tdatasource.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
@@ -103,7 +103,7 @@ TEST_F(QueryWindow, F2NarrowsTheListAndShiftF2ShowsEverythingAgain) {
     h->key(Qt::Key_F2);
     expectSearchActive(2);
     // The list stands on the first hit, "Windows 95".
-    EXPECT_EQ(h->table(qv::CatalogTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 1);
+    EXPECT_EQ(h->table(qv::CatalogueTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 1);
     // F2 does nothing while a query is in force.
     h->key(Qt::Key_F2);
     expectSearchActive(2);
@@ -185,7 +185,7 @@ TEST_F(QueryWindow, RefusedTextAndFailedRunLeaveTheWindowAsItWas) {
 
     // The engine fails half-way: menus, button, hint, progress window and
     // views come back, and the state stays off.
-    h->table(qv::CatalogTable::Entries).Close();
+    h->table(qv::CatalogueTable::Entries).Close();
     answerDialog([](TSuchabfrage* d) { d->Bezeichnung->setText(QStringLiteral("WIN")); });
     button()->click();
     ASSERT_EQ(h->boxes.shown().size(), 2u);

@@ -1,5 +1,5 @@
 // The three statistics as operations on a catalogue, and qvdb stats.
-#include "statistics/statistics.h"
+#include "statistics/core/statistics.h"
 
 #include <fstream>
 #include <map>
@@ -7,20 +7,20 @@
 
 #include <gtest/gtest.h>
 
-#include "search/entryquery.h"
-#include "shell/settingslist.h"
+#include "search/core/entryquery.h"
+#include "catalogue/settingslist.h"
 #include "statrows.h"
-#include "store/cataloguesession.h"
+#include "catalogue/cataloguesession.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
-#include "store/tool/qvdb.h"
+#include "catalogue/qvdb.h"
 #include "store/xbase/error.h"
 #include "support/recordingprogress.h"
 #include "support/testutil.h"
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 
 class StatisticsOnCatalogue : public ::testing::Test {
   protected:
@@ -29,14 +29,14 @@ class StatisticsOnCatalogue : public ::testing::Test {
         dm = std::make_unique<TDM>(QString::fromStdString(dir.path().string()));
         session = std::make_unique<qv::CatalogueSession>(*dm);
         entries().Open();
-        session->apollo(CatalogTable::Entries)
-            .sx_SetOrder(qv::tagPosition(CatalogTable::Entries, QStringLiteral("bezeich")));
+        session->apollo(CatalogueTable::Entries)
+            .sx_SetOrder(qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
         entries().setRecNo(3);  // "C" is the current entry
     }
-    TTable& entries() { return session->table(CatalogTable::Entries); }
+    TTable& entries() { return session->table(CatalogueTable::Entries); }
     std::map<QString, int> storedCounts() {
         std::map<QString, int> out;
-        TTable& c = session->table(CatalogTable::Categories);
+        TTable& c = session->table(CatalogueTable::Categories);
         for (c.First(); !c.Eof(); c.Next())
             out[c.FieldByName("KATEGO").AsString().trimmed()] = c.FieldByName("ANZAHL").AsInteger();
         return out;
@@ -44,8 +44,8 @@ class StatisticsOnCatalogue : public ::testing::Test {
     // The list as the statistics found it: same entry, views live.
     void expectListUntouched() {
         EXPECT_EQ(entries().RecNo(), 3);
-        EXPECT_EQ(session->view(CatalogTable::Entries).suspendCount(), 0);
-        EXPECT_EQ(session->view(CatalogTable::Files).suspendCount(), 0);
+        EXPECT_EQ(session->view(CatalogueTable::Entries).suspendCount(), 0);
+        EXPECT_EQ(session->view(CatalogueTable::Files).suspendCount(), 0);
     }
 
     xb::SettingsGuard settings;
@@ -77,14 +77,14 @@ TEST_F(StatisticsOnCatalogue, EveryListedEntryCounts) {
     display = qvtest::RecordingProgress();
     EXPECT_EQ(qv::countEntriesPerCategory(*session, display), 5);
     EXPECT_EQ(display.lines2.front(), QStringLiteral("Kategorien zurücksetzen"));
-    EXPECT_TRUE(session->table(CatalogTable::Categories).Active());
-    EXPECT_EQ(session->table(CatalogTable::Categories).RecNo(), 2);  // "Büro" heads the tag
+    EXPECT_TRUE(session->table(CatalogueTable::Categories).Active());
+    EXPECT_EQ(session->table(CatalogueTable::Categories).RecNo(), 2);  // "Büro" heads the tag
     const std::map<QString, int> expected = {{"Büro", 1}, {"Leer", 0}, {"Spiele", 3}};
     EXPECT_EQ(storedCounts(), expected);
     expectListUntouched();
-    EXPECT_EQ(session->view(CatalogTable::Categories).suspendCount(), 0);
+    EXPECT_EQ(session->view(CatalogueTable::Categories).suspendCount(), 0);
     qv::closeCategoryTable(*session);
-    EXPECT_FALSE(session->table(CatalogTable::Categories).Active());
+    EXPECT_FALSE(session->table(CatalogueTable::Categories).Active());
 
     // A second run gives the same counts.
     qv::countEntriesPerCategory(*session, display);
@@ -107,7 +107,7 @@ TEST_F(StatisticsOnCatalogue, OnlyTheSubsetCountsWhileAQueryIsInForce) {
     EXPECT_EQ(storedCounts(), expected);
     qv::closeCategoryTable(*session);
     expectListUntouched();
-    EXPECT_EQ(session->apollo(CatalogTable::Entries).sx_Count(), 3);  // the subset stays
+    EXPECT_EQ(session->apollo(CatalogueTable::Entries).sx_Count(), 3);  // the subset stays
 }
 
 TEST_F(StatisticsOnCatalogue, AnErrorLeavesTheListAndClosesTheCategories) {
@@ -115,7 +115,7 @@ TEST_F(StatisticsOnCatalogue, AnErrorLeavesTheListAndClosesTheCategories) {
     std::filesystem::remove(dir.path() / "_katego.dbf");
     EXPECT_THROW(qv::countEntriesPerCategory(*session, display), qv::Error);
     EXPECT_FALSE(display.visible);
-    EXPECT_FALSE(session->table(CatalogTable::Categories).Active());
+    EXPECT_FALSE(session->table(CatalogueTable::Categories).Active());
     expectListUntouched();
 }
 

@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "search/suchabfrage.h"
-#include "shell/command.h"
-#include "shell/dbgrid.h"
-#include "shell/wmessage.h"
-#include "statistics/statistikstatus.h"
-#include "statistics/statkategorie.h"
+#include "search/ui/suchabfrage.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/wmessage.h"
+#include "statistics/ui/statistikstatus.h"
+#include "statistics/ui/statkategorie.h"
 #include "statrows.h"
 #include "store/tdatasource.h"
 #include "support/mainwindow.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-using qv::CatalogTable;
+using qv::CatalogueTable;
 using qv::MainCommand;
 
 class StatisticsWindows : public ::testing::Test {
@@ -30,12 +30,12 @@ class StatisticsWindows : public ::testing::Test {
     void start() {
         h = std::make_unique<qvtest::MainWindowHarness>(dir.path());
         ASSERT_TRUE(h->started);
-        h->table(CatalogTable::Entries).setRecNo(3);  // "C"
+        h->table(CatalogueTable::Entries).setRecNo(3);  // "C"
     }
     TMainForm& form() { return *h->form; }
     // The main window as the statistics found it.
     void expectWindowUntouched() {
-        EXPECT_EQ(h->table(CatalogTable::Entries).RecNo(), 3);
+        EXPECT_EQ(h->table(CatalogueTable::Entries).RecNo(), 3);
         EXPECT_EQ(form().DataSource1->suspendCount(), 0);
         EXPECT_EQ(form().DataSource2->suspendCount(), 0);
         EXPECT_FALSE(form().program().wmessage().isVisible());
@@ -86,9 +86,9 @@ TEST_F(StatisticsWindows, CountsShownForTheWholeListAndForASubset) {
     EXPECT_EQ(headers, (QStringList{"Kategorie", "Anzahl"}));
     EXPECT_EQ(cells, (QStringList{"Büro=1", "Leer=0", "Spiele=3"}));
     // The category table is closed again and keeps its own columns.
-    EXPECT_FALSE(h->table(CatalogTable::Categories).Active());
-    EXPECT_TRUE(h->table(CatalogTable::Categories).fieldDisplayDefs().isEmpty() ||
-                h->table(CatalogTable::Categories).fieldDisplayDefs().front().label !=
+    EXPECT_FALSE(h->table(CatalogueTable::Categories).Active());
+    EXPECT_TRUE(h->table(CatalogueTable::Categories).fieldDisplayDefs().isEmpty() ||
+                h->table(CatalogueTable::Categories).fieldDisplayDefs().front().label !=
                     QStringLiteral("Kategorie"));
     expectWindowUntouched();
 
@@ -99,7 +99,7 @@ TEST_F(StatisticsWindows, CountsShownForTheWholeListAndForASubset) {
     });
     form().command(MainCommand::QueryStart).trigger();
     ASSERT_TRUE(h->session().searchActive());
-    h->table(CatalogTable::Entries).setRecNo(3);
+    h->table(CatalogueTable::Entries).setRecNo(3);
     form().command(MainCommand::CarrierCount).trigger();
     EXPECT_EQ(h->boxes.last().text, QStringLiteral("Es sind 6 Datenträger vorhanden."));
     EXPECT_TRUE(h->session().searchActive());

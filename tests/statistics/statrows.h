@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "store/dm.h"
+#include "catalogue/dm.h"
 #include "store/guards.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
@@ -38,7 +38,7 @@ inline std::vector<EntryRow> statEntries() {
 inline void addCategories(const std::filesystem::path& dir, const std::vector<const char*>& names) {
     xb::SettingsGuard settings;
     TDM dm(QString::fromStdString(dir.string()));
-    TTable& t = dm.table(qv::CatalogTable::Categories);
+    TTable& t = dm.table(qv::CatalogueTable::Categories);
     t.Open();
     for (const char* name : names) {
         qv::ScopedEdit edit(t);

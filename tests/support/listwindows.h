@@ -8,9 +8,9 @@
 
 #include <functional>
 
-#include "masterdata/stdeditdialog.h"
-#include "masterdata/stdlistwindow.h"
-#include "shell/dbgrid.h"
+#include "ui/stdeditdialog.h"
+#include "ui/stdlistwindow.h"
+#include "ui/dbgrid.h"
 #include "support/qtsupport.h"
 
 namespace qvtest {

@@ -12,11 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "entries/mainform.h"
-#include "shell/errorhandler.h"
-#include "shell/helpwindow.h"
-#include "shell/program.h"
-#include "shell/scripteddialogs.h"
+#include "app/qv-tessarin/features.h"
+#include "entries/ui/mainform.h"
+#include "ui/errorhandler.h"
+#include "ui/helpwindow.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
 #include "store/xbase/progress.h"
 #include "store/xbase/settings.h"
 #include "support/catalogue/cataloguebuilder.h"
@@ -32,7 +33,7 @@ class MainWindowHarness {
     explicit MainWindowHarness(const std::filesystem::path& dir) : m_guard(&boxes) {
         program = std::make_unique<qv::Program>(QString::fromStdString(dir.string()));
         program->setQuitFunction([this] { ++quits; });
-        program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p); });
+        program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
         form = static_cast<TMainForm*>(program->mainForm());
         program->setCatalogueStartup(form->makeCatalogueStartup());
         form->show();
@@ -48,7 +49,7 @@ class MainWindowHarness {
     MainWindowHarness& operator=(const MainWindowHarness&) = delete;
 
     qv::CatalogueSession& session() { return form->session(); }
-    TTable& table(qv::CatalogTable t) { return session().table(t); }
+    TTable& table(qv::CatalogueTable t) { return session().table(t); }
     // Sends a key to the entry list, as the user types it there.
     void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QTest::keyClick(form->DBGrid1, k, mods);

@@ -4,14 +4,14 @@
 // writes when it builds the tags on a real table.
 #include <gtest/gtest.h>
 
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/table.h"
 
 namespace {
 
-TEST(CatalogTables, EveryLayoutMakesItsTableAndTheEngineAgreesWithItsTagDefinitions) {
+TEST(CatalogueTables, EveryLayoutMakesItsTableAndTheEngineAgreesWithItsTagDefinitions) {
     for (const qv::tables::Layout& l : qv::tables::kLayouts) {
         SCOPED_TRACE(std::string(l.dataFile));
         xb::MemEnv env;
@@ -39,15 +39,15 @@ TEST(CatalogTables, EveryLayoutMakesItsTableAndTheEngineAgreesWithItsTagDefiniti
         EXPECT_TRUE(env.exists("/cat/" + std::string(l.indexFile)));
     }
     // The file table's keys as the program's lists rely on them.
-    const auto files = qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogTable::Files));
+    const auto files = qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogueTable::Files));
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0].keyLen, 94);
     EXPECT_EQ(files[1].keyLen, 26);
     EXPECT_EQ(files[2].keyLen, 26);
-    EXPECT_EQ(qv::tables::tagPosition(qv::tables::layoutOf(qv::CatalogTable::Files), "NAMEALLE"),
+    EXPECT_EQ(qv::tables::tagPosition(qv::tables::layoutOf(qv::CatalogueTable::Files), "NAMEALLE"),
               1);
     EXPECT_EQ(
-        qv::tables::fieldPosition(qv::tables::layoutOf(qv::CatalogTable::Files), "gibtsnicht"), -1);
+        qv::tables::fieldPosition(qv::tables::layoutOf(qv::CatalogueTable::Files), "gibtsnicht"), -1);
 }
 
 }  // namespace

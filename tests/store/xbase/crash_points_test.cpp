@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/error.h"
 #include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_file.h"
@@ -84,7 +84,7 @@ Files fileTable(int n) {
         fill(*t, i);
         if (i % 7 == 0) t->deleteRecord();
     }
-    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogueTable::Files));
     t->close();
     return filesOf(env);
 }

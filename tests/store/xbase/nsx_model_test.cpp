@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/error.h"
 
 using nsxtest::Model;
@@ -66,7 +66,7 @@ struct KeyGen {
 xb::NsxTagDef defFor(int kind) {
     if (kind < 2) {
         // The file table's first two tags.
-        return qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogTable::Files))[kind];
+        return qv::tables::tagDefs(qv::tables::layoutOf(qv::CatalogueTable::Files))[kind];
     }
     xb::NsxTagDef s;
     s.name = "zahl";

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/nsx_tag.h"
@@ -33,7 +33,7 @@ namespace {
 void createFileTable(const std::string& path) {
     xbtest::createTable(path, xbtest::layoutOf("_qvdir"));
     auto t = xb::Table::open(path);
-    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogueTable::Files));
     t->close();
 }
 

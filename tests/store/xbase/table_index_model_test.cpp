@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/settings.h"
@@ -85,7 +85,7 @@ class FileTableModel {
 void createFileTable(const std::string& path) {
     xbtest::createTable(path, xbtest::layoutOf("_qvdir"));
     auto t = xb::Table::open(path);
-    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogueTable::Files));
     t->close();
 }
 

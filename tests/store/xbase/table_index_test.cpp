@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "nsx_testkit.h"
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_file.h"
@@ -82,7 +82,7 @@ std::unique_ptr<xb::Table> fileTable(const qvtest::TempDir& dir) {
     const std::string path = (dir / "_qvdir.dbf").string();
     xbtest::createTable(path, xbtest::layoutOf("_qvdir"));
     auto t = xb::Table::open(path);
-    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogTable::Files));
+    qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogueTable::Files));
     return t;
 }
 

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 
-#include "store/tables/catalogtables.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/smt_file.h"
 #include "store/xbase/table_builder.h"

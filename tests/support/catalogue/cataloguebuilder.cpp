@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "store/cataloguecheck.h"
-#include "store/cataloguesession.h"
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguesession.h"
 #include "store/displays.h"
-#include "store/dm.h"
+#include "catalogue/dm.h"
 #include "store/guards.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
@@ -20,7 +20,7 @@ QString dirOf(const std::filesystem::path& dir) {
 
 // Opens the catalogue in `dir` and appends to one table.
 template <class Row, class Fill>
-void append(const std::filesystem::path& dir, qv::CatalogTable which, const std::vector<Row>& rows,
+void append(const std::filesystem::path& dir, qv::CatalogueTable which, const std::vector<Row>& rows,
             Fill fill) {
     xb::SettingsGuard settings;
     TDM dm(dirOf(dir));
@@ -58,12 +58,12 @@ void createCatalogue(const std::filesystem::path& dir) {
         }))
         throw std::runtime_error("catalogue not created");
     session.reattach();
-    for (qv::CatalogTable t : qv::kTableOrder)
+    for (qv::CatalogueTable t : qv::kTableOrder)
         dm.table(t).Close();
 }
 
 void addEntries(const std::filesystem::path& dir, const std::vector<EntryRow>& rows) {
-    append(dir, qv::CatalogTable::Entries, rows, [](TTable& t, const EntryRow& r) {
+    append(dir, qv::CatalogueTable::Entries, rows, [](TTable& t, const EntryRow& r) {
         setInt(t, "EINDEUTIG", r.number);
         set(t, "BEZEICH", r.title);
         setInt(t, "BOXNUMMER", r.box);
@@ -82,7 +82,7 @@ void addEntries(const std::filesystem::path& dir, const std::vector<EntryRow>& r
 }
 
 void addFiles(const std::filesystem::path& dir, const std::vector<FileRow>& rows) {
-    append(dir, qv::CatalogTable::Files, rows, [](TTable& t, const FileRow& r) {
+    append(dir, qv::CatalogueTable::Files, rows, [](TTable& t, const FileRow& r) {
         setInt(t, "DIRNUMM", r.owner);
         set(t, "DIRPFAD", r.path);
         set(t, "DIRNAME", r.name);
@@ -94,7 +94,7 @@ void addFiles(const std::filesystem::path& dir, const std::vector<FileRow>& rows
 }
 
 void addAddresses(const std::filesystem::path& dir, const std::vector<AddressRow>& rows) {
-    append(dir, qv::CatalogTable::Addresses, rows, [](TTable& t, const AddressRow& r) {
+    append(dir, qv::CatalogueTable::Addresses, rows, [](TTable& t, const AddressRow& r) {
         setInt(t, "VNUMMER", r.number);
         set(t, "VNAME", r.name);
         set(t, "VVORNAME", r.firstName);

@@ -1,0 +1,37 @@
+// The reorganisation: compacts the six catalogue tables and builds every
+// index file anew. The windows ask first and end the program afterwards; the
+// store tool's "reorg" runs the same steps without asking.
+//
+// The steps, each on the intro window:
+//  1. status "Reorg:", line "Datenbank schließen, Index löschen", the window
+//     shown and drawn;
+//  2. the views of the six tables detached, the tables closed (entry, file,
+//     extension, category, carrier-type, address table);
+//  3. the six index files deleted (file, entry, extension, category,
+//     carrier-type, address table; a missing one is no error);
+//  4. the tables opened again, exclusive, in record order;
+//  5. the bar shown with one step per table; each table packed in the order
+//     of 2, its line showing its text and the bar the pack's progress;
+//  6. the start-up check, which finds every index missing and builds them;
+//  7. the views re-attached, the intro window closed.
+// An error on the way is thrown as the engine raised it (the intro window is
+// closed first) and the remaining steps are not carried out. Every step
+// leaves the catalogue in a state the next start-up check opens: packs are
+// crash-safe in the engine, and missing or half-built index files are built
+// again.
+#pragma once
+
+#include "catalogue/cataloguecheck.h"
+
+class TDM;
+
+namespace qv {
+
+class CatalogueSession;
+
+// Returns false when the start-up check ended the program (see
+// checkCatalogue()).
+bool reorganiseCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
+                         const FatalMessage& fatal);
+
+}  // namespace qv

@@ -1,0 +1,89 @@
+#include "reading/ui/readingcommands.h"
+
+#include "masterdata/ui/lookupwindows.h"
+#include "masterdata/ui/masterdatawindows.h"
+#include "reading/ui/datentraegerauslesen.h"
+#include "reading/ui/loescheneintrag.h"
+#include "ui/command.h"
+#include "ui/commandregistry.h"
+#include "ui/dialogs.h"
+#include "ui/program.h"
+#include "ui/windowutil.h"
+#include "ui/wmessage.h"
+#include "catalogue/cataloguesession.h"
+#include "store/guards.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
+
+namespace qv {
+
+void ReadingCommands::bind(MainWindowHost& host) {
+    m_host = &host;
+    CommandRegistry& commands = host.commands();
+    commands.command(MainCommand::ReadCarrier).setHandler([this] { SpeedButton5Click(); });
+    commands.command(MainCommand::DeleteEntry).setHandler([this] { SpeedButton4Click(); });
+    commands.command(MainCommand::RemoveFileAssignment).setHandler([this] {
+        Dateizuordnunglschen1Click();
+    });
+}
+
+void ReadingCommands::SpeedButton5Click() {
+    CatalogueSession& session = m_host->session();
+    TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
+    if (Apollo1->sx_OrderRecNo() <= 0) {
+        message(QStringLiteral("Kein Datensatz vorhanden."),
+                    QStringLiteral("Datenträger einlesen"), MsgIcon::Error);
+        return;
+    }
+    QWidget* owner = m_host->window();
+    auto& dialog = childWindow<TDatentraegerAuslesen>(owner, [this, owner, &session] {
+        auto* d = new TDatentraegerAuslesen(session, m_host->program().wmessage(), owner);
+        // "definieren": the extension list, as "&Einlese-Endungen" shows it.
+        d->setDefineExtensions(
+            [this, d] { MasterdataWindows::of(m_host->session()).endung(d).exec(); });
+        return d;
+    });
+    const int recno = Apollo1->sx_RecNo();
+    {
+        ScopedSuspend files(session.view(CatalogueTable::Files));
+        dialog.exec();
+    }
+    // Back on the entry: its data change shows the new file list.
+    Apollo1->sx_Go(recno);
+}
+
+void ReadingCommands::SpeedButton4Click() {
+    CatalogueSession& session = m_host->session();
+    TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
+    if (Apollo1->sx_OrderRecNo() <= 0) {
+        message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Eintrag löschen"),
+                    MsgIcon::Error);
+        return;
+    }
+    QWidget* owner = m_host->window();
+    auto& dialog = childWindow<TLoescheneintrag>(
+        owner, [owner, &session] { return new TLoescheneintrag(session, owner); });
+    TTable& entries = session.table(CatalogueTable::Entries);
+    const int a = Apollo1->sx_RecNo();
+    // The entry view resumes last, after the file view.
+    ScopedSuspend entryView(session.view(CatalogueTable::Entries));
+    ScopedSuspend fileView(session.view(CatalogueTable::Files));
+    if (dialog.exec() != QDialog::Accepted) return;
+    Apollo1->sx_Go(a);
+    entries.Prior();
+    const int b = entries.Bof() ? 0 : entries.RecNo();
+    Apollo1->sx_Go(a);
+    entries.Delete();
+    if (b > 0)
+        Apollo1->sx_Go(b);
+    else
+        entries.First();
+}
+
+void ReadingCommands::Dateizuordnunglschen1Click() {
+    message(QStringLiteral("Noch nicht integriert"), QString(), MsgIcon::None,
+                MsgButtons::Ok);
+}
+
+}  // namespace qv

@@ -1,0 +1,103 @@
+#include "store/tables/cataloguetables.h"
+
+#include <cctype>
+
+#include "store/xbase/expr.h"
+#include "store/xbase/field.h"
+#include "store/xbase/table.h"
+#include "store/xbase/table_builder.h"
+
+namespace qv::tables {
+
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string upper(std::string_view s) {
+    std::string u(s);
+    for (char& c : u)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return u;
+}
+
+xb::NsxKeyType keyTypeOf(xb::ExprType t) {
+    switch (t) {
+        case xb::ExprType::Numeric:
+            return xb::NsxKeyType::Numeric;
+        case xb::ExprType::Date:
+            return xb::NsxKeyType::Date;
+        case xb::ExprType::Logical:
+            return xb::NsxKeyType::Logical;
+        case xb::ExprType::Character:
+            break;
+    }
+    return xb::NsxKeyType::Character;
+}
+
+}  // namespace
+
+int fieldPosition(const Layout& l, std::string_view name) {
+    for (std::size_t i = 0; i < l.fields.size(); ++i)
+        if (sameName(l.fields[i].name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+int tagPosition(const Layout& l, std::string_view name) {
+    for (std::size_t i = 0; i < l.tags.size(); ++i)
+        if (sameName(l.tags[i].name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+void createTable(const Layout& l, const std::string& path, xb::Env& env) {
+    xb::TableBuilder b(path, env);
+    for (const Field& f : l.fields)
+        b.addField(f.name, f.type, f.width, f.decimals);
+    b.create();
+}
+
+void createTags(xb::Table& t, const Layout& l) {
+    for (const Tag& g : l.tags)
+        t.indexTag(g.name, g.key, g.condition);
+}
+
+std::unique_ptr<xb::Table> createIndexedTable(const Layout& l, const std::string& path,
+                                              xb::Env& env) {
+    createTable(l, path, env);
+    auto t = xb::Table::open(path, xb::OpenMode::Exclusive, env);
+    createTags(*t, l);
+    return t;
+}
+
+std::vector<xb::NsxTagDef> tagDefs(const Layout& l) {
+    std::vector<xb::FieldDesc> descs;
+    for (const Field& f : l.fields) {
+        xb::FieldDesc d;
+        d.name = upper(f.name);
+        d.type = f.type;
+        d.len = static_cast<std::uint16_t>(f.width);
+        d.dec = static_cast<std::uint8_t>(f.decimals);
+        descs.push_back(std::move(d));
+    }
+    const xb::FieldList fields(std::move(descs));
+    std::vector<xb::NsxTagDef> defs;
+    for (const Tag& g : l.tags) {
+        const xb::Expr key = xb::Expr::compile(g.key, fields);
+        xb::NsxTagDef d;
+        d.name = upper(g.name);
+        d.keyExpr = xb::dottedOperators(g.key);
+        d.forExpr = xb::dottedOperators(g.condition);
+        d.keyType = keyTypeOf(key.type());
+        d.keyLen = static_cast<int>(key.keyLength());
+        defs.push_back(std::move(d));
+    }
+    return defs;
+}
+
+}  // namespace qv::tables

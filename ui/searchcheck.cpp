@@ -1,0 +1,15 @@
+#include "ui/searchcheck.h"
+
+#include "ui/dialogs.h"
+#include "catalogue/cataloguesession.h"
+
+namespace qv {
+
+bool searchCheck(const CatalogueSession& session) {
+    if (!session.searchActive()) return true;
+    message(QStringLiteral("Neuanlage nur bei NICHT-AKTIVER  SUCHE möglich."),
+            QStringLiteral("Achtung"), MsgIcon::Information, MsgButtons::Ok);
+    return false;
+}
+
+}  // namespace qv

@@ -1,0 +1,75 @@
+#include "ui/wmessage.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+
+#include "ui/appinfo.h"
+#include "ui/windowutil.h"
+
+TWmessage::TWmessage(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("Wmessage"));
+    setWindowTitle(qv::kProductName);
+    qv::setTealBackground(this);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(qv::programIcon().pixmap(48, 48));
+    Image1->setFixedSize(48, 48);
+    Image1->setScaledContents(true);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignCenter);
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAlignment(Qt::AlignCenter);
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(12, 12, 12, 12);
+    grid->addWidget(Image1, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(Label1, 0, 1);
+    grid->addWidget(Label2, 1, 0, 1, 2);  // the full width
+    grid->setColumnStretch(1, 1);
+    setFixedSize(460, 110);
+}
+
+void TWmessage::setLine1(const QString& text) {
+    Label1->setText(text);
+}
+void TWmessage::setLine2(const QString& text) {
+    Label2->setText(text);
+}
+QString TWmessage::line1() const {
+    return Label1->text();
+}
+QString TWmessage::line2() const {
+    return Label2->text();
+}
+
+void TWmessage::showProgress() {
+    // While an operation runs the other windows take no input.
+    if (!isVisible()) setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    repaint();
+}
+
+void TWmessage::closeProgress() {
+    hide();
+}
+
+void TWmessage::closeEvent(QCloseEvent* event) {
+    // Closed only by the operation that showed it.
+    event->ignore();
+}
+
+void TWmessage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    qv::centerOnScreen(this);
+}
