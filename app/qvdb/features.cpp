@@ -1,10 +1,10 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "catalogue/qvdb.h"
 #include "masterdata/core/masterdata_tool.h"
 #include "search/core/entryquery.h"
 #include "search/core/filesearchtool.h"
 #include "statistics/core/statistics.h"
-#include "catalogue/qvdb.h"
 
 #include "import/core/importtool.h"
 #include "output/core/printcommands.h"

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/qvdb.h"
+#include "catalogue/settingslist.h"
 #include "lending/core/lending.h"
 #include "masterdata/core/statusnamelist.h"
-#include "catalogue/settingslist.h"
-#include "catalogue/cataloguesession.h"
 #include "store/conversion.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"

@@ -1,9 +1,9 @@
 #include "masterdata/ui/masterdatawindows.h"
 
+#include "catalogue/cataloguesession.h"
 #include "lending/ui/addresswindow.h"
 #include "masterdata/ui/lookupwindows.h"
 #include "masterdata/ui/statusnames.h"
-#include "catalogue/cataloguesession.h"
 
 namespace qv {
 

@@ -45,8 +45,8 @@ TStat_kategorie& StatisticsCommands::statKategorie() {
 
 void StatisticsCommands::DatentraegerAnzahl1Click() {
     const qint64 carriers = countCarriers(m_host->session(), m_host->program().wmessage());
-    message(carrierCountMessage(carriers), QStringLiteral("Anzahl Datenträger"),
-                MsgIcon::None, MsgButtons::Ok);
+    message(carrierCountMessage(carriers), QStringLiteral("Anzahl Datenträger"), MsgIcon::None,
+            MsgButtons::Ok);
 }
 
 void StatisticsCommands::EintraegejeStatus1Click() {

@@ -7,17 +7,17 @@
 
 #include <gtest/gtest.h>
 
-#include "lending/ui/addresswindow.h"
 #include "lending/core/lending.h"
+#include "lending/ui/addresswindow.h"
 #include "masterdata/ui/masterdatawindows.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "support/listwindows.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/core/masterdata_tool.h"
 #include "catalogue/qvdb.h"
+#include "masterdata/core/masterdata_tool.h"
 #include "support/catalogue/cataloguebuilder.h"
 #include "support/testutil.h"
 
