@@ -7,6 +7,7 @@
 #include "statistics/core/statistics.h"
 
 #include "import/core/importtool.h"
+#include "lending/core/lending_tool.h"
 #include "output/core/printcommands.h"
 #include "reading/core/readingtool.h"
 
@@ -20,6 +21,7 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    qv::addLendingToolCommands();
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }

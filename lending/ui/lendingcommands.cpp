@@ -3,7 +3,7 @@
 #include "catalogue/cataloguesession.h"
 #include "lending/core/lending.h"
 #include "lending/ui/addresswindow.h"
-#include "masterdata/ui/masterdatawindows.h"
+#include "lending/ui/addresswindows.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "ui/command.h"
@@ -30,7 +30,7 @@ void LendingCommands::bind(MainWindowHost& host) {
 }
 
 void LendingCommands::AdressenVerleih1Click() {
-    MasterdataWindows::of(m_host->session()).verleih(m_host->window()).exec();
+    AddressWindows::of(m_host->session()).verleih(m_host->window()).exec();
     // The list moved the address table: the panel shows the entry's address again.
     m_host->refreshLowerPanel();
 }
