@@ -365,7 +365,8 @@ int main(int argc, char** argv) {
 
     // The user stands on an entry two thirds down the list, so the file
     // list's scope lies deep in the file table's order.
-    form->Apollo1->sx_Go(form->Apollo1->sx_RecCount() * 2 / 3);
+    TApollo& entries = form->session().apollo(qv::CatalogueTable::Entries);
+    entries.sx_Go(entries.sx_RecCount() * 2 / 3);
     paint(form);
 
     const bool big = n >= 5000000;
@@ -415,7 +416,7 @@ int main(int argc, char** argv) {
             w->BtnClose->click();
         });
         form->command(qv::MainCommand::SearchAllFiles).trigger();
-        paint(form->DBGrid2);
+        paint(form->findChild<qv::DbGrid*>("DBGrid2"));
         f.close = msSince(closeStart);
         f.closeCpu = cpuNow() - closeCpu0;
     };

@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
     form->show();
     form->FormActivate();
     QApplication::processEvents();
-    form->DBGrid1->viewport()->repaint();
+    form->findChild<qv::DbGrid*>("DBGrid1")->viewport()->repaint();
     const auto t1 = Clock::now();
     report("start to the first painted entry list", ms(t0, t1), "ms", 500);
     std::printf(
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     times.reserve(static_cast<std::size_t>(moves));
     for (int i = 0; i < moves; ++i) {
         const auto a = Clock::now();
-        QTest::keyClick(form->DBGrid1, Qt::Key_Down);
+        QTest::keyClick(form->findChild<qv::DbGrid*>("DBGrid1"), Qt::Key_Down);
         times.push_back(ms(a, Clock::now()));
         if (i % 20 == 19) {
             const auto p = Clock::now();
@@ -199,18 +199,20 @@ int main(int argc, char** argv) {
     report("cursor move with refresh, 99th percentile", times[times.size() * 99 / 100], "ms", 5);
     if (!paints.empty())
         std::printf("  (one repaint of the window: median %.3f ms)\n", paints[paints.size() / 2]);
-    std::printf("  (position now %s, files %s)\n", form->labelanzahl->text().toUtf8().constData(),
-                form->labelanzahl2->text().toUtf8().constData());
+    std::printf("  (position now %s, files %s)\n",
+                form->findChild<QLabel*>("labelanzahl")->text().toUtf8().constData(),
+                form->findChild<QLabel*>("labelanzahl2")->text().toUtf8().constData());
 
     auto a = Clock::now();
-    QTest::keyClick(form->DBGrid1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(form->findChild<qv::DbGrid*>("DBGrid1"), Qt::Key_End, Qt::ControlModifier);
     report("Ctrl+End", ms(a, Clock::now()), "ms", 5);
-    std::printf("  (position now %s)\n", form->labelanzahl->text().toUtf8().constData());
+    std::printf("  (position now %s)\n",
+                form->findChild<QLabel*>("labelanzahl")->text().toUtf8().constData());
 
     double worstOrder = 0;
     for (int tab : {1, 2, 3, 0}) {
         a = Clock::now();
-        form->TabControl1->setCurrentIndex(tab);
+        form->findChild<QTabBar*>("TabControl1")->setCurrentIndex(tab);
         worstOrder = std::max(worstOrder, ms(a, Clock::now()));
     }
     report("order switch (worst of four)", worstOrder, "ms", 5);

@@ -1,5 +1,6 @@
 # Run by CTest: fails when a feature core reaches Qt Widgets (or Qt
 # PrintSupport, which pulls them in) through any library it links.
+cmake_policy(VERSION 3.25)
 include(${GRAPH})
 if(NOT QV_CORE_LIBRARIES)
     message(FATAL_ERROR "no feature core libraries recorded")

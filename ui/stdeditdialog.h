@@ -8,7 +8,7 @@
 #include <QList>
 #include <QString>
 
-#include "masterdata/core/masterlist.h"
+#include "catalogue/masterlist.h"
 
 class QGridLayout;
 class QLineEdit;

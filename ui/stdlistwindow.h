@@ -23,7 +23,7 @@
 #include <QString>
 
 #include "catalogue/catalogueschema.h"
-#include "masterdata/core/masterlist.h"
+#include "catalogue/masterlist.h"
 
 class QAction;
 class QMenu;

@@ -22,6 +22,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "support/mainformparts.h"
 #include "support/testutil.h"
 #include "ui/cataloguestartup.h"
 #include "ui/dbgrid.h"
@@ -157,12 +158,12 @@ TEST_F(CatalogueStartupTest, TheFirstStartInAnEmptyDirectoryCreatesTheCatalogue)
         EXPECT_FALSE(form->session().view(t).ControlsDisabled());
         EXPECT_EQ(form->session().apollo(t).sx_IndexOrd(), t == CatalogueTable::Entries ? 2 : 1);
     }
-    EXPECT_EQ(form->Apollo1->table(), &dm().table(qv::CatalogueTable::Entries));
-    EXPECT_EQ(form->DataSource6->DataSet(), &dm().table(qv::CatalogueTable::Addresses));
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->table(), &dm().table(qv::CatalogueTable::Entries));
+    EXPECT_EQ(qvtest::mf::DataSource6(form)->DataSet(), &dm().table(qv::CatalogueTable::Addresses));
     EXPECT_TRUE(dm().table(qv::CatalogueTable::Entries).Eof());
     EXPECT_EQ(dm().table(qv::CatalogueTable::Addresses).RecordCount(), 2);
     EXPECT_EQ(form->nummernZaehler(), 1);
-    EXPECT_EQ(form->focusWidget(), form->DBGrid1);
+    EXPECT_EQ(form->focusWidget(), qvtest::mf::DBGrid1(form));
     program.reset();
     EXPECT_EQ(catalogueFiles(dir.path()).size(), 14u);
     EXPECT_TRUE(checkFaults(dir.path()).empty());
@@ -178,10 +179,10 @@ TEST_F(CatalogueStartupTest, AnExistingCatalogueOpensWithoutRebuildingOnItsFirst
     expectNotRebuilt(before, catalogueFiles(dir.path()));
 
     // The first entry in tag bezeich, which neuenummerinit left current.
-    EXPECT_EQ(form->Apollo1->sx_IndexOrd(), 2);
-    EXPECT_EQ(form->Apollo1->sx_OrderRecNo(), 1);
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->sx_IndexOrd(), 2);
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->sx_OrderRecNo(), 1);
     const QString first = dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString();
-    form->Apollo1->sx_Skip(1);
+    qvtest::mf::Apollo1(form)->sx_Skip(1);
     EXPECT_LE(first.toUpper(),
               dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().toUpper());
 
@@ -268,13 +269,13 @@ TEST_F(CatalogueStartupTest, TheReorganisationAsksThenPacksRebuildsAndEndsThePro
     };
 
     // No changes nothing: no file, no table, no order.
-    form->Apollo1->sx_SetOrder(3);
+    qvtest::mf::Apollo1(form)->sx_SetOrder(3);
     boxes.queueAnswer(qv::MsgAnswer::No);
     reorgAction()->trigger();
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_TRUE(sameBox(boxes.last(), question)) << boxes.last().text.toStdString();
     EXPECT_EQ(catalogueFiles(dir.path()), before);
-    EXPECT_EQ(form->Apollo1->sx_IndexOrd(), 3);
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->sx_IndexOrd(), 3);
     for (CatalogueTable t : qv::kTableOrder) {
         EXPECT_TRUE(dm().table(t).Active());
         EXPECT_FALSE(form->session().view(t).ControlsDisabled());

@@ -19,6 +19,7 @@
 #include "masterdata/ui/lookupwindows.h"
 #include "store/tapollo.h"
 #include "support/catalogue/storedentries.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "ui/command.h"
@@ -109,7 +110,7 @@ TEST_F(EntryEditingTest, NewEntriesAreNumberedFromTheCounterAcrossARestart) {
     EXPECT_EQ(all[0].flags, QStringLiteral(" x          "));
     EXPECT_EQ(current(), 2);
     EXPECT_EQ(entries().state(), TTable::dsBrowse);
-    EXPECT_EQ(h->form->labelanzahl->text(), QStringLiteral("1 : 1"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(h->form)->text(), QStringLiteral("1 : 1"));
 
     // Enter in a number field closes with OK, its empty text normalised.
     ASSERT_TRUE(withDialog(MainCommand::NewEntry, [](TGrunddatenEingabe* d) {
@@ -190,7 +191,7 @@ TEST_F(EntryEditingTest, ACopyTakesEverythingButTheFilesAndKeepsAnIndependentTex
     file.ext = QStringLiteral("EXE");
     start({src}, {file, file});
     goTo(7);
-    EXPECT_EQ(h->form->labelanzahl2->text(), QStringLiteral("2"));
+    EXPECT_EQ(qvtest::mf::labelanzahl2(h->form)->text(), QStringLiteral("2"));
 
     // Cancel keeps the copy with the source's values and a new number.
     ASSERT_TRUE(withDialog(MainCommand::CopyEntry, [](TGrunddatenEingabe* d) {
@@ -207,7 +208,7 @@ TEST_F(EntryEditingTest, ACopyTakesEverythingButTheFilesAndKeepsAnIndependentTex
     EXPECT_EQ(copy.borrowedFrom, 13);
     EXPECT_EQ(copy.carriers, 3);
     EXPECT_EQ(copy.memo, src.memo);
-    EXPECT_EQ(h->form->labelanzahl2->text(), QStringLiteral("0"));
+    EXPECT_EQ(qvtest::mf::labelanzahl2(h->form)->text(), QStringLiteral("0"));
 
     // The copy's text edited afterwards leaves the source's text alone.
     qvtest::whenModal<TZusatztextEingabe>([](TZusatztextEingabe* z) {
@@ -382,7 +383,7 @@ TEST_F(EntryEditingTest, TheAdditionalTextKeepsItsBytesAndLineBreaks) {
     r.title = QStringLiteral("Mit Text");
     r.memo = QStringLiteral("Preis:\u00a010\u00a0€\nzweite Zeile\r\n");
     start({r});
-    h->form->TabControl2->setCurrentIndex(TMainForm::TabText);
+    qvtest::mf::TabControl2(h->form)->setCurrentIndex(TMainForm::TabText);
     auto edit = [this](std::function<void(TZusatztextEingabe*)> act) {
         qvtest::whenModal<TZusatztextEingabe>(act);
         h->form->command(MainCommand::AdditionalText).trigger();
@@ -405,8 +406,8 @@ TEST_F(EntryEditingTest, TheAdditionalTextKeepsItsBytesAndLineBreaks) {
     });
     const QString expected = QStringLiteral("Preis:\u00a010\u00a0€\r\nzweite Zeile\r\ndritte");
     EXPECT_EQ(storedEntry(entries(), 1).memo, expected);
-    EXPECT_TRUE(h->form->DBMemo1->toPlainText().endsWith(QStringLiteral("dritte")));
-    EXPECT_EQ(h->form->focusWidget(), static_cast<QWidget*>(h->form->DBGrid1));
+    EXPECT_TRUE(qvtest::mf::DBMemo1(h->form)->toPlainText().endsWith(QStringLiteral("dritte")));
+    EXPECT_EQ(h->form->focusWidget(), static_cast<QWidget*>(qvtest::mf::DBGrid1(h->form)));
 
     // Ctrl+Del deletes the selection only; cancel discards everything.
     edit([](TZusatztextEingabe* z) {
@@ -424,7 +425,7 @@ TEST_F(EntryEditingTest, TheAdditionalTextKeepsItsBytesAndLineBreaks) {
         QTest::mouseClick(z->BitBtn1, Qt::LeftButton);
     });
     EXPECT_EQ(storedEntry(entries(), 1).memo, QString());
-    EXPECT_EQ(h->form->DBMemo1->toPlainText(), QString());
+    EXPECT_EQ(qvtest::mf::DBMemo1(h->form)->toPlainText(), QString());
 }
 
 }  // namespace

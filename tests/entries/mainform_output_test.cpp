@@ -17,6 +17,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/xbase/settings.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/pdftext.h"
 #include "support/testutil.h"
@@ -65,18 +66,18 @@ class MainFormOutputTest : public ::testing::Test {
 };
 
 TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereItWas) {
-    const int entries = static_cast<int>(form->Apollo1->sx_Count());
+    const int entries = static_cast<int>(qvtest::mf::Apollo1(form)->sx_Count());
     ASSERT_GT(entries, 2);
-    form->Apollo1->sx_Skip(2);
-    const int recno = form->Apollo1->sx_RecNo();
+    qvtest::mf::Apollo1(form)->sx_Skip(2);
+    const int recno = qvtest::mf::Apollo1(form)->sx_RecNo();
 
     bool labelsShown = false;
     qvtest::whenModal<TPreviewForm>([&](TPreviewForm* f) {
         labelsShown = true;
         EXPECT_EQ(f->QuickReport2, &output->labelForm()->QuickReport);
         EXPECT_FALSE(program->wmessage().isVisible());
-        EXPECT_TRUE(form->DataSource1->ControlsDisabled());
-        EXPECT_TRUE(form->DataSource2->ControlsDisabled());
+        EXPECT_TRUE(qvtest::mf::DataSource1(form)->ControlsDisabled());
+        EXPECT_TRUE(qvtest::mf::DataSource2(form)->ControlsDisabled());
         boxes().queueAnswer(qv::MsgAnswer::Yes);
         f->SpeedButton3->click();
         f->BtnClose->click();
@@ -86,8 +87,8 @@ TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereI
     EXPECT_EQ(wordCount(QStringLiteral("Kategorie:")), entries);
     EXPECT_EQ(program->wmessage().line1(), "Etiketten werden erstellt ...");
     EXPECT_EQ(program->wmessage().line2(), QStringLiteral("Etikett: %1").arg(entries));
-    EXPECT_EQ(form->Apollo1->sx_RecNo(), recno);
-    EXPECT_FALSE(form->DataSource1->ControlsDisabled());
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->sx_RecNo(), recno);
+    EXPECT_FALSE(qvtest::mf::DataSource1(form)->ControlsDisabled());
 
     bool listShown = false;
     qvtest::whenModal<TPreviewForm>([&](TPreviewForm* f) {
@@ -100,7 +101,7 @@ TEST_F(MainFormOutputTest, LabelsAndListPrintTheEntriesOfTheListAndLeaveItWhereI
     form->findChild<QToolButton*>(QStringLiteral("spbliste"))->click();
     ASSERT_TRUE(listShown);
     EXPECT_EQ(wordCount(QStringLiteral("Seite:1")), 1);
-    EXPECT_EQ(form->Apollo1->sx_RecNo(), recno);
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->sx_RecNo(), recno);
     EXPECT_TRUE(boxes().unanswered() == 0);
 }
 
@@ -113,14 +114,14 @@ TEST_F(MainFormOutputTest, PrintSettingsFromTheMenuAndAnErrorInTheDefinitionReac
     EXPECT_EQ(program->settings().line(14), "4");
 
     program->settings().replace(18, "oben");
-    const int recno = form->Apollo1->sx_RecNo();
+    const int recno = qvtest::mf::Apollo1(form)->sx_RecNo();
     form->findChild<QToolButton*>(QStringLiteral("spbtetikett"))->click();
     ASSERT_FALSE(boxes().shown().empty());
     EXPECT_EQ(boxes().last().text, "'oben' ist kein gültiger Integerwert.");
     EXPECT_EQ(boxes().last().caption, "QV-TESSARIN 97");
     EXPECT_EQ(boxes().last().icon, qv::MsgIcon::Error);
-    EXPECT_FALSE(form->DataSource1->ControlsDisabled());
-    EXPECT_EQ(form->Apollo1->sx_RecNo(), recno);
+    EXPECT_FALSE(qvtest::mf::DataSource1(form)->ControlsDisabled());
+    EXPECT_EQ(qvtest::mf::Apollo1(form)->sx_RecNo(), recno);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/testutil.h"
 #include "ui/command.h"
@@ -44,9 +45,9 @@ QString cell(qv::DbGrid* grid, int row, int col) {
 // Every file name the file list shows, in its order.
 QStringList fileNames(TMainForm* f) {
     QStringList out;
-    const int col = f->DBGrid2->gridModel()->columnOf(QStringLiteral("DIRNAME"));
-    for (int r = 0; r < f->DBGrid2->model()->rowCount(); ++r)
-        out << cell(f->DBGrid2, r, col);
+    const int col = qvtest::mf::DBGrid2(f)->gridModel()->columnOf(QStringLiteral("DIRNAME"));
+    for (int r = 0; r < qvtest::mf::DBGrid2(f)->model()->rowCount(); ++r)
+        out << cell(qvtest::mf::DBGrid2(f), r, col);
     return out;
 }
 
@@ -72,15 +73,15 @@ TEST_F(MainWindowTest, AFirstStartOnAnEmptyCatalogueShowsAnEmptyListWithZeroCoun
     MainWindowHarness h(dir.path());
     ASSERT_TRUE(h.started);
     TMainForm* f = h.form;
-    EXPECT_EQ(f->DBGrid1->model()->rowCount(), 0);
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("0 : 0"));
-    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("0"));
-    EXPECT_FALSE(f->DBNavigator1->nextButton()->isEnabled());
-    EXPECT_FALSE(f->DBNavigator1->firstButton()->isEnabled());
+    EXPECT_EQ(qvtest::mf::DBGrid1(f)->model()->rowCount(), 0);
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("0 : 0"));
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), QStringLiteral("0"));
+    EXPECT_FALSE(qvtest::mf::DBNavigator1(f)->nextButton()->isEnabled());
+    EXPECT_FALSE(qvtest::mf::DBNavigator1(f)->firstButton()->isEnabled());
     // Columns stand in their start-up order until an order tab is picked.
-    EXPECT_EQ(columns(f->DBGrid1),
+    EXPECT_EQ(columns(qvtest::mf::DBGrid1(f)),
               (QStringList{"Bezeichnung", "Anzahl", "Box", "Nummer", "Datenträger", "Kategorie"}));
-    EXPECT_EQ(f->focusWidget(), f->DBGrid1);
+    EXPECT_EQ(f->focusWidget(), qvtest::mf::DBGrid1(f));
     EXPECT_TRUE(h.boxes.shown().empty());
 }
 
@@ -91,39 +92,39 @@ TEST_F(MainWindowTest, OrderTabsSelectTheirTagColumnOrderAndTheFirstEntry) {
                                     {5, "Berta", 2, 1, "Audio", "Diskette"}});
     MainWindowHarness h(dir.path());
     TMainForm* f = h.form;
-    ASSERT_EQ(f->DBGrid1->model()->rowCount(), 3);
+    ASSERT_EQ(qvtest::mf::DBGrid1(f)->model()->rowCount(), 3);
     // Start: tag bezeich (upper-cased titles), first entry.
-    EXPECT_EQ(cell(f->DBGrid1, 0, 0), QStringLiteral("anton"));
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
+    EXPECT_EQ(cell(qvtest::mf::DBGrid1(f), 0, 0), QStringLiteral("anton"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("1 : 3"));
     h.key(Qt::Key_Down);
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("2 : 3"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("2 : 3"));
     EXPECT_EQ(h.table(CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(),
               QStringLiteral("Berta"));
 
-    f->TabControl1->setCurrentIndex(1);  // Box/Nummer
-    EXPECT_EQ(columns(f->DBGrid1),
+    qvtest::mf::TabControl1(f)->setCurrentIndex(1);  // Box/Nummer
+    EXPECT_EQ(columns(qvtest::mf::DBGrid1(f)),
               (QStringList{"Box", "Nummer", "Bezeichnung", "Kategorie", "Datenträger", "Anzahl"}));
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("1 : 3"));
     EXPECT_EQ(h.table(CatalogueTable::Entries).FieldByName("EINDEUTIG").AsInteger(), 5);
-    EXPECT_EQ(f->focusWidget(), f->DBGrid1);
+    EXPECT_EQ(f->focusWidget(), qvtest::mf::DBGrid1(f));
 
-    f->TabControl1->setCurrentIndex(3);  // Datenträger
-    EXPECT_EQ(columns(f->DBGrid1),
+    qvtest::mf::TabControl1(f)->setCurrentIndex(3);  // Datenträger
+    EXPECT_EQ(columns(qvtest::mf::DBGrid1(f)),
               (QStringList{"Datenträger", "Kategorie", "Bezeichnung", "Anzahl", "Box", "Nummer"}));
-    EXPECT_EQ(cell(f->DBGrid1, 0, 0), QStringLiteral("CD-ROM"));
-    f->TabControl1->setCurrentIndex(1);
-    EXPECT_EQ(columns(f->DBGrid1).first(), QStringLiteral("Box"));
-    f->TabControl1->setCurrentIndex(0);
-    EXPECT_EQ(columns(f->DBGrid1),
+    EXPECT_EQ(cell(qvtest::mf::DBGrid1(f), 0, 0), QStringLiteral("CD-ROM"));
+    qvtest::mf::TabControl1(f)->setCurrentIndex(1);
+    EXPECT_EQ(columns(qvtest::mf::DBGrid1(f)).first(), QStringLiteral("Box"));
+    qvtest::mf::TabControl1(f)->setCurrentIndex(0);
+    EXPECT_EQ(columns(qvtest::mf::DBGrid1(f)),
               (QStringList{"Bezeichnung", "Anzahl", "Box", "Nummer", "Kategorie", "Datenträger"}));
 
     // The list and the table follow each other both ways.
     h.key(Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("3 : 3"));
-    EXPECT_EQ(f->DBGrid1->currentIndex().row(), 2);
-    f->Apollo1->sx_GoTop();
-    EXPECT_EQ(f->DBGrid1->currentIndex().row(), 0);
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1 : 3"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("3 : 3"));
+    EXPECT_EQ(qvtest::mf::DBGrid1(f)->currentIndex().row(), 2);
+    qvtest::mf::Apollo1(f)->sx_GoTop();
+    EXPECT_EQ(qvtest::mf::DBGrid1(f)->currentIndex().row(), 0);
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("1 : 3"));
 }
 
 TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {
@@ -139,47 +140,47 @@ TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {
     MainWindowHarness h(dir.path());
     TMainForm* f = h.form;
     // Every file column is as wide as its display width, the path included.
-    const qv::DbGridModel* m = f->DBGrid2->gridModel();
+    const qv::DbGridModel* m = qvtest::mf::DBGrid2(f)->gridModel();
     ASSERT_GT(m->columnCount(), 0);
     for (int c = 0; c < m->columnCount(); ++c) {
         const int chars =
             m->headerData(c, Qt::Horizontal, qv::DbGridModel::DisplayWidthRole).toInt();
         EXPECT_GT(chars, 0) << c;
-        EXPECT_GE(f->DBGrid2->columnWidth(c),
-                  chars * f->DBGrid2->fontMetrics().horizontalAdvance(QLatin1Char('0')))
+        EXPECT_GE(qvtest::mf::DBGrid2(f)->columnWidth(c),
+                  chars * qvtest::mf::DBGrid2(f)->fontMetrics().horizontalAdvance(QLatin1Char('0')))
             << m->fieldNameAt(c).toStdString();
     }
     gotoEntry(f, 1);
     EXPECT_EQ(fileNames(f), (QStringList{"WURZEL", "EINS"}));  // in path order
-    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), QStringLiteral("2"));
     gotoEntry(f, 10);
     EXPECT_EQ(fileNames(f), (QStringList{"ZEHN2", "ZEHN"}));
     gotoEntry(f, 12);
     EXPECT_TRUE(fileNames(f).isEmpty());
-    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("0"));
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), QStringLiteral("0"));
 
     // On another lower tab the file counter keeps its value.
     gotoEntry(f, 1);
-    f->TabControl2->setCurrentIndex(TMainForm::TabText);
-    EXPECT_FALSE(f->DBNavigator2->isVisibleTo(f));
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabText);
+    EXPECT_FALSE(qvtest::mf::DBNavigator2(f)->isVisibleTo(f));
     gotoEntry(f, 10);
-    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
-    f->TabControl2->setCurrentIndex(TMainForm::TabFiles);
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), QStringLiteral("2"));
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabFiles);
     EXPECT_EQ(fileNames(f), (QStringList{"ZEHN2", "ZEHN"}));
 
     // A file table reopened elsewhere stands in record order; the refresh
     // scopes its first tag all the same.
     TTable& files = h.table(CatalogueTable::Files);
     {
-        qv::ScopedSuspend s(*f->DataSource2);
+        qv::ScopedSuspend s(*qvtest::mf::DataSource2(f));
         files.Close();
         files.setIndexName({});
         files.Open();
     }
-    EXPECT_EQ(f->Apollo2->sx_IndexOrd(), 0);
+    EXPECT_EQ(qvtest::mf::Apollo2(f)->sx_IndexOrd(), 0);
     gotoEntry(f, 1);
     EXPECT_EQ(fileNames(f), (QStringList{"WURZEL", "EINS"}));
-    EXPECT_EQ(f->labelanzahl2->text(), QStringLiteral("2"));
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), QStringLiteral("2"));
 }
 
 TEST_F(MainWindowTest, StatusAndLendingPanelsFollowTheEntry) {
@@ -195,32 +196,32 @@ TEST_F(MainWindowTest, StatusAndLendingPanelsFollowTheEntry) {
     MainWindowHarness h(dir.path());
     TMainForm* f = h.form;
     gotoEntry(f, 2);
-    f->TabControl2->setCurrentIndex(TMainForm::TabStatus);
-    EXPECT_EQ(f->lbstat[5]->text(), QStringLiteral("\"externe Sicherheitskopie\""));
-    EXPECT_TRUE(highlighted(f->lbstat[0]));
-    EXPECT_FALSE(highlighted(f->lbstat[1]));
-    EXPECT_TRUE(highlighted(f->lbstat[5]));   // "X"
-    EXPECT_TRUE(highlighted(f->lbstat[11]));  // any non-blank
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabStatus);
+    EXPECT_EQ(qvtest::mf::lbstat(f)[5]->text(), QStringLiteral("\"externe Sicherheitskopie\""));
+    EXPECT_TRUE(highlighted(qvtest::mf::lbstat(f)[0]));
+    EXPECT_FALSE(highlighted(qvtest::mf::lbstat(f)[1]));
+    EXPECT_TRUE(highlighted(qvtest::mf::lbstat(f)[5]));   // "X"
+    EXPECT_TRUE(highlighted(qvtest::mf::lbstat(f)[11]));  // any non-blank
     gotoEntry(f, 3);
-    for (QLabel* l : f->lbstat)
+    for (QLabel* l : qvtest::mf::lbstat(f))
         EXPECT_FALSE(highlighted(l)) << l->objectName().toStdString();
 
-    f->TabControl2->setCurrentIndex(TMainForm::TabText);
-    EXPECT_TRUE(f->DBMemo1->toPlainText().isEmpty());
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabText);
+    EXPECT_TRUE(qvtest::mf::DBMemo1(f)->toPlainText().isEmpty());
     gotoEntry(f, 2);
-    EXPECT_EQ(f->DBMemo1->toPlainText(), QStringLiteral("Text\nZeile 2"));
+    EXPECT_EQ(qvtest::mf::DBMemo1(f)->toPlainText(), QStringLiteral("Text\nZeile 2"));
 
-    f->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabLentTo);
     EXPECT_EQ(f->addressLabel("VNAME")->text(), QStringLiteral("Weiß"));
     EXPECT_EQ(f->addressLabel("VPLZ")->text(), QStringLiteral("12345"));
-    f->TabControl2->setCurrentIndex(TMainForm::TabBorrowedFrom);
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabBorrowedFrom);
     EXPECT_EQ(f->addressLabel("VNAME")->text(), QStringLiteral("< Kein Eintrag >"));
     // Entry 3 is borrowed from an address that no longer exists: the panel
     // is empty, not the previous entry's address.
     gotoEntry(f, 3);
     EXPECT_EQ(f->addressLabel("VNAME")->text(), QString());
     EXPECT_EQ(f->addressLabel("VVORNAME")->text(), QString());
-    f->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabLentTo);
     EXPECT_EQ(f->addressLabel("VNAME")->text(), QStringLiteral("< Kein Eintrag >"));
     EXPECT_TRUE(h.boxes.shown().empty());
 }
@@ -234,15 +235,15 @@ TEST_F(MainWindowTest, AShortSettingsFileLeavesMissingNamesEmptyAndIsReportedOnc
     }
     MainWindowHarness h(dir.path());
     TMainForm* f = h.form;
-    f->TabControl2->setCurrentIndex(TMainForm::TabStatus);
+    qvtest::mf::TabControl2(f)->setCurrentIndex(TMainForm::TabStatus);
     h.key(Qt::Key_Down);
     h.key(Qt::Key_Down);
-    EXPECT_EQ(f->lbstat[0]->text(), QStringLiteral("Eins"));
-    EXPECT_EQ(f->lbstat[2]->text(), QString());
+    EXPECT_EQ(qvtest::mf::lbstat(f)[0]->text(), QStringLiteral("Eins"));
+    EXPECT_EQ(qvtest::mf::lbstat(f)[2]->text(), QString());
     ASSERT_EQ(h.boxes.shown().size(), 1u);
     EXPECT_EQ(h.boxes.last().text,
               QStringLiteral("Listenindex außerhalb des zulässigen Bereichs."));
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("3 : 3"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("3 : 3"));
 }
 
 TEST_F(MainWindowTest, AnErrorInsideTheFileRefreshLeavesBothGridsFollowingTheCursor) {
@@ -255,7 +256,7 @@ TEST_F(MainWindowTest, AnErrorInsideTheFileRefreshLeavesBothGridsFollowingTheCur
     // The file table loses its index: selecting its first tag fails while
     // the file view is suspended by the refresh.
     {
-        qv::ScopedSuspend s(*f->DataSource2);
+        qv::ScopedSuspend s(*qvtest::mf::DataSource2(f));
         files.Close();
         files.setIndexName({});
         std::filesystem::rename(dir / "_qvdir.nsx", dir / "_qvdir.nsx.weg");
@@ -264,15 +265,16 @@ TEST_F(MainWindowTest, AnErrorInsideTheFileRefreshLeavesBothGridsFollowingTheCur
     h.key(Qt::Key_Down);
     ASSERT_FALSE(h.boxes.shown().empty());
     EXPECT_EQ(h.boxes.last().caption, QStringLiteral("QV-TESSARIN 97"));
-    EXPECT_EQ(f->DataSource2->suspendCount(), 0);
-    EXPECT_EQ(f->DataSource1->suspendCount(), 0);
+    EXPECT_EQ(qvtest::mf::DataSource2(f)->suspendCount(), 0);
+    EXPECT_EQ(qvtest::mf::DataSource1(f)->suspendCount(), 0);
     // Both grids still follow their tables.
     h.key(Qt::Key_Down);
-    EXPECT_EQ(f->DBGrid1->currentIndex().row(), 2);
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("3 : 4"));
+    EXPECT_EQ(qvtest::mf::DBGrid1(f)->currentIndex().row(), 2);
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("3 : 4"));
     files.Last();
-    EXPECT_EQ(f->DBGrid2->gridModel()->currentRow(), f->DBGrid2->model()->rowCount() - 1);
-    EXPECT_EQ(f->DBGrid2->model()->rowCount(), 2);
+    EXPECT_EQ(qvtest::mf::DBGrid2(f)->gridModel()->currentRow(),
+              qvtest::mf::DBGrid2(f)->model()->rowCount() - 1);
+    EXPECT_EQ(qvtest::mf::DBGrid2(f)->model()->rowCount(), 2);
 }
 
 }  // namespace
@@ -297,8 +299,8 @@ TEST(MainWindowDamage, ADataFileCutShortIsToldOnceAndTheRestIsShown) {
     EXPECT_EQ(h.boxes.last().caption, QStringLiteral("QV-TESSARIN 97"));
     EXPECT_TRUE(h.boxes.last().text.contains(QStringLiteral("2")))
         << h.boxes.last().text.toStdString();
-    EXPECT_EQ(h.form->DBGrid1->model()->rowCount(), 3);
-    EXPECT_EQ(h.form->labelanzahl->text(), QStringLiteral("1 : 3"));
+    EXPECT_EQ(qvtest::mf::DBGrid1(h.form)->model()->rowCount(), 3);
+    EXPECT_EQ(qvtest::mf::labelanzahl(h.form)->text(), QStringLiteral("1 : 3"));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "store/xbase/settings.h"
 #include "support/catalogue/cataloguebuilder.h"
 #include "support/catalogue/storedentries.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "support/testutil.h"
@@ -247,7 +248,7 @@ class ImportCommandTest : public ::testing::Test {
 };
 
 TEST_F(ImportCommandTest, ImportsThroughTheDialogAndEndsOnTheFirstOrder) {
-    h->form->TabControl1->setCurrentIndex(1);
+    qvtest::mf::TabControl1(h->form)->setCurrentIndex(1);
     h->boxes.queueAnswer(qv::MsgAnswer::Ok);
     h->boxes.queuePath(QString::fromStdString((dir / "src" / "tessarin.dbf").string()));
     bool seen = false;
@@ -270,9 +271,10 @@ TEST_F(ImportCommandTest, ImportsThroughTheDialogAndEndsOnTheFirstOrder) {
     EXPECT_EQ(h->boxes.last().text, QStringLiteral("Daten wurden eingelesen."));
     EXPECT_EQ(h->boxes.last().caption, QStringLiteral("Fertig"));
     EXPECT_EQ(entries().state(), TTable::dsBrowse);
-    EXPECT_FALSE(h->form->importDialog().Table1->Active());
+    ASSERT_NE(h->form->findChild<TImport*>(), nullptr);
+    EXPECT_FALSE(h->form->findChild<TImport*>()->Table1->Active());
     EXPECT_EQ(entries().RecordCount(), 12);
-    EXPECT_EQ(h->form->TabControl1->currentIndex(), 0);
+    EXPECT_EQ(qvtest::mf::TabControl1(h->form)->currentIndex(), 0);
     EXPECT_EQ(h->session().apollo(CatalogueTable::Entries).sx_IndexOrd(),
               qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
     EXPECT_EQ(h->session().apollo(CatalogueTable::Entries).sx_OrderRecNo(), 1);

@@ -15,6 +15,7 @@
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "support/listwindows.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "ui/command.h"
@@ -178,41 +179,41 @@ TEST_F(AddressTest, AssignmentButtonsWriteTheChosenNumberIntoTheTabsField) {
     h.session().setSearchActive(true);
     ASSERT_EQ(field("eindeutig"), 2);
 
-    h.form->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
+    qvtest::mf::TabControl2(h.form)->setCurrentIndex(TMainForm::TabLentTo);
     qvtest::whenModal<qv::Tstd_verleih>([](qv::Tstd_verleih* w) {
         EXPECT_EQ(w->BtnClose->text(), QString::fromUtf8("&Übernahme"));
         w->ApolloStd->sx_GoBottom();  // Schulz, number 9
         w->BtnClose->click();
     });
-    h.form->panelverleihbtn1->click();
+    qvtest::mf::panelverleihbtn1(h.form)->click();
     EXPECT_EQ(field("eindeutig"), 2);
     EXPECT_EQ(field("leihraus"), 9);
     EXPECT_EQ(field("leihrein"), 9);
     EXPECT_EQ(h.form->addressLabel("VNAME")->text(), QStringLiteral("Schulz"));
 
     // Borrowed from: the close box changes nothing, then Meier (7).
-    h.form->TabControl2->setCurrentIndex(TMainForm::TabBorrowedFrom);
+    qvtest::mf::TabControl2(h.form)->setCurrentIndex(TMainForm::TabBorrowedFrom);
     qvtest::whenModal<qv::Tstd_verleih>([](qv::Tstd_verleih* w) { w->close(); });
-    h.form->panelverleihbtn1->click();
+    qvtest::mf::panelverleihbtn1(h.form)->click();
     EXPECT_EQ(field("leihrein"), 9);
     qvtest::whenModal<qv::Tstd_verleih>([](qv::Tstd_verleih* w) {
         w->ApolloStd->sx_GoTop();
         w->BtnClose->click();
     });
-    h.form->panelverleihbtn1->click();
+    qvtest::mf::panelverleihbtn1(h.form)->click();
     EXPECT_EQ(field("leihrein"), 7);
     EXPECT_EQ(field("leihraus"), 9);
     EXPECT_EQ(h.form->addressLabel("VNAME")->text(), QStringLiteral("Meier"));
 
     // Removing: No keeps it, Yes sets only this tab's field to 0.
     h.boxes.queueAnswer(MsgAnswer::No);
-    h.form->BitBtn1->click();
+    qvtest::mf::BitBtn1(h.form)->click();
     EXPECT_EQ(h.boxes.last().text, QStringLiteral("Zuteilung löschen ?"));
     EXPECT_EQ(h.boxes.last().caption, QStringLiteral("Aufheben Zuteilung"));
     EXPECT_EQ(h.boxes.last().icon, qv::MsgIcon::Question);
     EXPECT_EQ(field("leihrein"), 7);
     h.boxes.queueAnswer(MsgAnswer::Yes);
-    h.form->BitBtn1->click();
+    qvtest::mf::BitBtn1(h.form)->click();
     EXPECT_EQ(field("leihrein"), 0);
     EXPECT_EQ(field("leihraus"), 9);
     EXPECT_EQ(field("eindeutig"), 2);
@@ -221,8 +222,8 @@ TEST_F(AddressTest, AssignmentButtonsWriteTheChosenNumberIntoTheTabsField) {
     // No current entry: both buttons refuse and write nothing.
     h.session().apollo(CatalogueTable::Entries).sx_Query(QStringLiteral("eindeutig = 99"));
     h.boxes.clear();
-    h.form->panelverleihbtn1->click();
-    h.form->BitBtn1->click();
+    qvtest::mf::panelverleihbtn1(h.form)->click();
+    qvtest::mf::BitBtn1(h.form)->click();
     ASSERT_EQ(h.boxes.shown().size(), 2u);
     EXPECT_EQ(h.boxes.shown()[0].text, QStringLiteral("Kein Datensatz vorhanden."));
     EXPECT_EQ(h.boxes.shown()[1].text, QStringLiteral("Kein Datensatz vorhanden."));
@@ -236,9 +237,9 @@ TEST_F(AddressTest, TakingOverFromAnEmptyListChangesNoAssignment) {
     rows[0].lentTo = 5;
     qvtest::addEntries(dir.path(), rows);
     qvtest::MainWindowHarness h(dir.path());
-    h.form->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
+    qvtest::mf::TabControl2(h.form)->setCurrentIndex(TMainForm::TabLentTo);
     qvtest::whenModal<qv::Tstd_verleih>([](qv::Tstd_verleih* w) { w->BtnClose->click(); });
-    h.form->panelverleihbtn1->click();
+    qvtest::mf::panelverleihbtn1(h.form)->click();
     EXPECT_EQ(qv::AddressWindows::of(h.session()).verleihIfCreated()->chosenNumber(), 0);
     EXPECT_EQ(h.table(CatalogueTable::Entries).FieldByName("leihraus").AsInteger(), 5);
     // The maintenance command leaves the panel on the entry's address.

@@ -13,6 +13,7 @@
 #include "catalogue/settingslist.h"
 #include "masterdata/ui/statusnames.h"
 #include "store/conversion.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "ui/command.h"
@@ -49,7 +50,7 @@ class StatusNamesTest : public ::testing::Test {
 
 TEST_F(StatusNamesTest, OkWritesLinesOneToTwelveAndRefreshesThePanel) {
     qvtest::MainWindowHarness h(dir.path());
-    h.form->TabControl2->setCurrentIndex(TMainForm::TabStatus);
+    qvtest::mf::TabControl2(h.form)->setCurrentIndex(TMainForm::TabStatus);
     const std::string before = fileText(ini());
 
     // Cancel after editing writes nothing; the next showing refills the fields.
@@ -81,8 +82,8 @@ TEST_F(StatusNamesTest, OkWritesLinesOneToTwelveAndRefreshesThePanel) {
     EXPECT_EQ(fileText(ini()), expectedFile(names));
     EXPECT_EQ(h.program->settings().line(9), names[8]);
     // The status panel shows the new names at once.
-    EXPECT_EQ(h.form->lbstat[8]->text(), names[8]);
-    EXPECT_EQ(h.form->lbstat[0]->text(), QString());
+    EXPECT_EQ(qvtest::mf::lbstat(h.form)[8]->text(), names[8]);
+    EXPECT_EQ(qvtest::mf::lbstat(h.form)[0]->text(), QString());
     EXPECT_TRUE(h.program->settings().entryDialogNotice());
 }
 

@@ -13,6 +13,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "ui/command.h"
@@ -90,11 +91,11 @@ TEST(ReadingWindow, F11ReadsTheChosenVolumeForTheCurrentEntryAndKeepsTheChoice) 
     EXPECT_EQ(dialog->lastResult().stored, 3);
     EXPECT_TRUE(dialog->BitBtn1->isEnabled());
     EXPECT_FALSE(h.program->wmessage().isVisible());
-    EXPECT_FALSE(f->DataSource2->ControlsDisabled());
+    EXPECT_FALSE(qvtest::mf::DataSource2(f)->ControlsDisabled());
     // Back on the entry, with its new file list.
     EXPECT_EQ(title(h), "Eintrag 0002");
-    EXPECT_EQ(f->labelanzahl2->text(), "3");
-    EXPECT_EQ(f->DBGrid2->model()->rowCount(), 3);
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), "3");
+    EXPECT_EQ(qvtest::mf::DBGrid2(f)->model()->rowCount(), 3);
     EXPECT_EQ(rt::recordsOf(h.session(), 2).size(), 3u);
 
     // The dialog is kept: volume and options as left; "Abbruch" reads nothing.
@@ -117,7 +118,7 @@ TEST(ReadingWindow, F11ReadsTheChosenVolumeForTheCurrentEntryAndKeepsTheChoice) 
     EXPECT_TRUE(f->command(MainCommand::ReadCarrier).trigger());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_EQ(rt::recordsOf(h.session(), 2).size(), 3u);
-    EXPECT_EQ(f->labelanzahl2->text(), "3");
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), "3");
     EXPECT_TRUE(h.boxes.shown().empty());
 }
 
@@ -135,17 +136,17 @@ TEST(ReadingWindow, DeletionReleasesTheFilesAndLeavesTheCursorOnThePredecessor) 
     h.key(Qt::Key_Down);
     h.key(Qt::Key_Down);
     ASSERT_EQ(title(h), "Eintrag 0003");
-    ASSERT_EQ(f->labelanzahl2->text(), "3");
+    ASSERT_EQ(qvtest::mf::labelanzahl2(f)->text(), "3");
 
     // Cancelling changes nothing.
     deleteCurrent(h, false);
     EXPECT_EQ(title(h), "Eintrag 0003");
-    EXPECT_EQ(f->labelanzahl->text(), "3 : 5");
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), "3 : 5");
     EXPECT_EQ(rt::recordsOf(h.session(), 3).size(), 3u);
 
     // The file list stands on another entry's range: the release still
     // reaches every record of the entry deleted.
-    f->Apollo2->sx_SetScope("       5", "       5\xFF");
+    qvtest::mf::Apollo2(f)->sx_SetScope("       5", "       5\xFF");
     deleteCurrent(h, true);
     auto* dialog = f->findChild<TLoescheneintrag*>();
     ASSERT_TRUE(dialog);
@@ -154,26 +155,26 @@ TEST(ReadingWindow, DeletionReleasesTheFilesAndLeavesTheCursorOnThePredecessor) 
     EXPECT_FALSE(dialog->Label1->isHidden());
     EXPECT_TRUE(dialog->OKBtn->isEnabled());
     EXPECT_EQ(title(h), "Eintrag 0002");
-    EXPECT_EQ(f->labelanzahl->text(), "2 : 4");
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), "2 : 4");
     EXPECT_TRUE(rt::recordsOf(h.session(), 3).empty());
     EXPECT_EQ(rt::recordsOf(h.session(), qv::kReleasedEntryNumber).size(), 3u);
     EXPECT_EQ(rt::recordsOf(h.session(), 5).size(), 1u);
-    EXPECT_FALSE(f->DataSource1->ControlsDisabled());
-    EXPECT_FALSE(f->DataSource2->ControlsDisabled());
+    EXPECT_FALSE(qvtest::mf::DataSource1(f)->ControlsDisabled());
+    EXPECT_FALSE(qvtest::mf::DataSource2(f)->ControlsDisabled());
 
     // The first entry: the cursor goes to the new first one.
-    f->Apollo1->sx_GoTop();
+    qvtest::mf::Apollo1(f)->sx_GoTop();
     deleteCurrent(h, true);
     EXPECT_EQ(title(h), "Eintrag 0002");
-    EXPECT_EQ(f->labelanzahl->text(), "1 : 3");
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), "1 : 3");
 
     // The last entry: the cursor goes to the one before it.
     h.key(Qt::Key_End, Qt::ControlModifier);
     ASSERT_EQ(title(h), "Eintrag 0005");
     deleteCurrent(h, true);
     EXPECT_EQ(title(h), "Eintrag 0004");
-    EXPECT_EQ(f->labelanzahl->text(), "2 : 2");
-    EXPECT_EQ(f->labelanzahl2->text(), "0");
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), "2 : 2");
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), "0");
     EXPECT_EQ(rt::recordsOf(h.session(), qv::kReleasedEntryNumber).size(), 4u);
     EXPECT_TRUE(h.boxes.shown().empty());
 }

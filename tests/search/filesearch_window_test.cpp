@@ -17,6 +17,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "tests/search/filesearch_catalogue.h"
@@ -60,14 +61,15 @@ class FileSearchWindowTest : public ::testing::Test {
         TMainForm* f = h->form;
         EXPECT_FALSE(h->session().dm().tbl_recherche2->Active());
         ASSERT_TRUE(h->table(CatalogueTable::Files).Active());
-        EXPECT_EQ(f->Apollo2->sx_IndexOrd(), 1);
-        EXPECT_EQ(f->Apollo1->sx_IndexOrd(), tag);
+        EXPECT_EQ(qvtest::mf::Apollo2(f)->sx_IndexOrd(), 1);
+        EXPECT_EQ(qvtest::mf::Apollo1(f)->sx_IndexOrd(), tag);
         EXPECT_EQ(h->table(CatalogueTable::Entries).RecNo(), recno);
-        EXPECT_EQ(f->DataSource1->suspendCount(), 0);
-        EXPECT_EQ(f->DataSource2->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource1(f)->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource2(f)->suspendCount(), 0);
         // The file list belongs to the current entry again.
         const QString number = field(h->table(CatalogueTable::Entries), "eindeutig");
-        EXPECT_EQ(f->DBGrid2->gridModel()->rowCount(), f->labelanzahl2->text().toInt());
+        EXPECT_EQ(qvtest::mf::DBGrid2(f)->gridModel()->rowCount(),
+                  qvtest::mf::labelanzahl2(f)->text().toInt());
         if (!h->table(CatalogueTable::Files).Eof()) {
             EXPECT_EQ(field(h->table(CatalogueTable::Files), "dirnumm"), number);
         }
@@ -81,11 +83,11 @@ class FileSearchWindowTest : public ::testing::Test {
 TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
     TMainForm* f = h->form;
     // The entry list in the order "Box/Nummer" on its second entry.
-    f->TabControl1->setCurrentIndex(1);
-    f->Apollo1->sx_Skip(1);
-    const int tag = f->Apollo1->sx_IndexOrd();
+    qvtest::mf::TabControl1(f)->setCurrentIndex(1);
+    qvtest::mf::Apollo1(f)->sx_Skip(1);
+    const int tag = qvtest::mf::Apollo1(f)->sx_IndexOrd();
     const int recno = h->table(CatalogueTable::Entries).RecNo();
-    const QString files = f->labelanzahl2->text();
+    const QString files = qvtest::mf::labelanzahl2(f)->text();
 
     withWindow([&](Trecherche* w) {
         TTable& list = w->search().table();
@@ -153,7 +155,7 @@ TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
         EXPECT_TRUE(w->Label14->text().isEmpty());
     });
     expectMainWindowBack(tag, recno);
-    EXPECT_EQ(f->labelanzahl2->text(), files);
+    EXPECT_EQ(qvtest::mf::labelanzahl2(f)->text(), files);
 
     // A second opening starts again on the first tab at the first file.
     withWindow([&](Trecherche* w) {
@@ -195,7 +197,7 @@ TEST_F(FileSearchWindowTest, SearchesByNameAndExtensionAndShowsTheOwner) {
 
 TEST_F(FileSearchWindowTest, ShowsOwnersHiddenByAnEntryQuery) {
     TMainForm* f = h->form;
-    f->Apollo1->sx_Query(QStringLiteral("eindeutig=10"));
+    qvtest::mf::Apollo1(f)->sx_Query(QStringLiteral("eindeutig=10"));
     h->session().setSearchActive(true);
     const int recno = h->table(CatalogueTable::Entries).RecNo();
     withWindow([&](Trecherche* w) {
@@ -205,13 +207,13 @@ TEST_F(FileSearchWindowTest, ShowsOwnersHiddenByAnEntryQuery) {
         EXPECT_EQ(w->Label14->text(), QStringLiteral("12 / 3"));
     });
     expectMainWindowBack(2, recno);
-    EXPECT_EQ(f->Apollo1->sx_Count(), 1);
-    EXPECT_EQ(f->labelanzahl->text(), QStringLiteral("1"));
+    EXPECT_EQ(qvtest::mf::Apollo1(f)->sx_Count(), 1);
+    EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("1"));
 }
 
 TEST_F(FileSearchWindowTest, AnErrorLeavesTheMainWindowWorking) {
     TMainForm* f = h->form;
-    f->Apollo1->sx_GoBottom();
+    qvtest::mf::Apollo1(f)->sx_GoBottom();
     const int recno = h->table(CatalogueTable::Entries).RecNo();
     TTable& list = *h->session().dm().tbl_recherche2;
 

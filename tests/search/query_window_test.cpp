@@ -14,6 +14,7 @@
 #include "queryrows.h"
 #include "search/ui/suchabfrage.h"
 #include "store/tdatasource.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "support/recordingprogress.h"
@@ -60,12 +61,13 @@ class QueryWindow : public ::testing::Test {
         EXPECT_EQ(button()->toolTip(),
                   afterAQuery ? QStringLiteral("Suchabfrage starten, Teilmenge anzeigen")
                               : QStringLiteral("Such-Abfrage starten, Teilmenge anzeigen"));
-        EXPECT_EQ(form().labelanzahl->text(), QStringLiteral("1 : 6"));
-        EXPECT_NE(form().labelanzahl->palette().color(QPalette::Window), kTeal);
-        EXPECT_EQ(form().labelanzahl->palette().color(QPalette::WindowText), QColor(Qt::black));
+        EXPECT_EQ(qvtest::mf::labelanzahl(form())->text(), QStringLiteral("1 : 6"));
+        EXPECT_NE(qvtest::mf::labelanzahl(form())->palette().color(QPalette::Window), kTeal);
+        EXPECT_EQ(qvtest::mf::labelanzahl(form())->palette().color(QPalette::WindowText),
+                  QColor(Qt::black));
         EXPECT_FALSE(form().program().wmessage().isVisible());
-        EXPECT_EQ(form().DataSource1->suspendCount(), 0);
-        EXPECT_EQ(form().DataSource2->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource1(form())->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource2(form())->suspendCount(), 0);
     }
     // The window in the search-active state with `hits` entries.
     void expectSearchActive(int hits) {
@@ -75,13 +77,14 @@ class QueryWindow : public ::testing::Test {
         EXPECT_TRUE(button()->isEnabled());
         EXPECT_TRUE(button()->isChecked());
         EXPECT_EQ(button()->toolTip(), QStringLiteral("Suchabfrage auflösen, Alle Daten anzeigen"));
-        EXPECT_EQ(form().labelanzahl->text(), QString::number(hits));
-        EXPECT_EQ(form().labelanzahl->palette().color(QPalette::Window), kTeal);
-        EXPECT_EQ(form().labelanzahl->palette().color(QPalette::WindowText), QColor(Qt::white));
-        EXPECT_EQ(form().DBGrid1->model()->rowCount(), hits);
+        EXPECT_EQ(qvtest::mf::labelanzahl(form())->text(), QString::number(hits));
+        EXPECT_EQ(qvtest::mf::labelanzahl(form())->palette().color(QPalette::Window), kTeal);
+        EXPECT_EQ(qvtest::mf::labelanzahl(form())->palette().color(QPalette::WindowText),
+                  QColor(Qt::white));
+        EXPECT_EQ(qvtest::mf::DBGrid1(form())->model()->rowCount(), hits);
         EXPECT_FALSE(form().program().wmessage().isVisible());
         EXPECT_EQ(form().program().wmessage().line2(), QString());
-        EXPECT_EQ(form().DataSource2->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource2(form())->suspendCount(), 0);
         // The grey flash is over.
         EXPECT_NE(form().palette().color(QPalette::Window), QColor(128, 128, 128));
     }
@@ -112,7 +115,7 @@ TEST_F(QueryWindow, F2NarrowsTheListAndShiftF2ShowsEverythingAgain) {
     EXPECT_EQ(action("menusuche2")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F2));
     action("menusuche2")->trigger();
     expectNoQuery();
-    EXPECT_EQ(form().DBGrid1->model()->rowCount(), 6);
+    EXPECT_EQ(qvtest::mf::DBGrid1(form())->model()->rowCount(), 6);
 }
 
 TEST_F(QueryWindow, ButtonRunsAndReleasesDialogKeepsItsFields) {
@@ -196,7 +199,7 @@ TEST_F(QueryWindow, RefusedTextAndFailedRunLeaveTheWindowAsItWas) {
     EXPECT_FALSE(button()->isChecked());
     EXPECT_EQ(button()->toolTip(), QStringLiteral("Suchabfrage starten, Teilmenge anzeigen"));
     EXPECT_FALSE(form().program().wmessage().isVisible());
-    EXPECT_EQ(form().DataSource2->suspendCount(), 0);
+    EXPECT_EQ(qvtest::mf::DataSource2(form())->suspendCount(), 0);
     EXPECT_NE(form().palette().color(QPalette::Window), QColor(128, 128, 128));
 }
 

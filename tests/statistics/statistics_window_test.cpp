@@ -14,6 +14,7 @@
 #include "statistics/ui/statkategorie.h"
 #include "statrows.h"
 #include "store/tdatasource.h"
+#include "support/mainformparts.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "ui/command.h"
@@ -36,8 +37,8 @@ class StatisticsWindows : public ::testing::Test {
     // The main window as the statistics found it.
     void expectWindowUntouched() {
         EXPECT_EQ(h->table(CatalogueTable::Entries).RecNo(), 3);
-        EXPECT_EQ(form().DataSource1->suspendCount(), 0);
-        EXPECT_EQ(form().DataSource2->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource1(form())->suspendCount(), 0);
+        EXPECT_EQ(qvtest::mf::DataSource2(form())->suspendCount(), 0);
         EXPECT_FALSE(form().program().wmessage().isVisible());
     }
 
@@ -103,7 +104,7 @@ TEST_F(StatisticsWindows, CountsShownForTheWholeListAndForASubset) {
     form().command(MainCommand::CarrierCount).trigger();
     EXPECT_EQ(h->boxes.last().text, QStringLiteral("Es sind 6 Datenträger vorhanden."));
     EXPECT_TRUE(h->session().searchActive());
-    EXPECT_EQ(form().labelanzahl->text(), QStringLiteral("3"));
+    EXPECT_EQ(qvtest::mf::labelanzahl(form())->text(), QStringLiteral("3"));
     expectWindowUntouched();
 }
 

@@ -17,6 +17,7 @@
 #include "store/xbase/progress.h"
 #include "store/xbase/settings.h"
 #include "support/catalogue/cataloguebuilder.h"
+#include "support/mainformparts.h"
 #include "support/testutil.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
@@ -53,7 +54,7 @@ class MainWindowHarness {
     TTable& table(qv::CatalogueTable t) { return session().table(t); }
     // Sends a key to the entry list, as the user types it there.
     void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(form->DBGrid1, k, mods);
+        QTest::keyClick(qvtest::mf::DBGrid1(form), k, mods);
     }
 
     xb::SettingsGuard settings;

@@ -1,4 +1,4 @@
-#include "masterdata/core/masterlist.h"
+#include "catalogue/masterlist.h"
 
 #include <optional>
 
