@@ -40,6 +40,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ std::unique_ptr<xb::Table> createFileTable(const std::string& path) {
     qv::tables::createTable(qv::tables::layoutOf(qv::CatalogueTable::Files), path);
     auto t = xb::Table::open(path);
     qv::tables::createTags(*t, qv::tables::layoutOf(qv::CatalogueTable::Files));
-    t->setOrder(0);
+    t->index().setOrder(0);
     return t;
 }
 
@@ -128,25 +129,25 @@ double appendRows(xb::Table& t, std::uint64_t n, Rng& rng) {
 
 // Lower-panel refreshes over random entries; returns microseconds per refresh.
 double panel(xb::Table& t, std::uint64_t entries, int rounds, Rng& rng) {
-    t.setOrder(1);
+    t.index().setOrder(1);
     std::vector<std::string> keys;
     for (int i = 0; i < rounds; ++i)
         keys.push_back(xb::formatNumber(static_cast<double>(1 + rng.below(entries)), 8, 0));
     std::uint64_t sum = 0;
-    t.count();  // the flagged records are listed once, before the clock runs
+    t.index().count();  // the flagged records are listed once, before the clock runs
     const Stopwatch t0;
     for (const std::string& k : keys) {
-        t.setScope(k, k + "\xff");
-        const std::uint64_t p1 = t.orderRecNo();
+        t.index().setScope(k, k + "\xff");
+        const std::uint64_t p1 = t.index().orderRecNo();
         if (p1 != 0) {
             t.goBottom();
-            const std::uint64_t p2 = t.orderRecNo();
+            const std::uint64_t p2 = t.index().orderRecNo();
             t.goTop();
             sum += p2 - p1 + 1;
         }
     }
     const double us = t0.seconds() * 1e6 / rounds;
-    t.clearScope();
+    t.index().clearScope();
     if (sum == 0) std::printf("(no files found)\n");
     return us;
 }
@@ -187,14 +188,14 @@ int main(int argc, char** argv) {
     }
     if (want("reindex")) {
         const Stopwatch t0;
-        t->reindex();
+        t->index().reindex();
         report("reindex three tags (s)", t0.seconds(), "s", 1, true);
     }
     if (want("open")) {
         // The files of five deleted entries flagged, as between two
         // reorganisations; the session that flagged them counted, as the
         // program's grids do.
-        t->setOrder(0);
+        t->index().setOrder(0);
         Rng r5;
         for (int e = 0; e < 5; ++e) {
             const std::uint64_t first = 1 + r5.below(n / 60) * 60;
@@ -204,17 +205,17 @@ int main(int argc, char** argv) {
             }
         }
         t->commitRecord();
-        t->setOrder(2);
-        t->count();
+        t->index().setOrder(2);
+        t->index().count();
         t->close();
         Stopwatch t0;
         t = xb::Table::open(path);
         const double openMs = t0.seconds() * 1e3;
         t0.restart();
-        t->setOrder(2);
+        t->index().setOrder(2);
         t->goTop();
-        const std::uint64_t rows = t->count();
-        const std::uint64_t pos = t->orderRecNo();
+        const std::uint64_t rows = t->index().count();
+        const std::uint64_t pos = t->index().orderRecNo();
         const double firstMs = t0.seconds() * 1e3;
         report("open the table (ms)", openMs, "ms", 20, true);
         report("first count and position in namealle (ms)", firstMs, "ms", 5, true);
@@ -236,21 +237,21 @@ int main(int argc, char** argv) {
             nums.push_back(xb::formatNumber(static_cast<double>(1 + r3.below(entries)), 8, 0));
         }
         std::uint64_t hits = 0;
-        t->setOrder(2);
+        t->index().setOrder(2);
         Stopwatch t0;
         for (const std::string& k : names)
-            hits += t->seek(k);
+            hits += t->index().seek(k);
         report("prefix seek in namealle (us)", t0.seconds() * 1e6 / 100000, "us", 3, true);
-        t->setOrder(1);
+        t->index().setOrder(1);
         t0.restart();
         for (const std::string& k : nums)
-            hits += t->seek(k);
+            hits += t->index().seek(k);
         report("prefix seek in dirnumm (us)", t0.seconds() * 1e6 / 100000, "us", 3, true);
         if (hits == 0) std::printf("(no seek found anything)\n");
         report("panel refresh, full size (us)", panel(*t, entries, 100000, rng), "us", 5, true);
     }
     if (want("walk")) {
-        t->setOrder(2);
+        t->index().setOrder(2);
         std::uint64_t bytes = 0;
         const Stopwatch t0;
         for (t->goTop(); !t->eof(); t->skip())
@@ -267,7 +268,7 @@ int main(int argc, char** argv) {
                     static_cast<double>(statusKb("RssFile")) / 1024);
     }
     if (want("pack")) {
-        t->setOrder(0);
+        t->index().setOrder(0);
         // 10 % distinct records (a random pick of record numbers would
         // hit some twice), on top of any flagged by the open phase.
         std::vector<std::uint32_t> recnos(t->recCount());

@@ -11,6 +11,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -73,14 +74,14 @@ constexpr qint64 kFullCheckBytes = 4 * 1024 * 1024;
 // engine keeps them up to date, and an index left interrupted was rebuilt at
 // the open.
 bool indexUsable(xb::Table& t, const CatalogueTableDef& def, bool fullCheck) {
-    if (!t.hasIndex()) return true;
-    if (t.tagCount() != static_cast<int>(def.tags.size())) return false;
-    for (int i = 0; i < t.tagCount(); ++i)
-        if (QString::fromStdString(t.tagName(i + 1))
+    if (!t.index().hasIndex()) return true;
+    if (t.index().tagCount() != static_cast<int>(def.tags.size())) return false;
+    for (int i = 0; i < t.index().tagCount(); ++i)
+        if (QString::fromStdString(t.index().tagName(i + 1))
                 .compare(def.tags[i].name, Qt::CaseInsensitive) != 0)
             return false;
     if (!fullCheck) return true;
-    return t.indexFaults().empty();
+    return t.index().indexFaults().empty();
 }
 
 // Opens the table object; an index file it cannot use is deleted on the way,

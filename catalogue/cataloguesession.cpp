@@ -6,6 +6,7 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -62,15 +63,16 @@ int CatalogueSession::highestEntryNumber() const {
     const int field = t->fieldIndex("EINDEUTIG");
     int highest = 0;
     // Tag `eindeutig` holds only non-deleted entries, highest number last.
-    t->walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("eindeutig")), true,
-                         [&](std::uint32_t recno) {
-                             std::string rec(t->recordLength(), ' ');
-                             t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
-                             if (rec[0] == '*') return true;
-                             const xb::FieldDesc& f = t->field(field);
-                             highest = std::atoi(rec.substr(f.offset, f.len).c_str());
-                             return false;
-                         });
+    t->index().walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("eindeutig")),
+                                 true, [&](std::uint32_t recno) {
+                                     std::string rec(t->recordLength(), ' ');
+                                     t->readRecordAt(recno,
+                                                     reinterpret_cast<std::uint8_t*>(rec.data()));
+                                     if (rec[0] == '*') return true;
+                                     const xb::FieldDesc& f = t->field(field);
+                                     highest = std::atoi(rec.substr(f.offset, f.len).c_str());
+                                     return false;
+                                 });
     return highest;
 }
 

@@ -34,6 +34,7 @@
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 
 namespace qvdb {
 
@@ -413,8 +414,8 @@ int tagPositionOf(xb::Table& t, const std::string& tag) {
     int pos = 0;
     const auto [p, ec] = std::from_chars(tag.data(), tag.data() + tag.size(), pos);
     if (ec == std::errc() && p == tag.data() + tag.size())
-        return pos >= 1 && pos <= t.tagCount() ? pos : 0;
-    return t.tagPosition(tag);
+        return pos >= 1 && pos <= t.index().tagCount() ? pos : 0;
+    return t.index().tagPosition(tag);
 }
 
 std::string hexOf(std::string_view bytes) {
@@ -432,8 +433,8 @@ std::string hexOf(std::string_view bytes) {
 
 int tags(const std::string& file, std::ostream& out) {
     auto t = xb::Table::open(file, xb::OpenMode::ReadOnly);
-    for (int pos = 1; pos <= t->tagCount(); ++pos) {
-        xb::NsxTag& tag = t->indexFile()->tag(pos - 1);
+    for (int pos = 1; pos <= t->index().tagCount(); ++pos) {
+        xb::NsxTag& tag = t->index().indexFile()->tag(pos - 1);
         out << pos << '\t' << tag.name() << '\t' << xb::cp1252ToUtf8(tag.keyExpr()) << '\t'
             << xb::cp1252ToUtf8(tag.forExpr()) << '\t' << tag.count() << '\n';
     }
@@ -448,7 +449,7 @@ int walk(const std::string& file, const std::string& tag, std::ostream& out, std
         err << "qvdb: die Tabelle " << file << " hat keinen Tag " << tag << "\n";
         return 1;
     }
-    xb::NsxCursor c(t->indexFile()->tag(pos - 1));
+    xb::NsxCursor c(t->index().indexFile()->tag(pos - 1));
     for (bool ok = c.first(); ok; ok = c.next())
         out << c.recno() << ' ' << hexOf(c.key()) << '\n';
     t->close();
@@ -466,8 +467,8 @@ int seek(const std::string& file, const std::string& tag, const std::string& key
     xb::SettingsGuard guard;
     xb::settings().softSeek = soft;
     xb::settings().deleted = false;
-    t->setOrder(pos);
-    const xb::NsxKeyType type = t->indexFile()->tag(pos - 1).keyType();
+    t->index().setOrder(pos);
+    const xb::NsxKeyType type = t->index().indexFile()->tag(pos - 1).keyType();
     bool found = false;
     if (type == xb::NsxKeyType::Numeric) {
         double v = 0;
@@ -476,16 +477,16 @@ int seek(const std::string& file, const std::string& tag, const std::string& key
             err << "qvdb: \"" << key << "\" ist keine Zahl\n";
             return 1;
         }
-        found = t->seekNumber(v);
+        found = t->index().seekNumber(v);
     } else if (type == xb::NsxKeyType::Date) {
         const std::int32_t jdn = key.size() == 8 ? xb::parseDbfDate(key.c_str()) : 0;
         if (jdn == 0) {
             err << "qvdb: \"" << key << "\" ist kein Datum JJJJMMTT\n";
             return 1;
         }
-        found = t->seekDate(jdn);
+        found = t->index().seekDate(jdn);
     } else {
-        found = t->seek(xb::utf8ToCp1252(key));
+        found = t->index().seek(xb::utf8ToCp1252(key));
     }
     out << (found ? "found " : "notfound ");
     if (t->eof())
@@ -499,17 +500,17 @@ int seek(const std::string& file, const std::string& tag, const std::string& key
 int index(const std::string& file, const std::string& tag, const std::string& key,
           const std::string& forExpr, std::ostream& out) {
     auto t = xb::Table::open(file);
-    t->indexTag(tag, xb::utf8ToCp1252(key), xb::utf8ToCp1252(forExpr));
-    out << "Tag " << t->tagName(t->order()) << " mit "
-        << t->indexFile()->tag(t->order() - 1).count() << " Schlüsseln angelegt\n";
+    t->index().indexTag(tag, xb::utf8ToCp1252(key), xb::utf8ToCp1252(forExpr));
+    out << "Tag " << t->index().tagName(t->index().order()) << " mit "
+        << t->index().indexFile()->tag(t->index().order() - 1).count() << " Schlüsseln angelegt\n";
     t->close();
     return 0;
 }
 
 int reindex(const std::string& file, std::ostream& out) {
     auto t = xb::Table::open(file);
-    t->reindex();
-    out << t->tagCount() << " Tags neu aufgebaut\n";
+    t->index().reindex();
+    out << t->index().tagCount() << " Tags neu aufgebaut\n";
     t->close();
     return 0;
 }

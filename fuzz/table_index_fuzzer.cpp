@@ -19,6 +19,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 
 namespace {
 
@@ -53,25 +54,25 @@ const Files& goodFiles() {
 }
 
 void exercise(xb::Table& t) {
-    for (int pos = 1; pos <= t.tagCount(); ++pos) {
-        t.setOrder(pos);
-        t.count();
+    for (int pos = 1; pos <= t.index().tagCount(); ++pos) {
+        t.index().setOrder(pos);
+        t.index().count();
         int steps = 0;
         for (t.goTop(); !t.eof() && steps < kMaxSteps; t.skip(), ++steps)
-            t.orderRecNo();
+            t.index().orderRecNo();
         steps = 0;
         for (t.goBottom(); !t.bof() && !t.eof() && steps < kMaxSteps; t.skip(-1), ++steps) {
         }
-        t.seek("       5");
-        t.seek("F5");
-        t.setScope(std::string("       3"), std::string("       3\xff"));
-        t.count();
-        t.orderRecNo();
+        t.index().seek("       5");
+        t.index().seek("F5");
+        t.index().setScope(std::string("       3"), std::string("       3\xff"));
+        t.index().count();
+        t.index().orderRecNo();
         t.goBottom();
-        t.orderRecNo();
-        t.gotoOrderPosition(7);
-        t.recnoAtOrderPosition(3);
-        t.clearScope();
+        t.index().orderRecNo();
+        t.index().gotoOrderPosition(7);
+        t.index().recnoAtOrderPosition(3);
+        t.index().clearScope();
     }
 }
 

@@ -6,6 +6,7 @@
 #include "store/xbase/coding.h"
 #include "store/xbase/memo_store.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -141,7 +142,7 @@ xb::Table* DbGridModel::engine() const {
 
 int DbGridModel::countRows() {
     xb::Table* t = engine();
-    return t ? static_cast<int>(t->count()) : 0;
+    return t ? static_cast<int>(t->index().count()) : 0;
 }
 
 void DbGridModel::recount() {
@@ -158,14 +159,14 @@ void DbGridModel::recount() {
 int DbGridModel::rowOfCurrent() const {
     xb::Table* t = engine();
     if (!t || t->eof() || t->isAppending()) return -1;
-    const std::uint64_t pos = t->orderRecNo();
+    const std::uint64_t pos = t->index().orderRecNo();
     return pos >= 1 && pos <= static_cast<std::uint64_t>(m_rows) ? static_cast<int>(pos - 1) : -1;
 }
 
 std::uint32_t DbGridModel::recNoAt(int row) const {
     xb::Table* t = engine();
     if (!t || row < 0 || row >= m_rows) return 0;
-    return t->recnoAtOrderPosition(static_cast<std::uint64_t>(row) + 1);
+    return t->index().recnoAtOrderPosition(static_cast<std::uint64_t>(row) + 1);
 }
 
 void DbGridModel::updateCurrent() {
@@ -222,8 +223,8 @@ const std::string* DbGridModel::record(int row) const {
         block.reserve(static_cast<std::size_t>(last - first));
         std::vector<std::uint32_t> recnos(static_cast<std::size_t>(std::max(0, last - first)));
         if (!recnos.empty())
-            t->recnosAtOrderPositions(static_cast<std::uint64_t>(first) + 1, recnos.data(),
-                                      recnos.size());
+            t->index().recnosAtOrderPositions(static_cast<std::uint64_t>(first) + 1, recnos.data(),
+                                              recnos.size());
         // The rows' records with one read each (rows past the end stay empty).
         std::vector<std::uint32_t> present;
         present.reserve(recnos.size());

@@ -9,6 +9,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 using qv::Error;
 using qv::ErrorCode;
@@ -148,14 +149,14 @@ void TApollo::reshape(Op&& op) {
 }
 
 void TApollo::sx_SetOrder(int position) {
-    reshape([&](xb::Table& t) { t.setOrder(position); });
+    reshape([&](xb::Table& t) { t.index().setOrder(position); });
 }
 
 void TApollo::sx_SetOrderByName(const QString& tag) {
     xb::Table& t = engine();
     int position = 0;
     if (!tag.trimmed().isEmpty()) {
-        position = t.tagPosition(qv::toCp1252(tag.trimmed()));
+        position = t.index().tagPosition(qv::toCp1252(tag.trimmed()));
         if (position == 0)
             throw Error(ErrorCode::NotFound,
                         "Die Tabelle " + t.path() + " hat keinen Indextag " +
@@ -166,26 +167,26 @@ void TApollo::sx_SetOrderByName(const QString& tag) {
 }
 
 int TApollo::sx_IndexOrd() const {
-    return engine().order();
+    return engine().index().order();
 }
 int TApollo::sx_TagCount() const {
-    return engine().tagCount();
+    return engine().index().tagCount();
 }
 
 QString TApollo::sx_TagName(int position) const {
-    return qv::fromCp1252(engine().tagName(position));
+    return qv::fromCp1252(engine().index().tagName(position));
 }
 
 void TApollo::sx_IndexTag(const QString& tag, const QString& keyExpr, const QString& condition,
                           bool unique, bool descending) {
     reshape([&](xb::Table& t) {
-        t.indexTag(qv::toCp1252(tag), qv::toCp1252(keyExpr), qv::toCp1252(condition), unique,
-                   descending);
+        t.index().indexTag(qv::toCp1252(tag), qv::toCp1252(keyExpr), qv::toCp1252(condition),
+                           unique, descending);
     });
 }
 
 void TApollo::sx_Reindex() {
-    reshape([](xb::Table& t) { t.reindex(); });
+    reshape([](xb::Table& t) { t.index().reindex(); });
 }
 
 void TApollo::sx_Pack() {
@@ -199,7 +200,7 @@ void TApollo::sx_SetGaugeHook(xb::ProgressFn receiver) {
 // ---- seek and range -------------------------------------------------------------------------
 
 std::string TApollo::keyBytes(xb::Table& t, const QString& text) const {
-    switch (t.orderKeyType()) {
+    switch (t.index().orderKeyType()) {
         case xb::ExprType::Numeric: {
             bool ok = false;
             QString n = text.trimmed();
@@ -210,14 +211,14 @@ std::string TApollo::keyBytes(xb::Table& t, const QString& text) const {
                             QStringLiteral("'%1' ist kein gültiger Gleitkommawert")
                                 .arg(text)
                                 .toStdString());
-            return xb::Table::numberKey(v);
+            return xb::TableIndex::numberKey(v);
         }
         case xb::ExprType::Date: {
             std::int32_t jdn = 0;
             if (!xb::parseDate(qv::toCp1252(text), jdn))
                 throw Error(ErrorCode::Conversion,
                             QStringLiteral("'%1' ist kein gültiges Datum").arg(text).toStdString());
-            return xb::Table::numberKey(jdn);
+            return xb::TableIndex::numberKey(jdn);
         }
         default:
             return qv::toCp1252(text);
@@ -227,7 +228,7 @@ std::string TApollo::keyBytes(xb::Table& t, const QString& text) const {
 bool TApollo::sx_Seek(const QString& key) {
     TTable& tt = boundTable();
     xb::Table& t = tt.browseEngine();
-    const bool found = t.seek(keyBytes(t, key));
+    const bool found = t.index().seek(keyBytes(t, key));
     // The view never stands on the next higher key after a miss.
     if (!found) t.go(0);
     tt.notify(TTable::DataEvent::Scroll);
@@ -235,7 +236,7 @@ bool TApollo::sx_Seek(const QString& key) {
 }
 
 bool TApollo::sx_Found() const {
-    return engine().found();
+    return engine().index().found();
 }
 
 void TApollo::sx_SetScope(const QString& low, const QString& high) {
@@ -244,40 +245,41 @@ void TApollo::sx_SetScope(const QString& low, const QString& high) {
         if (!low.isEmpty()) top = keyBytes(t, low);
         if (!high.isEmpty()) bottom = keyBytes(t, high);
         if (!top && !bottom)
-            t.clearScope();
+            t.index().clearScope();
         else
-            t.setScope(std::move(top), std::move(bottom));
+            t.index().setScope(std::move(top), std::move(bottom));
     });
 }
 
 // ---- counts and positions ---------------------------------------------------------------------
 
 qint64 TApollo::sx_Count() const {
-    return static_cast<qint64>(engine().count());
+    return static_cast<qint64>(engine().index().count());
 }
 qint64 TApollo::sx_OrderRecNo() const {
-    return static_cast<qint64>(engine().orderRecNo());
+    return static_cast<qint64>(engine().index().orderRecNo());
 }
 
 // ---- subset and filter ------------------------------------------------------------------------
 
 int TApollo::sx_QueryTest(const QString& expression) {
-    return boundTable().browseEngine().queryTest(qv::toCp1252(expression));
+    return boundTable().browseEngine().index().queryTest(qv::toCp1252(expression));
 }
 
 void TApollo::sx_Query(const QString& expression) {
-    reshape([&](xb::Table& t) { t.query(qv::toCp1252(expression)); });
+    reshape([&](xb::Table& t) { t.index().query(qv::toCp1252(expression)); });
 }
 
 bool TApollo::sx_GetQueryBit(int recno) const {
-    return engine().queryBit(static_cast<std::uint32_t>(std::max(recno, 0)));
+    return engine().index().queryBit(static_cast<std::uint32_t>(std::max(recno, 0)));
 }
 
 void TApollo::sx_SetQueryBit(int recno, bool on) {
-    reshape(
-        [&](xb::Table& t) { t.setQueryBit(static_cast<std::uint32_t>(std::max(recno, 0)), on); });
+    reshape([&](xb::Table& t) {
+        t.index().setQueryBit(static_cast<std::uint32_t>(std::max(recno, 0)), on);
+    });
 }
 
 void TApollo::sx_SetFilter(const QString& expression) {
-    reshape([&](xb::Table& t) { t.setFilter(qv::toCp1252(expression)); });
+    reshape([&](xb::Table& t) { t.index().setFilter(qv::toCp1252(expression)); });
 }

@@ -12,6 +12,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 using qv::Error;
 using qv::ErrorCode;
@@ -307,7 +308,7 @@ void TTable::setReadOnly(bool on) {
 void TTable::setIndexName(const QString& tag) {
     if (m_engine) {
         xb::Table& t = browseEngine();
-        t.setOrder(tagPositionOf(t, tag));
+        t.index().setOrder(tagPositionOf(t, tag));
         m_indexName = tag;
         notify(DataEvent::DataSetChange);
         return;
@@ -317,7 +318,7 @@ void TTable::setIndexName(const QString& tag) {
 
 int TTable::tagPositionOf(const xb::Table& t, const QString& tag) {
     if (tag.trimmed().isEmpty()) return 0;
-    const int position = t.tagPosition(qv::toCp1252(tag.trimmed()));
+    const int position = t.index().tagPosition(qv::toCp1252(tag.trimmed()));
     if (position == 0)
         throw Error(
             ErrorCode::NotFound,
@@ -347,7 +348,7 @@ void TTable::Open() {
     const xb::OpenMode mode = m_readOnly ? xb::OpenMode::ReadOnly : xb::OpenMode::Exclusive;
     auto engine = xb::Table::open(QFile::encodeName(filePath()).toStdString(), mode);
     if (!m_indexName.trimmed().isEmpty()) {
-        engine->setOrder(tagPositionOf(*engine, m_indexName));
+        engine->index().setOrder(tagPositionOf(*engine, m_indexName));
         engine->goTop();
     }
     m_engine = std::move(engine);

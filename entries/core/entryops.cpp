@@ -12,6 +12,7 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -195,15 +196,16 @@ int nextCarrierNumber(CatalogueSession& session, int box) {
     // its highest number.
     int highest = 0;
     std::string rec(t->recordLength(), ' ');
-    t->walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("nummer")), true,
-                         [&](std::uint32_t recno) {
-                             t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
-                             if (rec[0] == '*') return true;
-                             const int b = number(rec, boxField);
-                             if (b > box) return true;
-                             if (b == box) highest = number(rec, diskField);
-                             return false;
-                         });
+    t->index().walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("nummer")), true,
+                                 [&](std::uint32_t recno) {
+                                     t->readRecordAt(recno,
+                                                     reinterpret_cast<std::uint8_t*>(rec.data()));
+                                     if (rec[0] == '*') return true;
+                                     const int b = number(rec, boxField);
+                                     if (b > box) return true;
+                                     if (b == box) highest = number(rec, diskField);
+                                     return false;
+                                 });
     if (highest >= 99999)
         throw Error(ErrorCode::Range, "In der Box " + std::to_string(box) +
                                           " ist keine Datenträgernummer mehr frei (höchste "

@@ -10,6 +10,7 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -33,31 +34,31 @@ int nextAddressNumber(CatalogueSession& session) {
     const xb::FieldDesc& number = addresses.field(addresses.fieldIndex("VNUMMER"));
     int highest = 0;
     // Tag `vnummer` holds the non-deleted addresses below 99999, highest last.
-    addresses.walkTagUnfiltered(tagPosition(CatalogueTable::Addresses, QStringLiteral("vnummer")),
-                                true, [&](std::uint32_t recno) {
-                                    std::string rec(addresses.recordLength(), ' ');
-                                    addresses.readRecordAt(
-                                        recno, reinterpret_cast<std::uint8_t*>(rec.data()));
-                                    if (rec[0] == '*') return true;
-                                    highest = numberIn(rec, number);
-                                    return false;
-                                });
+    addresses.index().walkTagUnfiltered(
+        tagPosition(CatalogueTable::Addresses, QStringLiteral("vnummer")), true,
+        [&](std::uint32_t recno) {
+            std::string rec(addresses.recordLength(), ' ');
+            addresses.readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
+            if (rec[0] == '*') return true;
+            highest = numberIn(rec, number);
+            return false;
+        });
 
     xb::Table& entries = openEngine(session, CatalogueTable::Entries, "Eintragstabelle");
     const xb::FieldDesc& lentTo = entries.field(entries.fieldIndex("LEIHRAUS"));
     const xb::FieldDesc& borrowedFrom = entries.field(entries.fieldIndex("LEIHREIN"));
     std::set<int> referred;
     // Tag `eindeutig` holds every non-deleted entry.
-    entries.walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("eindeutig")),
-                              false, [&](std::uint32_t recno) {
-                                  std::string rec(entries.recordLength(), ' ');
-                                  entries.readRecordAt(recno,
-                                                       reinterpret_cast<std::uint8_t*>(rec.data()));
-                                  if (rec[0] == '*') return true;
-                                  referred.insert(numberIn(rec, lentTo));
-                                  referred.insert(numberIn(rec, borrowedFrom));
-                                  return true;
-                              });
+    entries.index().walkTagUnfiltered(
+        tagPosition(CatalogueTable::Entries, QStringLiteral("eindeutig")), false,
+        [&](std::uint32_t recno) {
+            std::string rec(entries.recordLength(), ' ');
+            entries.readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
+            if (rec[0] == '*') return true;
+            referred.insert(numberIn(rec, lentTo));
+            referred.insert(numberIn(rec, borrowedFrom));
+            return true;
+        });
     int next = highest + 1;
     while (referred.count(next))
         ++next;

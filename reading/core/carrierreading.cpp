@@ -19,6 +19,7 @@
 #include "store/xbase/cp1252.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -93,8 +94,8 @@ class ScopedClose {
 // end of the scope does. The callers have lifted the tag's range before.
 class BulkChanges {
   public:
-    explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.order()) {
-        m_t.setOrder(0);
+    explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.index().order()) {
+        m_t.index().setOrder(0);
         m_t.beginBatch();
     }
     ~BulkChanges() {
@@ -118,7 +119,7 @@ class BulkChanges {
         };
         step([&] { m_t.commitRecord(); });
         step([&] { m_t.endBatch(); });
-        step([&] { m_t.setOrder(m_order); });
+        step([&] { m_t.index().setOrder(m_order); });
         if (failure) std::rethrow_exception(failure);
     }
     BulkChanges(const BulkChanges&) = delete;
@@ -150,7 +151,7 @@ class FileStore {
             // Nothing releases records while a reading stores, so the
             // released records are known at the first file, in the order one
             // seek per file would find them.
-            m_free = m_t.seekRun(entryKey(kReleasedEntryNumber));
+            m_free = m_t.index().seekRun(entryKey(kReleasedEntryNumber));
             m_bulk.emplace(m_t);
         }
         DiscardOnError guard(m_t);
@@ -197,7 +198,7 @@ class ExtensionFilter {
         const std::string key = extensionKey(name);
         auto it = m_cache.find(key);
         if (it != m_cache.end()) return it->second;
-        const bool found = m_t->seek(key) && !m_t->eof();
+        const bool found = m_t->index().seek(key) && !m_t->eof();
         m_cache.emplace(key, found);
         return found;
     }
@@ -312,7 +313,7 @@ int releaseFileRecords(CatalogueSession& session, int n,
     const int num = fieldOf(t, "dirnumm");
     const std::string key = entryKey(n);
     int count = 0;
-    const std::vector<std::uint32_t> records = t.seekRun(key);
+    const std::vector<std::uint32_t> records = t.index().seekRun(key);
     if (!records.empty()) {
         BulkChanges bulk(t);
         DiscardOnError guard(t);
@@ -325,7 +326,7 @@ int releaseFileRecords(CatalogueSession& session, int n,
         }
         bulk.finish();
         // Past the entry's records, as a seek that finds none leaves it.
-        t.seek(key);
+        t.index().seek(key);
     }
     files.Refresh();
     return count;

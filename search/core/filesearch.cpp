@@ -12,6 +12,7 @@
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -74,10 +75,10 @@ bool FileSearch::countAhead() {
     // Finding the record at a position counts every subtree of the tag
     // before it; each slice goes a little further, without moving.
     xb::Table* t = table().engine();
-    const std::uint64_t n = t->count();
+    const std::uint64_t n = t->index().count();
     ++done;
     if (n > 0)
-        t->recnoAtOrderPosition(
+        t->index().recnoAtOrderPosition(
             std::max<std::uint64_t>(1, n * static_cast<std::uint64_t>(done) / kCountSlices));
     return done < kCountSlices;
 }
@@ -124,7 +125,7 @@ FileOwner FileSearch::owner() {
     if (!found) {
         // An entry query may hide the owner: look past the subset.
         const xb::Table* e = entries.engine();
-        if (e->queryActive() || e->filterActive()) {
+        if (e->index().queryActive() || e->index().filterActive()) {
             if (const std::uint32_t recno = entryRecordPastSubset(key.trimmed().toInt())) {
                 ea.sx_Go(static_cast<int>(recno));
                 found = !entries.Eof();
@@ -153,7 +154,7 @@ std::uint32_t FileSearch::entryRecordPastSubset(int number) {
         const int field = t->fieldIndex("eindeutig");
         const xb::FieldDesc& f = t->field(field);
         std::string rec(t->recordLength(), ' ');
-        t->walkTagUnfiltered(entryTag(), false, [&](std::uint32_t recno) {
+        t->index().walkTagUnfiltered(entryTag(), false, [&](std::uint32_t recno) {
             t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
             if (rec[0] != '*')
                 m_allEntries.emplace_back(std::atoi(rec.substr(f.offset, f.len).c_str()), recno);

@@ -6,6 +6,7 @@
 #include "store/xbase/field.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 
 namespace qv::tables {
 
@@ -64,7 +65,7 @@ void createTable(const Layout& l, const std::string& path, xb::Env& env) {
 
 void createTags(xb::Table& t, const Layout& l) {
     for (const Tag& g : l.tags)
-        t.indexTag(g.name, g.key, g.condition);
+        t.index().indexTag(g.name, g.key, g.condition);
 }
 
 std::unique_ptr<xb::Table> createIndexedTable(const Layout& l, const std::string& path,

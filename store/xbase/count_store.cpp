@@ -1,6 +1,5 @@
 #include "store/xbase/count_store.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <string_view>
 
 #include "store/xbase/coding.h"
+#include "store/xbase/env.h"
 
 namespace xb {
 
@@ -71,36 +71,36 @@ std::uint64_t checksum(const std::uint8_t* p, std::size_t n) {
 }
 
 // Reads the bytes of a file of at most `cap` bytes.
-bool readFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t cap) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = true;
-    std::uint8_t buf[1 << 16];
-    for (;;) {
-        const ssize_t r = ::read(fd, buf, sizeof buf);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 || out.size() + static_cast<std::size_t>(r) > cap) {
-            ok = false;
-            break;
-        }
-        if (r == 0) break;
-        out.insert(out.end(), buf, buf + r);
+bool readFile(Env& env, const std::string& path, std::vector<std::uint8_t>& out, std::size_t cap) {
+    try {
+        if (!env.exists(path)) return false;
+        std::unique_ptr<RandomFile> f = env.open(path, FileAccess::ReadUnlocked);
+        const std::uint64_t size = f->size();
+        if (size > cap) return false;
+        out.resize(static_cast<std::size_t>(size));
+        f->readExact(0, out.data(), out.size(), "der Inhalt");
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    ::close(fd);
-    return ok;
 }
 
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;
-        done += static_cast<std::size_t>(w);
+bool writeFile(Env& env, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    try {
+        std::unique_ptr<RandomFile> f = env.create(path);
+        f->writeAt(0, bytes.data(), bytes.size());
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    return ::close(fd) == 0 && done == bytes.size();
+}
+
+// Removes a file, quietly.
+void removeFile(Env& env, const std::string& path) {
+    try {
+        env.remove(path);
+    } catch (const std::exception&) {
+    }
 }
 
 // Takes one byte string of the file apart; false past its end.
@@ -144,11 +144,12 @@ std::string countFilePath(const std::string& indexPath) {
     return (fs::path(folder) / name).string();
 }
 
-bool loadCounts(const std::string& indexPath, CountSnapshot& out) {
+bool loadCounts(Env& env, const std::string& indexPath, CountSnapshot& out) {
     const std::string file = countFilePath(indexPath);
     if (file.empty()) return false;
     std::vector<std::uint8_t> in;
-    if (!readFile(file, in, 64u + 3u * 65536u + 4u * std::size_t{kMaxCounts}) || in.size() < 20)
+    if (!readFile(env, file, in, 64u + 3u * 65536u + 4u * std::size_t{kMaxCounts}) ||
+        in.size() < 20)
         return false;
     const std::size_t body = in.size() - 8;
     std::uint64_t sum;
@@ -173,7 +174,7 @@ bool loadCounts(const std::string& indexPath, CountSnapshot& out) {
     return true;
 }
 
-bool saveCounts(const std::string& indexPath, const CountSnapshot& s) {
+bool saveCounts(Env& env, const std::string& indexPath, const CountSnapshot& s) {
     const std::string file = countFilePath(indexPath);
     if (file.empty() || s.counts.size() > kMaxCounts) return false;
     const std::string path = fullPath(indexPath);
@@ -200,16 +201,16 @@ bool saveCounts(const std::string& indexPath, const CountSnapshot& s) {
     const std::uint64_t sum = checksum(out.data(), size - 8);
     std::memcpy(p, &sum, 8);
 
-    std::error_code ec;
-    fs::create_directories(fs::path(file).parent_path(), ec);
+    env.createFolder(fs::path(file).parent_path().string());
     const std::string temp = file + "." + std::to_string(::getpid()) + ".tmp";
-    if (!writeFile(temp, out)) {
-        fs::remove(temp, ec);
+    if (!writeFile(env, temp, out)) {
+        removeFile(env, temp);
         return false;
     }
-    fs::rename(temp, file, ec);
-    if (ec) {
-        fs::remove(temp, ec);
+    try {
+        env.rename(temp, file);
+    } catch (const std::exception&) {
+        removeFile(env, temp);
         return false;
     }
     return true;

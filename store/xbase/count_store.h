@@ -15,6 +15,7 @@
 // counts are computed again. A file is written to a temporary name and then
 // renamed over the old one, so a reader never sees half of it. Failing
 // reads and writes are silent: nothing here is ever needed for correctness.
+// The files are read and written through the Env of the index (env.h).
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,8 @@
 #include <vector>
 
 namespace xb {
+
+class Env;
 
 // The counts of one index file with what the file looked like when they
 // were taken.
@@ -42,11 +45,11 @@ bool worthACountFile(std::uint64_t pages);
 
 // The counts last saved for the index at `indexPath`; false when there are
 // none or the file is not intact.
-bool loadCounts(const std::string& indexPath, CountSnapshot& out);
+bool loadCounts(Env& env, const std::string& indexPath, CountSnapshot& out);
 
 // Saves the counts of the index at `indexPath`, replacing older ones.
 // Returns whether the file was written.
-bool saveCounts(const std::string& indexPath, const CountSnapshot& s);
+bool saveCounts(Env& env, const std::string& indexPath, const CountSnapshot& s);
 
 // The path of the count file of `indexPath` (empty without a folder).
 std::string countFilePath(const std::string& indexPath);

@@ -14,8 +14,8 @@ constexpr std::size_t kWindowBytes = 128 * 1024;
 constexpr std::size_t kHeldBytes = 256 * 1024;
 }  // namespace
 
-DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable)
-    : file_(std::move(file)), writable_(writable) {
+DbfFile::DbfFile(std::unique_ptr<RandomFile> file, bool writable, Env& env)
+    : file_(std::move(file)), env_(&env), writable_(writable) {
     std::uint8_t fixed[kFixedHeaderSize];
     file_->readExact(0, fixed, sizeof fixed, "der Tabellenkopf");
     const std::size_t hl = std::max<std::size_t>(headerLengthOf(fixed), kFixedHeaderSize);
@@ -188,7 +188,7 @@ void DbfFile::setFlags(std::uint8_t flags) {
 void DbfFile::writeHeader() {
     writeAppends();
     int y, m, d;
-    today(y, m, d);
+    today(*env_, y, m, d);
     std::uint8_t fixed[kFixedHeaderSize];
     encodeFixedHeader(header_, count_, y, m, d, fixed);
     file_->writeAt(0, fixed, sizeof fixed);

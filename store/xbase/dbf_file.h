@@ -38,8 +38,9 @@ namespace xb {
 class DbfFile {
   public:
     // Reads and checks the header (Corrupt naming the file on any damage, see
-    // parseDbfHeader). A writable file is repaired as described above.
-    DbfFile(std::unique_ptr<RandomFile> file, bool writable);
+    // parseDbfHeader). A writable file is repaired as described above. The
+    // header's date comes from the clock of `env`.
+    DbfFile(std::unique_ptr<RandomFile> file, bool writable, Env& env);
 
     DbfFile(const DbfFile&) = delete;
     DbfFile& operator=(const DbfFile&) = delete;
@@ -109,6 +110,7 @@ class DbfFile {
     }
 
     std::unique_ptr<RandomFile> file_;
+    Env* env_;  // the clock for the header date
     DbfHeader header_;
     bool writable_;
     std::uint32_t count_ = 0;

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "store/xbase/coding.h"
+#include "store/xbase/env.h"
 #include "store/xbase/error.h"
 
 namespace xb {
@@ -177,8 +178,8 @@ std::string tableFilePath(const std::string& path) {
     return extension ? path : path + ".dbf";
 }
 
-void today(int& year, int& month, int& day) {
-    const std::time_t now = std::time(nullptr);
+void today(Env& env, int& year, int& month, int& day) {
+    const std::time_t now = env.now();
     std::tm tm{};
     localtime_r(&now, &tm);
     year = tm.tm_year + 1900;

@@ -22,6 +22,8 @@
 
 namespace xb {
 
+class Env;
+
 // Which memo file belongs to a table; decided by the version byte alone.
 enum class MemoKind {
     None,  // 0x03, 0x07
@@ -81,7 +83,7 @@ std::vector<std::uint8_t> buildNewHeader(const FieldList& fields, std::uint8_t v
 // last component has no extension ("_verleih" -> "_verleih.dbf").
 std::string tableFilePath(const std::string& path);
 
-// Today's local date.
-void today(int& year, int& month, int& day);
+// Today's local date by the clock of `env`.
+void today(Env& env, int& year, int& month, int& day);
 
 }  // namespace xb

@@ -60,7 +60,7 @@ namespace {
 // would wait for. A view is therefore released on a thread of its own, a
 // few megabytes at a time, so that the program's own use of its address
 // space (the next file opened, a page touched) never waits long behind it.
-void releaseView(void* map, std::size_t len) {
+void releaseView(Env& env, void* map, std::size_t len) {
     const auto release = [map, len] {
         constexpr std::size_t kStep = std::size_t{4} << 20;
         auto* p = static_cast<char*>(map);
@@ -70,7 +70,8 @@ void releaseView(void* map, std::size_t len) {
         }
     };
     try {
-        std::thread(release).detach();
+        std::thread t = env.startThread(release);
+        if (t.joinable()) t.detach();
     } catch (...) {  // no thread to be had: release it here
         ::munmap(map, len);
     }
@@ -78,14 +79,15 @@ void releaseView(void* map, std::size_t len) {
 
 class PosixFile final : public RandomFile {
   public:
-    PosixFile(std::string path, int fd) : RandomFile(std::move(path)), fd_(fd) {}
+    PosixFile(std::string path, int fd, Env& env)
+        : RandomFile(std::move(path)), fd_(fd), env_(env) {}
     ~PosixFile() override {
         if (wmap_) ::munmap(wmap_, wmapLen_);
         if (map_) {
             // The view keeps the open file alive until it is gone, and with
             // it the lock: the lock goes now.
             ::flock(fd_, LOCK_UN);
-            releaseView(map_, mapLen_);
+            releaseView(env_, map_, mapLen_);
         }
         ::close(fd_);  // closing also drops the flock
     }
@@ -184,6 +186,7 @@ class PosixFile final : public RandomFile {
 
   private:
     int fd_;
+    Env& env_;  // starts the thread that releases the view
     void* map_ = nullptr;
     std::uint64_t mapLen_ = 0;
     void* wmap_ = nullptr;
@@ -226,7 +229,7 @@ class PosixEnv final : public Env {
         }
         if (access == FileAccess::ReadShared || access == FileAccess::WriteExclusive)
             lockOrThrow(fd, path, write);
-        return std::make_unique<PosixFile>(path, fd);
+        return std::make_unique<PosixFile>(path, fd, *this);
     }
 
     std::unique_ptr<RandomFile> create(const std::string& path) override {
@@ -236,7 +239,7 @@ class PosixEnv final : public Env {
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) throwIo(path, "angelegt werden", errno);
         lockOrThrow(fd, path, true);
-        auto file = std::make_unique<PosixFile>(path, fd);
+        auto file = std::make_unique<PosixFile>(path, fd, *this);
         file->truncate(0);
         return file;
     }
@@ -252,6 +255,12 @@ class PosixEnv final : public Env {
 
     void remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) throwIo(path, "gelöscht werden", errno);
+    }
+
+    bool createFolder(const std::string& path) override {
+        std::error_code ec;
+        std::filesystem::create_directories(path, ec);
+        return !ec;
     }
 
     void syncDirectoryOf(const std::string& path) override {

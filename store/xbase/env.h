@@ -6,6 +6,11 @@
 // pread/pwrite, flock for exclusive use); MemEnv (mem_env.h) keeps files in
 // memory for fuzzers and tests.
 //
+// The Env is also the engine's way to the rest of the operating system: the
+// clock (the date a table's header records), threads (a bulk index build,
+// the release of a file view) and the folder the order-count cache creates.
+// An Env for tests can fix the date or run threads as it sees fit.
+//
 // Failures are thrown as qv::Error with a German text naming the file:
 // NotFound when a file to open is missing, Locked when another opener holds
 // it, IoError for every other failure of the operating system.
@@ -15,8 +20,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace xb {
@@ -108,6 +116,21 @@ class Env {
     // Makes the renames and removals done so far in the directory holding
     // `path` durable.
     virtual void syncDirectoryOf(const std::string& path) = 0;
+
+    // Creates the folder `path` and its missing parents; false when that
+    // fails. For caches that live in folders of their own.
+    virtual bool createFolder(const std::string& path) = 0;
+
+    // The present time, seconds since the epoch; the system clock unless
+    // the environment keeps its own.
+    virtual std::time_t now() { return std::time(nullptr); }
+    // Starts `fn` on a thread of its own and hands back the thread, to be
+    // joined or detached by the caller. An environment may run `fn` at once
+    // on the calling thread instead and hand back an empty (not joinable)
+    // thread. Throws std::system_error when no thread can be had.
+    virtual std::thread startThread(std::function<void()> fn) { return std::thread(std::move(fn)); }
+    // How many threads the machine runs at once (0 when it cannot tell).
+    virtual unsigned hardwareThreads() { return std::thread::hardware_concurrency(); }
 
     // The operating system's files.
     static Env& posix();

@@ -90,6 +90,13 @@ class MemFile final : public RandomFile {
 
 }  // namespace
 
+std::thread MemEnv::startThread(std::function<void()> fn) {
+    ++threadsStarted_;
+    if (!threadsInline_) return Env::startThread(std::move(fn));
+    fn();
+    return {};
+}
+
 std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess access) {
     auto it = files_.find(path);
     if (it == files_.end()) throw fileNotFound(path);

@@ -9,9 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/xbase/env.h"
@@ -29,6 +32,23 @@ class MemEnv final : public Env {
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
     void syncDirectoryOf(const std::string&) override {}
+    // Folders are implied by the paths of the files in them.
+    bool createFolder(const std::string&) override { return true; }
+    // The fixed time of setNow(), else the system clock.
+    std::time_t now() override { return now_ != 0 ? now_ : Env::now(); }
+    // Counts the threads started; with runThreadsInline() each runs at once
+    // on the calling thread.
+    std::thread startThread(std::function<void()> fn) override;
+    // The fixed count of setHardwareThreads(), else the machine's.
+    unsigned hardwareThreads() override {
+        return hardwareThreads_ != 0 ? hardwareThreads_ : Env::hardwareThreads();
+    }
+
+    // Fixes the clock at `t` (0: the system clock again).
+    void setNow(std::time_t t) { now_ = t; }
+    void runThreadsInline(bool on) { threadsInline_ = on; }
+    void setHardwareThreads(unsigned n) { hardwareThreads_ = n; }
+    long threadsStarted() const { return threadsStarted_; }
 
     // Puts a file in place (replacing one of that name).
     void setFile(const std::string& path, std::vector<std::uint8_t> bytes);
@@ -52,6 +72,10 @@ class MemEnv final : public Env {
     void spend(const std::string& path, const char* action);
 
     std::uint64_t sizeLimit_;
+    std::time_t now_ = 0;
+    bool threadsInline_ = false;
+    unsigned hardwareThreads_ = 0;
+    long threadsStarted_ = 0;
     std::shared_ptr<long> budget_ = std::make_shared<long>(-1);
     std::shared_ptr<long> done_ = std::make_shared<long>(0);
     std::map<std::string, std::shared_ptr<Node>> files_;

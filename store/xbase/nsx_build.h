@@ -167,9 +167,9 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const nsx::KeyFormat& fmt, bool un
                           const std::function<void(double)>& progress = {});
 
 // A bulk build of every tag of a new index file, on two threads where the
-// machine has two cores: the keys of every tag are made for both halves of
-// each block of records at once, then the trees are sorted and laid out two at a time while the
-// calling thread writes the finished ones to the file, in the order of the
+// machine has two cores (threads and the core count come from the Env): the keys of every tag are
+// made for both halves of each block of records at once, then the trees are sorted and laid out two
+// at a time while the calling thread writes the finished ones to the file, in the order of the
 // tags. Progress is reported on the calling thread only. An error of any
 // thread reaches the caller of addRecords() or writeTo() as thrown there,
 // after every other thread has stopped; the build is then of no further use.
@@ -190,8 +190,9 @@ class NsxBulkBuild {
         KeyMaker makeKeyFn;
     };
 
-    // `expectedRecords` sizes the key arrays up front.
-    NsxBulkBuild(std::vector<Tag> tags, std::size_t expectedRecords);
+    // `expectedRecords` sizes the key arrays up front; `env` starts the
+    // threads.
+    NsxBulkBuild(std::vector<Tag> tags, std::size_t expectedRecords, Env& env = Env::posix());
     ~NsxBulkBuild();
     NsxBulkBuild(const NsxBulkBuild&) = delete;
     NsxBulkBuild& operator=(const NsxBulkBuild&) = delete;
@@ -216,6 +217,7 @@ class NsxBulkBuild {
     std::vector<std::unique_ptr<Slot>> slots_;
     bool parallel_;
     std::size_t filled_ = 0;  // slots given so far, in every batch
+    Env& env_;
 };
 
 }  // namespace xb

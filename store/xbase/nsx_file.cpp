@@ -63,8 +63,9 @@ std::unordered_map<std::string, KeptCounts>& keptCounts() {
 
 }  // namespace
 
-NsxFile::NsxFile(std::unique_ptr<RandomFile> file, bool readOnly)
+NsxFile::NsxFile(std::unique_ptr<RandomFile> file, bool readOnly, Env& env)
     : path_(file->path()),
+      env_(&env),
       readOnly_(readOnly),
       cache_(std::make_unique<PageCache>(std::move(file))) {
     std::memset(root_, 0, sizeof root_);
@@ -79,8 +80,8 @@ NsxFile::~NsxFile() {
 
 std::unique_ptr<NsxFile> NsxFile::open(const std::string& path, Mode mode, Env& env) {
     const bool ro = mode == Mode::ReadOnly;
-    std::unique_ptr<NsxFile> f(
-        new NsxFile(env.open(path, ro ? FileAccess::ReadUnlocked : FileAccess::WriteUnlocked), ro));
+    std::unique_ptr<NsxFile> f(new NsxFile(
+        env.open(path, ro ? FileAccess::ReadUnlocked : FileAccess::WriteUnlocked), ro, env));
     if (!ro) f->cache_->useMappedWrites();
     f->readRoot();
     f->loadTags();
@@ -108,7 +109,7 @@ void NsxFile::takeKeptCounts() {
     if (!found) {
         // Another process left them, or this one before it closed the file
         // for a while.
-        if (!worthACountFile(pages) || !loadCounts(path_, k.snapshot)) return;
+        if (!worthACountFile(pages) || !loadCounts(*env_, path_, k.snapshot)) return;
         k.saved = true;
     }
     CountSnapshot& s = k.snapshot;
@@ -141,7 +142,7 @@ void NsxFile::keepCounts() {
         if (k.snapshot.counts.size() > pages) k.snapshot.counts.resize(pages);
         k.saved = countsSaved_ && !countsChanged_ && k.snapshot.stamp == countsTaken_;
         if (!k.saved && !k.snapshot.stamp.empty() && worthACountFile(fileEnd_ / kPageSize))
-            k.saved = saveCounts(path_, k.snapshot);
+            k.saved = saveCounts(*env_, path_, k.snapshot);
     }
     const std::lock_guard<std::mutex> lock(keptMutex());
     auto& kept = keptCounts();
@@ -152,7 +153,7 @@ void NsxFile::keepCounts() {
 }
 
 std::unique_ptr<NsxFile> NsxFile::create(const std::string& path, Env& env) {
-    std::unique_ptr<NsxFile> f(new NsxFile(env.create(path), false));
+    std::unique_ptr<NsxFile> f(new NsxFile(env.create(path), false, env));
     f->cache_->useMappedWrites();
     f->root_[kRootSig] = kSignature;
     putU32LE(f->root_ + kRootFreeHead, kNoPage);

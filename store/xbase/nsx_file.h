@@ -234,7 +234,7 @@ class NsxFile {
     };
 
   private:
-    NsxFile(std::unique_ptr<RandomFile> file, bool readOnly);
+    NsxFile(std::unique_ptr<RandomFile> file, bool readOnly, Env& env);
     void readRoot();
     void writeRoot(bool withMarker);
     void writeTagTable();
@@ -260,6 +260,7 @@ class NsxFile {
     void keepCounts();
 
     std::string path_;
+    Env* env_;  // for the count file (count_store.h)
     bool readOnly_;
     bool interrupted_ = false;
     bool markerOnDisk_ = false;

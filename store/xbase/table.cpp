@@ -52,12 +52,12 @@ std::unique_ptr<Table> Table::open(const std::string& path, OpenMode mode, Env& 
     const std::string dbfPath = tableFilePath(path);
     const bool readOnly = mode == OpenMode::ReadOnly;
     const FileAccess access = readOnly ? FileAccess::ReadShared : FileAccess::WriteExclusive;
-    auto dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
+    auto dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly, env);
     // With the table's lock held: the leftovers of an interrupted pack.
     if (checkPackLeftovers(env, dbfPath, readOnly)) {
         dbf.reset();
         finishPack(env, dbfPath);
-        dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly);
+        dbf = std::make_unique<DbfFile>(env.open(dbfPath, access), !readOnly, env);
     }
     std::unique_ptr<MemoStore> memo;
     const MemoKind kind = dbf->header().memo;
@@ -78,7 +78,7 @@ Table::Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool
       memo_(std::move(memo)),
       readOnly_(readOnly),
       env_(&env),
-      index_(std::make_unique<TableIndex>(*this, env)) {
+      index_(std::make_unique<TableIndex>(*this, static_cast<TableIndexHost&>(*this), env)) {
     if (memo_ && memo_->kind() == MemoKind::Smt) smt_ = static_cast<SmtFile*>(memo_.get());
     order_ = std::make_unique<NaturalOrder>(*dbf_);
     const std::size_t rl = dbf_->recordLength();
@@ -333,6 +333,28 @@ void Table::setOrder(std::unique_ptr<RecordOrder> order) {
     order_ = order ? std::move(order) : std::make_unique<NaturalOrder>(*dbf_);
     if (!eof_ && !appending_) order_->position(recno_, buf_.data());
 }
+
+// ---- what the index side may do ---------------------------------------------------------
+
+void Table::readStoredRecord(std::uint32_t recno, std::uint8_t* dst) {
+    dbf_->readRecord(recno, dst);
+}
+
+TableIndexHost::OrderEnd Table::currentEnd() const {
+    if (edge_ == Edge::None || hot_) return OrderEnd::None;
+    const bool del = settings().deleted;
+    if (edge_ == (del ? Edge::TopDeletedOn : Edge::TopDeletedOff)) return OrderEnd::First;
+    if (edge_ == (del ? Edge::BottomDeletedOn : Edge::BottomDeletedOff)) return OrderEnd::Last;
+    return OrderEnd::None;
+}
+
+void Table::standOn(std::uint32_t recno, bool placeOrder) {
+    load(recno);
+    if (placeOrder) order_->position(recno, buf_.data());
+    bof_ = eof_ = false;
+}
+
+// ---- reading records ----------------------------------------------------------------------
 
 void Table::readRecordAt(std::uint32_t recno, std::uint8_t* dst) {
     requireOpen();

@@ -44,14 +44,17 @@
 //  * RecordOrder: navigation goes only through first/last/next/prev and
 //    position; a tag can be installed with setOrder() without touching field
 //    access or modification.
+//  * TableIndexHost: the few things beyond the public members that the
+//    table's own index side may do (checks, raw reads, placing the current
+//    record); the table hands it to its TableIndex and to nobody else.
 //
 // Indexes. Every table owns a TableIndex (index()): the production index
 // `<table>.nsx` beside the table, attached at open, with its tags kept up to
 // date on every commit (a batch of commits writes them together,
 // see beginBatch()); tag orders, seek and scope, counts and order
-// positions, the query subset and the filter. The table's members of those
-// names forward to it; table_index.h states their contracts. Pack is in
-// table_pack.cpp.
+// positions, the query subset and the filter. Callers reach them through
+// index() (table.index().seek(...)); table_index.h states their contracts.
+// Pack is in table_pack.cpp.
 //
 // Visibility. Navigation sees a record when it passes the deleted setting
 // and the index side's query subset and filter (and, in a tag order, the
@@ -114,7 +117,43 @@ class RecordOrder {
     virtual void position(std::uint32_t recno, const std::uint8_t* record) = 0;
 };
 
-class Table {
+// What the table's index side (TableIndex) needs of the table beyond
+// Table's public members: the table's checks, reads straight from the data
+// file, and the moves with which seek and order positions place the current
+// record. Table implements it privately and hands it to its own TableIndex
+// at construction; nothing else gets one.
+class TableIndexHost {
+  public:
+    // Where the current record stands at an end of the current order.
+    enum class OrderEnd : std::uint8_t { None, First, Last };
+
+    // State error naming the table when it is closed (or read-only).
+    virtual void requireOpenTable() const = 0;
+    virtual void requireWritableTable() const = 0;
+    // Reads committed record `recno` from the data file into `dst`
+    // (recordLength() bytes) without moving; only the data file's checks.
+    virtual void readStoredRecord(std::uint32_t recno, std::uint8_t* dst) = 0;
+    // First (Last) when the current record is the first (last) visible one
+    // of the current order as goTop() (goBottom()) found it under the
+    // present deleted setting, not hot, and nothing moved since; else None.
+    virtual OrderEnd currentEnd() const = 0;
+    // What navigation shows changed: the current record is at no known end.
+    virtual void forgetEnd() = 0;
+    // Stands on committed record `recno`, places the order on it when
+    // `placeOrder` (a tag order that already stands there needs not) and
+    // clears bof and eof.
+    virtual void standOn(std::uint32_t recno, bool placeOrder) = 0;
+    // Stands on the first visible record of the current order from `recno`
+    // (where the order stands) onwards; false when there is none.
+    virtual bool standOnVisibleFrom(std::uint32_t recno) = 0;
+    // Stands on the phantom record with eof (and bof when `bof`).
+    virtual void standOnPhantomRecord(bool bof) = 0;
+
+  protected:
+    ~TableIndexHost() = default;
+};
+
+class Table final : private TableIndexHost {
   public:
     // Opens `path` (".dbf" is added when the name has no extension) and its
     // memo file when the version byte names one.
@@ -179,8 +218,12 @@ class Table {
 
     // Installs the order navigation walks; nullptr restores natural order.
     // The current record stays current. Counts, positions, seek and scope
-    // need a tag order (setOrder(int)); a foreign order counts as natural.
+    // need a tag order (index().setOrder(int)); a foreign order counts as
+    // natural.
     void setOrder(std::unique_ptr<RecordOrder> order);
+    // Tags are chosen with index().setOrder(int); without this a 0 here
+    // would quietly install natural order through the pointer overload.
+    void setOrder(int) = delete;
 
     // ---- reading the current record (the buffer) ----
     // Field indexes are checked: Range error when outside 0 ... fieldCount()-1.
@@ -284,48 +327,11 @@ class Table {
     void beginBatch();
     void endBatch();
     // ---- index side (table_index.h) ----
-    // The table's index side; lives as long as the table.
+    // The table's index side: production index, tag orders, seek and
+    // scope, counts and order positions, the query subset and the filter
+    // (table.index().seek(...)). Lives as long as the table.
     TableIndex& index() { return *index_; }
     const TableIndex& index() const { return *index_; }
-    // The members below forward to index(); table_index.h states their
-    // contracts.
-    NsxFile* indexFile();
-    bool hasIndex() const;
-    std::vector<std::string> indexFaults();
-    std::string indexPath() const;
-    int tagCount() const;
-    std::string tagName(int position) const;
-    int tagPosition(std::string_view name) const;
-    // Makes tag `position` the current order (0 = natural record order).
-    void setOrder(int position);
-    int order() const;
-    ExprType orderKeyType() const;
-    static std::string numberKey(double value);
-    void indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr = {},
-                  bool unique = false, bool descending = false);
-    void reindex();
-    void walkTagUnfiltered(int position, bool backward,
-                           const std::function<bool(std::uint32_t recno)>& fn);
-    bool seek(std::string_view keyBytes);
-    std::vector<std::uint32_t> seekRun(std::string_view value);
-    bool seekNumber(double value);
-    bool seekDate(std::int32_t julianDay);
-    bool found() const;
-    void setScope(std::optional<std::string> top, std::optional<std::string> bottom);
-    void clearScope();
-    bool hasScope() const;
-    std::uint64_t count();
-    std::uint64_t orderRecNo();
-    bool gotoOrderPosition(std::uint64_t pos);
-    std::uint32_t recnoAtOrderPosition(std::uint64_t pos);
-    void recnosAtOrderPositions(std::uint64_t first, std::uint32_t* out, std::size_t n);
-    int queryTest(std::string_view expr);
-    void query(std::string_view expr);
-    bool queryActive() const;
-    bool queryBit(std::uint32_t recno) const;
-    void setQueryBit(std::uint32_t recno, bool on);
-    void setFilter(std::string_view expr);
-    bool filterActive() const;
 
     // ---- expressions ----
     // The value of `expr` on the current record as text: character results
@@ -351,7 +357,15 @@ class Table {
   private:
     Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly, Env& env);
 
-    friend class TableIndex;
+    // ---- what the index side may do (TableIndexHost) ----
+    void requireOpenTable() const override { requireOpen(); }
+    void requireWritableTable() const override { requireWritable(); }
+    void readStoredRecord(std::uint32_t recno, std::uint8_t* dst) override;
+    OrderEnd currentEnd() const override;
+    void forgetEnd() override { edge_ = Edge::None; }
+    void standOn(std::uint32_t recno, bool placeOrder) override;
+    bool standOnVisibleFrom(std::uint32_t recno) override { return seekVisibleForward(recno); }
+    void standOnPhantomRecord(bool bof) override { standOnPhantom(bof); }
 
     // ---- pack internals (table_pack.cpp) ----
     // True when a journal says a pack reached its commit point (the caller

@@ -93,7 +93,7 @@ void TableBuilder::create() {
     const FieldList list(fields_);
     const bool memo = list.hasMemo();
     int y, m, d;
-    today(y, m, d);
+    today(env_, y, m, d);
     std::vector<std::uint8_t> bytes =
         buildNewHeader(list, memo ? kVersionSmt : kVersionPlain, y, m, d);
     bytes.push_back(kEofMarker);

@@ -7,6 +7,7 @@
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/nsx_tag.h"
+#include "store/xbase/table_index.h"
 
 namespace xb {
 
@@ -119,7 +120,7 @@ void checkTag(Table& table, NsxTag& tag, std::vector<std::string>& out) {
 
 std::vector<std::string> checkIndex(Table& table) {
     std::vector<std::string> out;
-    NsxFile* nsx = table.indexFile();
+    NsxFile* nsx = table.index().indexFile();
     if (!nsx) return out;
     for (std::string& f : nsx->verify())
         out.push_back("Indexdatei " + nsx->path() + ": " + f);

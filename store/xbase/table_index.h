@@ -1,26 +1,35 @@
-// xb::TableIndex, the index side of an engine table: the production index
-// with its tags kept up to date, tag orders, seek and scope, counts and
-// order positions, the query subset and the filter. xb::Table keeps the
-// records, the memos and the current record; every table owns one
-// TableIndex (Table::index()) for as long as it lives, and the table's own
-// members of the same names forward here.
+// xb::TableIndex, the index side of an engine table and the public index
+// API of a table: the production index with its tags kept up to date, tag
+// orders, seek and scope, counts and order positions, the query subset and
+// the filter. xb::Table keeps the records, the memos and the current record;
+// every table owns one TableIndex for as long as it lives, and callers reach
+// it through Table::index() (table.index().seek(...)).
 //
-// Seams with the table. The two talk along the table's extension points
-// only:
+// Seams with the table. The two talk along these lines only:
 //  * Records: the table reports every committed record to its index
-//    (RecordObserver::recordCommitted) after the DBF write and before any
-//    other observer, with the old bytes (nullptr for an append) and the new
-//    ones; the index updates its tags and its list of flagged records. Before
-//    the write the index refuses a change that would take the index file past
-//    its limit and puts its crash marker on disk.
+//    (recordCommitted()) after the DBF write and before any other observer,
+//    with the old bytes (nullptr for an append) and the new ones; the index
+//    updates its tags and its list of flagged records. Before the write the
+//    index refuses a change that would take the index file past its limit
+//    and puts its crash marker on disk.
 //  * Orders: a tag order is a RecordOrder installed with
 //    Table::setOrder(std::unique_ptr<RecordOrder>); the table reports every
 //    order installed (a foreign one counts as natural order here).
 //  * Visibility: the table asks the index whether a record passes the query
 //    subset and the filter; the deleted setting is the table's.
-// Beyond these the index moves the table only through its navigation
-// primitives (go to the first visible record from an order position, stand
-// on the phantom record) and reads records through the table.
+//  * Host: beyond Table's public members the index uses only the table's
+//    TableIndexHost (table.h), handed over at construction: the table's
+//    checks, reads straight from the data file, and the moves that place the
+//    current record (stand on a record, on the first visible one from an
+//    order position, on the phantom record).
+// The members the table calls along these lines are grouped below under
+// "the owning table's side"; nothing else calls them.
+//
+// The implementation is split by concern: attaching, tags and orders in
+// table_index.cpp; tag upkeep on commits, batches, building and reindexing
+// in table_index_upkeep.cpp; seek, scope, counts and order positions in
+// table_index_position.cpp (with unfiltered walks and seek runs in
+// table_walk.cpp); the query subset and the filter in table_index_query.cpp.
 //
 // Production index. When `<table>.nsx` lies beside the table (same base
 // name, the extension in the case of the table's), opening the table
@@ -64,9 +73,10 @@ struct ViewList;
 
 class TableIndex final : public RecordObserver {
   public:
-    // The index side of `table`, whose files live in `env`; attaches nothing
-    // yet (the table does that when it opens).
-    TableIndex(Table& table, Env& env);
+    // The index side of `table`, which lends it `host` (the table itself),
+    // whose files live in `env`; attaches nothing yet (the table does that
+    // when it opens).
+    TableIndex(Table& table, TableIndexHost& host, Env& env);
     ~TableIndex() override;
     TableIndex(const TableIndex&) = delete;
     TableIndex& operator=(const TableIndex&) = delete;
@@ -204,10 +214,9 @@ class TableIndex final : public RecordObserver {
     void setFilter(std::string_view expr);
     bool filterActive() const { return !filter_.empty(); }
 
-  private:
-    friend class Table;
+    // ---- the owning table's side (table.cpp, table_pack.cpp) ----
+    // Called by the table that owns this index and by nothing else.
 
-    // ---- hooks of the table (table.cpp, table_pack.cpp) ----
     // The table's batch (Table::beginBatch()) begins or ends: the cache is
     // held to Table::kBatchCacheBudget meanwhile, and the pages changed by
     // the batch's commits are written every Table::kBatchCommits commits and
@@ -234,6 +243,7 @@ class TableIndex final : public RecordObserver {
     void beforeRecordWrite();
     // Whether recordCommitted() needs the old bytes of a changed record.
     bool wantsOldRecord() const { return indexed() || flaggedKnown_; }
+    // Updates the tags and the flagged records (see above).
     void recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
                          const std::uint8_t* newRecord) override;
     // The table installed another order (a tag order of ours or a foreign
@@ -253,7 +263,8 @@ class TableIndex final : public RecordObserver {
     void dropQuery();
     void afterPack(int progressFrom);
 
-    // ---- index internals (table_index.cpp) ----
+  private:
+    // ---- internals ----
     bool indexed() const { return nsx_ && !tags_.empty(); }
     void compileTags();
     void maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec, const std::uint8_t* newRec);
@@ -281,8 +292,8 @@ class TableIndex final : public RecordObserver {
     std::uint32_t recCount() const { return table_.recCount(); }
     std::uint16_t recordLength() const { return table_.recordLength(); }
     const DbfHeader& header() const { return table_.header(); }
-    void requireOpen() const;
-    void requireWritable() const;
+    void requireOpen() const { host_.requireOpenTable(); }
+    void requireWritable() const { host_.requireWritableTable(); }
     void commitRecord() { table_.commitRecord(); }
     void goTop() { table_.goTop(); }
     void readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
@@ -294,7 +305,10 @@ class TableIndex final : public RecordObserver {
     }
     void setProductionIndex(bool on) { table_.setProductionIndex(on); }
 
+    static bool isFlagged(const std::uint8_t* rec) { return rec[0] == '*'; }
+
     Table& table_;
+    TableIndexHost& host_;
     Env* env_;
     std::unique_ptr<NsxFile> nsx_;
     std::vector<std::unique_ptr<TagRuntime>> tags_;  // in tag-table order

@@ -90,7 +90,7 @@ void Table::reopenFiles() {
     smt_ = nullptr;
     memo_.reset();
     dbf_.reset();
-    dbf_ = std::make_unique<DbfFile>(env_->open(path_, FileAccess::WriteExclusive), true);
+    dbf_ = std::make_unique<DbfFile>(env_->open(path_, FileAccess::WriteExclusive), true, *env_);
     if (kind != MemoKind::None) {
         memo_ = openMemoStore(kind, env_->open(memoPath, FileAccess::WriteExclusive), true);
         if (memo_->kind() == MemoKind::Smt) smt_ = static_cast<SmtFile*>(memo_.get());

@@ -4,6 +4,7 @@
 #include "catalogue/dm.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 #include "support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -92,8 +93,8 @@ std::vector<std::string> checkFaults(const fs::path& dir) {
         for (const qv::CatalogueTag& tag : qv::catalogueTable(t).tags)
             expected += tag.name.toUpper().toStdString() + " ";
         auto table = xb::Table::open(dataFile(dir, t).string(), xb::OpenMode::ReadOnly);
-        for (int pos = 1; pos <= table->tagCount(); ++pos)
-            found += table->tagName(pos) + " ";
+        for (int pos = 1; pos <= table->index().tagCount(); ++pos)
+            found += table->index().tagName(pos) + " ";
         if (found != expected)
             faults.push_back(indexFile(dir, t).string() + " holds the tags " + found);
     }

@@ -24,6 +24,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 #include "support/testutil.h"
 
 namespace fs = std::filesystem;
@@ -71,8 +72,8 @@ std::vector<std::string> layoutOf(const fs::path& dbf, bool dotted) {
     auto t = xb::Table::open(dbf.string(), xb::OpenMode::ReadOnly);
     for (const xb::FieldDesc& f : t->fields().all())
         out.push_back(f.name + " " + f.type + std::to_string(f.len) + "." + std::to_string(f.dec));
-    for (int i = 0; t->indexFile() && i < t->indexFile()->tagCount(); ++i) {
-        xb::NsxTag& tag = t->indexFile()->tag(i);
+    for (int i = 0; t->index().indexFile() && i < t->index().indexFile()->tagCount(); ++i) {
+        xb::NsxTag& tag = t->index().indexFile()->tag(i);
         out.push_back(tag.name() + " " + std::to_string(static_cast<int>(tag.keyType())) + "/" +
                       std::to_string(tag.keyLen()) + " " + tag.keyExpr() + " FOR " +
                       (dotted ? xb::dottedOperators(tag.forExpr()) : tag.forExpr()));
@@ -234,7 +235,7 @@ TEST_F(CatalogueCheckTest, MissingAndUnusableIndexFilesAreBuiltAgain) {
          [](const fs::path& p) {
              fs::remove(p);
              auto t = xb::Table::open(fs::path(p).replace_extension(".dbf").string());
-             t->indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
+             t->index().indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
              t->close();
          }},
         {"left interrupted, its tags not evaluable", CatalogueTable::Addresses,
@@ -247,7 +248,7 @@ TEST_F(CatalogueCheckTest, MissingAndUnusableIndexFilesAreBuiltAgain) {
              b.create();
              auto t = xb::Table::open(other.string());
              for (const char* tag : {"vnummer", "vname", "vplz", "vort"})
-                 t->indexTag(tag, "anders");
+                 t->index().indexTag(tag, "anders");
              t->close();
              std::vector<std::uint8_t> bytes = qvtest::readFile(p.parent_path() / "fremd.nsx");
              std::memcpy(bytes.data() + 1016, "QVDIRTY!", 8);
@@ -312,6 +313,7 @@ class FailingEnv : public xb::Env {
     }
     void remove(const std::string& p) override { posix().remove(p); }
     void syncDirectoryOf(const std::string& p) override { posix().syncDirectoryOf(p); }
+    bool createFolder(const std::string& p) override { return posix().createFolder(p); }
 
   private:
     std::string path_;

@@ -8,6 +8,7 @@
 #include "store/xbase/mem_env.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ TEST(CatalogueTables, EveryLayoutMakesItsTableAndTheEngineAgreesWithItsTagDefini
             EXPECT_EQ(qv::tables::fieldPosition(l, l.fields[i].name), static_cast<int>(i));
             EXPECT_EQ(t->fieldIndex(l.fields[i].name), static_cast<int>(i));
         }
-        ASSERT_NE(t->indexFile(), nullptr);
-        const std::vector<xb::NsxTagDef> built = t->indexFile()->tagDefs();
+        ASSERT_NE(t->index().indexFile(), nullptr);
+        const std::vector<xb::NsxTagDef> built = t->index().indexFile()->tagDefs();
         const std::vector<xb::NsxTagDef> described = qv::tables::tagDefs(l);
         ASSERT_EQ(built.size(), described.size());
         for (std::size_t i = 0; i < built.size(); ++i) {

@@ -23,6 +23,7 @@
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 #include "xbase_test_util.h"
 
 namespace {
@@ -118,7 +119,7 @@ void crashEverywhere(const Files& base, const Operation& op) {
         writes = env->writesDone() - opened;
         t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
         after = recordsOf(*t);
-        ASSERT_EQ(t->tagCount(), op.tags);
+        ASSERT_EQ(t->index().tagCount(), op.tags);
         ASSERT_TRUE(xb::checkIndex(*t).empty()) << xb::checkIndex(*t).front();
     }
     ASSERT_GT(writes, 0);
@@ -145,15 +146,16 @@ void crashEverywhere(const Files& base, const Operation& op) {
         env->failWritesAfter(-1);
         std::unique_ptr<xb::Table> t;
         ASSERT_NO_THROW(t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env));
-        ASSERT_NE(t->indexFile(), nullptr);
+        ASSERT_NE(t->index().indexFile(), nullptr);
         const std::vector<std::string> faults = xb::checkIndex(*t);
         ASSERT_TRUE(faults.empty()) << faults.front();
-        ASSERT_TRUE(t->tagCount() == 3 || t->tagCount() == op.tags) << t->tagCount();
+        ASSERT_TRUE(t->index().tagCount() == 3 || t->index().tagCount() == op.tags)
+            << t->index().tagCount();
         ASSERT_EQ(xbtest::checkMemoStructure(*t), "");
         const std::vector<Rec> now = recordsOf(*t);
         if (completed) {
             ASSERT_EQ(now, after);
-            ASSERT_EQ(t->tagCount(), op.tags);
+            ASSERT_EQ(t->index().tagCount(), op.tags);
         } else {
             op.check(before, after, now, posted);
         }
@@ -248,7 +250,7 @@ TEST_F(CrashPoints, AReindexNeverLeavesAnUnusableIndex) {
     const Files base = fileTable(30);
     Operation op;
     op.what = "reindex";
-    op.run = [](xb::Table& t, int&) { t.reindex(); };
+    op.run = [](xb::Table& t, int&) { t.index().reindex(); };
     op.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
                   const std::vector<Rec>& now, int) { expectUntouched(before, now); };
     crashEverywhere(base, op);
@@ -259,7 +261,7 @@ TEST_F(CrashPoints, AReindexOnTwoThreadsNeverLeavesAnUnusableIndex) {
     const Files base = fileTable(24000);
     Operation op;
     op.what = "reindex of a large table";
-    op.run = [](xb::Table& t, int&) { t.reindex(); };
+    op.run = [](xb::Table& t, int&) { t.index().reindex(); };
     op.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
                   const std::vector<Rec>& now, int) { expectUntouched(before, now); };
     crashEverywhere(base, op);
@@ -270,7 +272,7 @@ TEST_F(CrashPoints, BuildingATagInPlaceLeavesTheOldIndexOrTheNewOne) {
     Operation recreate;
     recreate.what = "tag re-created in place";
     recreate.run = [](xb::Table& t, int&) {
-        t.indexTag("namealle", "upper(dirname)+str(dirnumm,8)", "dirnumm<99999999");
+        t.index().indexTag("namealle", "upper(dirname)+str(dirnumm,8)", "dirnumm<99999999");
     };
     recreate.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
                         const std::vector<Rec>& now, int) { expectUntouched(before, now); };
@@ -278,7 +280,7 @@ TEST_F(CrashPoints, BuildingATagInPlaceLeavesTheOldIndexOrTheNewOne) {
 
     Operation added = recreate;
     added.what = "fourth tag added";
-    added.run = [](xb::Table& t, int&) { t.indexTag("pfad", "upper(dirpfad)"); };
+    added.run = [](xb::Table& t, int&) { t.index().indexTag("pfad", "upper(dirpfad)"); };
     added.tags = 4;
     crashEverywhere(base, added);
 }
@@ -303,7 +305,7 @@ TEST_F(CrashPoints, TheFirstTagOfANewIndexIsBuiltAside) {
         auto e = envWith(base);
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
         const long opened = e->writesDone();
-        t->indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
+        t->index().indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
         t->close();
         writes = e->writesDone() - opened;
     }
@@ -314,7 +316,7 @@ TEST_F(CrashPoints, TheFirstTagOfANewIndexIsBuiltAside) {
             auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
             e->failWritesAfter(k);
             try {
-                t->indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
+                t->index().indexTag(qv::tables::kFileTags[0].name, qv::tables::kFileTags[0].key);
                 t->close();
             } catch (const qv::Error& err) {
                 ASSERT_EQ(err.code(), qv::ErrorCode::IoError) << err.text();
@@ -324,8 +326,8 @@ TEST_F(CrashPoints, TheFirstTagOfANewIndexIsBuiltAside) {
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *e);
         ASSERT_EQ(t->recCount(), 20u);
         ASSERT_TRUE(xb::checkIndex(*t).empty());
-        if (t->indexFile()) {
-            ASSERT_EQ(t->tagCount(), 1);
+        if (t->index().indexFile()) {
+            ASSERT_EQ(t->index().tagCount(), 1);
         }
     }
 }
@@ -337,16 +339,16 @@ TEST(FileSeam, AnInMemoryTableKeepsItsIndexAcrossSessions) {
     auto env = envWith(base);
     ASSERT_TRUE(env->exists("_qvdir.nsx"));
     auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
-    ASSERT_EQ(t->tagCount(), 3);
-    t->setOrder(t->tagPosition("endungalle"));
-    ASSERT_TRUE(t->seek("TXT"));
+    ASSERT_EQ(t->index().tagCount(), 3);
+    t->index().setOrder(t->index().tagPosition("endungalle"));
+    ASSERT_TRUE(t->index().seek("TXT"));
     ASSERT_EQ(t->raw(2), "TXT");
     t->go(10);
     t->replaceText(2, "ZZZ");
     t->close();
     t = xb::Table::open(kPath, xb::OpenMode::ReadOnly, *env);
     ASSERT_TRUE(xb::checkIndex(*t).empty());
-    t->setOrder(t->tagPosition("endungalle"));
+    t->index().setOrder(t->index().tagPosition("endungalle"));
     t->goBottom();
     ASSERT_EQ(t->recNo(), 10u);
 }

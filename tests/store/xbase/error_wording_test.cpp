@@ -10,6 +10,7 @@
 #include "store/xbase/mem_env.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 #include "support/testutil.h"
 
 namespace {
@@ -44,7 +45,7 @@ std::vector<qv::Error> failures(xb::Env& env, const std::string& dir) {
     std::uint8_t rec[64];
     out.push_back(caught([&] { t->readRecordAt(3, rec); }));
     out.push_back(caught([&] { t->raw(7); }));
-    out.push_back(caught([&] { t->tagName(1); }));
+    out.push_back(caught([&] { t->index().tagName(1); }));
     t->close();
     out.push_back(caught([&] { t->goTop(); }));
     auto ro = xb::Table::open(path, xb::OpenMode::ReadOnly, env);

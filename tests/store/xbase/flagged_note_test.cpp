@@ -13,6 +13,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 #include "xbase_test_util.h"
 
 namespace {
@@ -34,8 +35,8 @@ void makeTable(xb::Env& env, int n, bool (*flag)(int)) {
         t->replaceNumber(5, i);
         if (flag(i)) t->deleteRecord();
     }
-    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-    t->indexTag("namealle", "upper(dirname)+str(dirnumm,8)", "dirnumm<3");
+    t->index().indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+    t->index().indexTag("namealle", "upper(dirname)+str(dirnumm,8)", "dirnumm<3");
     t->close();
 }
 
@@ -50,23 +51,23 @@ std::vector<std::uint32_t> flaggedOf(xb::Table& t) {
 
 // Counts and positions of every order against a walk of that order.
 void expectCountsMatchWalks(xb::Table& t) {
-    for (int order = 0; order <= t.tagCount(); ++order) {
+    for (int order = 0; order <= t.index().tagCount(); ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
-        t.setOrder(order);
-        const std::uint64_t counted = t.count();
+        t.index().setOrder(order);
+        const std::uint64_t counted = t.index().count();
         std::vector<std::uint32_t> walk;
         for (t.goTop(); !t.eof(); t.skip())
             walk.push_back(t.recNo());
         ASSERT_EQ(counted, walk.size());
         for (std::size_t i = 0; i < walk.size(); i += 7) {
-            ASSERT_EQ(t.recnoAtOrderPosition(i + 1), walk[i]);
+            ASSERT_EQ(t.index().recnoAtOrderPosition(i + 1), walk[i]);
             t.go(walk[i]);
-            ASSERT_EQ(t.orderRecNo(), i + 1);
+            ASSERT_EQ(t.index().orderRecNo(), i + 1);
         }
         // Blocks of positions read in one pass, the last running past the end.
         for (std::size_t from = 0; from < walk.size(); from += 40) {
             std::vector<std::uint32_t> block(64, 99);
-            t.recnosAtOrderPositions(from + 1, block.data(), block.size());
+            t.index().recnosAtOrderPositions(from + 1, block.data(), block.size());
             for (std::size_t i = 0; i < block.size(); ++i)
                 ASSERT_EQ(block[i], from + i < walk.size() ? walk[from + i] : 0u)
                     << "position " << from + i + 1;
@@ -83,7 +84,7 @@ class FlaggedNote : public ::testing::Test {
     std::vector<std::uint32_t> makeNotedTable() {
         makeTable(env, 120, [](int i) { return i % 10 == 0; });
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-        EXPECT_EQ(t->count(), 108u);
+        EXPECT_EQ(t->index().count(), 108u);
         return flaggedOf(*t);
     }
     xb::MemEnv env;
@@ -94,7 +95,7 @@ TEST_F(FlaggedNote, ACleanCloseLeavesTheFlaggedRecordsForTheNextSession) {
     // The building session did not count: no note yet.
     auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     std::vector<std::uint32_t> noted;
-    EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    EXPECT_FALSE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     const std::vector<std::uint32_t> flagged = flaggedOf(*t);
     expectCountsMatchWalks(*t);
     t->close();
@@ -102,20 +103,20 @@ TEST_F(FlaggedNote, ACleanCloseLeavesTheFlaggedRecordsForTheNextSession) {
     // A reader finds the note and counts from it; the tags' entry counts
     // come with it, so that no tree is read for a count.
     t = xb::Table::open(kPath, xb::OpenMode::ReadOnly, env);
-    for (int i = 0; i < t->tagCount(); ++i) {
-        xb::NsxTag& tag = t->indexFile()->tag(i);
-        EXPECT_NE(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    for (int i = 0; i < t->index().tagCount(); ++i) {
+        xb::NsxTag& tag = t->index().indexFile()->tag(i);
+        EXPECT_NE(t->index().indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
     }
-    ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    ASSERT_TRUE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     EXPECT_EQ(noted, flagged);
-    EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount() + 1, noted));  // another table
+    EXPECT_FALSE(t->index().indexFile()->flaggedNote(t->recCount() + 1, noted));  // another table
     expectCountsMatchWalks(*t);
     t->close();
 
     // A writer changes flags after counting: the note follows at close.
     t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-    t->setOrder(1);
-    EXPECT_EQ(t->count(), 300u - flagged.size());
+    t->index().setOrder(1);
+    EXPECT_EQ(t->index().count(), 300u - flagged.size());
     t->go(9);
     t->recall();
     t->go(10);
@@ -127,7 +128,7 @@ TEST_F(FlaggedNote, ACleanCloseLeavesTheFlaggedRecordsForTheNextSession) {
     const std::vector<std::uint32_t> now = flaggedOf(*t);
     t->close();
     t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-    ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    ASSERT_TRUE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     EXPECT_EQ(noted, now);
     expectCountsMatchWalks(*t);
 }
@@ -139,14 +140,14 @@ TEST_F(FlaggedNote, ASessionThatChangesNoRecordKeepsTheNote) {
     for (int session = 0; session < 2; ++session) {
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
         if (session == 1) {
-            t->setOrder(1);
+            t->index().setOrder(1);
             t->goBottom();
             t->flush();
         }
     }
     auto t = xb::Table::open(kPath, xb::OpenMode::ReadOnly, env);
     std::vector<std::uint32_t> noted;
-    ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    ASSERT_TRUE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     EXPECT_EQ(noted, flagged);
     expectCountsMatchWalks(*t);
 }
@@ -162,14 +163,14 @@ TEST_F(FlaggedNote, AChangeNotFollowedByACountDropsTheNote) {
     }
     auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     std::vector<std::uint32_t> noted;
-    EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    EXPECT_FALSE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     expectCountsMatchWalks(*t);
     t->close();
 
     // A session killed after flagging a record: its note must not count.
     {
         auto t2 = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-        ASSERT_TRUE(t2->indexFile()->flaggedNote(t2->recCount(), noted));
+        ASSERT_TRUE(t2->index().indexFile()->flaggedNote(t2->recCount(), noted));
         t2->go(4);
         t2->deleteRecord();
         t2->commitRecord();
@@ -177,7 +178,7 @@ TEST_F(FlaggedNote, AChangeNotFollowedByACountDropsTheNote) {
     }
     env.failWritesAfter(-1);
     t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-    EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    EXPECT_FALSE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     t->go(4);
     EXPECT_TRUE(t->deleted());
     expectCountsMatchWalks(*t);
@@ -187,25 +188,25 @@ TEST_F(FlaggedNote, ScatteredFlagsBeyondTheNotesRoomAreCountedByAScan) {
     makeTable(env, 1500, [](int i) { return i % 3 == 0; });
     {
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-        EXPECT_EQ(t->count(), 1000u);
+        EXPECT_EQ(t->index().count(), 1000u);
     }
     auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     std::vector<std::uint32_t> noted;
-    EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    EXPECT_FALSE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     expectCountsMatchWalks(*t);
 
     // A pack leaves no flagged record, and says so; the rebuilt index knows
     // its entry counts from the start.
     t->pack();
-    for (int i = 0; i < t->tagCount(); ++i) {
-        xb::NsxTag& tag = t->indexFile()->tag(i);
-        EXPECT_NE(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    for (int i = 0; i < t->index().tagCount(); ++i) {
+        xb::NsxTag& tag = t->index().indexFile()->tag(i);
+        EXPECT_NE(t->index().indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
     }
     t->close();
     t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-    ASSERT_TRUE(t->indexFile()->flaggedNote(t->recCount(), noted));
+    ASSERT_TRUE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
     EXPECT_TRUE(noted.empty());
-    EXPECT_EQ(t->count(), 1000u);
+    EXPECT_EQ(t->index().count(), 1000u);
     expectCountsMatchWalks(*t);
 }
 
@@ -213,17 +214,17 @@ TEST_F(FlaggedNote, ADamagedNoteIsIgnored) {
     makeTable(env, 60, [](int i) { return i % 6 == 0; });
     {
         auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
-        EXPECT_EQ(t->count(), 50u);
+        EXPECT_EQ(t->index().count(), 50u);
     }
     std::vector<std::uint8_t> nsx = env.fileBytes("_qvdir.nsx");
     nsx[828] ^= 0x04;  // inside the first tag's entry count
     env.setFile("_qvdir.nsx", nsx);
     auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
     std::vector<std::uint32_t> noted;
-    EXPECT_FALSE(t->indexFile()->flaggedNote(t->recCount(), noted));
-    for (int i = 0; i < t->tagCount(); ++i) {
-        xb::NsxTag& tag = t->indexFile()->tag(i);
-        EXPECT_EQ(t->indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
+    EXPECT_FALSE(t->index().indexFile()->flaggedNote(t->recCount(), noted));
+    for (int i = 0; i < t->index().tagCount(); ++i) {
+        xb::NsxTag& tag = t->index().indexFile()->tag(i);
+        EXPECT_EQ(t->index().indexFile()->knownCount(tag.rootAddr()), xb::NsxFile::kUnknownCount);
     }
     expectCountsMatchWalks(*t);
 }

@@ -13,6 +13,7 @@
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 #include "xbase_test_util.h"
 
 namespace {
@@ -38,8 +39,8 @@ class FileLimitsTest : public ::testing::Test {
         t = xb::Table::open(kPath, xb::OpenMode::Exclusive, env);
         for (int i = 1; i <= 50; ++i)
             appendOne(i);
-        t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-        t->indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)");
+        t->index().indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+        t->index().indexTag("namealle", "upper(dirname+direndung)+str(dirnumm,8)");
         t->flush();
     }
 
@@ -123,9 +124,9 @@ TEST_F(FileLimitsTest, AnIndexThatCouldNotSplitIsRefusedBeforeAnyWrite) {
 
     // A bulk build that runs out of room leaves the index as it was.
     const Files before = filesOf(env);
-    EXPECT_THROW(t->indexTag("pfad", "upper(dirpfad)"), qv::Error);
+    EXPECT_THROW(t->index().indexTag("pfad", "upper(dirpfad)"), qv::Error);
     EXPECT_EQ(filesOf(env), before);
-    EXPECT_EQ(t->tagCount(), 2);
+    EXPECT_EQ(t->index().tagCount(), 2);
     EXPECT_TRUE(xb::checkIndex(*t).empty());
 }
 

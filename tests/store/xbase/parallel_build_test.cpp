@@ -80,7 +80,7 @@ std::vector<xb::NsxBulkBuild::Tag> threeTags() {
 void buildInto(xb::MemEnv& env, const std::string& path, const std::vector<std::uint8_t>& recs,
                std::size_t expected, std::vector<int>* percents = nullptr) {
     const auto n = static_cast<std::uint32_t>(recs.size() / kRecLen);
-    xb::NsxBulkBuild build(threeTags(), expected);
+    xb::NsxBulkBuild build(threeTags(), expected, env);
     for (std::uint32_t first = 1; first <= n; first += kBlock)
         build.addRecords(recs.data() + std::size_t{first - 1} * kRecLen, kRecLen, first,
                          std::min(kBlock, n - first + 1));
@@ -114,6 +114,26 @@ TEST(ParallelBuild, WritesTheFileOneThreadWritesAndReportsRisingProgressInItsRan
     EXPECT_EQ(percents.front(), 40);
     EXPECT_EQ(percents.back(), 90);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+}
+
+TEST(ParallelBuild, TakesItsThreadsAndTheCoreCountFromTheEnv) {
+    const std::vector<std::uint8_t> recs = makeRecords(kRecords);
+    xb::MemEnv env;
+    buildInto(env, "one.nsx", recs, 0);
+    EXPECT_EQ(env.threadsStarted(), 0);
+    // One core: no thread even for a large build.
+    env.setHardwareThreads(1);
+    buildInto(env, "single.nsx", recs, kRecords);
+    EXPECT_EQ(env.threadsStarted(), 0);
+    // Two cores, with the Env running each thread at once on the caller's:
+    // a helper for each block of records and two workers for the trees,
+    // and still the file of one thread.
+    env.setHardwareThreads(2);
+    env.runThreadsInline(true);
+    buildInto(env, "two.nsx", recs, kRecords);
+    EXPECT_EQ(env.threadsStarted(), static_cast<long>((kRecords + kBlock - 1) / kBlock) + 2);
+    EXPECT_EQ(env.fileBytes("two.nsx"), env.fileBytes("one.nsx"));
+    EXPECT_EQ(env.fileBytes("single.nsx"), env.fileBytes("one.nsx"));
 }
 
 TEST(ParallelBuild, AKeyThatCannotBeMadeStopsTheBuildWithItsError) {

@@ -37,7 +37,7 @@ void expectSameHeader(const std::vector<std::uint8_t>& made, const std::vector<s
 
 void expectDateIsToday(const std::vector<std::uint8_t>& bytes) {
     int y, m, d;
-    xb::today(y, m, d);
+    xb::today(xb::Env::posix(), y, m, d);
     EXPECT_EQ(bytes[1], y - 1900);
     EXPECT_EQ(bytes[2], m);
     EXPECT_EQ(bytes[3], d);

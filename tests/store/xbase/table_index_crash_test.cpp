@@ -24,6 +24,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 #include "xbase_test_util.h"
 
 namespace fs = std::filesystem;
@@ -104,8 +105,8 @@ TEST(TableIndexCrash, AKilledAppenderLosesNothingCommittedAndTheIndexIsRebuilt) 
             t->go(r);
             ASSERT_EQ(t->number(5), r) << "record " << r;
         }
-        t->setOrder(1);
-        EXPECT_EQ(t->count(), t->recCount());
+        t->index().setOrder(1);
+        EXPECT_EQ(t->index().count(), t->recCount());
         t->close();
         EXPECT_EQ(faultsOf(path), "") << "round " << round;
     }
@@ -163,8 +164,8 @@ TEST(TablePack, RemovesFlaggedRecordsKeepsValuesAndMemosAndRebuildsTags) {
     auto t = xb::Table::open(path);
     const Snapshot before = snapshot(*t);
     const auto memoSizeBefore = fs::file_size(dir / "_qvdir.smt");
-    t->setOrder(2);
-    t->query("dirsize > 5");
+    t->index().setOrder(2);
+    t->index().query("dirsize > 5");
     std::vector<int> seen;
     xb::setGaugeHook([&](int p) { seen.push_back(p); });
     t->pack();
@@ -172,15 +173,15 @@ TEST(TablePack, RemovesFlaggedRecordsKeepsValuesAndMemosAndRebuildsTags) {
     EXPECT_EQ(seen.front(), 0);
     EXPECT_EQ(seen.back(), 100);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_FALSE(t->queryActive());
+    EXPECT_FALSE(t->index().queryActive());
     EXPECT_EQ(t->recCount(), 1800u);
     const Snapshot after = snapshot(*t);
     const Snapshot want = packedOf(before);
     EXPECT_EQ(after.records, want.records);
     EXPECT_EQ(after.memos, want.memos);
     EXPECT_LT(fs::file_size(dir / "_qvdir.smt"), memoSizeBefore);
-    t->setOrder(1);
-    EXPECT_EQ(t->count(), 1800u);
+    t->index().setOrder(1);
+    EXPECT_EQ(t->index().count(), 1800u);
     EXPECT_EQ(xbtest::checkMemoStructure(*t), "");
     // The table goes on working after the pack.
     t->append();
@@ -288,7 +289,7 @@ TEST(TablePack, AnOpenFinishesAJournalledPackAndDropsUnjournalledLeftovers) {
         EXPECT_THROW(xb::Table::open(path, xb::OpenMode::ReadOnly), qv::Error);
         auto t = xb::Table::open(path);
         EXPECT_EQ(t->recCount(), 45u);
-        t->reindex();  // the index of the old table was not marked in this staged case
+        t->index().reindex();  // the index of the old table was not marked in this staged case
     }
     EXPECT_FALSE(fs::exists(path + ".packjournal"));
     EXPECT_EQ(faultsOf(path), "");
@@ -343,13 +344,13 @@ TEST(TableIndexDamage, RandomlyDamagedPagesRaiseErrorsNeverCrashes) {
         const std::string path = (dir / "_qvdir.dbf").string();
         try {
             auto t = xb::Table::open(path, xb::OpenMode::ReadOnly);
-            for (int pos = 1; pos <= t->tagCount(); ++pos) {
-                t->setOrder(pos);
-                t->count();
+            for (int pos = 1; pos <= t->index().tagCount(); ++pos) {
+                t->index().setOrder(pos);
+                t->index().count();
                 for (t->goTop(); !t->eof(); t->skip()) {
                 }
-                t->seek("      5");
-                t->gotoOrderPosition(1500);
+                t->index().seek("      5");
+                t->index().gotoOrderPosition(1500);
             }
         } catch (const qv::Error& e) {
             ++errors;
@@ -371,7 +372,7 @@ TEST(TableIndexDamage, AMissingEntryIsReportedAndTheNextOpenRebuilds) {
     }
     t->commitRecord();
     t->go(7);
-    xb::NsxTag& tag = t->indexFile()->tag(0);
+    xb::NsxTag& tag = t->index().indexFile()->tag(0);
     const std::string key = t->evalString("str(dirnumm,8)+dirpfad");
     ASSERT_TRUE(tag.remove(key, 7));
     t->replaceNumber(0, 500);

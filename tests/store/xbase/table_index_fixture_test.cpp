@@ -14,6 +14,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 
 namespace fs = std::filesystem;
 using nsxtest::ExpectedTable;
@@ -55,21 +56,21 @@ class TableIndexFixture : public ::testing::TestWithParam<FixtureCase> {
 
 TEST_P(TableIndexFixture, WalksEveryTagInOrderWithCountsAndPositions) {
     auto t = xb::Table::open(tablePath());
-    ASSERT_NE(t->indexFile(), nullptr);
-    ASSERT_EQ(t->tagCount(), static_cast<int>(expected_.tags.size()));
+    ASSERT_NE(t->index().indexFile(), nullptr);
+    ASSERT_EQ(t->index().tagCount(), static_cast<int>(expected_.tags.size()));
     xb::settings().deleted = false;
-    for (int pos = 1; pos <= t->tagCount(); ++pos) {
+    for (int pos = 1; pos <= t->index().tagCount(); ++pos) {
         const ExpectedTag& e = expected_.tags[static_cast<std::size_t>(pos - 1)];
         SCOPED_TRACE(e.name);
-        EXPECT_EQ(t->tagName(pos), e.name);
-        EXPECT_EQ(t->tagPosition(e.name), pos);
-        t->setOrder(pos);
-        EXPECT_EQ(t->order(), pos);
-        EXPECT_EQ(t->count(), e.count);
+        EXPECT_EQ(t->index().tagName(pos), e.name);
+        EXPECT_EQ(t->index().tagPosition(e.name), pos);
+        t->index().setOrder(pos);
+        EXPECT_EQ(t->index().order(), pos);
+        EXPECT_EQ(t->index().count(), e.count);
         std::vector<std::uint32_t> walk;
         for (t->goTop(); !t->eof(); t->skip()) {
             walk.push_back(t->recNo());
-            ASSERT_EQ(t->orderRecNo(), walk.size());
+            ASSERT_EQ(t->index().orderRecNo(), walk.size());
         }
         ASSERT_EQ(walk.size(), e.count);
         for (const auto& [p, entry] : e.keys)
@@ -82,22 +83,22 @@ TEST_P(TableIndexFixture, WalksEveryTagInOrderWithCountsAndPositions) {
         EXPECT_EQ(back, walk);
         // Positions go both ways.
         for (std::uint64_t p = 1; p <= walk.size(); p += 1 + walk.size() / 17) {
-            EXPECT_EQ(t->recnoAtOrderPosition(p), walk[p - 1]);
-            ASSERT_TRUE(t->gotoOrderPosition(p));
+            EXPECT_EQ(t->index().recnoAtOrderPosition(p), walk[p - 1]);
+            ASSERT_TRUE(t->index().gotoOrderPosition(p));
             EXPECT_EQ(t->recNo(), walk[p - 1]);
         }
-        EXPECT_FALSE(t->gotoOrderPosition(walk.size() + 1));
+        EXPECT_FALSE(t->index().gotoOrderPosition(walk.size() + 1));
         EXPECT_TRUE(t->eof());
     }
-    EXPECT_EQ(t->tagPosition("no-such-tag"), 0);
+    EXPECT_EQ(t->index().tagPosition("no-such-tag"), 0);
 }
 
 TEST_P(TableIndexFixture, AnswersEverySeekProbeWithExactOffAndOn) {
     auto t = xb::Table::open(tablePath());
     xb::settings().deleted = false;
-    for (int pos = 1; pos <= t->tagCount(); ++pos) {
+    for (int pos = 1; pos <= t->index().tagCount(); ++pos) {
         const ExpectedTag& e = expected_.tags[static_cast<std::size_t>(pos - 1)];
-        t->setOrder(pos);
+        t->index().setOrder(pos);
         for (const auto& p : e.seeks) {
             for (int soft = 0; soft < 2; ++soft)
                 for (int exact = 0; exact < 2; ++exact) {
@@ -105,9 +106,9 @@ TEST_P(TableIndexFixture, AnswersEverySeekProbeWithExactOffAndOn) {
                                  " exact " + std::to_string(exact));
                     xb::settings().softSeek = soft == 1;
                     xb::settings().exact = exact == 1;
-                    const bool found = t->seek(p.value);
+                    const bool found = t->index().seek(p.value);
                     EXPECT_EQ(found, p.found[soft]);
-                    EXPECT_EQ(t->found(), found);
+                    EXPECT_EQ(t->index().found(), found);
                     EXPECT_EQ(t->recNo(), p.recno[soft]);
                     EXPECT_EQ(t->eof(), p.eof[soft]);
                 }
@@ -137,33 +138,33 @@ TEST(TableIndexLarge, WalksSeeksAndCountsTheLargeSet) {
     xb::SettingsGuard guard;
     xb::settings().deleted = false;
     auto t = xb::Table::open((dir / "_qvdir.dbf").string());
-    ASSERT_EQ(t->tagCount(), 3);
+    ASSERT_EQ(t->index().tagCount(), 3);
     for (int pos = 1; pos <= 3; ++pos) {
         const ExpectedTag& e = expected.tags[static_cast<std::size_t>(pos - 1)];
         SCOPED_TRACE(e.name);
-        t->setOrder(pos);
-        EXPECT_EQ(t->count(), e.count);
+        t->index().setOrder(pos);
+        EXPECT_EQ(t->index().count(), e.count);
         std::uint64_t n = 0;
         auto it = e.keys.begin();
         for (t->goTop(); !t->eof(); t->skip()) {
             ++n;
             if (it != e.keys.end() && it->first == n) {
                 ASSERT_EQ(t->recNo(), it->second.recno) << "position " << n;
-                ASSERT_EQ(t->orderRecNo(), n);
+                ASSERT_EQ(t->index().orderRecNo(), n);
                 ++it;
             }
         }
         EXPECT_EQ(n, e.count);
         EXPECT_EQ(it, e.keys.end());
         for (const auto& [p, entry] : e.keys) {
-            ASSERT_TRUE(t->gotoOrderPosition(p));
+            ASSERT_TRUE(t->index().gotoOrderPosition(p));
             ASSERT_EQ(t->recNo(), entry.recno);
         }
         for (const auto& p : e.seeks)
             for (int soft = 0; soft < 2; ++soft) {
                 SCOPED_TRACE(p.why);
                 xb::settings().softSeek = soft == 1;
-                EXPECT_EQ(t->seek(p.value), p.found[soft]);
+                EXPECT_EQ(t->index().seek(p.value), p.found[soft]);
                 EXPECT_EQ(t->recNo(), p.recno[soft]);
                 EXPECT_EQ(t->eof(), p.eof[soft]);
             }

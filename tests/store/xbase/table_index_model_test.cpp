@@ -19,6 +19,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 #include "xbase_test_util.h"
 
 namespace {
@@ -98,23 +99,23 @@ void expectMatches(xb::Table& t, const FileTableModel& m, const std::string& ctx
         for (int pos = 1; pos <= 3; ++pos) {
             SCOPED_TRACE("tag " + std::to_string(pos) + " deleted " + std::to_string(del));
             const nsxtest::Model model = m.tag(pos, del == 1);
-            t.setOrder(pos);
-            ASSERT_EQ(t.count(), model.size());
+            t.index().setOrder(pos);
+            ASSERT_EQ(t.index().count(), model.size());
             auto it = model.begin();
             std::uint64_t n = 0;
             for (t.goTop(); !t.eof(); t.skip(), ++it) {
                 ++n;
                 ASSERT_NE(it, model.end());
                 ASSERT_EQ(t.recNo(), it->second) << "position " << n;
-                ASSERT_EQ(t.orderRecNo(), n);
+                ASSERT_EQ(t.index().orderRecNo(), n);
             }
             ASSERT_EQ(it, model.end());
         }
-        t.setOrder(0);
+        t.index().setOrder(0);
         std::uint64_t visible = 0;
         for (const FileRec& r : m.recs)
             visible += del == 1 && r.deleted ? 0 : 1;
-        ASSERT_EQ(t.count(), visible);
+        ASSERT_EQ(t.index().count(), visible);
     }
 }
 
@@ -157,7 +158,7 @@ TEST(TableIndexModel, RandomChangesKeepEveryTagEqualToTheModel) {
     for (int step = 1; step <= kSteps; ++step) {
         const int op = m.recs.empty() ? 0 : rnd.below(10);
         // Half of the steps run in a tag order, so cursors live through changes.
-        t->setOrder(rnd.below(4));
+        t->index().setOrder(rnd.below(4));
         if (op <= 3) {
             FileRec r = rnd.record();
             t->append();
@@ -190,8 +191,9 @@ TEST(TableIndexModel, RandomChangesKeepEveryTagEqualToTheModel) {
         // Cheap checks after every step: counts of every tag with deleted on.
         xb::settings().deleted = true;
         for (int pos = 1; pos <= 3; ++pos) {
-            t->setOrder(pos);
-            ASSERT_EQ(t->count(), m.tagSize(pos, true)) << "step " << step << " seed " << seed;
+            t->index().setOrder(pos);
+            ASSERT_EQ(t->index().count(), m.tagSize(pos, true))
+                << "step " << step << " seed " << seed;
         }
         xb::settings().deleted = false;
         if (step % 500 == 0) expectMatches(*t, m, "step " + std::to_string(step));
@@ -228,7 +230,7 @@ TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
     auto t = xb::Table::open(path);
     appendRandom(*t, m, rnd, 400, 5);
     xb::SettingsGuard guard;
-    t->setOrder(1);
+    t->index().setOrder(1);
     for (int del = 0; del < 2; ++del)
         for (int soft = 0; soft < 2; ++soft)
             for (int entry = 0; entry <= 41; ++entry) {
@@ -241,7 +243,7 @@ TEST(TableIndexModel, SeekFindsTheFirstVisibleKeyWithThePrefix) {
                 const bool want = it != model.end() && it->first.compare(0, 8, key) == 0;
                 SCOPED_TRACE(key + " deleted " + std::to_string(del) + " soft " +
                              std::to_string(soft));
-                EXPECT_EQ(t->seek(key), want);
+                EXPECT_EQ(t->index().seek(key), want);
                 if (want || (soft == 1 && it != model.end())) {
                     EXPECT_FALSE(t->eof());
                     EXPECT_EQ(t->recNo(), it->second);
@@ -278,16 +280,16 @@ TEST(TableIndexModel, ReleaseAndReuseRunsKeepEveryTagEqualToTheModel) {
         const bool hideDeleted = round % 3 == 0;
         xb::settings().deleted = hideDeleted;
         const double entry = 1 + rnd.below(40);
-        t->setOrder(1);
-        const std::vector<std::uint32_t> run = t->seekRun(str8(entry));
+        t->index().setOrder(1);
+        const std::vector<std::uint32_t> run = t->index().seekRun(str8(entry));
         ASSERT_EQ(run, entryRun(m, entry, hideDeleted));
         EXPECT_TRUE(t->eof() || t->number(0) != entry) << "the table stands past the run";
 
-        t->setOrder(0);
-        const std::size_t budget = t->indexFile()->cacheBudget();
+        t->index().setOrder(0);
+        const std::size_t budget = t->index().indexFile()->cacheBudget();
         t->beginBatch();
         // A long batch keeps the index's cache small, and gives it back.
-        EXPECT_LE(t->indexFile()->cacheBudget(), xb::Table::kBatchCacheBudget);
+        EXPECT_LE(t->index().indexFile()->cacheBudget(), xb::Table::kBatchCacheBudget);
         for (const std::uint32_t recno : run) {
             t->go(recno);
             t->replaceNumber(0, kReleased);
@@ -295,15 +297,15 @@ TEST(TableIndexModel, ReleaseAndReuseRunsKeepEveryTagEqualToTheModel) {
             m.recs[recno - 1].dirnumm = kReleased;
         }
         t->endBatch();
-        EXPECT_EQ(t->indexFile()->cacheBudget(), budget);
+        EXPECT_EQ(t->index().indexFile()->cacheBudget(), budget);
 
-        t->setOrder(1);
-        const std::vector<std::uint32_t> freed = t->seekRun(str8(kReleased));
+        t->index().setOrder(1);
+        const std::vector<std::uint32_t> freed = t->index().seekRun(str8(kReleased));
         ASSERT_EQ(freed, entryRun(m, kReleased, hideDeleted));
         // New files: fewer or more than were released.
         const std::size_t files = run.size() + static_cast<std::size_t>(rnd.below(60));
         const double fresh = 100 + round;
-        t->setOrder(0);
+        t->index().setOrder(0);
         t->beginBatch();
         for (std::size_t i = 0; i < files; ++i) {
             FileRec r = rnd.record();
@@ -322,10 +324,10 @@ TEST(TableIndexModel, ReleaseAndReuseRunsKeepEveryTagEqualToTheModel) {
         t->endBatch();
         xb::settings().deleted = false;
         for (int pos = 1; pos <= 3; ++pos) {
-            t->setOrder(pos);
-            ASSERT_EQ(t->count(), m.tagSize(pos, false)) << "tag " << pos;
+            t->index().setOrder(pos);
+            ASSERT_EQ(t->index().count(), m.tagSize(pos, false)) << "tag " << pos;
         }
-        const std::vector<std::string> faults = t->indexFaults();
+        const std::vector<std::string> faults = t->index().indexFaults();
         ASSERT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
         if (round % 4 == 0) expectMatches(*t, m, "round " + std::to_string(round));
     }

@@ -32,14 +32,14 @@ std::unique_ptr<xb::Table> makeTable(xb::Env& env, int n) {
         t->replaceText(0, "N" + std::to_string(i));
         t->replaceNumber(1, i);
     }
-    t->indexTag("name", "name");
-    t->indexTag("num", "num");
+    t->index().indexTag("name", "name");
+    t->index().indexTag("num", "num");
     return t;
 }
 
 std::vector<std::uint32_t> walkTag(xb::Table& t, int position) {
     std::vector<std::uint32_t> out;
-    t.walkTagUnfiltered(position, false, [&](std::uint32_t r) {
+    t.index().walkTagUnfiltered(position, false, [&](std::uint32_t r) {
         out.push_back(r);
         return true;
     });
@@ -108,32 +108,32 @@ TEST(TableIndexSeam, AnObserverFindsTheTagsAlreadyUpToDate) {
 TEST(TableIndexSeam, AForeignOrderIsNaturalOrderForTheIndexSide) {
     xb::MemEnv env;
     auto t = makeTable(env, 4);
-    t->setOrder(2);
-    t->setScope(xb::Table::numberKey(2), xb::Table::numberKey(3));
-    ASSERT_EQ(t->count(), 2u);
+    t->index().setOrder(2);
+    t->index().setScope(xb::TableIndex::numberKey(2), xb::TableIndex::numberKey(3));
+    ASSERT_EQ(t->index().count(), 2u);
 
     t->setOrder(std::make_unique<Backwards>(t->recCount()));
-    EXPECT_EQ(t->order(), 0);
     EXPECT_EQ(t->index().order(), 0);
-    EXPECT_FALSE(t->hasScope());
-    EXPECT_EQ(t->orderKeyType(), xb::ExprType::Character);
+    EXPECT_EQ(t->index().order(), 0);
+    EXPECT_FALSE(t->index().hasScope());
+    EXPECT_EQ(t->index().orderKeyType(), xb::ExprType::Character);
     std::vector<std::uint32_t> walked;
     for (t->goTop(); !t->eof(); t->skip())
         walked.push_back(t->recNo());
     EXPECT_EQ(walked, (std::vector<std::uint32_t>{4, 3, 2, 1}));
-    EXPECT_EQ(t->count(), 4u);
+    EXPECT_EQ(t->index().count(), 4u);
     try {
-        t->seek("N2");
+        t->index().seek("N2");
         ADD_FAILURE() << "a seek without a tag order went through";
     } catch (const qv::Error& e) {
         EXPECT_EQ(e.code(), qv::ErrorCode::State);
     }
 
     // The index side takes over again when a tag is chosen.
-    t->setOrder(1);
-    EXPECT_TRUE(t->seek("N3"));
+    t->index().setOrder(1);
+    EXPECT_TRUE(t->index().seek("N3"));
     EXPECT_EQ(t->recNo(), 3u);
-    EXPECT_EQ(t->orderRecNo(), 3u);
+    EXPECT_EQ(t->index().orderRecNo(), 3u);
 }
 
 TEST(TableIndexSeam, TheIndexSideMovesTheTableAsTheTableDoes) {
@@ -141,7 +141,7 @@ TEST(TableIndexSeam, TheIndexSideMovesTheTableAsTheTableDoes) {
     auto t = makeTable(env, 30);
     xb::TableIndex& ix = t->index();
     ix.setOrder(ix.tagPosition("NUM"));
-    EXPECT_EQ(t->order(), 2);
+    EXPECT_EQ(t->index().order(), 2);
     EXPECT_TRUE(ix.seekNumber(17));
     EXPECT_EQ(t->recNo(), 17u);
     EXPECT_EQ(ix.orderRecNo(), 17u);
@@ -150,14 +150,14 @@ TEST(TableIndexSeam, TheIndexSideMovesTheTableAsTheTableDoes) {
 
     // A subset found by the index side hides records from the table's walk.
     ix.query("num > 10 .and. num <= 13");
-    EXPECT_TRUE(t->queryActive());
+    EXPECT_TRUE(t->index().queryActive());
     std::vector<std::uint32_t> walked;
     for (t->goTop(); !t->eof(); t->skip())
         walked.push_back(t->recNo());
     EXPECT_EQ(walked, (std::vector<std::uint32_t>{11, 12, 13}));
     EXPECT_EQ(ix.count(), 3u);
     ix.setQueryBit(12, false);
-    EXPECT_EQ(t->count(), 2u);
+    EXPECT_EQ(t->index().count(), 2u);
     ix.query("");
 
     // A filter likewise; flagged records go with the deleted setting.

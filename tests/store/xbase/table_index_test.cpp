@@ -21,6 +21,7 @@
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 #include "xbase_test_util.h"
 
 namespace fs = std::filesystem;
@@ -54,15 +55,15 @@ std::unique_ptr<xb::Table> entryTable(const qvtest::TempDir& dir) {
     const std::string path = (dir / "_qvdisk.dbf").string();
     xbtest::createTable(path, xbtest::layoutOf("_qvdisk"));
     auto t = xb::Table::open(path);
-    t->indexTag("eindeutig", "eindeutig", "not deleted()");
-    t->indexTag("bezeich", "upper(bezeich)", "not deleted()");
-    t->indexTag("nummer", "str(boxnummer,5)+str(disknummer,5)", "not deleted()");
-    t->indexTag("kategorie", "upper(kategorie)", "not deleted()");
-    t->indexTag("diskart", "upper(diskart)", "not deleted()");
-    t->indexTag("diskart2", "upper(diskart)");
-    t->indexTag("kategorie2", "upper(kategorie)");
-    t->indexTag("bezeich2", "upper(bezeich)");
-    t->indexTag("box2", "boxnummer");
+    t->index().indexTag("eindeutig", "eindeutig", "not deleted()");
+    t->index().indexTag("bezeich", "upper(bezeich)", "not deleted()");
+    t->index().indexTag("nummer", "str(boxnummer,5)+str(disknummer,5)", "not deleted()");
+    t->index().indexTag("kategorie", "upper(kategorie)", "not deleted()");
+    t->index().indexTag("diskart", "upper(diskart)", "not deleted()");
+    t->index().indexTag("diskart2", "upper(diskart)");
+    t->index().indexTag("kategorie2", "upper(kategorie)");
+    t->index().indexTag("bezeich2", "upper(bezeich)");
+    t->index().indexTag("box2", "boxnummer");
     return t;
 }
 
@@ -110,12 +111,12 @@ using Recnos = std::vector<std::uint32_t>;
 TEST(TableIndexTag, StoresDottedTextsUpperCaseNamesAndSetsTheHeaderFlag) {
     qvtest::TempDir dir;
     auto t = entryTable(dir);
-    ASSERT_EQ(t->tagCount(), 9);
-    EXPECT_EQ(t->tagName(1), "EINDEUTIG");
-    EXPECT_EQ(t->tagName(9), "BOX2");
-    EXPECT_EQ(t->tagPosition("Kategorie2"), 7);
+    ASSERT_EQ(t->index().tagCount(), 9);
+    EXPECT_EQ(t->index().tagName(1), "EINDEUTIG");
+    EXPECT_EQ(t->index().tagName(9), "BOX2");
+    EXPECT_EQ(t->index().tagPosition("Kategorie2"), 7);
     EXPECT_EQ(t->header().flags & 1, 1);
-    xb::NsxFile* f = t->indexFile();
+    xb::NsxFile* f = t->index().indexFile();
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->path(), (dir / "_qvdisk.nsx").string());
     EXPECT_EQ(f->tag(0).forExpr(), ".not. deleted()");
@@ -124,12 +125,12 @@ TEST(TableIndexTag, StoresDottedTextsUpperCaseNamesAndSetsTheHeaderFlag) {
     EXPECT_EQ(f->tag(2).keyLen(), 10);
     EXPECT_EQ(f->tag(5).forExpr(), "");
     // The newest tag is the current order.
-    EXPECT_EQ(t->order(), 9);
-    EXPECT_THROW(t->setOrder(10), qv::Error);
+    EXPECT_EQ(t->index().order(), 9);
+    EXPECT_THROW(t->index().setOrder(10), qv::Error);
     t->close();
     auto again = xb::Table::open((dir / "_qvdisk.dbf").string());
-    EXPECT_EQ(again->tagCount(), 9);
-    EXPECT_EQ(again->order(), 0);
+    EXPECT_EQ(again->index().tagCount(), 9);
+    EXPECT_EQ(again->index().order(), 0);
     closeAndCheck(again);
 }
 
@@ -139,15 +140,15 @@ TEST(TableIndexTag, RefusesAnEmptyKeyAndBadExpressions) {
     xbtest::createTable(path, xbtest::layoutOf("_katego"));
     auto t = xb::Table::open(path);
     try {
-        t->indexTag("leer", "trim(katego)");
+        t->index().indexTag("leer", "trim(katego)");
         FAIL() << "an empty key was accepted";
     } catch (const qv::Error& e) {
         EXPECT_EQ(e.code(), qv::ErrorCode::InvalidArgument);
         EXPECT_NE(e.text().find("leere Zeichenkette"), std::string::npos) << e.text();
     }
-    EXPECT_THROW(t->indexTag("x", "upper(katego"), qv::Error);
-    EXPECT_THROW(t->indexTag("x", "katego", "anzahl"), qv::Error);  // FOR must be logical
-    EXPECT_EQ(t->tagCount(), 0);
+    EXPECT_THROW(t->index().indexTag("x", "upper(katego"), qv::Error);
+    EXPECT_THROW(t->index().indexTag("x", "katego", "anzahl"), qv::Error);  // FOR must be logical
+    EXPECT_EQ(t->index().tagCount(), 0);
 }
 
 TEST(TableIndexTag, ReportsProgressAndHonoursTheConditionButNotTheDeletedSetting) {
@@ -166,16 +167,16 @@ TEST(TableIndexTag, ReportsProgressAndHonoursTheConditionButNotTheDeletedSetting
     xb::settings().deleted = true;
     std::vector<int> seen;
     xb::setGaugeHook([&](int p) { seen.push_back(p); });
-    t->indexTag("gerade", "upper(katego)", "anzahl < 150");
+    t->index().indexTag("gerade", "upper(katego)", "anzahl < 150");
     xb::setGaugeHook({});
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), 0);
     EXPECT_EQ(seen.back(), 100);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     xb::settings().deleted = false;
-    EXPECT_EQ(t->count(), 150u);  // flagged records are in the tag
+    EXPECT_EQ(t->index().count(), 150u);  // flagged records are in the tag
     xb::settings().deleted = true;
-    EXPECT_EQ(t->count(), 135u);
+    EXPECT_EQ(t->index().count(), 135u);
     t->close();
     expectSound(path);
 }
@@ -186,12 +187,12 @@ TEST(TableIndexTag, RecreatingATagKeepsItsPositionAndFiftyTagsAreTheLimit) {
     xbtest::createTable(path, xbtest::layoutOf("_katego"));
     auto t = xb::Table::open(path);
     for (int i = 0; i < 50; ++i)
-        t->indexTag(numbered("t", i), "katego");
-    EXPECT_THROW(t->indexTag("t50", "katego"), qv::Error);
-    t->indexTag("T7", "anzahl");
-    EXPECT_EQ(t->tagPosition("t7"), 8);
-    EXPECT_EQ(t->indexFile()->tag(7).keyType(), xb::NsxKeyType::Numeric);
-    EXPECT_EQ(t->tagCount(), 50);
+        t->index().indexTag(numbered("t", i), "katego");
+    EXPECT_THROW(t->index().indexTag("t50", "katego"), qv::Error);
+    t->index().indexTag("T7", "anzahl");
+    EXPECT_EQ(t->index().tagPosition("t7"), 8);
+    EXPECT_EQ(t->index().indexFile()->tag(7).keyType(), xb::NsxKeyType::Numeric);
+    EXPECT_EQ(t->index().tagCount(), 50);
     closeAndCheck(t);
 }
 
@@ -199,10 +200,10 @@ TEST(TableIndexTag, ReadOnlyTablesRefuseTagsAndOpenTheIndexReadOnly) {
     qvtest::TempDir dir;
     entryTable(dir)->close();
     auto t = xb::Table::open((dir / "_qvdisk.dbf").string(), xb::OpenMode::ReadOnly);
-    ASSERT_NE(t->indexFile(), nullptr);
-    EXPECT_TRUE(t->indexFile()->readOnly());
-    EXPECT_THROW(t->indexTag("x", "bezeich"), qv::Error);
-    EXPECT_THROW(t->reindex(), qv::Error);
+    ASSERT_NE(t->index().indexFile(), nullptr);
+    EXPECT_TRUE(t->index().indexFile()->readOnly());
+    EXPECT_THROW(t->index().indexTag("x", "bezeich"), qv::Error);
+    EXPECT_THROW(t->index().reindex(), qv::Error);
     EXPECT_THROW(t->pack(), qv::Error);
 }
 
@@ -219,10 +220,10 @@ TEST(TableIndexCatalogue, AFlaggedEntryLeavesTagsOneToFiveAndStaysInSixToNine) {
     t->go(2);
     t->deleteRecord();
     // Still hot: the tags are untouched until the record is committed.
-    t->setOrder(0);
+    t->index().setOrder(0);
     for (int pos = 1; pos <= 9; ++pos) {
-        t->setOrder(pos);
-        EXPECT_EQ(t->count(), pos <= 5 ? 2u : 3u) << "tag " << pos;
+        t->index().setOrder(pos);
+        EXPECT_EQ(t->index().count(), pos <= 5 ? 2u : 3u) << "tag " << pos;
         const Recnos w = walk(*t);
         EXPECT_EQ(std::count(w.begin(), w.end(), 2u), pos <= 5 ? 0 : 1) << "tag " << pos;
     }
@@ -230,13 +231,13 @@ TEST(TableIndexCatalogue, AFlaggedEntryLeavesTagsOneToFiveAndStaysInSixToNine) {
     t->recall();
     t->commitRecord();
     for (int pos = 1; pos <= 9; ++pos) {
-        t->setOrder(pos);
-        EXPECT_EQ(t->count(), 3u) << "tag " << pos;
+        t->index().setOrder(pos);
+        EXPECT_EQ(t->index().count(), 3u) << "tag " << pos;
     }
     // Tag 3 compares boxes and carriers as right-aligned numbers.
-    t->setOrder(3);
+    t->index().setOrder(3);
     EXPECT_EQ(walk(*t), (Recnos{1, 2, 3}));
-    EXPECT_TRUE(t->seek("    2"));
+    EXPECT_TRUE(t->index().seek("    2"));
     EXPECT_EQ(t->recNo(), 3u);
     t->close();
     expectSound((dir / "_qvdisk.dbf").string());
@@ -255,25 +256,25 @@ TEST(TableIndexCatalogue, ReleasedFileRecordsAreOnlyInDirnummAndFoundWithExactOn
     xb::settings().exact = true;
     xb::settings().softSeek = false;
     xb::settings().deleted = true;
-    t->setOrder(1);
+    t->index().setOrder(1);
     EXPECT_EQ(walk(*t), (Recnos{1, 3, 2}));  // released records after all real keys
-    EXPECT_TRUE(t->seek("99999999"));
+    EXPECT_TRUE(t->index().seek("99999999"));
     EXPECT_EQ(t->recNo(), 2u);
     for (int pos = 2; pos <= 3; ++pos) {
-        t->setOrder(pos);
+        t->index().setOrder(pos);
         const Recnos w = walk(*t);
         EXPECT_EQ(std::count(w.begin(), w.end(), 2u), 0) << "tag " << pos;
-        EXPECT_EQ(t->count(), 2u);
+        EXPECT_EQ(t->index().count(), 2u);
     }
     // Reusing the released record puts it back into tags 2 and 3.
-    t->setOrder(1);
-    ASSERT_TRUE(t->seek("99999999"));
+    t->index().setOrder(1);
+    ASSERT_TRUE(t->index().seek("99999999"));
     t->replaceNumber(0, 10);
     t->commitRecord();
-    EXPECT_FALSE(t->seek("99999999"));
+    EXPECT_FALSE(t->index().seek("99999999"));
     EXPECT_TRUE(t->eof());
-    t->setOrder(2);
-    EXPECT_EQ(t->count(), 3u);
+    t->index().setOrder(2);
+    EXPECT_EQ(t->index().count(), 3u);
     t->close();
     expectSound((dir / "_qvdir.dbf").string());
 }
@@ -288,20 +289,20 @@ TEST(TableIndexCatalogue, AnExtensionIsFoundAsAWholeThreeCharacterKeyWithExactOn
         t->replaceText(0, e);
     }
     t->commitRecord();
-    t->indexTag("endung1", "upper(endung)", "not deleted()");
+    t->index().indexTag("endung1", "upper(endung)", "not deleted()");
     xb::SettingsGuard guard;
     xb::settings().exact = true;
     xb::settings().softSeek = true;
-    EXPECT_TRUE(t->seek("TXT"));
+    EXPECT_TRUE(t->index().seek("TXT"));
     EXPECT_EQ(t->recNo(), 1u);
-    EXPECT_TRUE(t->seek("HTM"));
+    EXPECT_TRUE(t->index().seek("HTM"));
     EXPECT_EQ(t->recNo(), 4u);
-    EXPECT_TRUE(t->seek("TX "));
+    EXPECT_TRUE(t->index().seek("TX "));
     EXPECT_EQ(t->recNo(), 3u);
-    EXPECT_FALSE(t->seek("DLL"));
+    EXPECT_FALSE(t->index().seek("DLL"));
     EXPECT_EQ(t->recNo(), 2u);  // soft seek stands on the next higher key, "EXE"
     xb::settings().softSeek = false;
-    EXPECT_FALSE(t->seek("DLL"));
+    EXPECT_FALSE(t->index().seek("DLL"));
     EXPECT_TRUE(t->eof());
     closeAndCheck(t);
 }
@@ -319,62 +320,62 @@ TEST(TableIndexScope, EntryRangesNeverMixAndCountFromOrderPositions) {
     t->commitRecord();
     xb::SettingsGuard guard;
     xb::settings().deleted = true;
-    t->setOrder(1);
+    t->index().setOrder(1);
     const auto lowerPanel = [&](double entry) -> std::uint64_t {
         const std::string k = str8(entry);
-        t->setScope(k, k + "\xff");
-        const std::uint64_t p1 = t->orderRecNo();
+        t->index().setScope(k, k + "\xff");
+        const std::uint64_t p1 = t->index().orderRecNo();
         if (p1 == 0) return 0;
         t->goBottom();
-        const std::uint64_t p2 = t->orderRecNo();
+        const std::uint64_t p2 = t->index().orderRecNo();
         t->goTop();
         return p2 - p1 + 1;
     };
     EXPECT_EQ(lowerPanel(1), 14u);  // record 5 (entry 1) is flagged
-    EXPECT_EQ(t->count(), 14u);
+    EXPECT_EQ(t->index().count(), 14u);
     for (t->goTop(); !t->eof(); t->skip())
         EXPECT_EQ(t->number(0), 1);
     EXPECT_EQ(lowerPanel(10), 15u);
-    EXPECT_EQ(t->count(), 15u);
+    EXPECT_EQ(t->index().count(), 15u);
     for (t->goTop(); !t->eof(); t->skip())
         EXPECT_EQ(t->number(0), 10);
     EXPECT_EQ(lowerPanel(2), 1u);
     // An empty range: eof, position 0, count 0.
     EXPECT_EQ(lowerPanel(3), 0u);
     EXPECT_TRUE(t->eof());
-    EXPECT_EQ(t->count(), 0u);
-    EXPECT_FALSE(t->gotoOrderPosition(1));
+    EXPECT_EQ(t->index().count(), 0u);
+    EXPECT_FALSE(t->index().gotoOrderPosition(1));
     // Positions inside a scope step over the flagged record.
     lowerPanel(1);
     std::uint64_t n = 0;
     for (t->goTop(); !t->eof(); t->skip()) {
         ++n;
-        EXPECT_EQ(t->orderRecNo(), n);
-        EXPECT_EQ(t->recnoAtOrderPosition(n), t->recNo());
+        EXPECT_EQ(t->index().orderRecNo(), n);
+        EXPECT_EQ(t->index().recnoAtOrderPosition(n), t->recNo());
     }
     EXPECT_EQ(n, 14u);
     // A grid's block of rows: the same records, and 0 past the scope's end.
     Recnos block(16, 99);
-    t->recnosAtOrderPositions(1, block.data(), block.size());
+    t->index().recnosAtOrderPositions(1, block.data(), block.size());
     Recnos expected = walk(*t);
     expected.resize(16, 0);
     EXPECT_EQ(block, expected);
-    ASSERT_TRUE(t->gotoOrderPosition(14));
-    EXPECT_EQ(t->orderRecNo(), 14u);
-    EXPECT_FALSE(t->gotoOrderPosition(15));
+    ASSERT_TRUE(t->index().gotoOrderPosition(14));
+    EXPECT_EQ(t->index().orderRecNo(), 14u);
+    EXPECT_FALSE(t->index().gotoOrderPosition(15));
     // Seeks stay inside the scope; clearing it widens the count again.
     lowerPanel(10);
-    EXPECT_FALSE(t->seek(str8(1)));
-    t->clearScope();
-    EXPECT_FALSE(t->hasScope());
-    EXPECT_EQ(t->count(), 30u);
+    EXPECT_FALSE(t->index().seek(str8(1)));
+    t->index().clearScope();
+    EXPECT_FALSE(t->index().hasScope());
+    EXPECT_EQ(t->index().count(), 30u);
     // Two open bounds lift the scope as well, without moving.
     lowerPanel(2);
     const std::uint32_t here = t->recNo();
-    t->setScope(std::nullopt, std::nullopt);
-    EXPECT_FALSE(t->hasScope());
+    t->index().setScope(std::nullopt, std::nullopt);
+    EXPECT_FALSE(t->index().hasScope());
     EXPECT_EQ(t->recNo(), here);
-    EXPECT_EQ(t->count(), 30u);
+    EXPECT_EQ(t->index().count(), 30u);
     closeAndCheck(t);
 }
 
@@ -389,36 +390,36 @@ TEST(TableIndexScope, NaturalOrderCountsAndPositionsSkipFlaggedRecords) {
     }
     t->commitRecord();
     xb::SettingsGuard guard;
-    t->setOrder(0);
+    t->index().setOrder(0);
     xb::settings().deleted = false;
-    EXPECT_EQ(t->count(), 20u);
+    EXPECT_EQ(t->index().count(), 20u);
     xb::settings().deleted = true;
-    EXPECT_EQ(t->count(), 16u);
+    EXPECT_EQ(t->index().count(), 16u);
     const Recnos w = walk(*t);
     ASSERT_EQ(w.size(), 16u);
     for (std::uint64_t p = 1; p <= w.size(); ++p) {
-        EXPECT_EQ(t->recnoAtOrderPosition(p), w[p - 1]);
-        ASSERT_TRUE(t->gotoOrderPosition(p));
-        EXPECT_EQ(t->orderRecNo(), p);
+        EXPECT_EQ(t->index().recnoAtOrderPosition(p), w[p - 1]);
+        ASSERT_TRUE(t->index().gotoOrderPosition(p));
+        EXPECT_EQ(t->index().orderRecNo(), p);
     }
-    EXPECT_EQ(t->recnoAtOrderPosition(17), 0u);
+    EXPECT_EQ(t->index().recnoAtOrderPosition(17), 0u);
     t->go(10);
-    EXPECT_EQ(t->orderRecNo(), 0u);  // a flagged record has no visible position
+    EXPECT_EQ(t->index().orderRecNo(), 0u);  // a flagged record has no visible position
     t->recall();
     t->commitRecord();
-    EXPECT_EQ(t->count(), 17u);
-    EXPECT_EQ(t->orderRecNo(), 8u);
+    EXPECT_EQ(t->index().count(), 17u);
+    EXPECT_EQ(t->index().orderRecNo(), 8u);
     closeAndCheck(t);
 }
 
 TEST(TableIndexScope, ScopeAndSeekNeedATagOrder) {
     qvtest::TempDir dir;
     auto t = fileTable(dir);
-    t->setOrder(0);
-    EXPECT_THROW(t->seek("x"), qv::Error);
-    EXPECT_THROW(t->setScope(std::string("a"), std::nullopt), qv::Error);
-    t->setOrder(1);
-    EXPECT_THROW(t->seekNumber(1), qv::Error);  // character tag
+    t->index().setOrder(0);
+    EXPECT_THROW(t->index().seek("x"), qv::Error);
+    EXPECT_THROW(t->index().setScope(std::string("a"), std::nullopt), qv::Error);
+    t->index().setOrder(1);
+    EXPECT_THROW(t->index().seekNumber(1), qv::Error);  // character tag
 }
 
 // ---- navigation through changes ----------------------------------------------------------
@@ -428,13 +429,13 @@ TEST(TableIndexOrder, TheTableStaysOnARecordWhoseKeyMoved) {
     auto t = fileTable(dir);
     for (int i = 1; i <= 5; ++i)
         addFile(*t, i, "F", "TXT", "\\");
-    t->setOrder(1);
+    t->index().setOrder(1);
     t->goTop();
     t->skip();  // record 2
     t->replaceNumber(0, 9);
     t->commitRecord();
     EXPECT_EQ(t->recNo(), 2u);
-    EXPECT_EQ(t->orderRecNo(), 5u);
+    EXPECT_EQ(t->index().orderRecNo(), 5u);
     t->skip();
     EXPECT_TRUE(t->eof());
     t->go(4);
@@ -455,9 +456,9 @@ TEST(TableIndexOrder, ARecordOutsideTheTagStillLeadsToItsNeighbours) {
     t->go(2);
     t->replaceNumber(0, 99999999);  // leaves tag 2
     t->commitRecord();
-    t->setOrder(2);
+    t->index().setOrder(2);
     t->go(2);
-    EXPECT_EQ(t->orderRecNo(), 0u);
+    EXPECT_EQ(t->index().orderRecNo(), 0u);
     t->skip();
     EXPECT_FALSE(t->eof());
     EXPECT_NE(t->recNo(), 2u);
@@ -474,26 +475,26 @@ TEST(TableIndexOrder, DescendingTagsRunBackwardsAndSeekFromTheTop) {
         t->replaceText(0, k);
     }
     t->commitRecord();
-    t->indexTag("ab", "katego", {}, false, true);
-    EXPECT_TRUE(t->indexFile()->tag(0).descending());
+    t->index().indexTag("ab", "katego", {}, false, true);
+    EXPECT_TRUE(t->index().indexFile()->tag(0).descending());
     EXPECT_EQ(walk(*t), (Recnos{2, 4, 5, 1, 3}));
-    EXPECT_EQ(t->count(), 5u);
+    EXPECT_EQ(t->index().count(), 5u);
     t->goTop();
-    EXPECT_EQ(t->orderRecNo(), 1u);
-    ASSERT_TRUE(t->gotoOrderPosition(4));
+    EXPECT_EQ(t->index().orderRecNo(), 1u);
+    ASSERT_TRUE(t->index().gotoOrderPosition(4));
     EXPECT_EQ(t->recNo(), 1u);
-    EXPECT_TRUE(t->seek("B"));
+    EXPECT_TRUE(t->index().seek("B"));
     EXPECT_EQ(t->recNo(), 5u);  // the first "B..." key coming from the top
     xb::SettingsGuard guard;
     xb::settings().softSeek = true;
-    EXPECT_FALSE(t->seek("BA"));
+    EXPECT_FALSE(t->index().seek("BA"));
     EXPECT_EQ(t->recNo(), 1u);  // the next key downwards
-    t->setScope(std::string("B"), std::string("C"));
+    t->index().setScope(std::string("B"), std::string("C"));
     EXPECT_EQ(walk(*t), (Recnos{4, 5, 1}));
     Recnos block(3, 99);
-    t->recnosAtOrderPositions(2, block.data(), block.size());
+    t->index().recnosAtOrderPositions(2, block.data(), block.size());
     EXPECT_EQ(block, (Recnos{5, 1, 0}));
-    EXPECT_EQ(t->count(), 3u);
+    EXPECT_EQ(t->index().count(), 3u);
     closeAndCheck(t);
 }
 
@@ -507,12 +508,12 @@ TEST(TableIndexOrder, UniqueTagsKeepTheFirstRecordOfAKey) {
         t->replaceText(0, k);
     }
     t->commitRecord();
-    t->indexTag("eins", "katego", {}, true);
+    t->index().indexTag("eins", "katego", {}, true);
     EXPECT_EQ(walk(*t), (Recnos{2, 1, 3}));
     t->append();
     t->replaceText(0, "b");
     t->commitRecord();
-    EXPECT_EQ(t->count(), 3u);
+    EXPECT_EQ(t->index().count(), 3u);
     t->close();
     expectSound(path);
 }
@@ -548,41 +549,41 @@ TEST(TableIndexQuery, ASubsetLimitsNavigationCountsAndPositions) {
     t->commitRecord();
     xb::SettingsGuard guard;
     xb::settings().deleted = true;
-    t->setOrder(2);  // bezeich
+    t->index().setOrder(2);  // bezeich
     // The verdicts come from the tags of the production index.
-    EXPECT_EQ(t->queryTest("upper(bezeich)=\"WIN\""), 2);
-    EXPECT_EQ(t->queryTest("upper(bezeich)=\"WIN\" .and. prog01=\"x\""), 1);
-    EXPECT_EQ(t->queryTest("prog01=\"x\""), 0);
-    EXPECT_THROW(t->queryTest("upper(bezeich"), qv::Error);
-    t->query("upper(bezeich)=\"WIN\"");
-    EXPECT_TRUE(t->queryActive());
-    EXPECT_EQ(t->count(), 3u);  // 3, 9, 12 (6 is flagged)
+    EXPECT_EQ(t->index().queryTest("upper(bezeich)=\"WIN\""), 2);
+    EXPECT_EQ(t->index().queryTest("upper(bezeich)=\"WIN\" .and. prog01=\"x\""), 1);
+    EXPECT_EQ(t->index().queryTest("prog01=\"x\""), 0);
+    EXPECT_THROW(t->index().queryTest("upper(bezeich"), qv::Error);
+    t->index().query("upper(bezeich)=\"WIN\"");
+    EXPECT_TRUE(t->index().queryActive());
+    EXPECT_EQ(t->index().count(), 3u);  // 3, 9, 12 (6 is flagged)
     EXPECT_EQ(walk(*t), (Recnos{12, 3, 9}));
     t->goTop();
-    EXPECT_EQ(t->orderRecNo(), 1u);
-    EXPECT_EQ(t->recnoAtOrderPosition(3), 9u);
-    EXPECT_FALSE(t->queryBit(6));  // flagged, and the deleted setting is on
-    EXPECT_TRUE(t->queryBit(9));
-    EXPECT_FALSE(t->queryBit(5));
-    t->setQueryBit(5, true);
-    EXPECT_EQ(t->count(), 4u);
-    t->setFilter("boxnummer > 5");
+    EXPECT_EQ(t->index().orderRecNo(), 1u);
+    EXPECT_EQ(t->index().recnoAtOrderPosition(3), 9u);
+    EXPECT_FALSE(t->index().queryBit(6));  // flagged, and the deleted setting is on
+    EXPECT_TRUE(t->index().queryBit(9));
+    EXPECT_FALSE(t->index().queryBit(5));
+    t->index().setQueryBit(5, true);
+    EXPECT_EQ(t->index().count(), 4u);
+    t->index().setFilter("boxnummer > 5");
     EXPECT_EQ(walk(*t), (Recnos{12, 9}));
-    EXPECT_EQ(t->count(), 2u);
-    t->setFilter("");
-    t->query("");
-    EXPECT_FALSE(t->queryActive());
-    EXPECT_EQ(t->count(), 11u);
+    EXPECT_EQ(t->index().count(), 2u);
+    t->index().setFilter("");
+    t->index().query("");
+    EXPECT_FALSE(t->index().queryActive());
+    EXPECT_EQ(t->index().count(), 11u);
     // With the deleted setting off the flagged match belongs to the subset.
     xb::settings().deleted = false;
-    t->query("upper(bezeich)=\"WIN\"");
-    EXPECT_TRUE(t->queryBit(6));
-    EXPECT_EQ(t->count(), 3u);  // tag 2 holds no flagged record
-    t->setOrder(0);
-    EXPECT_EQ(t->count(), 4u);
+    t->index().query("upper(bezeich)=\"WIN\"");
+    EXPECT_TRUE(t->index().queryBit(6));
+    EXPECT_EQ(t->index().count(), 3u);  // tag 2 holds no flagged record
+    t->index().setOrder(0);
+    EXPECT_EQ(t->index().count(), 4u);
     EXPECT_EQ(walk(*t), (Recnos{3, 6, 9, 12}));
-    t->query("");
-    EXPECT_THROW(t->setQueryBit(1, true), qv::Error);
+    t->index().query("");
+    EXPECT_THROW(t->index().setQueryBit(1, true), qv::Error);
     closeAndCheck(t);
 }
 

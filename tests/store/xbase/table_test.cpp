@@ -1,6 +1,7 @@
 // The work area: navigation, field access, hot and cold records, whole-record
 // copies, observers, orders, locking and what close() and flush() leave.
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,10 @@
 
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
+#include "store/xbase/mem_env.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_builder.h"
 #include "support/testutil.h"
 #include "xbase_test_util.h"
 
@@ -258,7 +261,7 @@ TEST_F(TableTest, CloseAndFlushLeaveAnExactHeaderAndOneEofMarker) {
     EXPECT_EQ(xb::getU32LE(bytes.data() + 4), 4u);
     EXPECT_EQ(bytes.size(), hl + 4u * rl + 1);
     int y, m, d;
-    xb::today(y, m, d);
+    xb::today(xb::Env::posix(), y, m, d);
     EXPECT_EQ(bytes[1], y - 1900);
     EXPECT_EQ(bytes[2], m);
     EXPECT_EQ(bytes[3], d);
@@ -277,6 +280,36 @@ TEST_F(TableTest, CloseAndFlushLeaveAnExactHeaderAndOneEofMarker) {
     reopen(xb::OpenMode::ReadOnly);
     t_->close();
     EXPECT_EQ(qvtest::readFile(path_), bytes);
+}
+
+TEST(TableClock, TheHeaderDateComesFromTheClockOfTheEnv) {
+    const auto noonOn = [](int day) {
+        std::tm tm{};
+        tm.tm_year = 2031 - 1900;
+        tm.tm_mon = 4;
+        tm.tm_mday = day;
+        tm.tm_hour = 12;
+        tm.tm_isdst = -1;
+        return std::mktime(&tm);
+    };
+    xb::MemEnv env;
+    env.setNow(noonOn(17));
+    xb::TableBuilder b("clock.dbf", env);
+    b.addField("name", 'C', 4);
+    b.create();
+    auto bytes = env.fileBytes("clock.dbf");
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(bytes[1], 131);
+    EXPECT_EQ(bytes[2], 5);
+    EXPECT_EQ(bytes[3], 17);
+    // A changed table writes the date of its close.
+    env.setNow(noonOn(18));
+    auto t = xb::Table::open("clock.dbf", xb::OpenMode::Exclusive, env);
+    t->append();
+    t->replaceText(0, "a");
+    t->close();
+    bytes = env.fileBytes("clock.dbf");
+    EXPECT_EQ(bytes[3], 18);
 }
 
 TEST_F(TableTest, WritableOpenRepairsWhatAKilledWriterLeft) {

@@ -20,6 +20,7 @@
 #include "store/xbase/nsx_tag.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 #include "support/testutil.h"
 #include "xbase_test_util.h"
 
@@ -41,14 +42,14 @@ void makeFiles(const std::string& path, xb::Env& env, int n) {
         t->replaceText(3, "/D" + std::to_string(i % 31) + "/F" + std::to_string(i));
         t->replaceNumber(5, i);
     }
-    t->indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
-    t->indexTag("namealle", "upper(dirname)+str(dirnumm,8)");
+    t->index().indexTag("dirnumm", "str(dirnumm,8)+dirpfad");
+    t->index().indexTag("namealle", "upper(dirname)+str(dirnumm,8)");
     t->close();
 }
 
 // The tag's records by walking it.
 std::vector<std::uint32_t> walkOf(xb::Table& t, int tag) {
-    t.setOrder(tag);
+    t.index().setOrder(tag);
     std::vector<std::uint32_t> walk;
     for (t.goTop(); !t.eof(); t.skip())
         walk.push_back(t.recNo());
@@ -59,19 +60,19 @@ std::vector<std::uint32_t> walkOf(xb::Table& t, int tag) {
 // compared with the walk.
 void expectPositionsMatch(xb::Table& t, int tag, const std::vector<std::uint32_t>& walk) {
     SCOPED_TRACE("tag " + std::to_string(tag));
-    t.setOrder(tag);
-    ASSERT_EQ(t.count(), walk.size());
+    t.index().setOrder(tag);
+    ASSERT_EQ(t.index().count(), walk.size());
     const std::size_t n = walk.size();
     for (const std::size_t i : {n / 2, n - 1, std::size_t{0}, n / 3, (2 * n) / 3, n / 2 + 1}) {
-        ASSERT_EQ(t.recnoAtOrderPosition(i + 1), walk[i]) << "position " << i + 1;
+        ASSERT_EQ(t.index().recnoAtOrderPosition(i + 1), walk[i]) << "position " << i + 1;
         t.go(walk[i]);
-        ASSERT_EQ(t.orderRecNo(), i + 1) << "record " << walk[i];
+        ASSERT_EQ(t.index().orderRecNo(), i + 1) << "record " << walk[i];
     }
 }
 
 // The address of a leaf in the middle of tag `tag`'s tree.
 std::uint32_t middleLeaf(xb::Table& t, int tag) {
-    xb::NsxTag& nt = t.indexFile()->tag(tag - 1);
+    xb::NsxTag& nt = t.index().indexFile()->tag(tag - 1);
     std::uint32_t addr = nt.rootAddr();
     for (;;) {
         xb::nsx::PageRef p = nt.treePage(addr);
@@ -94,7 +95,7 @@ TEST_F(TagCounts, AFreshSessionCountsFromTheMiddleAsAWalkDoes) {
     std::vector<std::uint32_t> byOwner, byName;
     {
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
-        ASSERT_GE(t->indexFile()->tag(1).depth(), 3);
+        ASSERT_GE(t->index().indexFile()->tag(1).depth(), 3);
         byOwner = walkOf(*t, 1);
         byName = walkOf(*t, 2);
         ASSERT_EQ(byName.size(), std::size_t{kRecords});
@@ -119,9 +120,9 @@ TEST_F(TagCounts, AFreshSessionCountsFromTheMiddleAsAWalkDoes) {
 
 TEST_F(TagCounts, ChangesOfTheSessionShowInTheNextCounts) {
     auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
-    t->setOrder(2);
+    t->index().setOrder(2);
     t->go(1);
-    ASSERT_GT(t->orderRecNo(), 0u);  // counts of the left half known now
+    ASSERT_GT(t->index().orderRecNo(), 0u);  // counts of the left half known now
     // New names at the front and in the middle of the name order split
     // leaves there and grow the file beyond what was counted.
     for (int i = 0; i < 3000; ++i) {
@@ -140,7 +141,7 @@ TEST_F(TagCounts, ChangesOfTheSessionShowInTheNextCounts) {
     ASSERT_EQ(byName.size(), std::size_t{kRecords + 3000});
     expectPositionsMatch(*t, 2, byName);
     // A rebuild truncates and rewrites the file under the counts.
-    t->reindex();
+    t->index().reindex();
     expectPositionsMatch(*t, 2, walkOf(*t, 2));
     expectPositionsMatch(*t, 1, walkOf(*t, 1));
 }
@@ -155,9 +156,10 @@ TEST_F(TagCounts, ADamagedLeafIsRefusedWhenCountedFromTheFile) {
     bytes[leaf] = 0x7F;  // no page type
     qvtest::writeFile(dir / "_qvdir.nsx", bytes);
     auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
-    t->setOrder(2);
+    t->index().setOrder(2);
     try {
-        t->recnoAtOrderPosition(t->count());  // counts every subtree left of the last
+        t->index().recnoAtOrderPosition(
+            t->index().count());  // counts every subtree left of the last
         FAIL() << "a damaged leaf was counted";
     } catch (const qv::Error& e) {
         EXPECT_EQ(e.code(), qv::ErrorCode::Corrupt);
@@ -167,14 +169,14 @@ TEST_F(TagCounts, ADamagedLeafIsRefusedWhenCountedFromTheFile) {
 
 // Counts every subtree of the tag (the walk to its last position does).
 void countAll(xb::Table& t, int tag) {
-    t.setOrder(tag);
-    ASSERT_NE(t.recnoAtOrderPosition(t.count()), 0u);
+    t.index().setOrder(tag);
+    ASSERT_NE(t.index().recnoAtOrderPosition(t.index().count()), 0u);
 }
 
 // The first child of the root of tag `tag` (a subtree whose count is not
 // noted at close).
 std::uint32_t firstChild(xb::Table& t, int tag) {
-    xb::NsxTag& nt = t.indexFile()->tag(tag - 1);
+    xb::NsxTag& nt = t.index().indexFile()->tag(tag - 1);
     xb::nsx::PageRef p = nt.treePage(nt.rootAddr());
     EXPECT_TRUE(xb::nsx::isBranchType(p.data()[0]));
     return xb::nsx::BranchView{p.data(), nt.keyLen()}.child(0);
@@ -187,7 +189,7 @@ std::pair<std::vector<std::uint32_t>, std::uint32_t> countedSession(const std::s
     std::vector<std::uint32_t> walk = walkOf(*t, 2);
     countAll(*t, 2);
     const std::uint32_t child = firstChild(*t, 2);
-    EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    EXPECT_NE(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
     t->close();
     return {walk, child};
 }
@@ -197,20 +199,20 @@ TEST_F(TagCounts, AnUnchangedFileOpenedAgainKnowsItsCountsFromTheClose) {
     {
         // A fresh file object; its counts come from the last close.
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
-        const std::uint32_t known = t->indexFile()->knownCount(child);
+        const std::uint32_t known = t->index().indexFile()->knownCount(child);
         ASSERT_NE(known, xb::NsxFile::kUnknownCount);
         std::uint64_t walked = 0;
         for (std::uint32_t r : byName) {
-            t->setOrder(2);
+            t->index().setOrder(2);
             t->go(r);
-            walked += t->orderRecNo() <= known ? 1 : 0;
+            walked += t->index().orderRecNo() <= known ? 1 : 0;
         }
         EXPECT_EQ(walked, known);
         expectPositionsMatch(*t, 2, byName);
     }
     // Taken over once: the read-only close handed them on again.
     auto t = xb::Table::open(path(), xb::OpenMode::Exclusive);
-    EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    EXPECT_NE(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
     expectPositionsMatch(*t, 2, byName);
 }
 
@@ -233,14 +235,14 @@ TEST_F(TagCounts, AFileChangedSinceItsCloseIsCountedAfresh) {
     {
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
         // Its own counts at most (the writer knew them), never the stale ones.
-        const std::uint32_t known = t->indexFile()->knownCount(child);
+        const std::uint32_t known = t->index().indexFile()->knownCount(child);
         if (known != xb::NsxFile::kUnknownCount) {
-            t->setOrder(2);
+            t->index().setOrder(2);
             const auto walk = walkOf(*t, 2);
             std::uint32_t left = 0;
             for (std::uint32_t r : walk) {
                 t->go(r);
-                left += t->orderRecNo() <= known ? 1 : 0;
+                left += t->index().orderRecNo() <= known ? 1 : 0;
             }
             EXPECT_EQ(left, known);
         }
@@ -252,13 +254,13 @@ TEST_F(TagCounts, AFileChangedSinceItsCloseIsCountedAfresh) {
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
         countAll(*t, 2);
         child = firstChild(*t, 2);
-        ASSERT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        ASSERT_NE(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
     }
     auto bytes = qvtest::readFile(dir / "_qvdir.nsx");
     bytes.resize(bytes.size() + 1024, 0);
     qvtest::writeFile(dir / "_qvdir.nsx", bytes);
     auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
-    EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    EXPECT_EQ(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
 }
 
 // Count files on for the test's folder, off again afterwards.
@@ -284,7 +286,7 @@ TEST_F(TagCounts, AnotherProcessTakesTheCountsOverFromTheCountFile) {
     };
     {
         auto t = openFresh();
-        EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        EXPECT_NE(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
         expectPositionsMatch(*t, 2, byName);
     }
     // A damaged count file and one cut short are ignored: the counts are
@@ -296,7 +298,7 @@ TEST_F(TagCounts, AnotherProcessTakesTheCountsOverFromTheCountFile) {
     for (const auto& bytes : {flipped, cut}) {
         qvtest::writeFile(countFile, bytes);
         auto t = openFresh();
-        EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        EXPECT_EQ(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
         expectPositionsMatch(*t, 2, byName);
         t->close();
         std::filesystem::remove(countFile);
@@ -305,13 +307,30 @@ TEST_F(TagCounts, AnotherProcessTakesTheCountsOverFromTheCountFile) {
     std::filesystem::copy_file(dir / "moved.nsx", dir / "_qvdir.nsx");
     qvtest::writeFile(countFile, intact);  // its index was replaced by a copy
     auto t = openFresh();
-    EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    EXPECT_EQ(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
     expectPositionsMatch(*t, 2, byName);
+}
+
+TEST(CountStore, CountFilesAreWrittenAndReadThroughTheEnvOfTheIndex) {
+    const CountFiles on("counts-in-memory");
+    xb::MemEnv mem;
+    const xb::CountSnapshot saved{"stamp", std::vector<std::uint8_t>(16, 7), {1, 2, 0xFFFFFFFF}};
+    ASSERT_TRUE(xb::saveCounts(mem, "x.nsx", saved));
+    const std::string file = xb::countFilePath("x.nsx");
+    EXPECT_TRUE(mem.exists(file));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    xb::CountSnapshot back;
+    ASSERT_TRUE(xb::loadCounts(mem, "x.nsx", back));
+    EXPECT_EQ(back.stamp, saved.stamp);
+    EXPECT_EQ(back.root, saved.root);
+    EXPECT_EQ(back.counts, saved.counts);
+    xb::MemEnv other;
+    EXPECT_FALSE(xb::loadCounts(other, "x.nsx", back));
 }
 
 // The last child of the root of tag `tag`.
 std::uint32_t lastChild(xb::Table& t, int tag) {
-    xb::NsxTag& nt = t.indexFile()->tag(tag - 1);
+    xb::NsxTag& nt = t.index().indexFile()->tag(tag - 1);
     xb::nsx::PageRef p = nt.treePage(nt.rootAddr());
     const xb::nsx::BranchView b{p.data(), nt.keyLen()};
     return b.child(b.count());
@@ -337,7 +356,7 @@ TEST_F(TagCounts, ACountFileFollowsChangesAndSmallIndexesGetNone) {
         EXPECT_NE(qvtest::readFile(countFile), before);
         xb::NsxFile::forgetKeptCounts();
         auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
-        EXPECT_NE(t->indexFile()->knownCount(lastChild(*t, 2)), xb::NsxFile::kUnknownCount);
+        EXPECT_NE(t->index().indexFile()->knownCount(lastChild(*t, 2)), xb::NsxFile::kUnknownCount);
         expectPositionsMatch(*t, 2, walkOf(*t, 2));
     }
     const CountFiles large(dir / "counts2", 1u << 20);
@@ -357,14 +376,14 @@ TEST_F(TagCounts, TheFirstPositionsNeedNoCountOfTheTreeBeyondThem) {
         child = firstChild(*t, 2);
     }
     auto t = xb::Table::open(path(), xb::OpenMode::ReadOnly);
-    t->setOrder(2);
-    ASSERT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    t->index().setOrder(2);
+    ASSERT_EQ(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
     for (std::uint64_t pos = 1; pos <= 64; ++pos)
-        ASSERT_EQ(t->recnoAtOrderPosition(pos), byName[pos - 1]) << pos;
-    EXPECT_EQ(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+        ASSERT_EQ(t->index().recnoAtOrderPosition(pos), byName[pos - 1]) << pos;
+    EXPECT_EQ(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
     // Further on the count is made, and the positions stay right.
     expectPositionsMatch(*t, 2, byName);
-    EXPECT_NE(t->indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
+    EXPECT_NE(t->index().indexFile()->knownCount(child), xb::NsxFile::kUnknownCount);
 }
 
 }  // namespace

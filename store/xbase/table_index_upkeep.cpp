@@ -1,0 +1,421 @@
+// The index side of the engine table, tag upkeep: attaching the production
+// index and compiling its tags, keeping every tag up to date on commits
+// (one by one or in batches), building a tag and rebuilding them all.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include "store/xbase/coding.h"
+#include "store/xbase/error.h"
+#include "store/xbase/limits.h"
+#include "store/xbase/nsx_build.h"
+#include "store/xbase/nsx_file.h"
+#include "store/xbase/progress.h"
+#include "store/xbase/table_index.h"
+#include "store/xbase/tag_order.h"
+
+namespace xb {
+
+namespace {
+
+NsxKeyType keyTypeOf(ExprType t) {
+    switch (t) {
+        case ExprType::Character:
+            return NsxKeyType::Character;
+        case ExprType::Numeric:
+            return NsxKeyType::Numeric;
+        case ExprType::Date:
+            return NsxKeyType::Date;
+        case ExprType::Logical:
+            break;
+    }
+    return NsxKeyType::Logical;
+}
+
+// Pages of the production index kept in memory: enough for the three tags
+// of a file table of a million records.
+constexpr std::size_t kIndexCacheBudget = 64u << 20;
+
+// Copies file `from` to `to` (created or emptied) and syncs the copy.
+void copyFile(Env& env, const std::string& from, const std::string& to) {
+    std::unique_ptr<RandomFile> in = env.open(from, FileAccess::ReadShared);
+    std::unique_ptr<RandomFile> out = env.create(to);
+    const std::uint64_t size = in->size();
+    std::vector<std::uint8_t> buf(std::min<std::uint64_t>(size, 4u << 20));
+    for (std::uint64_t off = 0; off < size;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - off));
+        in->readExact(off, buf.data(), n, "der Inhalt");
+        out->writeAt(off, buf.data(), n);
+        off += n;
+    }
+    out->sync();
+}
+
+}  // namespace
+
+// ---- the owning table's side -------------------------------------------------------------
+
+void TableIndex::requireRoomForCommit() {
+    if (!indexed()) return;
+    // An insert splits at most one page per level and adds a root.
+    std::uint64_t pages = 0;
+    for (auto& rt : tags_)
+        pages += static_cast<std::uint64_t>(rt->tag->depth()) + 1;
+    if (!nsx_->roomFor(pages))
+        throwLimit("Die Indexdatei", nsx_->path(),
+                   "sie darf höchstens " + sizeText(fileLimits().indexBytes) + " groß werden");
+}
+
+void TableIndex::beforeRecordWrite() {
+    // The crash marker is on disk before the first record of a session
+    // changes, so that a kill between the record and its keys is noticed by
+    // the next open.
+    if (indexed()) nsx_->beginDirectWrite();
+}
+
+void TableIndex::recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
+                                 const std::uint8_t* newRecord) {
+    if (indexed()) {
+        maintainIndex(recno, oldRecord, newRecord);
+    } else if (flaggedKnown_) {
+        const bool was = oldRecord && isFlagged(oldRecord);
+        if (was != isFlagged(newRecord)) {
+            if (was)
+                flagged_->set.erase(recno);
+            else
+                flagged_->set.insert(recno);
+        }
+    }
+}
+
+// ---- attaching ------------------------------------------------------------------------
+
+void TableIndex::attachIndex() {
+    const std::string ip = indexPath();
+    if (!readOnly()) env_->remove(ip + ".rebuild");  // a rebuild that was cut short
+    if (!env_->exists(ip)) return;
+    nsx_ =
+        NsxFile::open(ip, readOnly() ? NsxFile::Mode::ReadOnly : NsxFile::Mode::ReadWrite, *env_);
+    nsx_->setCacheBudget(kIndexCacheBudget);
+    if (nsx_->wasInterrupted()) {
+        if (readOnly())
+            throw qv::Error(qv::ErrorCode::Corrupt,
+                            "Die Indexdatei " + ip + " wurde nicht ordnungsgemäß geschlossen", ip);
+        rebuildAllTags(0, 100);
+        return;
+    }
+    compileTags();
+}
+
+void TableIndex::compileTags() {
+    installOrder(0);
+    tags_.clear();
+    flaggedKnown_ = false;
+    if (!nsx_) return;
+    for (int i = 0; i < nsx_->tagCount(); ++i) {
+        NsxTag& tag = nsx_->tag(i);
+        auto rt = std::make_unique<TagRuntime>();
+        rt->tag = &tag;
+        rt->keyLen = tag.keyLen();
+        rt->numeric =
+            tag.keyType() != NsxKeyType::Character && tag.keyType() != NsxKeyType::Logical;
+        try {
+            rt->key = Expr::compile(tag.keyExpr(), fields());
+            if (!tag.forExpr().empty()) rt->cond = Expr::compileCondition(tag.forExpr(), fields());
+        } catch (const qv::Error& e) {
+            throw fileDamaged("Die Indexdatei", nsx_->path(),
+                              "der Tag " + tag.name() + " ist nicht auswertbar (" + e.text() + ")");
+        }
+        if (keyTypeOf(rt->key.type()) != tag.keyType())
+            throw fileDamaged(
+                "Die Indexdatei", nsx_->path(),
+                "der Schlüssel des Tags " + tag.name() + " hat nicht den Typ seines Ausdrucks");
+        tags_.push_back(std::move(rt));
+    }
+}
+
+void TableIndex::dropIndexState() {
+    noteFlagged();
+    if (tagOrder_) table_.setOrder(std::unique_ptr<RecordOrder>());
+    tags_.clear();
+    flaggedKnown_ = false;
+    flagged_.reset();
+    view_.reset();
+    std::unique_ptr<NsxFile> nsx = std::move(nsx_);
+    if (nsx) nsx->close();
+}
+
+// ---- keeping the tags up to date --------------------------------------------------------
+
+void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
+                               const std::uint8_t* newRec) {
+    const bool track = flaggedKnown_;
+    const bool oldFlag = oldRec && isFlagged(oldRec);
+    const bool newFlag = isFlagged(newRec);
+    if (track) {
+        if (oldFlag && !newFlag) flagged_->set.erase(recno);
+        if (newFlag) flagged_->set.insert(recno);
+    }
+    NsxFile::ChangeGuard guard(*nsx_);
+    for (auto& p : tags_) {
+        TagRuntime& rt = *p;
+        const RecordRef nr{newRec, recno};
+        const bool newIn = rt.member(nr);
+        rt.keyOf(nr, rt.newKey);
+        bool oldIn = false;
+        if (oldRec) {
+            const RecordRef orr{oldRec, recno};
+            oldIn = rt.member(orr);
+            rt.keyOf(orr, rt.oldKey);
+        }
+        const bool sameKey = oldRec && rt.oldKey == rt.newKey;
+        bool removeOld = false, addNew = false;
+        if (!oldRec) {
+            addNew = newIn;
+        } else if (sameKey) {
+            removeOld = oldIn && !newIn;
+            addNew = newIn && !oldIn;
+        } else {
+            removeOld = oldIn;
+            addNew = newIn;
+        }
+        if (track && oldFlag && oldIn) rt.flagged.erase({rt.oldKey, recno});
+        if (removeOld && !rt.tag->remove(rt.oldKey, recno) && !rt.tag->unique()) {
+            nsx_->markDamaged();
+            throw qv::Error(qv::ErrorCode::Corrupt,
+                            "Die Indexdatei " + nsx_->path() + " passt nicht zur Tabelle " +
+                                path() + ": Datensatz " + std::to_string(recno) + " fehlt im Tag " +
+                                rt.tag->name(),
+                            nsx_->path(), recno);
+        }
+        bool inTag = newIn;
+        if (addNew) {
+            const bool added = rt.tag->insert(rt.newKey, recno);
+            if (!added && rt.tag->unique()) inTag = false;
+        } else if (newIn && rt.tag->unique() && track && newFlag) {
+            inTag = rt.tag->contains(rt.newKey, recno);
+        }
+        if (track && newFlag && inTag) rt.flagged.insert({rt.newKey, recno});
+    }
+    if (!batch_ || ++batchedCommits_ >= Table::kBatchCommits) {
+        batchedCommits_ = 0;
+        nsx_->flush();
+    }
+}
+
+void TableIndex::beginBatch() {
+    batch_ = true;
+    batchedCommits_ = 0;
+    if (nsx_) {
+        cacheBudget_ = nsx_->cacheBudget();
+        nsx_->setCacheBudget(std::min(cacheBudget_, Table::kBatchCacheBudget));
+    }
+}
+
+void TableIndex::endBatch() {
+    batch_ = false;
+    batchedCommits_ = 0;
+    if (!nsx_) return;
+    if (!readOnly()) nsx_->flush();
+    if (cacheBudget_ > 0) nsx_->setCacheBudget(cacheBudget_);
+    cacheBudget_ = 0;
+}
+
+// ---- building ---------------------------------------------------------------------------
+
+void TableIndex::indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr,
+                          bool unique, bool descending) {
+    requireWritable();
+    commitRecord();
+    Expr key = Expr::compile(keyExpr, fields());
+    const std::size_t keyLen = key.keyLength();
+    if (keyLen == 0)
+        throw qv::Error(
+            qv::ErrorCode::InvalidArgument,
+            "Der Schlüsselausdruck \"" + std::string(keyExpr) +
+                "\" ergibt auf dem leeren Datensatz eine leere Zeichenkette; darauf kann "
+                "kein Tag gebildet werden",
+            path());
+    Expr cond;
+    if (!forExpr.empty()) cond = Expr::compileCondition(forExpr, fields());
+    NsxTagDef def;
+    def.name = std::string(name);
+    for (char& c : def.name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    def.keyExpr = dottedOperators(keyExpr);
+    def.forExpr = dottedOperators(forExpr);
+    def.keyType = keyTypeOf(key.type());
+    def.keyLen = static_cast<int>(keyLen);
+    def.unique = unique;
+    def.descending = descending;
+    // The tag is built in a copy of the index beside it, which then replaces
+    // the index: until the rename the old index stays as it was, so a kill
+    // at any point leaves either the old index or the new one, complete.
+    // The tags' runtimes die with the old file object; the order goes first.
+    installOrder(0);
+    tags_.clear();
+    const std::string finalPath = nsx_ ? nsx_->path() : indexPath();
+    const std::string tmpPath = finalPath + ".rebuild";
+    NsxKeyBatch batch(static_cast<int>(keyLen), def.keyType == NsxKeyType::Character ? ' ' : 0);
+    batch.reserve(recCount());
+    std::string k(keyLen, ' ');
+    {
+        ProgressSlice progress(0, 50, recCount());
+        scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
+            const RecordRef r{rec, recno};
+            if (cond.empty() || cond.evalBool(r)) {
+                key.evalKey(r, reinterpret_cast<std::uint8_t*>(k.data()), keyLen);
+                batch.add(k, recno);
+            }
+            progress.at(recno);
+        });
+    }
+    bool tornBefore = false;
+    try {
+        std::unique_ptr<NsxFile> copy;
+        if (nsx_) {
+            std::unique_ptr<NsxFile> old = std::move(nsx_);
+            old->close();
+            old.reset();
+            copyFile(*env_, finalPath, tmpPath);
+            copy = NsxFile::open(tmpPath, NsxFile::Mode::ReadWrite, *env_);
+            // Trees torn by an earlier failure stay marked, so that the
+            // rebuild below (or the next open) repairs them.
+            tornBefore = copy->wasInterrupted();
+            if (tornBefore) copy->markDamaged();
+        } else {
+            copy = NsxFile::create(tmpPath, *env_);
+        }
+        copy->setCacheBudget(kIndexCacheBudget);
+        copy->buildTag(def, batch, recCount(), NsxProgress{reportProgress, 50, 100});
+        copy->setTableNote(recCount(), nullptr);  // the entry counts the build knows
+        copy->close();
+        copy.reset();
+        env_->rename(tmpPath, finalPath);
+    } catch (...) {
+        try {
+            env_->remove(tmpPath);
+        } catch (...) {
+        }
+        try {
+            if (!nsx_ && env_->exists(finalPath)) {
+                nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
+                nsx_->setCacheBudget(kIndexCacheBudget);
+            }
+            compileTags();
+        } catch (...) {
+        }
+        throw;
+    }
+    if ((header().flags & 0x01) == 0) setProductionIndex(true);
+    nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
+    nsx_->setCacheBudget(kIndexCacheBudget);
+    if (tornBefore)
+        rebuildAllTags(100, 100);
+    else
+        compileTags();
+    installOrder(tagPosition(def.name));
+    goTop();
+}
+
+void TableIndex::reindex() {
+    requireWritable();
+    commitRecord();
+    if (!nsx_) return;
+    const int pos = orderPos_;
+    rebuildAllTags(0, 100);
+    installOrder(pos <= tagCount() ? pos : 0);
+    goTop();
+}
+
+void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
+    std::vector<NsxTagDef> defs = nsx_->tagDefs();
+    installOrder(0);
+    tags_.clear();
+    flaggedKnown_ = false;
+    std::vector<NsxBulkBuild::Tag> tags;
+    for (const NsxTagDef& d : defs) {
+        const std::string keyExpr = dottedOperators(d.keyExpr);
+        const std::string forExpr = dottedOperators(d.forExpr);
+        // Each thread of the build evaluates its own compiled copies.
+        const FieldList& fieldList = fields();
+        const auto compile = [keyExpr, forExpr, &fieldList] {
+            auto e = std::make_shared<std::pair<Expr, Expr>>();
+            e->first = Expr::compile(keyExpr, fieldList);
+            if (!forExpr.empty()) e->second = Expr::compileCondition(forExpr, fieldList);
+            return e;
+        };
+        try {
+            compile();
+        } catch (const qv::Error& err) {
+            throw fileDamaged("Die Indexdatei", nsx_->path(),
+                              "der Tag " + d.name + " ist nicht auswertbar (" + err.text() + ")");
+        }
+        const std::size_t keyLen = static_cast<std::size_t>(d.keyLen);
+        tags.push_back({d, [compile, keyLen] {
+                            auto e = compile();
+                            return NsxBulkBuild::KeyFn([e, keyLen](const std::uint8_t* rec,
+                                                                   std::uint32_t recno,
+                                                                   std::uint8_t* key) {
+                                const RecordRef r{rec, recno};
+                                if (!e->second.empty() && !e->second.evalBool(r)) return false;
+                                e->first.evalKey(r, key, keyLen);
+                                return true;
+                            });
+                        }});
+    }
+    NsxBulkBuild build(std::move(tags), recCount(), *env_);
+    const int mid = progressFrom + (progressTo - progressFrom) / 2;
+    // One pass over the records, a block at a time.
+    {
+        const std::uint32_t n = recCount();
+        const std::size_t rl = recordLength();
+        const std::uint32_t chunk =
+            static_cast<std::uint32_t>(std::max<std::size_t>(1, (4u << 20) / rl));
+        std::vector<std::uint8_t> block(
+            std::size_t{std::min(chunk, std::max<std::uint32_t>(n, 1))} * rl);
+        ProgressSlice progress(progressFrom, mid, n);
+        for (std::uint32_t first = 1; first <= n;) {
+            const std::uint32_t k = std::min(chunk, n - first + 1);
+            readRecordsAt(first, k, block.data());
+            build.addRecords(block.data(), rl, first, k);
+            first += k;
+            progress.at(first - 1);
+        }
+    }
+    // The new trees go into a file beside the index, which then replaces it:
+    // until the rename the old index (with its crash marker when this session
+    // changed it) stays readable, so a kill at any point leaves an index whose
+    // tag definitions the next open can rebuild from.
+    const std::string finalPath = nsx_->path();
+    const std::string tmpPath = finalPath + ".rebuild";
+    try {
+        std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath, *env_);
+        build.writeTo(*fresh, recCount(), NsxProgress{reportProgress, mid, progressTo});
+        fresh->setTableNote(recCount(), nullptr);  // the entry counts the build knows
+        fresh->close();
+    } catch (...) {
+        try {
+            env_->remove(tmpPath);
+        } catch (...) {
+        }
+        throw;
+    }
+    env_->rename(tmpPath, finalPath);
+#ifdef __GLIBC__
+    // The key arrays were large; give their memory back to the system.
+    ::malloc_trim(0);
+#endif
+    // The old file object now refers to the replaced file; drop it unseen.
+    if (nsx_) nsx_->abandon();
+    nsx_.reset();
+    nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
+    nsx_->setCacheBudget(kIndexCacheBudget);
+    compileTags();
+}
+
+}  // namespace xb
