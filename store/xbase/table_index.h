@@ -232,6 +232,10 @@ class TableIndex final : public RecordObserver {
     void requireRoomForCommit();
     // Just before the record's DBF write: the index's crash marker on disk.
     void beforeRecordWrite();
+    // Records the index already names did not reach the table file (a write
+    // of a batch failed): the crash marker stays, and the next open builds
+    // the index again from the records.
+    void recordsLost();
     // Whether recordCommitted() needs the old bytes of a changed record.
     bool wantsOldRecord() const { return indexed() || flaggedKnown_; }
     void recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
