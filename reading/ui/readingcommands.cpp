@@ -32,8 +32,8 @@ void ReadingCommands::SpeedButton5Click() {
     CatalogueSession& session = m_host->session();
     TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
     if (Apollo1->sx_OrderRecNo() <= 0) {
-        message(QStringLiteral("Kein Datensatz vorhanden."),
-                    QStringLiteral("Datenträger einlesen"), MsgIcon::Error);
+        message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Datenträger einlesen"),
+                MsgIcon::Error);
         return;
     }
     QWidget* owner = m_host->window();
@@ -45,12 +45,22 @@ void ReadingCommands::SpeedButton5Click() {
         return d;
     });
     const int recno = Apollo1->sx_RecNo();
+    int result = QDialog::Rejected;
     {
         ScopedSuspend files(session.view(CatalogueTable::Files));
-        dialog.exec();
+        result = dialog.exec();
     }
     // Back on the entry: its data change shows the new file list.
     Apollo1->sx_Go(recno);
+    if (result != QDialog::Accepted) return;
+    const ReadingResult& r = dialog.lastResult();
+    if (r.cancelled)
+        message(QStringLiteral("Das Einlesen wurde abgebrochen; die bisherige Dateiliste des "
+                               "Eintrags ist unverändert."),
+                QStringLiteral("Datenträger einlesen"), MsgIcon::Information);
+    else if (r.skipped > 0)
+        message(skippedText(r.skipped) + QLatin1Char('.'), QStringLiteral("Datenträger einlesen"),
+                MsgIcon::Warning);
 }
 
 void ReadingCommands::SpeedButton4Click() {
@@ -58,7 +68,7 @@ void ReadingCommands::SpeedButton4Click() {
     TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
     if (Apollo1->sx_OrderRecNo() <= 0) {
         message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Eintrag löschen"),
-                    MsgIcon::Error);
+                MsgIcon::Error);
         return;
     }
     QWidget* owner = m_host->window();
@@ -82,8 +92,7 @@ void ReadingCommands::SpeedButton4Click() {
 }
 
 void ReadingCommands::Dateizuordnunglschen1Click() {
-    message(QStringLiteral("Noch nicht integriert"), QString(), MsgIcon::None,
-                MsgButtons::Ok);
+    message(QStringLiteral("Noch nicht integriert"), QString(), MsgIcon::None, MsgButtons::Ok);
 }
 
 }  // namespace qv

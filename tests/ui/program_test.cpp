@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWidget>
+#include <csignal>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "shelltestutil.h"
 #include "store/displays.h"
 #include "catalogue/dm.h"
+#include "ui/termination.h"
 #include "store/xbase/error.h"
 
 namespace fs = std::filesystem;
@@ -278,3 +280,22 @@ TEST_F(ProgramTest, TheEndOfTheRunDoesNotWriteTheSettings) {
 }
 
 }  // namespace
+
+// SIGTERM ends the run as "Beenden" does, asking nothing, and a long
+// operation's progress window sees it as "Abbrechen".
+TEST_F(ProgramTest, ASignalEndsTheRunAndCancelsALongOperation) {
+    startProgram();
+    qv::installTermination(*program);
+    TWmessage& w = program->wmessage();
+    w.offerCancel(true);
+    EXPECT_FALSE(w.cancelRequested());
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return qv::terminationRequested(); }, 2000));
+    EXPECT_TRUE(program->ended());
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(w.cancelRequested());
+    ::raise(SIGHUP);  // a second request changes nothing
+    QTest::qWait(50);
+    EXPECT_EQ(quits, 1);
+    w.offerCancel(false);
+}
