@@ -3,16 +3,16 @@
 #include <QCoreApplication>
 #include <QWidget>
 
-#include "ui/helpwindow.h"
-#include "ui/infobox.h"
-#include "ui/introform.h"
-#include "ui/appinfo.h"
-#include "ui/dialogs.h"
-#include "ui/windowutil.h"
-#include "ui/wmessage.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
 #include "store/xbase/error.h"
+#include "ui/appinfo.h"
+#include "ui/dialogs.h"
+#include "ui/helpwindow.h"
+#include "ui/infobox.h"
+#include "ui/introform.h"
+#include "ui/windowutil.h"
+#include "ui/wmessage.h"
 
 namespace qv {
 

@@ -6,13 +6,13 @@
 #include "entries/ui/zusatztexteingabe.h"
 #include "lending/core/lending.h"
 #include "masterdata/ui/masterdatawindows.h"
-#include "ui/command.h"
+#include "store/ttable.h"
 #include "store/xbase/error.h"
+#include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
 #include "ui/program.h"
 #include "ui/searchcheck.h"
-#include "store/ttable.h"
 
 namespace qv {
 
@@ -30,8 +30,8 @@ void EntryCommands::bind(MainWindowHost& host) {
 
 TGrunddatenEingabe& EntryCommands::grunddatenEingabe() {
     if (!m_grunddatenEingabe) {
-        m_grunddatenEingabe = new TGrunddatenEingabe(m_host->session(), m_host->program().settings(),
-                                                     m_host->window());
+        m_grunddatenEingabe = new TGrunddatenEingabe(
+            m_host->session(), m_host->program().settings(), m_host->window());
         // The lookup lists in choosing mode.
         auto take = [](std::optional<QString> chosen, QString& value) {
             if (chosen) value = *chosen;
@@ -54,8 +54,7 @@ TZusatztextEingabe& EntryCommands::zusatztextEingabe() {
 
 bool EntryCommands::requireCurrentEntry(const QString& caption) {
     if (hasCurrentEntry(m_host->session())) return true;
-    message(QStringLiteral("Kein Datensatz vorhanden."), caption, MsgIcon::Error,
-                MsgButtons::Ok);
+    message(QStringLiteral("Kein Datensatz vorhanden."), caption, MsgIcon::Error, MsgButtons::Ok);
     return false;
 }
 

@@ -10,9 +10,9 @@
 #include <unordered_map>
 
 #include "catalogue/cataloguesession.h"
-#include "store/displays.h"
-#include "catalogue/readingjournal.h"
 #include "catalogue/dm.h"
+#include "catalogue/readingjournal.h"
+#include "store/displays.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"

@@ -1,20 +1,20 @@
 #include "reading/ui/readingcommands.h"
 
+#include "catalogue/cataloguesession.h"
 #include "masterdata/ui/lookupwindows.h"
 #include "masterdata/ui/masterdatawindows.h"
 #include "reading/ui/datentraegerauslesen.h"
 #include "reading/ui/loescheneintrag.h"
+#include "store/guards.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
 #include "ui/program.h"
 #include "ui/windowutil.h"
 #include "ui/wmessage.h"
-#include "catalogue/cataloguesession.h"
-#include "store/guards.h"
-#include "store/tapollo.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
 
 namespace qv {
 

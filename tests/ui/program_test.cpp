@@ -10,18 +10,19 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/dm.h"
+#include "shelltestutil.h"
+#include "store/displays.h"
+#include "store/xbase/error.h"
 #include "ui/errorhandler.h"
 #include "ui/help.h"
 #include "ui/helpwindow.h"
 #include "ui/infobox.h"
 #include "ui/introform.h"
 #include "ui/scripteddialogs.h"
-#include "ui/wmessage.h"
-#include "shelltestutil.h"
-#include "store/displays.h"
-#include "catalogue/dm.h"
 #include "ui/termination.h"
-#include "store/xbase/error.h"
+#include "ui/wmessage.h"
+#include "uitestutil.h"
 
 namespace fs = std::filesystem;
 

@@ -497,8 +497,7 @@ TEST(SmtCheck, AMemoFileCutShortIsFoundRecordByRecord) {
     for (const xb::MemoFault& f : xb::checkMemos(*t)) {
         damaged.push_back(f.recno);
         EXPECT_EQ(f.field, 1);
-        EXPECT_NE(f.text.find("Satz " + std::to_string(f.recno) + ", Feld MEMO"),
-                  std::string::npos)
+        EXPECT_NE(f.text.find("Satz " + std::to_string(f.recno) + ", Feld MEMO"), std::string::npos)
             << f.text;
     }
     EXPECT_EQ(damaged, (std::vector<std::uint32_t>{5, 6}));
