@@ -6,12 +6,18 @@
 
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "catalogue/readingjournal.h"
+#include "store/conversion.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
+#include "store/xbase/smt_file.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
 #include "store/xbase/table_index.h"
+#include "store/xbase/table_check.h"
+
+#include <QStringList>
 
 namespace qv {
 
@@ -120,6 +126,47 @@ void buildIndex(TApollo& apollo, const CatalogueTableDef& def, IntroDisplay& int
     }
 }
 
+// The memo references of the table that point where no memo can be, told
+// once: the entries by number and title, other tables by count. A file
+// table whose memo file never held a memo is not read through.
+QString damagedMemoNotice(CatalogueTable which, xb::Table& t) {
+    const xb::SmtFile* smt = t.smtFile();
+    if (!smt) return {};
+    if (which != CatalogueTable::Entries && smt->nextFreeBlock() <= smt->firstDataBlock() &&
+        smt->fileSize() <= xb::SmtFile::kHeaderSize)
+        return {};
+    const std::vector<xb::MemoFault> faults = xb::checkMemos(t);
+    if (faults.empty()) return {};
+    const QString memoPath = QDir::toNativeSeparators(QFile::decodeName(smt->path().c_str()));
+    if (which != CatalogueTable::Entries)
+        return QStringLiteral(
+                   "Die Memodatei %1 ist beschädigt: %2 Verweise zeigen auf Daten, "
+                   "die es nicht gibt")
+            .arg(memoPath)
+            .arg(faults.size());
+    const int number = t.fieldIndex("eindeutig");
+    const int title = t.fieldIndex("bezeich");
+    std::vector<std::uint8_t> rec(t.recordLength());
+    QStringList names;
+    constexpr std::size_t kNamed = 10;
+    for (std::size_t i = 0; i < faults.size() && i < kNamed; ++i) {
+        t.readRecordAt(faults[i].recno, rec.data());
+        const auto field = [&](int f) {
+            const xb::FieldDesc& d = t.field(f);
+            return fromCp1252(std::string_view(reinterpret_cast<const char*>(rec.data()) + d.offset,
+                                               d.len))
+                .trimmed();
+        };
+        names << QStringLiteral("Nr. %1 \"%2\"")
+                     .arg(number >= 0 ? field(number) : QString::number(faults[i].recno),
+                          title >= 0 ? field(title) : QString());
+    }
+    if (faults.size() > kNamed)
+        names << QStringLiteral("und %1 weitere").arg(faults.size() - kNamed);
+    return QStringLiteral("Der Zusatztext folgender Einträge ist beschädigt (Memodatei %1): %2")
+        .arg(memoPath, names.join(QStringLiteral(", ")));
+}
+
 }  // namespace
 
 IntroGaugeHook::IntroGaugeHook(IntroDisplay& intro) {
@@ -163,9 +210,15 @@ bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
         }
         const std::uint32_t missing = openTable(table, indexPath, def);
         if (missing > 0 && notice) notice(missingRecordsNotice(dataPath, missing));
+        if (notice) {
+            const QString memos = damagedMemoNotice(which, *table.engine());
+            if (!memos.isEmpty()) notice(memos);
+        }
         if (!QFileInfo::exists(indexPath)) buildIndex(access.apollo(which), def, intro);
         if (which == CatalogueTable::Entries) intro.hideGauge();
     }
+    const QString settled = settleInterruptedReading(dm);
+    if (!settled.isEmpty() && notice) notice(settled);
     return true;
 }
 

@@ -25,6 +25,9 @@
 // how many records, and the check goes on (its index then refers to records
 // past the end and is built again like a damaged one).
 //
+// A carrier reading that was cut short (readingjournal.h) is settled once
+// the tables are open; `notice` names its entry.
+//
 // A failure to create a table shows its "Abbruch" message through `fatal`,
 // which ends the program, and the check stops at once (no partial file is
 // removed). Every other error (a table held open by another program, a

@@ -22,6 +22,7 @@
 #include "catalogue/dm.h"
 #include "catalogue/introprogress.h"
 #include "catalogue/json_text.h"
+#include "catalogue/readingjournal.h"
 #include "catalogue/reorganisation.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
@@ -536,6 +537,15 @@ int check(const std::string& path, std::ostream& out, std::ostream& err) {
         for (const std::string& text : found)
             err << f << ": " << text << "\n";
         faults += found.size();
+    }
+    if (fs::is_directory(path, ec)) {
+        const fs::path journal = fs::path(path) / qv::kReadingJournalFile;
+        if (fs::exists(journal, ec)) {
+            err << journal.string()
+                << ": ein Einlesen wurde unterbrochen; der nächste Start stellt die bisherige "
+                   "Dateiliste wieder her\n";
+            ++faults;
+        }
     }
     out << files.size() << " Tabellen geprüft, " << faults << " Fehler\n";
     return faults == 0 ? 0 : 1;

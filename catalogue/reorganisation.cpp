@@ -4,8 +4,41 @@
 #include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
+#include "store/xbase/error.h"
+
+#include <exception>
 
 namespace qv {
+
+namespace {
+
+// After a failed step: every table open again as the start-up check leaves
+// it (the engine finishes or removes what a pack left on opening, and the
+// index files deleted on the way are built again), in the start orders.
+// False when that failed too.
+bool reopenAfterFailure(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
+                        const FatalMessage& fatal) {
+    for (CatalogueTable t : kTableOrder) {
+        try {
+            dm.table(t).Close();
+        } catch (...) {
+        }
+    }
+    try {
+        if (!checkCatalogue(dm, access, intro, fatal)) return false;
+        for (CatalogueTable t : kTableOrder)
+            access.apollo(t).sx_SetOrder(
+                t == CatalogueTable::Entries
+                    ? tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich"))
+                    : 1);
+        access.apollo(CatalogueTable::Entries).sx_GoTop();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
 
 bool reorganiseCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                          const FatalMessage& fatal) {
@@ -38,8 +71,20 @@ bool reorganiseCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
         }
         if (!checkCatalogue(dm, access, intro, fatal)) return false;
     } catch (...) {
+        const std::exception_ptr failure = std::current_exception();
+        const bool reopened = reopenAfterFailure(dm, access, intro, fatal);
         intro.closeNow();
-        throw;
+        access.reattach();
+        if (!reopened) std::rethrow_exception(failure);
+        try {
+            std::rethrow_exception(failure);
+        } catch (const Error& e) {
+            throw Error(e.code(),
+                        e.text() +
+                            "; die Reorganisation wurde abgebrochen, der Datenbestand ist "
+                            "wieder geöffnet",
+                        e.file(), e.record(), e.page());
+        }
     }
     access.reattach();
     intro.closeNow();

@@ -14,11 +14,14 @@
 //     of 2, its line showing its text and the bar the pack's progress;
 //  6. the start-up check, which finds every index missing and builds them;
 //  7. the views re-attached, the intro window closed.
-// An error on the way is thrown as the engine raised it (the intro window is
-// closed first) and the remaining steps are not carried out. Every step
-// leaves the catalogue in a state the next start-up check opens: packs are
-// crash-safe in the engine, and missing or half-built index files are built
-// again.
+// An error on the way (no permission, a full disk) stops the remaining
+// steps; the catalogue is then opened again as the start-up check opens it
+// (tables in their start orders, missing index files built again, a pack's
+// temporaries gone), the intro window is closed, and the error is thrown
+// saying that the catalogue is open again. When even that fails the error
+// is thrown as the engine raised it. Every step leaves the catalogue in a
+// state the next start-up check opens: packs are crash-safe in the engine,
+// and missing or half-built index files are built again.
 #pragma once
 
 #include "catalogue/cataloguecheck.h"

@@ -111,6 +111,7 @@ void SettingsList::load(const QString& programDir) {
     m_path = withTrailingSeparator(programDir) + fileName();
     m_lines.clear();
     m_loaded = false;
+    m_unsavedReason.clear();
     QFile file(m_path);
     if (file.exists()) {
         if (!file.open(QIODevice::ReadOnly)) {
@@ -125,7 +126,11 @@ void SettingsList::load(const QString& programDir) {
         m_lines = parse(file.readAll());
     } else {
         m_lines = defaultLines();
-        writeFile();
+        try {
+            writeFile();
+        } catch (const Error& e) {
+            m_unsavedReason = QString::fromStdString(e.text());
+        }
     }
     m_loaded = true;
     setNotices();

@@ -29,9 +29,13 @@ class SettingsList {
 
     // Creates the list from `<programDir>/_qvdisk.ini`; when the file does not
     // exist, fills in the default lines and writes them at once. Sets both
-    // change notices. Raises a qv::Error when the file cannot be read or the
-    // new file cannot be written.
+    // change notices. Raises a qv::Error when the file cannot be read. When
+    // the new file cannot be written (a folder without write permission) the
+    // list goes on with the defaults and unsavedReason() tells why.
     void load(const QString& programDir);
+    // Why the defaults could not be written at load ("" when they were, or
+    // the file was there).
+    const QString& unsavedReason() const { return m_unsavedReason; }
     bool isLoaded() const { return m_loaded; }
     // Full path of the settings file (empty before load).
     const QString& filePath() const { return m_path; }
@@ -78,6 +82,7 @@ class SettingsList {
     QString m_path;
     QStringList m_lines;
     bool m_loaded = false;
+    QString m_unsavedReason;
     bool m_entryDialogNotice = false;
     bool m_mainWindowNotice = false;
 };

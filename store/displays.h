@@ -67,6 +67,11 @@ class ProgressDisplay {
     // Shown without blocking; the user cannot close it.
     virtual void showProgress() = 0;
     virtual void closeProgress() = 0;
+    // An operation that can stop cleanly offers an "Abbrechen" button while
+    // `on`; cancelRequested() tells whether it was pressed since it was
+    // offered (pressing it runs while the operation lets messages run).
+    virtual void offerCancel(bool on) { (void)on; }
+    virtual bool cancelRequested() const { return false; }
 };
 
 // A progress window that shows nothing: for the store tool's commands.

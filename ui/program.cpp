@@ -6,6 +6,8 @@
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
 #include "store/xbase/error.h"
+#include "ui/appinfo.h"
+#include "ui/dialogs.h"
 #include "ui/helpwindow.h"
 #include "ui/infobox.h"
 #include "ui/introform.h"
@@ -67,6 +69,11 @@ void Program::start(Factories f) {
     //    start uncreated.
     m_infobox.reset();
     m_settings.load(m_programDir);
+    if (!m_settings.unsavedReason().isEmpty())
+        message(QStringLiteral("%1.\n\nDie Einstellungen können nicht gespeichert werden; es wird "
+                               "mit den Voreinstellungen gearbeitet.")
+                    .arg(m_settings.unsavedReason()),
+                kAppTitle, MsgIcon::Warning);
     // 2. The application title is the constant kAppTitle.
     // 3. The four objects of the whole run, in this order.
     m_mainForm = f.mainForm(*this);

@@ -3,8 +3,10 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 
 #include "ui/appinfo.h"
+#include "ui/termination.h"
 #include "ui/windowutil.h"
 
 TWmessage::TWmessage(QWidget* parent)
@@ -30,13 +32,33 @@ TWmessage::TWmessage(QWidget* parent)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
 
+    CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->hide();
+    connect(CancelBtn, &QPushButton::clicked, this, [this] {
+        m_cancelRequested = true;
+        CancelBtn->setEnabled(false);
+    });
+
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(12, 12, 12, 12);
     grid->addWidget(Image1, 0, 0, Qt::AlignLeft | Qt::AlignTop);
     grid->addWidget(Label1, 0, 1);
     grid->addWidget(Label2, 1, 0, 1, 2);  // the full width
+    grid->addWidget(CancelBtn, 2, 0, 1, 2, Qt::AlignCenter);
     grid->setColumnStretch(1, 1);
     setFixedSize(460, 110);
+}
+
+bool TWmessage::cancelRequested() const {
+    return m_cancelRequested || qv::terminationRequested();
+}
+
+void TWmessage::offerCancel(bool on) {
+    m_cancelRequested = false;
+    CancelBtn->setEnabled(on);
+    CancelBtn->setVisible(on);
+    setFixedSize(460, on ? 150 : 110);
 }
 
 void TWmessage::setLine1(const QString& text) {

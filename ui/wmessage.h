@@ -1,5 +1,6 @@
 // The progress window shared by the long operations (carrier reading, entry
-// query, statistics, printing): a phase line and a detail line.
+// query, statistics, printing): a phase line and a detail line, and an
+// "Abbrechen" button for the operations that can stop cleanly.
 #pragma once
 
 #include <QWidget>
@@ -7,6 +8,7 @@
 #include "store/displays.h"
 
 class QLabel;
+class QPushButton;
 
 // Object `Wmessage`.
 class TWmessage : public QWidget, public qv::ProgressDisplay {
@@ -19,6 +21,10 @@ class TWmessage : public QWidget, public qv::ProgressDisplay {
     void setLine2(const QString& text) override;
     void showProgress() override;
     void closeProgress() override;
+    // "Abbrechen" below the lines while an operation offers it.
+    void offerCancel(bool on) override;
+    // Pressed, or the run was asked to end from outside (termination.h).
+    bool cancelRequested() const override;
 
     QString line1() const;
     QString line2() const;
@@ -31,4 +37,6 @@ class TWmessage : public QWidget, public qv::ProgressDisplay {
     QLabel* Image1;
     QLabel* Label1;
     QLabel* Label2;
+    QPushButton* CancelBtn;
+    bool m_cancelRequested = false;
 };

@@ -10,6 +10,7 @@
 #include "ui/application.h"
 #include "ui/errorhandler.h"
 #include "ui/program.h"
+#include "ui/termination.h"
 
 namespace qv {
 
@@ -32,6 +33,7 @@ int runProgram(int argc, char** argv, const std::function<void(TMainForm*)>& onS
     });
     if (!started) return 1;
     program->setCatalogueStartup(mainForm->makeCatalogueStartup());
+    qv::installTermination(*program);
 
     mainForm->show();
     mainForm->activateWindow();

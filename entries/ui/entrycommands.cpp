@@ -7,6 +7,7 @@
 #include "lending/core/lending.h"
 #include "masterdata/ui/masterdatawindows.h"
 #include "store/ttable.h"
+#include "store/xbase/error.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
@@ -75,11 +76,26 @@ void EntryCommands::edit() {
 
 void EntryCommands::edittext() {
     if (!requireCurrentEntry(QStringLiteral("Zusatztext eingeben"))) return;
-    QString text = m_host->session()
-                       .table(CatalogueTable::Entries)
-                       .FieldByName(QStringLiteral("MEMO"))
-                       .memoText();
+    QString text;
+    QString damage;
+    try {
+        text = m_host->session()
+                   .table(CatalogueTable::Entries)
+                   .FieldByName(QStringLiteral("MEMO"))
+                   .memoText();
+    } catch (const Error& e) {
+        if (e.code() != ErrorCode::Corrupt) throw;
+        damage = QString::fromStdString(e.text());
+    }
     if (!zusatztextEingabe().run(text)) return;
+    // A damaged text is replaced only when the user says so.
+    if (!damage.isEmpty() &&
+        message(QStringLiteral("Der bisherige Zusatztext dieses Eintrags ist beschädigt "
+                               "(%1).\n\nSoll er durch den neuen Text ersetzt werden?")
+                    .arg(damage),
+                QStringLiteral("Zusatztext eingeben"), MsgIcon::Question,
+                MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
     storeAdditionalText(m_host->session(), text);
 }
 

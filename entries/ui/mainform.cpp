@@ -524,8 +524,15 @@ void TMainForm::showFileCount(qint64 n) {
 
 void TMainForm::refreshMemo() {
     TTable& entries = m_session.table(CatalogueTable::Entries);
-    const QString text =
-        entries.Eof() ? QString() : entries.FieldByName(QStringLiteral("MEMO")).AsString();
+    QString text;
+    try {
+        if (!entries.Eof()) text = entries.FieldByName(QStringLiteral("MEMO")).AsString();
+    } catch (const qv::Error& e) {
+        // A damaged text is shown as damaged, never as an empty one.
+        if (e.code() != qv::ErrorCode::Corrupt) throw;
+        text = QStringLiteral("[Der Zusatztext ist beschädigt: %1.]")
+                   .arg(QString::fromStdString(e.text()));
+    }
     if (DBMemo1->toPlainText() != text) DBMemo1->setPlainText(text);
 }
 

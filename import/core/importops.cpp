@@ -44,29 +44,11 @@ SourceValues readSource(const TTable& source) {
     return v;
 }
 
-}  // namespace
-
-void checkImportSource(const TTable& source) {
-    auto require = [&](const char* name) {
-        if (!source.hasField(QLatin1String(name)))
-            throw Error(
-                ErrorCode::NotFound,
-                "Der Importdatei " + source.filePath().toStdString() + " fehlt das Feld " + name,
-                source.filePath().toStdString());
-    };
-    for (const char* f : kTextFields)
-        require(f);
-    for (const NumberField& f : kNumberFields)
-        require(f.name);
-}
-
-ImportResult importEntries(CatalogueSession& session, TTable& source,
-                           const std::function<void(int)>& step) {
-    checkImportSource(source);
+// The loop of importEntries(): one new entry per source record, posted at
+// once; `number` and `result` follow each one.
+void importRecords(CatalogueSession& session, TTable& source, const std::function<void(int)>& step,
+                   int& number, ImportResult& result) {
     TTable& entries = session.table(CatalogueTable::Entries);
-    entries.CheckBrowseMode();
-    ImportResult result;
-    int number = session.highestEntryNumber();
     for (source.First(); !source.Eof(); source.Next()) {
         if (source.CopyRecord().startsWith('*')) continue;
         SourceValues v;
@@ -96,6 +78,50 @@ ImportResult importEntries(CatalogueSession& session, TTable& source,
         result.lastNumber = number;
         ++result.imported;
         if (step) step(result.imported);
+    }
+}
+
+}  // namespace
+
+void checkImportSource(const TTable& source) {
+    auto require = [&](const char* name) {
+        if (!source.hasField(QLatin1String(name)))
+            throw Error(
+                ErrorCode::NotFound,
+                "Der Importdatei " + source.filePath().toStdString() + " fehlt das Feld " + name,
+                source.filePath().toStdString());
+    };
+    for (const char* f : kTextFields)
+        require(f);
+    for (const NumberField& f : kNumberFields)
+        require(f.name);
+}
+
+ImportResult importEntries(CatalogueSession& session, TTable& source,
+                           const std::function<void(int)>& step) {
+    checkImportSource(source);
+    TTable& entries = session.table(CatalogueTable::Entries);
+    entries.CheckBrowseMode();
+    ImportResult result;
+    int number = session.highestEntryNumber();
+    try {
+        importRecords(session, source, step, number, result);
+    } catch (const Error& e) {
+        if (e.code() == ErrorCode::IoError) {
+            // A write that failed (a full disk) may have left the index
+            // behind the records: closing and opening the table again
+            // builds it anew from them.
+            try {
+                entries.Close();
+                entries.Open();
+            } catch (...) {
+            }
+        }
+        if (result.imported == 0) throw;
+        throw Error(e.code(),
+                    e.text() + "; bis dahin wurden " + std::to_string(result.imported) +
+                        " Einträge übernommen",
+                    e.file(), e.record(), e.page());
     }
     return result;
 }

@@ -48,7 +48,10 @@ void checkImportSource(const TTable& source);
 // into the session's entry table (which must be open). `step` (when given)
 // is called after each imported record with the number imported so far.
 // The source table ends past its last record; the entry table stands on the
-// last imported entry (or where it stood), in the order it had.
+// last imported entry (or where it stood), in the order it had. An error
+// after some entries were imported says how many; after a failed write the
+// entry table is closed and opened again, which builds an index the
+// failure left behind anew.
 ImportResult importEntries(CatalogueSession& session, TTable& source,
                            const std::function<void(int imported)>& step = {});
 

@@ -11,6 +11,7 @@
 
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "catalogue/readingjournal.h"
 #include "store/displays.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
@@ -289,6 +290,12 @@ QString releasedCountText(int count) {
     return QStringLiteral("Bearbeitet: %1 Datensätze").arg(count);
 }
 
+QString skippedText(int skipped) {
+    if (skipped <= 0) return {};
+    if (skipped == 1) return QStringLiteral("1 Ordner konnte nicht gelesen werden");
+    return QStringLiteral("%1 Ordner konnten nicht gelesen werden").arg(skipped);
+}
+
 void requireEntryNumber(int n) {
     if (n < 1 || n > kHighestEntryNumber)
         throw Error(ErrorCode::InvalidArgument,
@@ -334,6 +341,64 @@ int releaseFileRecords(CatalogueSession& session, int n,
 
 // ---- reading -----------------------------------------------------------------------------
 
+namespace {
+
+// Thrown out of the walk when the user pressed "Abbrechen".
+struct ReadingCancelled {};
+
+// Offers the progress window's "Abbrechen" button while it lives.
+class CancelOffer {
+  public:
+    explicit CancelOffer(ProgressDisplay& d) : m_d(d) { m_d.offerCancel(true); }
+    ~CancelOffer() { m_d.offerCancel(false); }
+    CancelOffer(const CancelOffer&) = delete;
+    CancelOffer& operator=(const CancelOffer&) = delete;
+
+  private:
+    ProgressDisplay& m_d;
+};
+
+// Settles the journal of a reading that failed or was cancelled: its staged
+// records are released, the previous list stays. When that fails in place
+// (a write that failed left the table's files behind its state in memory),
+// the table is closed and opened again, which repairs what the failure
+// left, and settled then. False when even that failed: the journal stays
+// for the next start.
+bool settleAfterFailure(TTable& files, const QString& journal, const ReadingJournal& state,
+                        bool writeFailed) {
+    // After a failed write the index on disk may lag behind the one in
+    // memory: only opening the table again brings them together.
+    if (!writeFailed) {
+        try {
+            settleReading(files, journal, state);
+            return true;
+        } catch (...) {
+        }
+    }
+    try {
+        files.Close();
+    } catch (...) {
+    }
+    try {
+        files.Open();
+        settleReading(files, journal, state);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+[[noreturn]] void rethrowWith(const std::exception_ptr& failure, const std::string& addition) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Error& e) {
+        throw Error(e.code(), e.text() + addition, e.file(), e.record(), e.page());
+    }
+    std::rethrow_exception(failure);  // not an Error: as it was
+}
+
+}  // namespace
+
 ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                           const ReadingOptions& options, ProgressDisplay& display,
                           DirectorySource* source) {
@@ -353,39 +418,46 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     TTable& files = session.table(CatalogueTable::Files);
     TApollo& fileApollo = session.apollo(CatalogueTable::Files);
     TTable& extensions = session.table(CatalogueTable::Extensions);
+    const QString journal = readingJournalPath(session.dm());
+    // A reading cut short before is settled first (the start-up check
+    // normally has done so).
+    if (const std::optional<ReadingJournal> left = readReadingJournal(journal))
+        settleReading(files, journal, *left);
 
     display.setLine1(QStringLiteral("Einlesen Datenträger"));
     display.setLine2(QString());
     ScopedProgress progress(display);
-    progress.phase(QStringLiteral("Löschen der bisherigen Einträge..."));
-    {
-        CountDisplay counts(progress);
-        result.released = releaseFileRecords(session, n, [&](int k) { counts.count(k); });
-        counts.finish();
-    }
 
-    ScopedEngineSwitches switches;
-    ScopedClose closeExtensions(extensions);
-    xb::Table* extensionEngine = nullptr;
-    if (options.definedExtensionsOnly) {
-        extensions.Open();
-        session.apollo(CatalogueTable::Extensions)
-            .sx_SetOrder(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")));
-        switches.setExact(true);
-        extensionEngine = extensions.engine();
-    }
+    // The walk: the new list under the staging number, the previous one
+    // untouched (readingjournal.h).
+    writeReadingJournal(journal, {n, ReadingStage::Storing});
+    try {
+        ScopedEngineSwitches switches;
+        ScopedClose closeExtensions(extensions);
+        xb::Table* extensionEngine = nullptr;
+        if (options.definedExtensionsOnly) {
+            extensions.Open();
+            session.apollo(CatalogueTable::Extensions)
+                .sx_SetOrder(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")));
+            switches.setExact(true);
+            extensionEngine = extensions.engine();
+        }
 
-    fileApollo.sx_SetScope(QString(), QString());
-    fileApollo.sx_GoTop();
+        // The first tag finds the released records, whatever order and
+        // range the file list had.
+        fileApollo.sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
+        fileApollo.sx_SetScope(QString(), QString());
+        fileApollo.sx_GoTop();
 
-    {
-        FileStore store(files, n);
+        CancelOffer cancel(display);
+        FileStore store(files, kStagedEntryNumber);
         ExtensionFilter filter(extensionEngine);
         display.setLine1(QStringLiteral("Einlesen von Verzeichnis..."));
         bool first = true;
         walker.walk(
             rootBytes, !options.subdirectories,
             [&](const std::string& path) {
+                if (display.cancelRequested()) throw ReadingCancelled{};
                 if (first) {
                     first = false;
                     progress.detail(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -395,17 +467,61 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                 }
             },
             [&](const WalkedFile& f) {
+                if (display.cancelRequested()) throw ReadingCancelled{};
                 if (!filter.takes(f.name)) return;
                 store.store(fileRecordValues(f));
             });
         store.finish();
         result.stored = store.stored();
         result.reused = store.reused();
+        result.skipped = walker.skipped();
+        switches.setExact(false);
+        closeExtensions.closeNow();
+    } catch (const ReadingCancelled&) {
+        if (!settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false))
+            throw Error(ErrorCode::IoError,
+                        "Das Einlesen wurde abgebrochen; die bisherige Dateiliste des Eintrags "
+                        "wird beim nächsten Start wiederhergestellt");
+        files.Refresh();
+        ReadingResult cancelled;
+        cancelled.cancelled = true;
+        return cancelled;
+    } catch (const Error& e) {
+        const std::exception_ptr failure = std::current_exception();
+        if (settleAfterFailure(files, journal, {n, ReadingStage::Storing},
+                               e.code() == ErrorCode::IoError))
+            rethrowWith(failure, "; die bisherige Dateiliste des Eintrags ist unverändert");
+        rethrowWith(failure,
+                    "; die bisherige Dateiliste des Eintrags wird beim nächsten Start "
+                    "wiederhergestellt");
+    } catch (...) {
+        settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false);
+        throw;
     }
 
-    progress.phase(QStringLiteral("Abspeichern der Daten..."));
-    switches.setExact(false);
-    closeExtensions.closeNow();
+    // The swap: the previous records released, the new ones renamed; from
+    // here on the reading is completed, also after a failure or a kill.
+    progress.phase(QStringLiteral("Löschen der bisherigen Einträge..."));
+    try {
+        writeReadingJournal(journal, {n, ReadingStage::Releasing});
+        CountDisplay counts(progress);
+        result.released =
+            renumberFileRecords(files, n, kReleasedEntryNumber, [&](int k) { counts.count(k); });
+        counts.finish();
+        writeReadingJournal(journal, {n, ReadingStage::Renaming});
+        progress.phase(QStringLiteral("Abspeichern der Daten..."));
+        renumberFileRecords(files, kStagedEntryNumber, n);
+        files.engine()->flush();
+        removeReadingJournal(journal);
+    } catch (const Error& e) {
+        const std::exception_ptr failure = std::current_exception();
+        const std::optional<ReadingJournal> state = readReadingJournal(journal);
+        if (!state || settleAfterFailure(files, journal, *state, e.code() == ErrorCode::IoError)) {
+            files.Refresh();
+            return result;
+        }
+        rethrowWith(failure, "; das Einlesen wird beim nächsten Start abgeschlossen");
+    }
     files.CheckBrowseMode();
     files.Refresh();
     return result;

@@ -9,13 +9,23 @@
 // it before the table grows.
 //
 // Reading. For the entry with number n: check that the volume root can be
-// listed (nothing is released when it cannot), release the entry's file
-// records, open the extension table when only defined extensions are taken,
-// walk the volume (carrierwalk.h) and store each taken file in a released
-// record or a new one, written at once. The progress window shows the
-// phases; the engine's soft seek is off only while releasing and exact
-// comparison on only while walking with the extension filter; both are
+// listed (nothing changes when it cannot), open the extension table when
+// only defined extensions are taken, walk the volume (carrierwalk.h) and
+// store each taken file in a released record or a new one, written at once;
+// then swap the lists. The progress window shows the phases; exact
+// comparison is on only while walking with the extension filter and
 // restored on every exit, and the extension table is closed at the end.
+//
+// All or nothing. A reading replaces the entry's file list whole or not at
+// all (the journal and the staging number of catalogue/readingjournal.h):
+// the new records are stored under the staging number while the previous
+// list stays under the entry's number, and only a complete walk swaps them
+// (previous records released, staged ones renamed). A walk that fails (a
+// full disk, an unreadable carrier) or is cancelled with the progress
+// window's "Abbrechen" releases its staged records again and leaves the
+// previous list as it was; the error says so. A kill during the walk is put
+// back the same way by the next start-up check, a kill during the swap is
+// completed by it. The swap itself cannot be cancelled.
 #pragma once
 
 #include <QString>
@@ -75,8 +85,13 @@ int releaseFileRecords(CatalogueSession& session, int n,
 struct ReadingResult {
     int released = 0;
     int stored = 0;
-    int reused = 0;  // of the stored ones, how many went into released records
+    int reused = 0;          // of the stored ones, how many went into released records
+    int skipped = 0;         // folders and paths the walk could not read
+    bool cancelled = false;  // "Abbrechen": nothing changed
 };
+
+// "12 Ordner konnten nicht gelesen werden" ("" for none).
+QString skippedText(int skipped);
 
 // Reads the volume mounted at `root` (a directory) as the carrier of entry
 // `n`. `source` lists the directories (the file system when null). Raises an

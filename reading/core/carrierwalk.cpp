@@ -70,7 +70,12 @@ bool PosixDirectorySource::list(const std::string& path,
             case DT_DIR:
             case DT_LNK:
             case DT_UNKNOWN:
-                if (::fstatat(fd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                if (::fstatat(fd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    // Listed, but the system would not say what it is.
+                    e.kind = DirEntry::Unreadable;
+                    each(e);
+                    continue;
+                }
                 if (S_ISLNK(st.st_mode)) {
                     // Only a link to a regular file counts, as that file.
                     if (::fstatat(fd, de->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
@@ -110,6 +115,7 @@ void CarrierWalker::walk(const std::string& root, bool topOnly,
     m_rootDevice = id.device;
     m_directory = &directory;
     m_file = &file;
+    m_skipped = 0;
     std::vector<Frame> descent{{id.device, id.inode}};
     walkDirectory(root, std::string("/"), descent);
 }
@@ -124,7 +130,11 @@ void CarrierWalker::walkDirectory(const std::string& path, const std::string& st
     };
     std::vector<Sub> subdirectories;
     std::string name;
-    m_source.list(path, [&](const DirEntry& e) {
+    const bool listed = m_source.list(path, [&](const DirEntry& e) {
+        if (e.kind == DirEntry::Unreadable) {
+            ++m_skipped;
+            return;
+        }
         if (e.kind == DirEntry::File) {
             name = storedName(e.name);
             (*m_file)(WalkedFile{stored, name, e.size, e.mtime});
@@ -136,6 +146,7 @@ void CarrierWalker::walkDirectory(const std::string& path, const std::string& st
         if (e.name.empty() || e.name[0] == '.' || e.device != m_rootDevice) return;
         subdirectories.push_back({e.name, e.device, e.inode});
     });
+    if (!listed) ++m_skipped;
     for (const Sub& s : subdirectories) {
         const bool onPath = std::any_of(descent.begin(), descent.end(), [&](const Frame& f) {
             return f.device == s.device && f.inode == s.inode;

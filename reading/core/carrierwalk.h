@@ -8,12 +8,12 @@
 // are not read. Symbolic links are never followed into directories; a link
 // to a regular file is offered under its own name and path with the size and
 // time of the file it points to. Devices, sockets, FIFOs and dangling links
-// are skipped. The walk stays on the root's file system (a directory on
-// another device is a mount point and is not read), and a directory that is
-// already on the current descent path (a bind mount of an ancestor) is not
-// read again. One directory is open at a time: a directory's files are
-// handed on while it is listed, its subdirectories are remembered and read
-// after it has been closed.
+// are skipped. Directories that cannot be listed and entries that cannot be
+// examined are left out and counted (skipped()). The walk stays on the root's file system (a
+// directory on another device is a mount point and is not read), and a directory that is already on
+// the current descent path (a bind mount of an ancestor) is not read again. One directory is open
+// at a time: a directory's files are handed on while it is listed, its subdirectories are
+// remembered and read after it has been closed.
 //
 // Paths. The walker hands each file with its directory's path from the
 // volume root in Windows-1252 ("/", "/TOOLS/": "/" separators, a trailing
@@ -31,7 +31,8 @@ namespace qv {
 
 // One entry of a directory listing, as the walker needs it.
 struct DirEntry {
-    enum Kind { File, Directory, Other };
+    // Unreadable: listed, but what it is could not be found out.
+    enum Kind { File, Directory, Other, Unreadable };
     std::string name;  // raw bytes as the file system holds them
     Kind kind = Other;
     std::int64_t size = 0;   // files: bytes (of the target for a link)
@@ -84,6 +85,9 @@ class CarrierWalker {
     void walk(const std::string& root, bool topOnly,
               const std::function<void(const std::string& path)>& directory,
               const std::function<void(const WalkedFile&)>& file);
+    // Directories the last walk could not list and entries it could not
+    // examine: what it had to leave out.
+    int skipped() const { return m_skipped; }
 
   private:
     struct Frame {
@@ -96,6 +100,7 @@ class CarrierWalker {
     DirectorySource& m_source;
     bool m_topOnly = false;
     std::uint64_t m_rootDevice = 0;
+    int m_skipped = 0;
     const std::function<void(const std::string&)>* m_directory = nullptr;
     const std::function<void(const WalkedFile&)>* m_file = nullptr;
 };

@@ -86,6 +86,7 @@ int readCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         readCarrier(c.session, n, QString::fromStdString(plain[2]), options, progress);
     out << r.released << " freigegeben, " << r.stored << " gespeichert (" << r.reused
         << " wiederverwendet)\n";
+    if (r.skipped > 0) out << skippedText(r.skipped).toStdString() << '\n';
     return 0;
 }
 

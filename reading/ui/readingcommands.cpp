@@ -45,12 +45,22 @@ void ReadingCommands::SpeedButton5Click() {
         return d;
     });
     const int recno = Apollo1->sx_RecNo();
+    int result = QDialog::Rejected;
     {
         ScopedSuspend files(session.view(CatalogueTable::Files));
-        dialog.exec();
+        result = dialog.exec();
     }
     // Back on the entry: its data change shows the new file list.
     Apollo1->sx_Go(recno);
+    if (result != QDialog::Accepted) return;
+    const ReadingResult& r = dialog.lastResult();
+    if (r.cancelled)
+        message(QStringLiteral("Das Einlesen wurde abgebrochen; die bisherige Dateiliste des "
+                               "Eintrags ist unverändert."),
+                QStringLiteral("Datenträger einlesen"), MsgIcon::Information);
+    else if (r.skipped > 0)
+        message(skippedText(r.skipped) + QLatin1Char('.'), QStringLiteral("Datenträger einlesen"),
+                MsgIcon::Warning);
 }
 
 void ReadingCommands::SpeedButton4Click() {

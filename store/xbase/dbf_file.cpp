@@ -135,6 +135,7 @@ void DbfFile::writeRecord(std::uint32_t recno, const std::uint8_t* src) {
     if (recno >= winFirst_ && recno < winFirst_ + winCount_)
         std::memcpy(window_.data() + std::size_t{recno - winFirst_} * rl, src, rl);
     changed_ = true;
+    if (!batchAppends_) headerInStep();
 }
 
 std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
@@ -150,16 +151,46 @@ std::uint32_t DbfFile::appendRecord(const std::uint8_t* src) {
     std::memcpy(scratch_.data(), src, rl);
     scratch_[rl] = kEofMarker;
     const std::uint64_t off = offsetOf(count_ + 1);
-    file_->writeAt(off, scratch_.data(), rl + 1);
+    try {
+        file_->writeAt(off, scratch_.data(), rl + 1);
+    } catch (...) {
+        restoreEnd(off);
+        throw;
+    }
     ++count_;
     size_ = std::max(size_, off + rl + 1);
     changed_ = true;
+    headerInStep();
     return count_;
+}
+
+void DbfFile::restoreEnd(std::uint64_t end) {
+    // A write that ran out of room may have left part of it behind. Cutting
+    // first keeps the byte at `end`, whose block is already there, so the
+    // end mark needs no new room.
+    try {
+        file_->truncate(end + 1);
+        const std::uint8_t eof = kEofMarker;
+        file_->writeAt(end, &eof, 1);
+        size_ = end + 1;
+    } catch (...) {  // the next writable open cuts it off
+    }
+}
+
+void DbfFile::headerInStep() {
+    int y, m, d;
+    today(y, m, d);
+    if (header_.storedCount != count_ || header_.year != y || header_.month != m ||
+        header_.day != d)
+        writeHeader();
 }
 
 void DbfFile::batchAppends(bool on) {
     batchAppends_ = on;
-    if (!on) writeAppends();
+    if (!on) {
+        writeAppends();
+        if (changed_) headerInStep();
+    }
 }
 
 void DbfFile::writeAppends() {
@@ -170,13 +201,15 @@ void DbfFile::writeAppends() {
     try {
         file_->writeAt(off, held_.data(), held_.size());
     } catch (...) {
-        // The records stay held; the file may hold part of them, which the
-        // next writable open cuts off or counts.
+        // The records stay held; the file is cut back to the records it
+        // had, so that it ends as its header says.
         held_.pop_back();
+        restoreEnd(off);
         throw;
     }
     size_ = std::max<std::uint64_t>(size_, off + held_.size());
     held_.clear();
+    headerInStep();
 }
 
 void DbfFile::setFlags(std::uint8_t flags) {

@@ -16,9 +16,15 @@
 // (batchAppends()): appended records are then held and written together,
 // every 256 KiB, when the batch ends and before anything reads or writes
 // the file otherwise; a kill loses the held records, never others. An appended record is written
-// together with a following 0x1A, so the file always ends in the end-of-file marker. The header
-// (count and last-update date) is rewritten by writeHeader() and finish(), not on every append; a
-// reader in between derives the count from the size anyway.
+// together with a following 0x1A, so the file always ends in the end-of-file marker.
+//
+// Header in step. A record written outside a batch is followed by the
+// header (count and last-update date) when either changed; a batch brings
+// the header up to date each time it writes its held records and when it
+// ends. Another reader of the file therefore finds the count it derives
+// from the size in the header too, except for the instant between the two
+// writes. An append that fails (a full disk) cuts the file back to the
+// records it had and puts the 0x1A after them again.
 //
 // Reads go through a read-ahead window that is filled in large chunks while
 // records are read in sequence (either direction) and kept up to date by
@@ -104,6 +110,10 @@ class DbfFile {
         return header_.headerLength + std::uint64_t{recno - 1} * header_.recordLength;
     }
     void writeEofMarker();
+    // Writes the header when its count or date is not the current one.
+    void headerInStep();
+    // After a failed append at `end`: the file cut back to `end` + 0x1A.
+    void restoreEnd(std::uint64_t end);
     // Records in the file itself; the rest of count_ is held.
     std::uint32_t inFile() const {
         return count_ - static_cast<std::uint32_t>(held_.size() / header_.recordLength);

@@ -19,7 +19,7 @@ class MemFile final : public RandomFile {
   public:
     MemFile(std::string path, std::shared_ptr<MemEnv::Node> node, bool exclusive, bool locked,
             bool writable, std::uint64_t limit, std::shared_ptr<long> budget,
-            std::shared_ptr<long> done)
+            std::shared_ptr<long> done, std::shared_ptr<MemEnv::Disk> disk)
         : RandomFile(std::move(path)),
           node_(std::move(node)),
           exclusive_(exclusive),
@@ -27,7 +27,8 @@ class MemFile final : public RandomFile {
           writable_(writable),
           limit_(limit),
           budget_(std::move(budget)),
-          done_(std::move(done)) {}
+          done_(std::move(done)),
+          disk_(std::move(disk)) {}
     ~MemFile() override {
         if (!locked_) return;
         if (exclusive_)
@@ -51,8 +52,12 @@ class MemFile final : public RandomFile {
         if (offset + n > limit_) tooBig();
         spendWrite();
         auto& b = node_->bytes;
-        if (offset + n > b.size()) b.resize(static_cast<std::size_t>(offset + n));
+        const std::uint64_t room = roomUpTo();
+        const bool full = offset + n > room;
+        if (full) n = offset < room ? static_cast<std::size_t>(room - offset) : 0;
+        if (offset + n > b.size()) grow(offset + n);
         if (n) std::memcpy(b.data() + offset, buf, n);
+        if (full) diskFull();
     }
 
     std::uint64_t size() override { return node_->bytes.size(); }
@@ -60,7 +65,8 @@ class MemFile final : public RandomFile {
     void truncate(std::uint64_t size) override {
         if (size > limit_) tooBig();
         spendWrite();
-        node_->bytes.resize(static_cast<std::size_t>(size));
+        if (size > roomUpTo()) diskFull();
+        grow(size);
     }
 
     void sync() override {}
@@ -72,6 +78,23 @@ class MemFile final : public RandomFile {
             throw fileError("Die Datei", path(), "geschrieben werden", "Ein-/Ausgabefehler");
         if (b > 0) --b;
         ++*done_;
+    }
+
+    // The size this file may reach before the disk is full.
+    std::uint64_t roomUpTo() const {
+        const std::uint64_t size = node_->bytes.size();
+        if (disk_->capacity == 0) return UINT64_MAX;
+        return disk_->capacity > disk_->used ? size + (disk_->capacity - disk_->used) : size;
+    }
+    // Resizes the file (either way), keeping the disk's count.
+    void grow(std::uint64_t size) {
+        const std::uint64_t old = node_->bytes.size();
+        disk_->used = disk_->used + size >= old ? disk_->used + size - old : 0;
+        node_->bytes.resize(static_cast<std::size_t>(size));
+    }
+    [[noreturn]] void diskFull() {
+        throw fileError("Die Datei", path(), "geschrieben werden",
+                        "kein Platz mehr auf dem Datenträger");
     }
 
     [[noreturn]] void tooBig() {
@@ -86,6 +109,7 @@ class MemFile final : public RandomFile {
     std::uint64_t limit_;
     std::shared_ptr<long> budget_;
     std::shared_ptr<long> done_;
+    std::shared_ptr<MemEnv::Disk> disk_;
 };
 
 }  // namespace
@@ -112,7 +136,7 @@ std::unique_ptr<RandomFile> MemEnv::open(const std::string& path, FileAccess acc
             ++n.sharedLocks;
     }
     return std::make_unique<MemFile>(path, it->second, exclusive, locked, writable, sizeLimit_,
-                                     budget_, done_);
+                                     budget_, done_, disk_);
 }
 
 std::unique_ptr<RandomFile> MemEnv::create(const std::string& path) {
@@ -120,9 +144,11 @@ std::unique_ptr<RandomFile> MemEnv::create(const std::string& path) {
     if (!slot) slot = std::make_shared<Node>();
     if (slot->exclusiveLock || slot->sharedLocks > 0) throw fileLocked(path);
     spend(path, "angelegt");
+    disk_->used -= slot->bytes.size();
     slot->bytes.clear();
     slot->exclusiveLock = true;
-    return std::make_unique<MemFile>(path, slot, true, true, true, sizeLimit_, budget_, done_);
+    return std::make_unique<MemFile>(path, slot, true, true, true, sizeLimit_, budget_, done_,
+                                     disk_);
 }
 
 bool MemEnv::exists(const std::string& path) {
@@ -132,6 +158,7 @@ bool MemEnv::exists(const std::string& path) {
 void MemEnv::setFile(const std::string& path, std::vector<std::uint8_t> bytes) {
     auto& slot = files_[path];
     if (!slot) slot = std::make_shared<Node>();
+    disk_->used = disk_->used - slot->bytes.size() + bytes.size();
     slot->bytes = std::move(bytes);
 }
 
@@ -156,12 +183,15 @@ void MemEnv::rename(const std::string& from, const std::string& to) {
     spend(from, "umbenannt");
     std::shared_ptr<Node> node = it->second;
     files_.erase(it);
-    files_[to] = std::move(node);
+    auto& slot = files_[to];
+    if (slot) disk_->used -= slot->bytes.size();
+    slot = std::move(node);
 }
 
 void MemEnv::remove(const std::string& path) {
     if (files_.count(path) == 0) return;
     spend(path, "gelöscht");
+    disk_->used -= files_[path]->bytes.size();
     files_.erase(path);
 }
 

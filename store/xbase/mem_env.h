@@ -66,6 +66,20 @@ class MemEnv final : public Env {
     // crash points it has.
     long writesDone() const { return *done_; }
 
+    // Simulates a disk that holds `bytes` in all (0: no limit). A write or
+    // truncation that would take the files past it stores what still fits
+    // (as a short write does) and raises IoError "kein Platz mehr auf dem
+    // Datenträger"; overwriting bytes that are there, cutting files and
+    // removing them always work, as on a full disk.
+    void setCapacity(std::uint64_t bytes) { disk_->capacity = bytes; }
+    // The bytes all files hold.
+    std::uint64_t bytesUsed() const { return disk_->used; }
+
+    struct Disk {
+        std::uint64_t capacity = 0;
+        std::uint64_t used = 0;
+    };
+
     struct Node;  // one file's bytes and lock state
 
   private:
@@ -78,6 +92,7 @@ class MemEnv final : public Env {
     long threadsStarted_ = 0;
     std::shared_ptr<long> budget_ = std::make_shared<long>(-1);
     std::shared_ptr<long> done_ = std::make_shared<long>(0);
+    std::shared_ptr<Disk> disk_ = std::make_shared<Disk>();
     std::map<std::string, std::shared_ptr<Node>> files_;
 };
 

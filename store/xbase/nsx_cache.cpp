@@ -182,6 +182,8 @@ void PageCache::writeDirty() {
     dirty_.clear();
     std::sort(todo.begin(), todo.end(),
               [](const Page* a, const Page* b) { return a->addr < b->addr; });
+    if (mappedWrites_ && todo.size() <= kMappedWriteLimit) writeGrowth(todo);
+    if (todo.empty()) return;
     if (mappedWrites_ && todo.size() <= kMappedWriteLimit &&
         ensureMapped(std::uint64_t{todo.back()->addr} + kPageSize)) {
         for (const Page* p : todo)
@@ -211,6 +213,37 @@ void PageCache::readRaw(std::uint64_t off, std::uint8_t* buf, std::size_t len) {
     if (file_->readAt(off, buf, len) != len)
         throw qv::Error(qv::ErrorCode::Corrupt,
                         "Die Indexdatei " + path_ + " ist beschädigt: sie ist zu kurz", path_);
+}
+
+void PageCache::writeGrowth(std::vector<Page*>& todo) {
+    // Pages past the end of the file go out as one write call, gaps filled
+    // with zeros: a shared mapping past the end has no room reserved for it,
+    // and on a full disk the first store into it would kill the process
+    // instead of failing the write. A write that fails is cut off again.
+    if (!diskSizeKnown_) {
+        diskSize_ = fileSize();
+        diskSizeKnown_ = true;
+    }
+    const std::uint64_t end = std::uint64_t{todo.back()->addr} + kPageSize;
+    if (end <= diskSize_) return;
+    std::size_t first = todo.size();
+    while (first > 0 && std::uint64_t{todo[first - 1]->addr} + kPageSize > diskSize_)
+        --first;
+    const std::uint64_t base = std::min<std::uint64_t>(diskSize_, todo[first]->addr);
+    std::vector<std::uint8_t> grow(static_cast<std::size_t>(end - base), 0);
+    for (std::size_t k = first; k < todo.size(); ++k)
+        std::memcpy(grow.data() + (todo[k]->addr - base), todo[k]->data, kPageSize);
+    const std::uint64_t before = diskSize_;
+    try {
+        writeRaw(base, grow.data(), grow.size());
+    } catch (...) {
+        try {
+            file_->truncate(before);
+        } catch (...) {
+        }
+        throw;
+    }
+    todo.resize(first);
 }
 
 void PageCache::writeRaw(std::uint64_t off, const std::uint8_t* buf, std::size_t len) {

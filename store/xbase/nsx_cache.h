@@ -89,6 +89,9 @@ class PageCache {
     Page* slot(std::uint32_t addr) const;
 
     bool ensureMapped(std::uint64_t end);
+    // Writes the pages of `todo` (sorted) that lie past the end of the file
+    // and drops them from it.
+    void writeGrowth(std::vector<Page*>& todo);
 
     std::unique_ptr<RandomFile> file_;
     std::string path_;

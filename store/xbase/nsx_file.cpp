@@ -222,7 +222,9 @@ std::unique_ptr<NsxTag> NsxFile::readTag(const std::string& name, std::uint32_t 
     if (uniq > 1 || desc > 1) corrupt(where + " hat ungültige Kennzeichen", headerAddr);
     if (h[kTagKeyExpr] < 0x20) corrupt(where + " hat keinen Schlüsselausdruck", headerAddr);
     const std::uint32_t root = getU32LE(h + kTagRoot);
-    if (root == 0 || !validAddress(root))
+    // An interrupted file is only read for its tag definitions and built
+    // anew: a root that did not reach the file (a full disk) is no damage.
+    if ((root == 0 || !validAddress(root)) && !interrupted_)
         corrupt(where + " verweist auf die ungültige Wurzelseite " + std::to_string(root),
                 headerAddr);
     t->name_ = upperAscii(name);
@@ -335,10 +337,17 @@ void NsxFile::flushInternal() {
     if (readOnly_ || closed_) return;
     if (!cache_->hasDirty() && !rootDirty_) return;
     beginDirectWrite();
-    cache_->writeDirty();
-    if (rootDirty_) {
-        writeRoot(true);
-        rootDirty_ = false;
+    try {
+        cache_->writeDirty();
+        if (rootDirty_) {
+            writeRoot(true);
+            rootDirty_ = false;
+        }
+    } catch (...) {
+        // Pages that did not reach the file are not written again: the
+        // marker stays, and the next open builds the index anew.
+        markDamaged();
+        throw;
     }
 }
 

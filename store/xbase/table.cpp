@@ -107,6 +107,7 @@ void Table::close() {
         dbf_->finish();
     } catch (...) {
         if (!failure) failure = std::current_exception();
+        index_->recordsLost();
     }
     try {
         index_->dropIndexState();
@@ -642,10 +643,17 @@ void Table::commitRecord() {
     index_->beforeRecordWrite();
     const bool wasAppend = appending_;
     std::uint32_t recno = recno_;
-    if (wasAppend)
-        recno = dbf_->appendRecord(buf_.data());
-    else
-        dbf_->writeRecord(recno, buf_.data());
+    try {
+        if (wasAppend)
+            recno = dbf_->appendRecord(buf_.data());
+        else
+            dbf_->writeRecord(recno, buf_.data());
+    } catch (...) {
+        // In a batch the write may have been of records held before, which
+        // the index already names.
+        if (batch_ > 0) index_->recordsLost();
+        throw;
+    }
     if (!wasAppend && (index_->wantsOldRecord() || !observers_.empty())) oldScratch_ = cold_;
     cold_ = buf_;
     hot_ = appending_ = false;
@@ -696,7 +704,15 @@ void Table::beginBatch() {
 void Table::endBatch() {
     if (batch_ == 0 || --batch_ > 0) return;
     // The held appends reach the file before the index pages that name them.
-    if (dbf_) dbf_->batchAppends(false);
+    if (dbf_) {
+        try {
+            dbf_->batchAppends(false);
+        } catch (...) {
+            index_->recordsLost();
+            index_->endBatch();
+            throw;
+        }
+    }
     index_->endBatch();
 }
 

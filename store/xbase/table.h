@@ -27,8 +27,9 @@
 // then the memo header; then the DBF record; only then are the old memo blocks
 // released. A kill therefore loses at most the record being written and a few
 // memo blocks (a leak), never another record's data. The header's record
-// count may lag during appends (an open derives the count from the file size
-// and repairs it); flush() and close() bring it up to date.
+// count and date follow every commit outside a batch and every write of a
+// batch (dbf_file.h), so that another reader finds them in step; an open
+// derives the count from the file size anyway and repairs the header.
 //
 // Natural order and deleted records. Navigation walks the table through a
 // RecordOrder, natural record order unless another is installed. With

@@ -8,6 +8,7 @@
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/nsx_tag.h"
 #include "store/xbase/table_index.h"
+#include "store/xbase/smt_file.h"
 
 namespace xb {
 
@@ -135,10 +136,48 @@ std::vector<std::string> checkIndex(Table& table) {
     return out;
 }
 
+std::vector<MemoFault> checkMemos(Table& table) {
+    std::vector<MemoFault> faults;
+    SmtFile* smt = table.smtFile();
+    if (!smt) return faults;
+    std::vector<int> memoFields;
+    for (std::size_t i = 0; i < table.fieldCount(); ++i)
+        if (table.field(static_cast<int>(i)).type == 'M' &&
+            table.field(static_cast<int>(i)).len == 10)
+            memoFields.push_back(static_cast<int>(i));
+    if (memoFields.empty()) return faults;
+    const std::uint64_t size = smt->fileSize();
+    const std::uint64_t blockSize = smt->blockSize();
+    table.scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
+        for (const int f : memoFields) {
+            const FieldDesc& fd = table.field(f);
+            const SmtRef ref = SmtRef::decode(rec + fd.offset);
+            if (ref.blank || ref.block == 0 || ref.length == 0) continue;
+            const std::uint64_t start = std::uint64_t{ref.block} * blockSize;
+            const std::uint64_t blocks = (ref.length + blockSize - 1) / blockSize;
+            std::string why;
+            if (ref.block < smt->firstDataBlock())
+                why = "liegt im Dateikopf";
+            else if (start + ref.length > size)
+                why = "reicht über das Ende der Memodatei hinaus";
+            else if (ref.block + blocks > smt->nextFreeBlock())
+                why = "liegt im freien Bereich der Memodatei";
+            if (why.empty()) continue;
+            faults.push_back({recno, f,
+                              "Satz " + std::to_string(recno) + ", Feld " + fd.name +
+                                  ": das Memo (Block " + std::to_string(ref.block) + ", " +
+                                  std::to_string(ref.length) + " Bytes) " + why});
+        }
+    });
+    return faults;
+}
+
 std::vector<std::string> checkTableFile(const std::string& path) {
     try {
         auto t = Table::open(path, OpenMode::ReadOnly);
         std::vector<std::string> faults = checkIndex(*t);
+        for (MemoFault& m : checkMemos(*t))
+            faults.push_back("Die Memodatei " + t->smtFile()->path() + ": " + std::move(m.text));
         t->close();
         return faults;
     } catch (const qv::Error& e) {

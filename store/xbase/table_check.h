@@ -21,7 +21,19 @@ namespace xb {
 
 std::vector<std::string> checkIndex(Table& table);
 
-// Opens the table at `path` read-only and checks it; an error on the way
+// A memo reference that points where no memo can be: into the memo file's
+// header, or with its blocks or its length past the end of the file or past
+// the next free block (the space the next memo written would take).
+struct MemoFault {
+    std::uint32_t recno = 0;
+    int field = 0;     // field index
+    std::string text;  // German, naming the field, block and length
+};
+// Every memo reference of every record of an SMT table (none for others).
+std::vector<MemoFault> checkMemos(Table& table);
+
+// Opens the table at `path` read-only and checks its index and its memo
+// references (one fault per damaged reference, naming the record); an error on the way
 // (a table or index that cannot be opened) is returned as a fault.
 std::vector<std::string> checkTableFile(const std::string& path);
 

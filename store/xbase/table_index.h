@@ -241,6 +241,10 @@ class TableIndex final : public RecordObserver {
     void requireRoomForCommit();
     // Just before the record's DBF write: the index's crash marker on disk.
     void beforeRecordWrite();
+    // Records the index already names did not reach the table file (a write
+    // of a batch failed): the crash marker stays, and the next open builds
+    // the index again from the records.
+    void recordsLost();
     // Whether recordCommitted() needs the old bytes of a changed record.
     bool wantsOldRecord() const { return indexed() || flaggedKnown_; }
     // Updates the tags and the flagged records (see above).

@@ -77,6 +77,10 @@ void TableIndex::beforeRecordWrite() {
     if (indexed()) nsx_->beginDirectWrite();
 }
 
+void TableIndex::recordsLost() {
+    if (nsx_ && !readOnly()) nsx_->markDamaged();
+}
+
 void TableIndex::recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
                                  const std::uint8_t* newRecord) {
     if (indexed()) {

@@ -111,6 +111,23 @@ void Table::pack() {
     const std::string journal = journalPath(path_);
     const int mid = index_->hasTags() ? 50 : 100;
 
+    // Until the journal is in place the originals are untouched: a failure
+    // (a full disk) removes the temporaries at once.
+    bool committed = false;
+    struct Temporaries {
+        Env& env;
+        const bool& committed;
+        std::vector<std::string> paths;
+        ~Temporaries() {
+            if (committed) return;
+            for (const std::string& p : paths) {
+                try {
+                    env.remove(p);
+                } catch (...) {  // the next open removes it
+                }
+            }
+        }
+    } temporaries{*env_, committed, {tmpTable, tmpMemo, journal + ".tmp"}};
     // 1. The packed table and memo file beside the originals.
     {
         Env& env = *env_;
@@ -182,6 +199,7 @@ void Table::pack() {
         jf->sync();
         jf.reset();
         env_->rename(tmpJournal, journal);
+        committed = true;
         env_->syncDirectoryOf(journal);
     }
     rollForward(*env_, journal);

@@ -5,11 +5,13 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWidget>
+#include <csignal>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "catalogue/dm.h"
+#include "shelltestutil.h"
 #include "store/displays.h"
 #include "store/xbase/error.h"
 #include "ui/errorhandler.h"
@@ -18,6 +20,7 @@
 #include "ui/infobox.h"
 #include "ui/introform.h"
 #include "ui/scripteddialogs.h"
+#include "ui/termination.h"
 #include "ui/wmessage.h"
 #include "uitestutil.h"
 
@@ -278,3 +281,22 @@ TEST_F(ProgramTest, TheEndOfTheRunDoesNotWriteTheSettings) {
 }
 
 }  // namespace
+
+// SIGTERM ends the run as "Beenden" does, asking nothing, and a long
+// operation's progress window sees it as "Abbrechen".
+TEST_F(ProgramTest, ASignalEndsTheRunAndCancelsALongOperation) {
+    startProgram();
+    qv::installTermination(*program);
+    TWmessage& w = program->wmessage();
+    w.offerCancel(true);
+    EXPECT_FALSE(w.cancelRequested());
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return qv::terminationRequested(); }, 2000));
+    EXPECT_TRUE(program->ended());
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(w.cancelRequested());
+    ::raise(SIGHUP);  // a second request changes nothing
+    QTest::qWait(50);
+    EXPECT_EQ(quits, 1);
+    w.offerCancel(false);
+}

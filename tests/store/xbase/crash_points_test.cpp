@@ -7,6 +7,7 @@
 // there. The files are then reopened as the next session would: no posted
 // record may be lost or torn, and the index must be usable (rebuilt where
 // the crash left it behind) and match the records.
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -369,3 +370,153 @@ TEST(FileSeam, RenamesAndRemovalsCountAsWrites) {
 }
 
 }  // namespace
+
+// ---- a full disk ----------------------------------------------------------------------------
+
+namespace {
+
+// The table file as another reader finds it: the header counts the whole
+// records, and only the end mark follows the last one.
+void expectHeaderInStep(const std::vector<std::uint8_t>& f) {
+    ASSERT_GE(f.size(), 32u);
+    const std::uint32_t count =
+        f[4] | f[5] << 8 | f[6] << 16 | static_cast<std::uint32_t>(f[7]) << 24;
+    const std::size_t headerLength = f[8] | f[9] << 8;
+    const std::size_t recordLength = f[10] | f[11] << 8;
+    const std::size_t body = f.size() - headerLength;
+    ASSERT_EQ(count, body / recordLength);
+    ASSERT_EQ(body % recordLength, 1u);
+    ASSERT_EQ(f.back(), 0x1A);
+}
+
+// Runs the operation with every amount of free room from none to enough,
+// `step` bytes apart. It completes or fails with "kein Platz"; the table is
+// then closed on the disk that is still full, and the table file must be as
+// its header says before anything repairs it. With room again, the next
+// open finds the index matching the records and the operation's promise
+// kept.
+// `upTo` bounds the room tried when the operation's files end smaller than
+// they began (a pack).
+void fullEverywhere(const Files& base, const Operation& op, std::uint64_t step,
+                    std::uint64_t upTo = 0) {
+    SCOPED_TRACE(op.what);
+    std::vector<Rec> before, after;
+    std::uint64_t needed = 0;
+    {
+        auto env = envWith(base);
+        const std::uint64_t start = env->bytesUsed();
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+        before = recordsOf(*t);
+        int posted = 0;
+        op.run(*t, posted);
+        t->close();
+        needed = std::max(upTo, env->bytesUsed() > start ? env->bytesUsed() - start : 0);
+        t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+        after = recordsOf(*t);
+    }
+    int failures = 0;
+    for (std::uint64_t room = 0; room <= needed + step; room += step) {
+        SCOPED_TRACE("room for " + std::to_string(room) + " of " + std::to_string(needed) +
+                     " bytes");
+        auto env = envWith(base);
+        int posted = 0;
+        bool completed = false;
+        {
+            auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+            recordsOf(*t);
+            env->setCapacity(env->bytesUsed() + room);
+            try {
+                op.run(*t, posted);
+                t->close();
+                completed = true;
+            } catch (const qv::Error& e) {
+                ASSERT_NE(e.text().find("kein Platz"), std::string::npos) << e.text();
+                ++failures;
+            }
+            try {
+                t->close();
+            } catch (const qv::Error&) {
+            }
+        }
+        expectHeaderInStep(env->fileBytes(kPath));
+        for (const std::string& name : env->fileNames())  // a failed pack's
+            ASSERT_EQ(name.find(".pack"), std::string::npos) << name;
+        env->setCapacity(0);
+        auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+        const std::vector<std::string> faults = xb::checkIndex(*t);
+        ASSERT_TRUE(faults.empty()) << faults.front();
+        ASSERT_EQ(xbtest::checkMemoStructure(*t), "");
+        const std::vector<Rec> now = recordsOf(*t);
+        if (completed)
+            ASSERT_EQ(now, after);
+        else
+            op.check(before, after, now, posted);
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+    ASSERT_GT(failures, 0);
+}
+
+// Appends and their keys: every posted record stays, the failing one is
+// there whole or not at all, nothing else changes.
+void checkAppends(const std::vector<Rec>& before, const std::vector<Rec>& after,
+                  const std::vector<Rec>& now, int posted) {
+    ASSERT_GE(now.size(), before.size() + posted);
+    ASSERT_LE(now.size(), before.size() + posted + 1);
+    for (std::size_t i = 0; i < now.size(); ++i)
+        ASSERT_EQ(now[i], i < before.size() ? before[i] : after[i]) << "record " << i + 1;
+}
+
+}  // namespace
+
+TEST_F(CrashPoints, AFullDiskLeavesTheHeaderInStepOutsideABatch) {
+    Operation op;
+    op.what = "appends with memos, one at a time";
+    op.run = [](xb::Table& t, int& posted) {
+        for (int i = 41; i <= 46; ++i) {
+            t.append();
+            fill(t, i);
+            t.commitRecord();
+            ++posted;
+        }
+    };
+    op.check = checkAppends;
+    fullEverywhere(fileTable(40), op, 97);
+}
+
+TEST_F(CrashPoints, AFullDiskLeavesTheHeaderInStepAfterABatch) {
+    Operation op;
+    op.what = "a batch of appends past its first write";
+    op.run = [](xb::Table& t, int& posted) {
+        t.beginBatch();
+        for (int i = 41; i <= 2400; ++i) {
+            t.append();
+            fill(t, i);
+            t.commitRecord();
+        }
+        t.endBatch();
+        posted = 2360;
+    };
+    // A batch promises the records of its writes, not each commit: what is
+    // there is a prefix of the appends, whole.
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>& after,
+                  const std::vector<Rec>& now, int) {
+        ASSERT_GE(now.size(), before.size());
+        ASSERT_LE(now.size(), after.size());
+        for (std::size_t i = 0; i < now.size(); ++i)
+            ASSERT_EQ(now[i], i < before.size() ? before[i] : after[i]) << "record " << i + 1;
+    };
+    fullEverywhere(fileTable(40), op, 24 * 1024);
+}
+
+TEST_F(CrashPoints, AFullDiskStopsAPackWithTheOldTableAndNoTemporaries) {
+    Operation op;
+    op.what = "pack";
+    op.run = [](xb::Table& t, int&) { t.pack(); };
+    op.check = [](const std::vector<Rec>& before, const std::vector<Rec>&,
+                  const std::vector<Rec>& now, int) { ASSERT_EQ(now, before); };
+    const Files base = fileTable(200);
+    std::uint64_t size = 0;
+    for (const auto& [name, bytes] : base)
+        size += bytes.size();
+    fullEverywhere(base, op, 4096, size);
+}

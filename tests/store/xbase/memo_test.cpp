@@ -12,6 +12,8 @@
 #include "store/xbase/mem_env.h"
 #include "store/xbase/smt_file.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_builder.h"
+#include "store/xbase/table_check.h"
 #include "support/testutil.h"
 #include "xbase_test_util.h"
 
@@ -465,3 +467,40 @@ TEST(LegacyMemo, FptTextsAreFramedAndBinaryRefsWork) {
 }
 
 }  // namespace
+
+// A memo file cut short: every reference that now points past its end is
+// found once, naming its record; the references before the cut pass, and
+// so does an intact file.
+TEST(SmtCheck, AMemoFileCutShortIsFoundRecordByRecord) {
+    xb::MemEnv env;
+    xb::TableBuilder b("t.dbf", env);
+    b.addField("NAME", 'C', 10, 0);
+    b.addField("MEMO", 'M', 10, 0);
+    b.create();
+    {
+        auto t = xb::Table::open("t.dbf", xb::OpenMode::Exclusive, env);
+        for (int i = 1; i <= 6; ++i) {
+            t->append();
+            t->replaceText(0, "R" + std::to_string(i));
+            if (i != 3) t->replaceMemo(1, std::string(200, static_cast<char>('a' + i)));
+        }
+        t->close();
+        t = xb::Table::open("t.dbf", xb::OpenMode::ReadOnly, env);
+        EXPECT_TRUE(xb::checkMemos(*t).empty());
+    }
+    std::vector<std::uint8_t> memo = env.fileBytes("t.smt");
+    ASSERT_GT(memo.size(), 512u + 3 * 256u);
+    memo.resize(512 + 3 * 256 + 10);  // records 1, 2 and 4 keep theirs
+    env.setFile("t.smt", memo);
+    auto t = xb::Table::open("t.dbf", xb::OpenMode::ReadOnly, env);
+    std::vector<std::uint32_t> damaged;
+    for (const xb::MemoFault& f : xb::checkMemos(*t)) {
+        damaged.push_back(f.recno);
+        EXPECT_EQ(f.field, 1);
+        EXPECT_NE(f.text.find("Satz " + std::to_string(f.recno) + ", Feld MEMO"), std::string::npos)
+            << f.text;
+    }
+    EXPECT_EQ(damaged, (std::vector<std::uint32_t>{5, 6}));
+    t->go(5);
+    EXPECT_THROW(t->getMemo(1), qv::Error);  // read as damaged, never as ""
+}
