@@ -3,6 +3,7 @@
 #include "masterdata/core/masterdata_tool.h"
 #include "search/core/entryquery.h"
 #include "search/core/filesearchtool.h"
+#include "namesearch/core/namesearchtool.h"
 #include "statistics/core/statistics.h"
 #include "catalogue/qvdb.h"
 
@@ -20,6 +21,7 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    addCommand(qv::nameSearchToolCommand());
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }
