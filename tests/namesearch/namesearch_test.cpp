@@ -4,19 +4,28 @@
 #include <fstream>
 #include <sstream>
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "catalogue/qvdb.h"
 #include "namesearch/core/filetableimage.h"
 #include "namesearch/core/nameindex.h"
 #include "namesearch/core/namepattern.h"
 #include "namesearch/core/namesearch.h"
 #include "namesearch/core/namesearchtool.h"
+#include "namesearch/ui/dateinamensuche.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
 #include "support/testutil.h"
+#include "ui/scripteddialogs.h"
 
 namespace fs = std::filesystem;
 
@@ -253,4 +262,52 @@ TEST_F(NameSearch, StoreToolLinesCountsAndRefusals) {
 
     EXPECT_NE(tool({"*?"}, 1).find("Suchmuster"), std::string::npos);
     EXPECT_NE(tool({"x", "--after", "20231332"}, 1).find("Datum"), std::string::npos);
+}
+
+// The window as a user drives it: a pattern typed, the rows with the
+// owners' titles and box/number, Enter on a row, a refused pattern.
+TEST_F(NameSearch, WindowStreamsRowsAndShowsTheEntry) {
+    qv::ScriptedDialogs boxes;
+    qv::ScopedDialogs scoped(&boxes);
+    TDM dm(QString::fromStdString(dir.string()));
+    qv::CatalogueSession session(dm);
+    std::vector<int> shown;
+    TDateinamensuche window(session, [&](int n) { shown.push_back(n); });
+    window.show();
+    auto search = [&](const QString& pattern) {
+        bool ended = false;
+        auto c = QObject::connect(&window, &TDateinamensuche::finished,
+                                  [&](qulonglong) { ended = true; });
+        window.EditMuster->setText(pattern);
+        QTest::keyClick(window.EditMuster, Qt::Key_Return);
+        for (int i = 0; i < 500 && !ended && window.searching(); ++i)
+            QTest::qWait(10);
+        QObject::disconnect(c);
+        return ended;
+    };
+    ASSERT_TRUE(search(QStringLiteral("urlaub")));
+    qv::NameResultModel& m = *window.model();
+    ASSERT_EQ(m.rowCount(), 2);
+    auto cell = [&](int row, int column) { return m.index(row, column).data().toString(); };
+    EXPECT_EQ(cell(0, qv::NameResultModel::Name), QStringLiteral("IMG_0001.JPG"));
+    EXPECT_EQ(cell(1, qv::NameResultModel::Extension), QStringLiteral("JPG"));
+    EXPECT_EQ(cell(0, qv::NameResultModel::Date), QStringLiteral("05.07.2019"));
+    EXPECT_EQ(cell(0, qv::NameResultModel::Title), QStringLiteral("Datenträger 2"));
+    EXPECT_EQ(cell(0, qv::NameResultModel::BoxNumber), QStringLiteral("12 / 2"));
+    EXPECT_EQ(window.StatusLine->text(), QStringLiteral("2 Dateien gefunden."));
+
+    ASSERT_TRUE(search(QStringLiteral("endgültig")));
+    ASSERT_EQ(m.rowCount(), 1);
+    EXPECT_EQ(cell(0, qv::NameResultModel::Name),
+              QStringLiteral("Steuererklärung 2023 endgültig.pdf"));
+    window.Grid->setFocus();
+    window.Grid->setCurrentIndex(m.index(0, 0));
+    QTest::keyClick(window.Grid, Qt::Key_Return);
+    EXPECT_EQ(shown, std::vector<int>{1});
+
+    window.EditMuster->setText(QStringLiteral("**"));
+    window.BtnSuchenClick();
+    ASSERT_FALSE(boxes.shown().empty());
+    EXPECT_TRUE(boxes.last().text.startsWith(QStringLiteral("Das Suchmuster")));
+    EXPECT_EQ(m.rowCount(), 1);  // the last result stays
 }
