@@ -169,6 +169,11 @@ void FileTableImage::fullPath(const std::uint8_t* r, std::string& out) const {
         const xb::SmtRef ref = xb::SmtRef::decode(r + m_memo);
         if (!ref.blank && ref.type == 1 && ref.block != 0 && ref.length > 0 &&
             ref.length < (1u << 20)) {
+            const std::uint64_t start = std::uint64_t{ref.block} * m_blockSize;
+            if (start + ref.length <= m_memoFile.size()) {
+                out.assign(m_memoFile.data() + start, ref.length);
+                return;
+            }
             out.resize(ref.length);
             const std::size_t got =
                 readAt(m_memoFd, std::uint64_t{ref.block} * m_blockSize, out.data(), ref.length);
@@ -187,6 +192,14 @@ void FileTableImage::fullPath(const std::uint8_t* r, std::string& out) const {
         out.assign(path);
     else
         out = xb::cp1252ToUtf8(path);
+}
+
+void FileTableImage::readMemoFile() {
+    if (m_memoFd < 0) return;
+    const off_t end = ::lseek(m_memoFd, 0, SEEK_END);
+    if (end <= 0) return;
+    m_memoFile.resize(static_cast<std::size_t>(end));
+    m_memoFile.resize(readAt(m_memoFd, 0, m_memoFile.data(), m_memoFile.size()));
 }
 
 std::string FileTableImage::fullPathOf(std::uint32_t recno) const {

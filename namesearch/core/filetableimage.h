@@ -63,6 +63,11 @@ class FileTableImage {
     std::string fullPathOf(std::uint32_t recno) const;
     FileFacts factsOf(std::uint32_t recno) const;
 
+    // Reads the whole memo file into memory at once, so that a pass over
+    // all records reads no memo on its own. Memos beyond what was read then
+    // (written later) are still read one by one.
+    void readMemoFile();
+
     // The stamps of the file table and its memo file now.
     static std::string stampOf(const std::string& dir);
 
@@ -74,6 +79,7 @@ class FileTableImage {
     std::size_t m_headerLength = 0;
     std::size_t m_recordLength = 0;
     std::uint32_t m_blockSize = 64;
+    std::vector<char> m_memoFile;  // see readMemoFile()
     int m_num = 0, m_name = 0, m_path = 0, m_size = 0, m_date = 0, m_memo = -1;
     int m_pathWidth = 0, m_nameWidth = 0, m_numWidth = 0, m_sizeWidth = 0;
 };

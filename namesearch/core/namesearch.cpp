@@ -112,6 +112,7 @@ void NameIndexKeeper::job(std::string stamp) {
         }
         if (!made) {
             FileTableImage image(m_dir);
+            image.readMemoFile();
             std::unique_ptr<NameIndex> built = NameIndex::build(
                 image, 2, [this](int p) { m_progress = p; }, &m_cancel);
             if (built) {

@@ -105,6 +105,7 @@ int runNameSearchCommand(const std::vector<std::string>& args, std::ostream& out
         index = keeper.fresh();
         if (!index) index = keeper.waitForBuild();
     }
+    if (!index) image.readMemoFile();
 
     std::unordered_map<std::uint32_t, EntryFacts> entries;
     if (!countOnly) entries = readEntryFacts(dir);
