@@ -338,45 +338,72 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
 
 // ---- searching ---------------------------------------------------------------------------
 
-std::uint64_t NameIndex::search(const NamePattern& pattern, const NameFilter& filter,
-                                const MatchSink& sink, std::uint64_t limit, int threads,
-                                const std::atomic<bool>* cancel) const {
-    const std::size_t slices = (m_rowCount + kRowsPerSearchSlice - 1) / kRowsPerSearchSlice;
+std::size_t NameIndex::slices() const {
+    return (m_rowCount + kRowsPerSearchSlice - 1) / kRowsPerSearchSlice;
+}
+
+void NameIndex::searchSlice(std::size_t s, const NamePattern& pattern, const NameFilter& filter,
+                            std::vector<std::uint32_t>& out) const {
     const std::string& literal = pattern.literal();
     // A pattern without wildcards is its own literal: a hit is a match.
     const bool literalDecides = !pattern.wildcard();
-    auto work = [&](std::size_t s, std::vector<std::uint32_t>& out) {
-        const std::size_t firstRow = s * kRowsPerSearchSlice;
-        const std::size_t endRow = std::min(m_rowCount, firstRow + kRowsPerSearchSlice);
-        const char* base = m_text;
-        const std::uint64_t end = endRow < m_rowCount ? m_rows[endRow].text : m_textBytes;
-        std::uint64_t at = m_rows[firstRow].text;
-        std::size_t row = firstRow;
-        while (at < end) {
-            const void* hit = ::memmem(base + at, end - at, literal.data(), literal.size());
-            if (!hit) break;
-            const std::uint64_t off = static_cast<const char*>(hit) - base;
-            // The row holding the hit: the last one starting at or before it.
-            std::size_t lo = row, hi = endRow;
-            while (hi - lo > 1) {
-                const std::size_t mid = (lo + hi) / 2;
-                if (m_rows[mid].text <= off)
-                    lo = mid;
-                else
-                    hi = mid;
-            }
-            row = lo;
-            const NameRow& r = m_rows[row];
-            const std::string_view text = textOf(row);
-            if ((literalDecides || pattern.matches(text)) &&
-                filter.passes(r.entry, r.size, r.date, text))
-                out.push_back(r.recno);
-            ++row;
-            if (row >= endRow) break;
-            at = m_rows[row].text;
+    const std::size_t firstRow = s * kRowsPerSearchSlice;
+    const std::size_t endRow = std::min(m_rowCount, firstRow + kRowsPerSearchSlice);
+    const char* base = m_text;
+    const std::uint64_t end = endRow < m_rowCount ? m_rows[endRow].text : m_textBytes;
+    std::uint64_t at = m_rows[firstRow].text;
+    std::size_t row = firstRow;
+    while (at < end) {
+        const void* hit = ::memmem(base + at, end - at, literal.data(), literal.size());
+        if (!hit) break;
+        const std::uint64_t off = static_cast<const char*>(hit) - base;
+        // The row holding the hit: the last one starting at or before it.
+        std::size_t lo = row, hi = endRow;
+        while (hi - lo > 1) {
+            const std::size_t mid = (lo + hi) / 2;
+            if (m_rows[mid].text <= off)
+                lo = mid;
+            else
+                hi = mid;
         }
+        row = lo;
+        const NameRow& r = m_rows[row];
+        const std::string_view text = textOf(row);
+        if ((literalDecides || pattern.matches(text)) &&
+            filter.passes(r.entry, r.size, r.date, text))
+            out.push_back(r.recno);
+        ++row;
+        if (row >= endRow) break;
+        at = m_rows[row].text;
+    }
+}
+
+std::size_t NameIndex::searchHead(const NamePattern& pattern, const NameFilter& filter,
+                                  const MatchSink& sink, std::size_t enough,
+                                  std::chrono::microseconds budget, std::uint64_t& handed) const {
+    const auto start = std::chrono::steady_clock::now();
+    const std::size_t n = slices();
+    std::vector<std::uint32_t> out;
+    std::size_t s = 0;
+    while (s < n) {
+        out.clear();
+        searchSlice(s++, pattern, filter, out);
+        handed += out.size();
+        if (!out.empty() && !sink(out)) return n;
+        if (handed >= enough || std::chrono::steady_clock::now() - start >= budget) break;
+    }
+    return s;
+}
+
+std::uint64_t NameIndex::search(const NamePattern& pattern, const NameFilter& filter,
+                                const MatchSink& sink, std::uint64_t limit, int threads,
+                                const std::atomic<bool>* cancel, std::size_t fromSlice) const {
+    const std::size_t n = slices();
+    if (fromSlice >= n) return 0;
+    auto work = [&](std::size_t s, std::vector<std::uint32_t>& out) {
+        searchSlice(fromSlice + s, pattern, filter, out);
     };
-    return runSlices(slices, threads, work, sink, limit, cancel);
+    return runSlices(n - fromSlice, threads, work, sink, limit, cancel);
 }
 
 std::uint64_t scanFileTable(const FileTableImage& image, const NamePattern& pattern,

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,13 +78,25 @@ class NameIndex {
 
     // Searches on `threads` threads; `sink` is called on the calling thread
     // with the matches slice by slice in record order. Returns the number of
-    // matches handed on (at most `limit`, 0 = no limit).
+    // matches handed on (at most `limit`, 0 = no limit). `fromSlice` skips
+    // the slices a searchHead() did.
     std::uint64_t search(const NamePattern& pattern, const NameFilter& filter,
                          const MatchSink& sink, std::uint64_t limit = 0, int threads = 2,
-                         const std::atomic<bool>* cancel = nullptr) const;
+                         const std::atomic<bool>* cancel = nullptr,
+                         std::size_t fromSlice = 0) const;
+    // The first slices on the calling thread alone, until `enough` matches
+    // were handed to `sink` (counted in `handed`) or `budget` has passed:
+    // a window shows its first rows without waiting for another thread.
+    // Returns the slice to go on from (slices() when all are done).
+    std::size_t searchHead(const NamePattern& pattern, const NameFilter& filter,
+                           const MatchSink& sink, std::size_t enough,
+                           std::chrono::microseconds budget, std::uint64_t& handed) const;
+    std::size_t slices() const;
 
   private:
     NameIndex() = default;
+    void searchSlice(std::size_t s, const NamePattern& pattern, const NameFilter& filter,
+                     std::vector<std::uint32_t>& out) const;
 
     std::string m_dir;
     std::string m_stamp;

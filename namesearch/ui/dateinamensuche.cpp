@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
 #include "namesearch/core/namepattern.h"
@@ -389,7 +391,24 @@ void TDateinamensuche::runSearch(std::shared_ptr<const qv::NameIndex> index) {
     const quint64 generation = m_generation;
     auto pattern = m_pattern;
     auto filter = m_filter;
-    m_thread = std::thread([this, generation, index, image, pattern, filter] {
+    // The first rows come from this thread, at once; the rest streams in
+    // from the search threads.
+    std::uint64_t head = 0;
+    std::size_t from = 0;
+    if (index) {
+        from = index->searchHead(
+            *pattern, *filter,
+            [&](const std::vector<std::uint32_t>& recnos) {
+                deliver(generation, recnos);
+                return true;
+            },
+            kFirstRows, std::chrono::milliseconds(8), head);
+        if (from >= index->slices()) {
+            done(generation, head, QString());
+            return;
+        }
+    }
+    m_thread = std::thread([this, generation, index, image, pattern, filter, head, from] {
         QString failure;
         std::uint64_t n = 0;
         auto sink = [&](const std::vector<std::uint32_t>& recnos) {
@@ -399,13 +418,13 @@ void TDateinamensuche::runSearch(std::shared_ptr<const qv::NameIndex> index) {
             return !m_cancel.load();
         };
         try {
-            n = index ? index->search(*pattern, *filter, sink, 0, 2, &m_cancel)
+            n = index ? index->search(*pattern, *filter, sink, 0, 2, &m_cancel, from)
                       : qv::scanFileTable(*image, *pattern, *filter, sink, 0, 2, &m_cancel);
         } catch (const std::exception& e) {
             failure = QString::fromStdString(e.what());
         }
         QMetaObject::invokeMethod(
-            this, [this, generation, n, failure] { done(generation, n, failure); },
+            this, [this, generation, n = n + head, failure] { done(generation, n, failure); },
             Qt::QueuedConnection);
     });
 }

@@ -79,6 +79,8 @@ class TDateinamensuche : public QDialog {
 
   public:
     static constexpr int kHelpTopic = 835;
+    // Rows the window looks for before it hands the search to its threads.
+    static constexpr std::size_t kFirstRows = 64;
     // `showEntry` puts the main window on the entry with that number.
     TDateinamensuche(qv::CatalogueSession& session, std::function<void(int)> showEntry,
                      QWidget* parent = nullptr);
