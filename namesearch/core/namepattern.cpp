@@ -75,7 +75,8 @@ std::string upperUtf8(std::string_view s) {
 }
 
 std::string_view nameOfPath(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
+    // Carriers read elsewhere may use backslashes.
+    const std::size_t slash = path.find_last_of("/\\");
     if (slash == std::string_view::npos) return path;
     std::string_view name = path.substr(slash + 1);
     if (!name.empty() && name.front() == ' ') name.remove_prefix(1);

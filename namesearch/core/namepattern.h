@@ -32,7 +32,7 @@ void upperUtf8InPlace(std::string& s);
 std::string upperUtf8(std::string_view s);
 
 // The file name of a full path in the form "/dir/sub/ name.ext": what
-// follows the last "/" and the one blank after it.
+// follows the last "/" (or backslash) and the one blank after it.
 std::string_view nameOfPath(std::string_view path);
 // The extension of a name: after its last dot, "" without one.
 std::string_view extensionOfName(std::string_view name);

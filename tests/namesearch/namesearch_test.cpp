@@ -146,6 +146,7 @@ TEST(NamePattern, CaseFoldingWildcardsAndRefusals) {
 
     const qv::NamePattern pdf("*.pdf");
     EXPECT_TRUE(pdf.matches("/DOCS/ A.PDF"));
+    EXPECT_TRUE(qv::NamePattern("a.*").matches("D:\\A.TXT\\ A.PDF"));
     EXPECT_FALSE(pdf.matches("/X.PDF/ A.PDF.BAK"));  // the whole name
     EXPECT_EQ(pdf.literal(), ".PDF");
     const qv::NamePattern four("img_????.jpg");
