@@ -230,15 +230,29 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
     if (text >= 0xFFFFFFFFull) return nullptr;  // offsets are 32-bit
     index->m_ownRows.resize(rows);
     index->m_ownText.resize(text);
-    std::size_t r = 0, t = 0;
-    for (Part& p : parts) {
-        for (NameRow row : p.rows) {
-            row.text += static_cast<std::uint32_t>(t);
-            index->m_ownRows[r++] = row;
+    // Where each part goes; the parts are then copied on two threads.
+    std::vector<std::size_t> rowAt(slices + 1, 0), textAt(slices + 1, 0);
+    for (std::size_t i = 0; i < slices; ++i) {
+        rowAt[i + 1] = rowAt[i] + parts[i].rows.size();
+        textAt[i + 1] = textAt[i] + parts[i].text.size();
+    }
+    auto copy = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            Part& p = parts[i];
+            NameRow* out = index->m_ownRows.data() + rowAt[i];
+            for (NameRow row : p.rows) {
+                row.text += static_cast<std::uint32_t>(textAt[i]);
+                *out++ = row;
+            }
+            if (!p.text.empty())
+                std::memcpy(index->m_ownText.data() + textAt[i], p.text.data(), p.text.size());
+            p = Part{};
         }
-        std::memcpy(index->m_ownText.data() + t, p.text.data(), p.text.size());
-        t += p.text.size();
-        p = Part{};
+    };
+    {
+        std::thread second(copy, slices / 2, slices);
+        copy(0, slices / 2);
+        second.join();
     }
     index->m_rows = index->m_ownRows.data();
     index->m_rowCount = rows;
