@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "app/qv-tessarin/features.h"
+#include "bench/bench_catalogue.h"
 #include "bench/bench_util.h"
 #include "catalogue/cataloguelocation.h"
 #include "catalogue/qvdb.h"
@@ -91,13 +92,9 @@ void report(const char* what, double ms, double target, double cpu = -1) {
 
 using bench::Rng;
 
-const char* kWords[] = {"PROGRAMME", "SPIELE", "TREIBER",  "DATEN",  "BRIEFE",  "OFFICE", "SYSTEM",
-                        "GRAFIK",    "SOUND",  "LEVEL1",   "LEVEL2", "HILFE",   "BILDER", "MUSIK",
-                        "WIN95",     "DOS",    "TOOLS",    "BACKUP", "1997",    "1998",   "SZENEN",
-                        "FLUGSIM",   "ARCHIV", "VORLAGEN", "SETUP",  "INSTALL", "TEMP",   "DOKU"};
-const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP",
-                       "WAV", "DOC", "",    "HTM", "ZIP", "COM"};
-constexpr std::uint64_t kFilesPerEntry = 200;
+using bench::kExts;
+using bench::kFilesPerEntry;
+using bench::kWords;
 
 // The file names searched for later: the name of every 9973rd record.
 std::vector<std::string> g_names;
@@ -114,18 +111,10 @@ void generate(const fs::path& dir, std::uint64_t n) {
         auto t = xb::Table::open((dir / "_qvdir.dbf").string());
         Rng rng;
         for (std::uint64_t i = 0; i < n; ++i) {
-            const std::string name =
-                std::string(kWords[rng.below(28)]).substr(0, 5) + std::to_string(rng.below(100000));
-            const std::string ext = kExts[rng.below(12)];
-            std::string path = "/";
-            const int depth = 1 + static_cast<int>((i / 7) % 5);
-            std::uint64_t d = (i / kFilesPerEntry) * 31 + (i % kFilesPerEntry) / 12;
-            for (int k = 0; k < depth; ++k) {
-                path += kWords[(d + k * 7) % 28];
-                path += '/';
-                d /= 3;
-            }
-            path += " " + name + (ext.empty() ? "" : "." + ext);
+            const bench::GeneratedFile file = bench::generatedFile(rng, i);
+            const std::string& name = file.name;
+            const std::string& ext = file.ext;
+            const std::string& path = file.path;
             t->append();
             t->replaceNumber(0, static_cast<double>(1 + i / kFilesPerEntry));
             t->replaceText(1, name);

@@ -4,6 +4,7 @@
 
 #include "store/conversion.h"
 #include "store/xbase/coding.h"
+#include "store/xbase/error.h"
 #include "store/xbase/memo_store.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_index.h"
@@ -297,6 +298,25 @@ QVariant DbGridModel::data(const QModelIndex& index, int role) const {
             return int(Qt::AlignLeft | Qt::AlignVCenter);
         case RecNoRole:
             return static_cast<uint>(recNoAt(index.row()));
+        case Qt::ToolTipRole: {
+            if (m_toolTipMemo.isEmpty()) return {};
+            xb::Table* t = engine();
+            const int memo = t ? t->fieldIndex(m_toolTipMemo.toStdString()) : -1;
+            if (memo < 0 || t->field(memo).type != 'M' || !t->memoStore()) return {};
+            const std::string* rec = record(index.row());
+            if (!rec || rec->size() < t->recordLength()) return {};
+            const xb::FieldDesc& f = t->field(memo);
+            xb::MemoValue v;
+            try {
+                v = t->memoStore()->read(
+                    reinterpret_cast<const std::uint8_t*>(rec->data()) + f.offset, f.len,
+                    recNoAt(index.row()));
+            } catch (const Error&) {
+                return {};  // a tooltip is no place for a damaged memo's error
+            }
+            if (v.type != xb::MemoValue::Type::Text || v.bytes.empty()) return {};
+            return QString::fromUtf8(v.bytes.data(), static_cast<qsizetype>(v.bytes.size()));
+        }
         default:
             return {};
     }

@@ -83,6 +83,9 @@ class DbGridModel : public QAbstractTableModel {
     int columnOf(const QString& fieldName) const;
     // The record number of `row`, 0 outside the rows.
     std::uint32_t recNoAt(int row) const;
+    // Rows whose memo field `fieldName` holds a text show it (UTF-8) as
+    // their tooltip; "" (the default) shows none.
+    void setToolTipMemo(const QString& fieldName) { m_toolTipMemo = fieldName; }
 
   signals:
     void currentRowChanged(int row);
@@ -115,6 +118,7 @@ class DbGridModel : public QAbstractTableModel {
     QPointer<TTable> m_defsTable;  // the table whose display definitions are followed
     QMetaObject::Connection m_defsConnection;
     QList<Column> m_columns;
+    QString m_toolTipMemo;
     int m_rows = 0;
     int m_current = -1;
     bool m_shown = false;  // the first reset happened

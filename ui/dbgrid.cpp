@@ -36,6 +36,7 @@ TDataSource* DbGrid::dataSource() const {
 void DbGrid::setDataSource(TDataSource* source) {
     DbGridModel* old = m_model;
     m_model = source ? new DbGridModel(source, this) : nullptr;
+    if (m_model) m_model->setToolTipMemo(m_toolTipMemo);
     setModel(m_model);
     delete old;
     if (!m_model) return;
@@ -47,6 +48,11 @@ void DbGrid::setDataSource(TDataSource* source) {
     });
     applyColumnWidths();
     followTable(m_model->currentRow());
+}
+
+void DbGrid::setToolTipMemo(const QString& fieldName) {
+    m_toolTipMemo = fieldName;
+    if (m_model) m_model->setToolTipMemo(fieldName);
 }
 
 void DbGrid::applyColumnWidths() {

@@ -29,6 +29,9 @@ class DbGrid : public QTableView {
 
     // Binds the grid to a view (nullptr unbinds).
     void setDataSource(TDataSource* source);
+    // Rows show the text of this memo field as their tooltip, whatever
+    // view the grid is given (DbGridModel::setToolTipMemo).
+    void setToolTipMemo(const QString& fieldName);
     TDataSource* dataSource() const;
     DbGridModel* gridModel() const { return m_model; }
 
@@ -51,6 +54,7 @@ class DbGrid : public QTableView {
     void applyColumnWidths();
 
     DbGridModel* m_model = nullptr;
+    QString m_toolTipMemo;
     QStringList m_sizedColumns;  // the columns the widths were set for
     QList<int> m_sizedWidths;    // the display widths they were set from (0 = unknown)
     bool m_syncing = false;

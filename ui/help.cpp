@@ -16,6 +16,7 @@ const std::vector<HelpTopic>& helpTopics() {
         {840, "Tstd_art"},           {750, "Tstd_verleih"},
         {740, "Tstd_stat"},          {710, "TstdDrucker"},
         {780, "TPreviewForm"},       {810, "TImport"},
+        {835, "TDateinamensuche"},
     };
     return topics;
 }

@@ -4,6 +4,7 @@
 #include "import/ui/importcommands.h"
 #include "lending/ui/lendingcommands.h"
 #include "masterdata/ui/masterdatacommands.h"
+#include "namesearch/ui/namesearchcommands.h"
 #include "output/ui/outputfeature.h"
 #include "reading/ui/readingcommands.h"
 #include "search/ui/filesearchcommands.h"
@@ -19,6 +20,7 @@ FeatureList programFeatures() {
     features.push_back(std::make_unique<QueryCommands>());
     features.push_back(std::make_unique<StatisticsCommands>());
     features.push_back(std::make_unique<FileSearchCommands>());
+    features.push_back(std::make_unique<NameSearchCommands>());
     features.push_back(std::make_unique<MasterdataCommands>());
     features.push_back(std::make_unique<LendingCommands>());
     features.push_back(std::make_unique<OutputFeature>());

@@ -2,6 +2,7 @@
 // its command beside its operation and names it here.
 #include "catalogue/qvdb.h"
 #include "masterdata/core/masterdata_tool.h"
+#include "namesearch/core/namesearchtool.h"
 #include "search/core/entryquery.h"
 #include "search/core/filesearchtool.h"
 #include "statistics/core/statistics.h"
@@ -21,6 +22,7 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    addCommand(qv::nameSearchToolCommand());
     qv::addLendingToolCommands();
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});

@@ -220,6 +220,7 @@ void TMainForm::buildEntryArea() {
 
     m_lowerStack = new QStackedWidget(lower);
     DBGrid2 = new qv::DbGrid(m_lowerStack);
+    DBGrid2->setToolTipMemo(QStringLiteral("dirmemo"));
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
     DBGrid2->setDataSource(DataSource2);
     m_lowerStack->addWidget(DBGrid2);

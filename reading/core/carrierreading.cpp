@@ -145,6 +145,7 @@ class FileStore {
         m_size = fieldOf(m_t, "dirsize");
         m_date = fieldOf(m_t, "dirdate");
         m_time = fieldOf(m_t, "dirtime");
+        m_memo = fieldOf(m_t, "dirmemo");
     }
 
     void store(const FileRecordValues& v) {
@@ -156,9 +157,11 @@ class FileStore {
             m_bulk.emplace(m_t);
         }
         DiscardOnError guard(m_t);
+        bool reused = false;
         if (m_nextFree < m_free.size()) {
             m_t.go(m_free[m_nextFree++]);
             ++m_reused;
+            reused = true;
         } else {
             m_t.append();
         }
@@ -169,6 +172,10 @@ class FileStore {
         m_t.replaceNumber(m_size, static_cast<double>(v.size));
         m_t.replaceDate(m_date, v.date);
         m_t.replaceText(m_time, v.time);
+        if (!v.fullName.empty())
+            m_t.replaceMemo(m_memo, v.fullName);
+        else if (reused && m_t.memoWritten(m_memo))
+            m_t.replaceBlank(m_memo);
         m_t.commitRecord();
         ++m_stored;
     }
@@ -182,7 +189,7 @@ class FileStore {
   private:
     xb::Table& m_t;
     double m_number;
-    int m_num, m_path, m_name, m_ext, m_size, m_date, m_time;
+    int m_num, m_path, m_name, m_ext, m_size, m_date, m_time, m_memo;
     std::vector<std::uint32_t> m_free;
     std::size_t m_nextFree = 0;
     std::optional<BulkChanges> m_bulk;
@@ -255,6 +262,16 @@ FileRecordValues fileRecordValues(const WalkedFile& f) {
     v.path = f.directory;
     v.path += ' ';
     v.path += f.name;
+    if (f.lossy || f.name.size() > kNameWidth || v.path.size() > kPathWidth) {
+        std::string raw;
+        raw.reserve(f.rawDirectory.size() + 1 + f.rawName.size());
+        raw = f.rawDirectory;
+        raw += ' ';
+        raw += f.rawName;
+        // Names that are not valid UTF-8 keep a replacement character for
+        // each byte that is not.
+        v.fullName = QString::fromUtf8(raw).toStdString();
+    }
     if (v.path.size() > kPathWidth) v.path.resize(kPathWidth);
     v.name = f.name.substr(0, kNameWidth);
     const std::size_t dot = f.name.rfind('.');
@@ -318,6 +335,7 @@ int releaseFileRecords(CatalogueSession& session, int n,
     // range the file list may have set for another entry.
     apollo.sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
     const int num = fieldOf(t, "dirnumm");
+    const int memo = fieldOf(t, "dirmemo");
     const std::string key = entryKey(n);
     int count = 0;
     const std::vector<std::uint32_t> records = t.index().seekRun(key);
@@ -327,6 +345,8 @@ int releaseFileRecords(CatalogueSession& session, int n,
         for (const std::uint32_t recno : records) {
             t.go(recno);
             t.replaceNumber(num, kReleasedEntryNumber);
+            // The full name belongs to the file, not to the free record.
+            if (t.memoWritten(memo)) t.replaceBlank(memo);
             t.commitRecord();
             ++count;
             if (counted) counted(count);

@@ -48,6 +48,13 @@ struct ReadingOptions {
 
 // The values one file record receives (Windows-1252 bytes, cut to the
 // fields' widths).
+//
+// Full names. When the name or the path had to be cut, or a character of
+// either became "?", the record's memo DIRMEMO keeps the whole path in UTF-8
+// as the file system named it, in the form of DIRPFAD (directory from the
+// volume root with its trailing "/", one blank, the name). Records whose
+// values fit get no memo. A record that is reused or released loses the
+// memo it held, so a memo always belongs to the file its record describes.
 struct FileRecordValues {
     std::string path;       // DIRPFAD: directory, one blank, name; 86 at most
     std::string name;       // DIRNAME: 15 at most
@@ -55,6 +62,7 @@ struct FileRecordValues {
     std::int64_t size = 0;  // DIRSIZE: capped at 9999999999
     std::int32_t date = 0;  // DIRDATE: Julian day, 0 for the empty date
     std::string time;       // DIRTIME: "HH:mm", local time
+    std::string fullName;   // DIRMEMO: UTF-8, "" when the values above fit
 };
 
 inline constexpr int kPathWidth = 86;

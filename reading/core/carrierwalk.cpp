@@ -93,9 +93,16 @@ bool PosixDirectorySource::list(const std::string& path,
 
 // ---- the walk ----------------------------------------------------------------------------
 
-std::string storedName(const std::string& raw) {
-    for (unsigned char c : raw)
-        if (c >= 0x80) return xb::utf8ToCp1252(raw);
+std::string storedName(const std::string& raw, bool* lossy) {
+    if (lossy) *lossy = false;
+    for (unsigned char c : raw) {
+        if (c < 0x80) continue;
+        std::string s = xb::utf8ToCp1252(raw);
+        // Every character that could not be held became one '?' more.
+        if (lossy)
+            *lossy = std::count(s.begin(), s.end(), '?') > std::count(raw.begin(), raw.end(), '?');
+        return s;
+    }
     return raw;
 }
 
@@ -117,11 +124,11 @@ void CarrierWalker::walk(const std::string& root, bool topOnly,
     m_file = &file;
     m_skipped = 0;
     std::vector<Frame> descent{{id.device, id.inode}};
-    walkDirectory(root, std::string("/"), descent);
+    walkDirectory(root, std::string("/"), std::string("/"), false, descent);
 }
 
 void CarrierWalker::walkDirectory(const std::string& path, const std::string& stored,
-                                  std::vector<Frame>& descent) {
+                                  const std::string& raw, bool lossy, std::vector<Frame>& descent) {
     (*m_directory)(path);
     struct Sub {
         std::string name;
@@ -136,8 +143,9 @@ void CarrierWalker::walkDirectory(const std::string& path, const std::string& st
             return;
         }
         if (e.kind == DirEntry::File) {
-            name = storedName(e.name);
-            (*m_file)(WalkedFile{stored, name, e.size, e.mtime});
+            bool nameLossy = false;
+            name = storedName(e.name, &nameLossy);
+            (*m_file)(WalkedFile{stored, name, e.size, e.mtime, raw, e.name, lossy || nameLossy});
             return;
         }
         if (m_topOnly || e.kind != DirEntry::Directory) return;
@@ -153,7 +161,10 @@ void CarrierWalker::walkDirectory(const std::string& path, const std::string& st
         });
         if (onPath) continue;
         descent.push_back({s.device, s.inode});
-        walkDirectory(joined(path, s.name), stored + storedName(s.name) + '/', descent);
+        bool subLossy = false;
+        const std::string sub = storedName(s.name, &subLossy);
+        walkDirectory(joined(path, s.name), stored + sub + '/', raw + s.name + '/',
+                      lossy || subLossy, descent);
         descent.pop_back();
     }
 }

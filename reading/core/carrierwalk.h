@@ -19,7 +19,10 @@
 // volume root in Windows-1252 ("/", "/TOOLS/": "/" separators, a trailing
 // "/"; the mount point is not part of it) and its name in Windows-1252.
 // Names that are not valid UTF-8, or hold characters Windows-1252 does not
-// have, get a "?" for each such character.
+// have, get a "?" for each such character. Beside that form the walker hands
+// the same path and name as the file system holds them (rawDirectory,
+// rawName: "/" + the raw directory names + "/"), and whether the
+// Windows-1252 form lost a character on the way (lossy).
 #pragma once
 
 #include <cstdint>
@@ -69,6 +72,9 @@ struct WalkedFile {
     const std::string& name;       // Windows-1252
     std::int64_t size;
     std::int64_t mtime;
+    const std::string& rawDirectory;  // as the file system holds it, "/" ... "/"
+    const std::string& rawName;       // as the file system holds it
+    bool lossy = false;               // directory or name got a "?" for a character
 };
 
 class CarrierWalker {
@@ -94,8 +100,8 @@ class CarrierWalker {
         std::uint64_t device;
         std::uint64_t inode;
     };
-    void walkDirectory(const std::string& path, const std::string& stored,
-                       std::vector<Frame>& descent);
+    void walkDirectory(const std::string& path, const std::string& stored, const std::string& raw,
+                       bool lossy, std::vector<Frame>& descent);
 
     DirectorySource& m_source;
     bool m_topOnly = false;
@@ -106,6 +112,7 @@ class CarrierWalker {
 };
 
 // A name from the file system as Windows-1252 ("?" for what cannot be held).
-std::string storedName(const std::string& raw);
+// `lossy`, when given, is set when a character became "?".
+std::string storedName(const std::string& raw, bool* lossy = nullptr);
 
 }  // namespace qv

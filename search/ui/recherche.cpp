@@ -169,6 +169,7 @@ void Trecherche::buildWindow() {
     layout->addWidget(TabControl1);
 
     DBGrid1 = new qv::DbGrid(this);
+    DBGrid1->setToolTipMemo(QStringLiteral("dirmemo"));
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     {
         QPalette p = DBGrid1->palette();
