@@ -1,5 +1,6 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "duplicates/core/duplicatestool.h"
 #include "masterdata/core/masterdata_tool.h"
 #include "search/core/entryquery.h"
 #include "search/core/filesearchtool.h"
@@ -20,6 +21,7 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    qv::addDuplicateToolCommands();
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }
