@@ -54,22 +54,22 @@ inline std::array<QLabel*, 12> lbstat(const TMainForm& f) {
 }
 
 inline TDataSource* DataSource1(const TMainForm& f) {
-    return &f.session().view(qv::CatalogTable::Entries);
+    return &f.session().view(qv::CatalogueTable::Entries);
 }
 inline TDataSource* DataSource2(const TMainForm& f) {
-    return &f.session().view(qv::CatalogTable::Files);
+    return &f.session().view(qv::CatalogueTable::Files);
 }
 inline TDataSource* DataSource6(const TMainForm& f) {
-    return &f.session().view(qv::CatalogTable::Addresses);
+    return &f.session().view(qv::CatalogueTable::Addresses);
 }
 inline TApollo* Apollo1(const TMainForm& f) {
-    return &f.session().apollo(qv::CatalogTable::Entries);
+    return &f.session().apollo(qv::CatalogueTable::Entries);
 }
 inline TApollo* Apollo2(const TMainForm& f) {
-    return &f.session().apollo(qv::CatalogTable::Files);
+    return &f.session().apollo(qv::CatalogueTable::Files);
 }
 inline TApollo* Apollo6(const TMainForm& f) {
-    return &f.session().apollo(qv::CatalogTable::Addresses);
+    return &f.session().apollo(qv::CatalogueTable::Addresses);
 }
 
 // The same for a pointer to the window.
