@@ -2,7 +2,9 @@
 // the menu entries, the results shown, Enter on a copy or another entry
 // making it current, and leaving a query after asking.
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <QTreeWidget>

@@ -16,6 +16,7 @@
 #include "store/conversion.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
+#include "store/xbase/error.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "support/catalogue/cataloguebuilder.h"
