@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
@@ -17,6 +18,8 @@
 #include "store/xbase/cp1252.h"
 #include "store/xbase/dbf_header.h"
 #include "store/xbase/error.h"
+#include "store/xbase/nsx_cursor.h"
+#include "store/xbase/nsx_file.h"
 #include "store/xbase/table.h"
 
 namespace qv {
@@ -446,12 +449,23 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
         f.size = keys.size(rec);
     });
     if (progress && !progress(950)) return std::nullopt;
-    const auto factOf = [&](std::uint32_t recno) -> const Fact& {
-        return facts[static_cast<std::size_t>(
-            std::lower_bound(recnos.begin(), recnos.end(), recno) - recnos.begin())];
+    // Each candidate with the index of its facts, found once.
+    struct Candidate {
+        std::uint64_t hash;
+        std::uint32_t recno;
+        std::int32_t owner;
+        std::uint32_t fact;
     };
-    const auto keyOf = [&](const Keyed& k) {
-        const Fact& f = factOf(k.recno);
+    std::vector<Candidate> cands(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const Keyed& k = candidates[i];
+        cands[i] = {k.hash, k.recno, k.owner,
+                    static_cast<std::uint32_t>(
+                        std::lower_bound(recnos.begin(), recnos.end(), k.recno) - recnos.begin())};
+    }
+    candidates = {};
+    const auto keyOf = [&](const Candidate& c) {
+        const Fact& f = facts[c.fact];
         return std::string_view(f.key.data(), f.len);
     };
 
@@ -461,25 +475,28 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
         std::string_view key;
     };
     std::vector<Pending> groups;
-    for (std::size_t i = 0; i < candidates.size();) {
+    for (std::size_t i = 0; i < cands.size();) {
         std::size_t j = i + 1;
-        while (j < candidates.size() && candidates[j].hash == candidates[i].hash)
+        while (j < cands.size() && cands[j].hash == cands[i].hash)
             ++j;
-        auto run = candidates.begin() + static_cast<std::ptrdiff_t>(i);
-        auto end = candidates.begin() + static_cast<std::ptrdiff_t>(j);
-        std::stable_sort(run, end,
-                         [&](const Keyed& a, const Keyed& b) { return keyOf(a) < keyOf(b); });
+        auto run = cands.begin() + static_cast<std::ptrdiff_t>(i);
+        auto end = cands.begin() + static_cast<std::ptrdiff_t>(j);
+        const std::string_view first = keyOf(*run);
+        if (!std::all_of(run + 1, end, [&](const Candidate& c) { return keyOf(c) == first; }))
+            std::stable_sort(run, end, [&](const Candidate& a, const Candidate& b) {
+                return keyOf(a) < keyOf(b);
+            });
         for (auto g = run; g != end;) {
             auto h = g + 1;
             while (h != end && keyOf(*h) == keyOf(*g))
                 ++h;
             if (h - g > 1) {
-                std::sort(g, h, [](const Keyed& a, const Keyed& b) {
+                std::sort(g, h, [](const Candidate& a, const Candidate& b) {
                     return a.owner != b.owner ? a.owner < b.owner : a.recno < b.recno;
                 });
                 Pending p;
-                p.group.size = factOf(g->recno).size;
-                p.group.first = static_cast<std::uint32_t>(g - candidates.begin());
+                p.group.size = facts[g->fact].size;
+                p.group.first = static_cast<std::uint32_t>(g - cands.begin());
                 p.group.copies = static_cast<std::uint32_t>(h - g);
                 p.key = keyOf(*g);
                 groups.push_back(p);
@@ -499,7 +516,7 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
         const std::uint32_t from = g.first;
         g.first = static_cast<std::uint32_t>(report.copies.size());
         for (std::uint32_t k = 0; k < g.copies; ++k)
-            report.copies.push_back({candidates[from + k].recno, candidates[from + k].owner});
+            report.copies.push_back({cands[from + k].recno, cands[from + k].owner});
         report.copyCount += g.copies;
         report.wastedBytes += g.wasted();
         report.groups.push_back(g);
@@ -509,6 +526,52 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
 }
 
 // ---- comparison -------------------------------------------------------------------------
+
+namespace {
+
+// The records filed under entry `number`, in path order: from the file
+// table's first tag (key "str(dirnumm,8)+dirpfad") through a cursor of its
+// own, so the table stays where it is. Without that tag, by a scan in record
+// order; `pathOrder` tells which.
+std::vector<std::uint32_t> entryRecords(xb::Table& t, const KeyMaker& keys, int number,
+                                        bool* pathOrder) {
+    std::vector<std::uint32_t> recnos;
+    xb::NsxTag* tag = t.hasIndex() ? t.indexFile()->findTag("dirnumm") : nullptr;
+    *pathOrder = tag != nullptr;
+    if (tag) {
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "%8d", number);
+        const std::string_view p(prefix, 8);
+        xb::NsxCursor c(*tag);
+        for (bool on = c.seek(p); on && c.key().substr(0, 8) == p; on = c.next())
+            recnos.push_back(c.recno());
+    } else {
+        t.scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
+            if (keys.owner(rec) == number) recnos.push_back(recno);
+        });
+    }
+    return recnos;
+}
+
+// A set of sizes with false positives: one bit per mixed size.
+class SizeSieve {
+  public:
+    void add(std::int64_t size) {
+        m_bits[slot(size) >> 6] |= std::uint64_t{1} << (slot(size) & 63);
+    }
+    bool mayHold(std::int64_t size) const {
+        return (m_bits[slot(size) >> 6] >> (slot(size) & 63)) & 1;
+    }
+
+  private:
+    static constexpr int kBits = 22;
+    static std::uint64_t slot(std::int64_t size) {
+        return (static_cast<std::uint64_t>(size) * 0x9E3779B97F4A7C15ull) >> (64 - kBits);
+    }
+    std::vector<std::uint64_t> m_bits = std::vector<std::uint64_t>((1u << kBits) / 64, 0);
+};
+
+}  // namespace
 
 std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int number,
                                                 DuplicateRule rule, const ScanProgress& progress) {
@@ -523,111 +586,96 @@ std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int n
     const KeyMaker keys(t, rule);
     const Admission admission{keys, entries, 0, {}};
 
-    // One pass: the carrier's own records and the hashes of all others.
-    std::vector<Keyed> own[2], others[2];
-    others[0].reserve(t.recCount() / 2 + 1);
-    others[1].reserve(t.recCount() / 2 + 1);
-    const bool complete = scanInHalves(
-        t, progress, 800, [&](int which, std::uint32_t recno, const std::uint8_t* rec) {
-            const int owner = admission.admit(rec);
-            if (owner == 0) return;
-            char key[kMaxKey];
-            const std::size_t n = keys.make(rec, key);
-            (owner == number ? own : others)[which].push_back({hashKey(key, n), recno, owner});
-        });
-    if (!complete) return std::nullopt;
-    own[0].insert(own[0].end(), own[1].begin(), own[1].end());
-    std::vector<Keyed>& mine = own[0];
-
-    // Which other records may hold one of the carrier's keys: a bit per
-    // hash prefix first, then the sorted hashes.
-    std::vector<std::uint64_t> hashes(mine.size());
-    for (std::size_t i = 0; i < mine.size(); ++i)
-        hashes[i] = mine[i].hash;
-    std::sort(hashes.begin(), hashes.end());
-    constexpr int kSieveBits = 24;
-    std::vector<std::uint64_t> sieve((std::size_t{1} << kSieveBits) / 64, 0);
-    for (std::uint64_t h : hashes)
-        sieve[(h >> (64 - kSieveBits)) >> 6] |= std::uint64_t{1} << ((h >> (64 - kSieveBits)) & 63);
-    std::vector<Keyed> hits;
-    for (const std::vector<Keyed>& part : others)
-        for (const Keyed& k : part) {
-            const std::uint64_t b = k.hash >> (64 - kSieveBits);
-            if (!((sieve[b >> 6] >> (b & 63)) & 1)) continue;
-            if (std::binary_search(hashes.begin(), hashes.end(), k.hash)) hits.push_back(k);
-        }
-    others[0] = {};
-    others[1] = {};
-    if (progress && !progress(850)) return std::nullopt;
-
-    // The keys, paths and sizes of the carrier's records and of the hits.
-    std::vector<std::uint32_t> recnos;
-    recnos.reserve(mine.size() + hits.size());
-    for (const Keyed& k : mine)
-        recnos.push_back(k.recno);
-    for (const Keyed& k : hits)
-        recnos.push_back(k.recno);
-    std::sort(recnos.begin(), recnos.end());
-    struct Fact {
+    // The carrier's own files with their keys, grouped by key.
+    struct Own {
+        std::uint64_t hash;
         std::string key;
-        std::int64_t size = 0;
-        QString path;
+        std::int64_t size;
+        std::uint32_t recno;
+        std::uint32_t rank;  // place in the path order
+        std::string path;    // the field's bytes, trimmed
     };
-    std::vector<Fact> facts(recnos.size());
-    const std::vector<std::uint32_t> mineSorted = [&] {
-        std::vector<std::uint32_t> r;
-        for (const Keyed& k : mine)
-            r.push_back(k.recno);
-        std::sort(r.begin(), r.end());
-        return r;
-    }();
-    readSorted(t, recnos, [&](std::size_t i, const std::uint8_t* rec) {
+    std::vector<Own> own;
+    bool pathOrder = false;
+    std::vector<std::uint32_t> ownRecnos = entryRecords(t, keys, number, &pathOrder);
+    // Each record's place in the path order, read in record order.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranked(ownRecnos.size());
+    for (std::size_t i = 0; i < ownRecnos.size(); ++i)
+        ranked[i] = {ownRecnos[i], static_cast<std::uint32_t>(i)};
+    std::sort(ranked.begin(), ranked.end());
+    for (std::size_t i = 0; i < ranked.size(); ++i)
+        ownRecnos[i] = ranked[i].first;
+    own.reserve(ownRecnos.size());
+    const xb::FieldDesc& pathField = keys.pathField();
+    readSorted(t, ownRecnos, [&](std::size_t i, const std::uint8_t* rec) {
+        if (admission.admit(rec) != number) return;
         char key[kMaxKey];
-        Fact& f = facts[i];
-        f.key.assign(key, keys.make(rec, key));
-        f.size = keys.size(rec);
-        if (std::binary_search(mineSorted.begin(), mineSorted.end(), recnos[i]))
-            f.path = trimmedField(rec, keys.pathField());
+        const std::size_t n = keys.make(rec, key);
+        std::size_t len = pathField.len;
+        const char* p = reinterpret_cast<const char*>(rec + pathField.offset);
+        while (len > 0 && p[len - 1] == ' ')
+            --len;
+        own.push_back({hashKey(key, n), std::string(key, n), keys.size(rec), ownRecnos[i],
+                       ranked[i].second, std::string(p, len)});
     });
-    const auto factOf = [&](std::uint32_t recno) -> const Fact& {
-        return facts[static_cast<std::size_t>(
-            std::lower_bound(recnos.begin(), recnos.end(), recno) - recnos.begin())];
-    };
-
-    // The carrier's keys, each with its files.
-    std::sort(mine.begin(), mine.end(), [&](const Keyed& a, const Keyed& b) {
-        const std::string& ka = factOf(a.recno).key;
-        const std::string& kb = factOf(b.recno).key;
-        return ka != kb ? ka < kb : a.recno < b.recno;
+    // By hash, then key: equal keys lie together.
+    std::vector<std::uint32_t> order(own.size());
+    for (std::size_t i = 0; i < own.size(); ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        if (own[a].hash != own[b].hash) return own[a].hash < own[b].hash;
+        const int c = own[a].key.compare(own[b].key);
+        return c != 0 ? c < 0 : a < b;
     });
     struct OwnKey {
         std::string_view key;
-        std::size_t first, count;
+        std::size_t first, count;  // in `order`
         std::int64_t size;
         bool elsewhere = false;
     };
     std::vector<OwnKey> ownKeys;
-    for (std::size_t i = 0; i < mine.size();) {
-        const Fact& f = factOf(mine[i].recno);
+    SizeSieve sizes;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> hashes;  // (hash, own key)
+    for (std::size_t i = 0; i < order.size();) {
+        const Own& o = own[order[i]];
         std::size_t j = i + 1;
-        while (j < mine.size() && factOf(mine[j].recno).key == f.key)
+        while (j < order.size() && own[order[j]].hash == o.hash && own[order[j]].key == o.key)
             ++j;
-        ownKeys.push_back({f.key, i, j - i, f.size});
+        hashes.emplace_back(o.hash, static_cast<std::uint32_t>(ownKeys.size()));
+        ownKeys.push_back({o.key, i, j - i, o.size});
+        sizes.add(o.size);
         i = j;
     }
-    // Each hit that is a real copy: the pair (own key, entry), once.
-    std::vector<std::pair<std::size_t, int>> pairs;
-    for (const Keyed& k : hits) {
-        const std::string& key = factOf(k.recno).key;
-        const auto it =
-            std::lower_bound(ownKeys.begin(), ownKeys.end(), key,
-                             [](const OwnKey& o, const std::string& s) { return o.key < s; });
-        if (it == ownKeys.end() || it->key != key) continue;
-        it->elsewhere = true;
-        pairs.emplace_back(static_cast<std::size_t>(it - ownKeys.begin()), k.owner);
-    }
+    std::sort(hashes.begin(), hashes.end());
+    if (progress && !progress(50)) return std::nullopt;
+
+    // One pass over all other files: most are passed over by their size
+    // alone; the rest are keyed and compared with the carrier's keys.
+    std::vector<std::pair<std::uint32_t, int>> found[2];  // (own key, entry)
+    const bool complete =
+        ownKeys.empty() ||
+        scanInHalves(t, progress ? [&](int p) { return progress(50 + p); } : ScanProgress(), 900,
+                     [&](int which, std::uint32_t, const std::uint8_t* rec) {
+                         if (rec[0] == xb::kDeletedFlag) return;
+                         const int owner = keys.owner(rec);
+                         if (owner == number || !entries.counts(owner)) return;
+                         if (!sizes.mayHold(keys.size(rec))) return;
+                         char key[kMaxKey];
+                         const std::size_t n = keys.make(rec, key);
+                         const std::uint64_t h = hashKey(key, n);
+                         auto it = std::lower_bound(hashes.begin(), hashes.end(),
+                                                    std::pair<std::uint64_t, std::uint32_t>{h, 0});
+                         for (; it != hashes.end() && it->first == h; ++it)
+                             if (ownKeys[it->second].key == std::string_view(key, n))
+                                 found[which].emplace_back(it->second, owner);
+                     });
+    if (!complete) return std::nullopt;
+    std::vector<std::pair<std::uint32_t, int>> pairs = std::move(found[0]);
+    pairs.insert(pairs.end(), found[1].begin(), found[1].end());
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    for (const auto& p : pairs)
+        ownKeys[p.first].elsewhere = true;
     std::sort(pairs.begin(), pairs.end(),
               [](const auto& a, const auto& b) { return a.second < b.second; });
     for (std::size_t i = 0; i < pairs.size();) {
@@ -649,6 +697,7 @@ std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int n
                   return a.entry.number < b.entry.number;
               });
 
+    std::vector<std::uint32_t> only;
     for (const OwnKey& o : ownKeys) {
         result.files += static_cast<std::int64_t>(o.count);
         result.bytes += static_cast<std::int64_t>(o.count) * o.size;
@@ -657,15 +706,19 @@ std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int n
             continue;
         }
         for (std::size_t k = 0; k < o.count; ++k) {
-            const std::uint32_t recno = mine[o.first + k].recno;
-            result.onlyHere.push_back({recno, factOf(recno).path, o.size});
+            only.push_back(order[o.first + k]);
             result.onlyBytes += o.size;
         }
     }
-    std::sort(result.onlyHere.begin(), result.onlyHere.end(),
-              [](const OnlyHereFile& a, const OnlyHereFile& b) {
-                  return a.path != b.path ? a.path < b.path : a.recno < b.recno;
-              });
+    // In path order (the stored bytes), then by record.
+    std::sort(only.begin(), only.end(), [&](std::uint32_t a, std::uint32_t b) {
+        if (pathOrder) return own[a].rank < own[b].rank;
+        const int c = own[a].path.compare(own[b].path);
+        return c != 0 ? c < 0 : own[a].recno < own[b].recno;
+    });
+    result.onlyHere.reserve(only.size());
+    for (std::uint32_t i : only)
+        result.onlyHere.push_back({own[i].recno, fromCp1252(own[i].path), own[i].size});
     if (progress && !progress(1000)) return std::nullopt;
     return result;
 }
