@@ -165,7 +165,7 @@ TDubletten::TDubletten(MainWindowHost& host, QWidget* parent)
     Endungen = new QLineEdit(this);
     Endungen->setObjectName(QStringLiteral("Endungen"));
     Endungen->setPlaceholderText(QStringLiteral("alle (sonst z. B. EXE, ZIP)"));
-    NurAbfrage = new QCheckBox(QStringLiteral("Nur Einträge der &Suchabfrage"), this);
+    NurAbfrage = new QCheckBox(QStringLiteral("&Nur Einträge der Suchabfrage"), this);
     NurAbfrage->setObjectName(QStringLiteral("NurAbfrage"));
     BtnSuchen = new QPushButton(QStringLiteral("&Suchen"), this);
     BtnSuchen->setObjectName(QStringLiteral("BtnSuchen"));
