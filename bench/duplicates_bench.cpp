@@ -19,6 +19,8 @@
 //                 equal ours
 //   comparison    compareCarrier of entry 1 (100,000 files) (< 1 s)
 //   memory        the process's peak resident size (< 1 GiB)
+//
+// QV_BENCH_NO_PEER=1 leaves the peer out (for a profiler).
 #include <QCoreApplication>
 
 #include <sys/resource.h>
@@ -183,7 +185,7 @@ int main(int argc, char** argv) {
         "LC_ALL=C sort -S 1G --parallel=2 '" + (dir / "keys.txt").string() + "' | uniq -d | wc -l";
     std::string peerGroups;
     double peerSeconds = 0, peerCpu = 0;
-    {
+    if (!qEnvironmentVariableIsSet("QV_BENCH_NO_PEER")) {
         rusage before{};
         getrusage(RUSAGE_CHILDREN, &before);
         bench::Stopwatch clock;

@@ -285,25 +285,59 @@ void readSorted(xb::Table& t, const std::vector<std::uint32_t>& recnos, Fn&& fn)
     }
 }
 
-// Sorts by hash: one pass into 4096 buckets by the top bits, then each
-// bucket on its own (small, in cache); two threads share the buckets.
-void sortByHash(std::vector<Keyed>& v) {
+// readSorted() on two threads, each with half of `recnos`; `fn` must be
+// safe to call from both for different indexes.
+template <typename Fn>
+void readSortedInHalves(xb::Table& t, const std::vector<std::uint32_t>& recnos, Fn&& fn) {
+    if (recnos.size() < 100000) {
+        readSorted(t, recnos, fn);
+        return;
+    }
+    const std::size_t mid = recnos.size() / 2;
+    const std::vector<std::uint32_t> second(recnos.begin() + static_cast<std::ptrdiff_t>(mid),
+                                            recnos.end());
+    std::exception_ptr failure;
+    std::thread helper([&] {
+        try {
+            readSorted(t, second,
+                       [&](std::size_t i, const std::uint8_t* rec) { fn(mid + i, rec); });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        const std::vector<std::uint32_t> first(recnos.begin(),
+                                               recnos.begin() + static_cast<std::ptrdiff_t>(mid));
+        readSorted(t, first, fn);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+// The records of both halves in one vector sorted by hash: one pass into
+// 4096 buckets by the top bits, then each bucket on its own (small, in
+// cache); two threads share the buckets. Empties the halves.
+std::vector<Keyed> sortByHash(std::vector<Keyed> (&halves)[2]) {
     constexpr int kBits = 12;
     constexpr std::size_t kBuckets = std::size_t{1} << kBits;
     std::vector<std::size_t> start(kBuckets + 1, 0);
-    for (const Keyed& k : v)
-        ++start[(k.hash >> (64 - kBits)) + 1];
+    for (const std::vector<Keyed>& h : halves)
+        for (const Keyed& k : h)
+            ++start[(k.hash >> (64 - kBits)) + 1];
     for (std::size_t b = 0; b < kBuckets; ++b)
         start[b + 1] += start[b];
-    std::vector<Keyed> out(v.size());
+    std::vector<Keyed> v(start[kBuckets]);
     {
         std::vector<std::size_t> at(start.begin(), start.end() - 1);
-        for (const Keyed& k : v)
-            out[at[k.hash >> (64 - kBits)]++] = k;
+        for (std::vector<Keyed>& h : halves) {
+            for (const Keyed& k : h)
+                v[at[k.hash >> (64 - kBits)]++] = k;
+            h = {};
+        }
     }
-    v.swap(out);
-    out.clear();
-    out.shrink_to_fit();
     const auto less = [](const Keyed& a, const Keyed& b) {
         return a.hash != b.hash ? a.hash < b.hash : a.recno < b.recno;
     };
@@ -314,11 +348,12 @@ void sortByHash(std::vector<Keyed>& v) {
     };
     if (v.size() < 100000) {
         sortBuckets(0, kBuckets);
-        return;
+        return v;
     }
     std::thread helper(sortBuckets, kBuckets / 2, kBuckets);
     sortBuckets(0, kBuckets / 2);
     helper.join();
+    return v;
 }
 
 xb::Table& fileEngine(CatalogueSession& session) {
@@ -412,13 +447,9 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
             halves[which].push_back({hashKey(key, n), recno, owner});
         });
     if (!complete) return std::nullopt;
-    std::vector<Keyed> all = std::move(halves[0]);
-    all.insert(all.end(), halves[1].begin(), halves[1].end());
-    halves[1] = {};
-
+    std::vector<Keyed> all = sortByHash(halves);
     DuplicateReport report;
     report.filesCounted = static_cast<std::int64_t>(all.size());
-    sortByHash(all);
     if (progress && !progress(800)) return std::nullopt;
 
     // The records of runs of equal hashes, read again for their keys.
@@ -433,23 +464,30 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
         i = j;
     }
     all = {};
-    std::vector<std::uint32_t> recnos(candidates.size());
+    // Read in record order; each candidate's facts land at its own index.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> byRecord(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i)
-        recnos[i] = candidates[i].recno;
-    std::sort(recnos.begin(), recnos.end());
+        byRecord[i] = {candidates[i].recno, static_cast<std::uint32_t>(i)};
+    std::sort(byRecord.begin(), byRecord.end());
+    std::vector<std::uint32_t> recnos(byRecord.size());
+    for (std::size_t i = 0; i < byRecord.size(); ++i)
+        recnos[i] = byRecord[i].first;
     struct Fact {
         KeyBytes key;
         std::uint8_t len;
         std::int64_t size;
     };
-    std::vector<Fact> facts(recnos.size());
-    readSorted(t, recnos, [&](std::size_t i, const std::uint8_t* rec) {
-        Fact& f = facts[i];
+    std::vector<Fact> facts(candidates.size());
+    readSortedInHalves(t, recnos, [&](std::size_t i, const std::uint8_t* rec) {
+        Fact& f = facts[byRecord[i].second];
         f.len = static_cast<std::uint8_t>(keys.make(rec, f.key.data()));
         f.size = keys.size(rec);
     });
+    byRecord = {};
+    recnos = {};
     if (progress && !progress(950)) return std::nullopt;
-    // Each candidate with the index of its facts, found once.
+
+    // Each candidate with the index of its facts.
     struct Candidate {
         std::uint64_t hash;
         std::uint32_t recno;
@@ -459,9 +497,7 @@ std::optional<DuplicateReport> findDuplicates(CatalogueSession& session,
     std::vector<Candidate> cands(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Keyed& k = candidates[i];
-        cands[i] = {k.hash, k.recno, k.owner,
-                    static_cast<std::uint32_t>(
-                        std::lower_bound(recnos.begin(), recnos.end(), k.recno) - recnos.begin())};
+        cands[i] = {k.hash, k.recno, k.owner, static_cast<std::uint32_t>(i)};
     }
     candidates = {};
     const auto keyOf = [&](const Candidate& c) {
