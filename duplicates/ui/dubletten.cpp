@@ -268,7 +268,7 @@ bool TDubletten::BtnSuchenClick() {
         if (report) entries = std::make_shared<EntryDirectory>(m_host.session());
     }
     if (!report) {
-        Zusammenfassung->setText(QStringLiteral("Suche abgebrochen. ") + Zusammenfassung->text());
+        showSummary(true);
         return false;
     }
     m_model->setReport(std::make_shared<const DuplicateReport>(std::move(*report)), entries);
@@ -279,15 +279,18 @@ bool TDubletten::BtnSuchenClick() {
     return true;
 }
 
-void TDubletten::showSummary() {
+void TDubletten::showSummary(bool cancelled) {
     const DuplicateReport* r = m_model->report();
     if (!r) {
-        Zusammenfassung->setText(QStringLiteral("Noch nicht gesucht."));
+        Zusammenfassung->setText(cancelled ? QStringLiteral("Suche abgebrochen.")
+                                           : QStringLiteral("Noch nicht gesucht."));
         return;
     }
-    Zusammenfassung->setText(QStringLiteral("Gruppen: %1   Kopien: %2   Platz der Kopien: %3")
-                                 .arg(groupedNumber(static_cast<std::int64_t>(r->groups.size())),
-                                      groupedNumber(r->copyCount), byteText(r->wastedBytes)));
+    const QString totals = QStringLiteral("Gruppen: %1   Kopien: %2   Platz der Kopien: %3")
+                               .arg(groupedNumber(static_cast<std::int64_t>(r->groups.size())),
+                                    groupedNumber(r->copyCount), byteText(r->wastedBytes));
+    Zusammenfassung->setText(
+        cancelled ? QStringLiteral("Suche abgebrochen, das vorige Ergebnis: ") + totals : totals);
 }
 
 void TDubletten::GruppenActivated(const QModelIndex& index) {

@@ -104,7 +104,8 @@ class TDubletten : public QDialog {
   private:
     // The catalogue files' last writes, to tell whether a result is still valid.
     QStringList catalogueStamp() const;
-    void showSummary();
+    // The totals of the result shown; after a cancel, saying so.
+    void showSummary(bool cancelled = false);
 
     MainWindowHost& m_host;
     DuplicateModel* m_model = nullptr;
