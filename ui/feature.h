@@ -50,6 +50,11 @@ class MainWindowHost {
     virtual void selectOrder(int index) = 0;
     // Gives the keyboard focus back to the entry list.
     virtual void focusEntryList() = 0;
+    // Makes the entry in record `recno` of the entry table the current
+    // entry. While an entry query hides it, asks first whether to show all
+    // entries again; false when the user declines or there is no such
+    // record.
+    virtual bool showEntry(quint32 recno) = 0;
 };
 
 class Feature {

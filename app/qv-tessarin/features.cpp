@@ -1,5 +1,6 @@
 #include "app/qv-tessarin/features.h"
 
+#include "duplicates/ui/duplicatecommands.h"
 #include "entries/ui/entrycommands.h"
 #include "import/ui/importcommands.h"
 #include "lending/ui/lendingcommands.h"
@@ -20,7 +21,11 @@ FeatureList programFeatures() {
     features.push_back(std::make_unique<QueryCommands>());
     features.push_back(std::make_unique<StatisticsCommands>());
     features.push_back(std::make_unique<FileSearchCommands>());
+<<<<<<< HEAD
     features.push_back(std::make_unique<NameSearchCommands>());
+=======
+    features.push_back(std::make_unique<DuplicateCommands>());
+>>>>>>> dupes29
     features.push_back(std::make_unique<MasterdataCommands>());
     features.push_back(std::make_unique<LendingCommands>());
     features.push_back(std::make_unique<OutputFeature>());

@@ -1,6 +1,7 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
 #include "catalogue/qvdb.h"
+#include "duplicates/core/duplicatestool.h"
 #include "masterdata/core/masterdata_tool.h"
 #include "namesearch/core/namesearchtool.h"
 #include "search/core/entryquery.h"
@@ -24,6 +25,7 @@ void addFeatureCommands() {
     addCommand(qv::findToolCommand());
     addCommand(qv::nameSearchToolCommand());
     qv::addLendingToolCommands();
+    qv::addDuplicateToolCommands();
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
 }

@@ -28,6 +28,7 @@
 #include "store/ttable.h"
 #include "store/xbase/env.h"
 #include "store/xbase/error.h"
+#include "store/xbase/table.h"
 #include "ui/appinfo.h"
 #include "ui/cataloguestartup.h"
 #include "ui/command.h"
@@ -456,6 +457,23 @@ void TMainForm::selectOrder(int index) {
 
 void TMainForm::focusEntryList() {
     DBGrid1->setFocus(Qt::OtherFocusReason);
+}
+
+bool TMainForm::showEntry(quint32 recno) {
+    TTable& entries = m_session.table(CatalogueTable::Entries);
+    const xb::Table* e = entries.engine();
+    if (!e || recno < 1 || recno > e->recCount()) return false;
+    if (e->queryActive() && !e->queryBit(recno)) {
+        if (qv::message(QStringLiteral("Der Eintrag gehört nicht zum Ergebnis der Suchabfrage.\n"
+                                       "Alle Einträge anzeigen?"),
+                        QStringLiteral("Eintrag anzeigen"), qv::MsgIcon::Question,
+                        qv::MsgButtons::YesNo) != qv::MsgAnswer::Yes)
+            return false;
+        command(qv::MainCommand::QueryReset).trigger();
+        if (e->queryActive()) return false;
+    }
+    Apollo1->sx_Go(static_cast<int>(recno));
+    return !entries.Eof();
 }
 
 void TMainForm::datasource1DataChange() {

@@ -90,6 +90,7 @@ class TMainForm : public QMainWindow, public qv::MainWindowHost {
     qint64 scopeFileList() override;
     void selectOrder(int index) override;
     void focusEntryList() override;
+    bool showEntry(quint32 recno) override;
 
   public slots:
     void FormActivate();
