@@ -6,6 +6,7 @@
 
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "catalogue/volumetable.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
@@ -165,6 +166,9 @@ bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
         if (!QFileInfo::exists(indexPath)) buildIndex(access.apollo(which), def, intro);
         if (which == CatalogueTable::Entries) intro.hideGauge();
     }
+    // The volume table beside the six: a catalogue made before it gets it
+    // now, the six stay as they are.
+    checkVolumeTable(dm.programDir(), env);
     return true;
 }
 

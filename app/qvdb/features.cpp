@@ -9,6 +9,7 @@
 #include "import/core/importtool.h"
 #include "output/core/printcommands.h"
 #include "reading/core/readingtool.h"
+#include "volumes/core/volumetool.h"
 
 namespace qvdb {
 
@@ -22,6 +23,7 @@ void addFeatureCommands() {
     addCommand(qv::findToolCommand());
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
+    qv::addVolumeCommands();
 }
 
 }  // namespace qvdb

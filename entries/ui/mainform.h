@@ -90,6 +90,7 @@ class TMainForm : public QMainWindow, public qv::MainWindowHost {
     qint64 scopeFileList() override;
     void selectOrder(int index) override;
     void focusEntryList() override;
+    int addLowerTab(const QString& caption, QWidget* page, std::function<void()> refresh) override;
 
   public slots:
     void FormActivate();
@@ -157,4 +158,10 @@ class TMainForm : public QMainWindow, public qv::MainWindowHost {
     QStackedWidget* m_lowerStack = nullptr;
     QWidget* m_addressPage = nullptr;
     QList<QPair<QString, QLabel*>> m_addressLabels;
+    // The features' tabs behind the five, in tab order from index 5.
+    struct ExtraTab {
+        QWidget* page;
+        std::function<void()> refresh;
+    };
+    QList<ExtraTab> m_extraTabs;
 };

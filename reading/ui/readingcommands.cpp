@@ -15,6 +15,9 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "store/conversion.h"
+#include "catalogue/dm.h"
+#include "volumes/core/volumefacts.h"
 
 namespace qv {
 
@@ -44,6 +47,8 @@ void ReadingCommands::SpeedButton5Click() {
             [this, d] { MasterdataWindows::of(m_host->session()).endung(d).exec(); });
         return d;
     });
+    if (!m_preferredVolume.isEmpty()) dialog.preferVolume(m_preferredVolume);
+    m_preferredVolume.clear();
     const int recno = Apollo1->sx_RecNo();
     {
         ScopedSuspend files(session.view(CatalogueTable::Files));
@@ -51,6 +56,12 @@ void ReadingCommands::SpeedButton5Click() {
     }
     // Back on the entry: its data change shows the new file list.
     Apollo1->sx_Go(recno);
+}
+
+void ReadingCommands::readCarrierFrom(const QString& mountPoint) {
+    m_preferredVolume = mountPoint;
+    SpeedButton5Click();
+    m_preferredVolume.clear();
 }
 
 void ReadingCommands::SpeedButton4Click() {
@@ -66,6 +77,7 @@ void ReadingCommands::SpeedButton4Click() {
         owner, [owner, &session] { return new TLoescheneintrag(session, owner); });
     TTable& entries = session.table(CatalogueTable::Entries);
     const int a = Apollo1->sx_RecNo();
+    const int number = strToInt(Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)")));
     // The entry view resumes last, after the file view.
     ScopedSuspend entryView(session.view(CatalogueTable::Entries));
     ScopedSuspend fileView(session.view(CatalogueTable::Files));
@@ -75,6 +87,8 @@ void ReadingCommands::SpeedButton4Click() {
     const int b = entries.Bof() ? 0 : entries.RecNo();
     Apollo1->sx_Go(a);
     entries.Delete();
+    // What was known of its carrier goes with it.
+    removeVolumeFacts(session.dm().programDir(), number);
     if (b > 0)
         Apollo1->sx_Go(b);
     else
