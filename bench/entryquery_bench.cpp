@@ -24,13 +24,13 @@
 
 #include <unistd.h>
 
-#include "search/core/entryquery.h"
-#include "statistics/core/statistics.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "search/core/entryquery.h"
+#include "statistics/core/statistics.h"
 #include "store/dbgridmodel.h"
 #include "store/displays.h"
-#include "catalogue/dm.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"

@@ -40,28 +40,28 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_util.h"
 #include "app/qv-tessarin/features.h"
+#include "bench/bench_util.h"
+#include "catalogue/cataloguelocation.h"
+#include "catalogue/qvdb.h"
 #include "entries/ui/mainform.h"
 #include "search/core/filesearch.h"
 #include "search/core/filesearchtool.h"
 #include "search/ui/recherche.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
-#include "ui/dbnavigator.h"
-#include "ui/dialogs.h"
-#include "ui/program.h"
-#include "ui/scripteddialogs.h"
-#include "catalogue/cataloguelocation.h"
 #include "store/tables/cataloguetables.h"
 #include "store/tapollo.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/dialogs.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
 
 namespace fs = std::filesystem;
 
@@ -354,7 +354,8 @@ int main(int argc, char** argv) {
     auto t0 = Clock::now();
     auto program = std::make_unique<qv::Program>(QString::fromStdString(dir.string()));
     program->setQuitFunction([] {});
-    program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
+    program->start(
+        [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
     auto* form = static_cast<TMainForm*>(program->mainForm());
     program->setCatalogueStartup(form->makeCatalogueStartup());
     form->show();

@@ -29,19 +29,19 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_util.h"
 #include "app/qv-tessarin/features.h"
-#include "entries/ui/mainform.h"
-#include "ui/dbgrid.h"
-#include "ui/program.h"
+#include "bench/bench_util.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguelocation.h"
 #include "catalogue/cataloguesession.h"
-#include "store/displays.h"
 #include "catalogue/dm.h"
+#include "entries/ui/mainform.h"
+#include "store/displays.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "ui/dbgrid.h"
+#include "ui/program.h"
 
 namespace fs = std::filesystem;
 
@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     qv::Program program(QString::fromStdString(dir.string()));
     program.setQuitFunction([] {});
-    program.start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
+    program.start(
+        [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
     auto* form = static_cast<TMainForm*>(program.mainForm());
     program.setCatalogueStartup(form->makeCatalogueStartup());
     form->show();

@@ -31,17 +31,17 @@
 
 #include <unistd.h>
 
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/settingslist.h"
 #include "output/core/labelreport.h"
 #include "output/core/listreport.h"
 #include "output/core/printcommands.h"
 #include "output/core/render.h"
-#include "catalogue/settingslist.h"
-#include "ui/wmessage.h"
-#include "catalogue/cataloguecheck.h"
-#include "catalogue/cataloguesession.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
+#include "ui/wmessage.h"
 
 namespace {
 

@@ -31,15 +31,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "reading/core/carrierreading.h"
-#include "ui/wmessage.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "reading/core/carrierreading.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "ui/wmessage.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
-#include "store/conversion.h"
 #include "catalogue/dm.h"
+#include "store/conversion.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/error.h"
 

@@ -3,9 +3,9 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
-#include "ui/errorhandler.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "ui/errorhandler.h"
 
 namespace qv {
 

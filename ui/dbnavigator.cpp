@@ -3,10 +3,10 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
-#include "ui/errorhandler.h"
-#include "ui/windowutil.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "ui/errorhandler.h"
+#include "ui/windowutil.h"
 
 namespace qv {
 

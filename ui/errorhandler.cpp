@@ -1,8 +1,8 @@
 #include "ui/errorhandler.h"
 
+#include "store/xbase/error.h"
 #include "ui/appinfo.h"
 #include "ui/dialogs.h"
-#include "store/xbase/error.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
 #include "ui/firstactivation.h"
 
+#include "store/displays.h"
 #include "ui/appinfo.h"
 #include "ui/cataloguestartup.h"
 #include "ui/help.h"
-#include "store/displays.h"
 
 namespace qv {
 

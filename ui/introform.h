@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-#include "store/displays.h"
 #include "catalogue/introprogress.h"
+#include "store/displays.h"
 
 class QLabel;
 class QProgressBar;

@@ -3,14 +3,14 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "store/xbase/error.h"
 #include "ui/helpwindow.h"
 #include "ui/infobox.h"
 #include "ui/introform.h"
 #include "ui/windowutil.h"
 #include "ui/wmessage.h"
-#include "catalogue/cataloguesession.h"
-#include "catalogue/dm.h"
-#include "store/xbase/error.h"
 
 namespace qv {
 

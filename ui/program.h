@@ -7,10 +7,10 @@
 #include <functional>
 #include <memory>
 
+#include "catalogue/settingslist.h"
 #include "ui/cataloguestartup.h"
 #include "ui/firstactivation.h"
 #include "ui/lazywindow.h"
-#include "catalogue/settingslist.h"
 
 class QWidget;
 class TDM;

@@ -1,7 +1,7 @@
 #include "ui/searchcheck.h"
 
-#include "ui/dialogs.h"
 #include "catalogue/cataloguesession.h"
+#include "ui/dialogs.h"
 
 namespace qv {
 

@@ -9,12 +9,12 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "store/conversion.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/dialogs.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
-#include "store/conversion.h"
-#include "store/ttable.h"
 
 namespace qv {
 

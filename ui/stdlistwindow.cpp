@@ -11,16 +11,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "catalogue/cataloguesession.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/dbgrid.h"
 #include "ui/dbnavigator.h"
 #include "ui/dialogs.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
-#include "catalogue/cataloguesession.h"
-#include "store/tapollo.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
 
 namespace qv {
 

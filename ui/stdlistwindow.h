@@ -22,8 +22,8 @@
 #include <QDialog>
 #include <QString>
 
-#include "masterdata/core/masterlist.h"
 #include "catalogue/catalogueschema.h"
+#include "masterdata/core/masterlist.h"
 
 class QAction;
 class QMenu;

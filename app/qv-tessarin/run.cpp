@@ -4,12 +4,12 @@
 #include <memory>
 #include <optional>
 
+#include "app/qv-tessarin/features.h"
+#include "catalogue/cataloguelocation.h"
 #include "entries/ui/mainform.h"
 #include "ui/application.h"
 #include "ui/errorhandler.h"
-#include "app/qv-tessarin/features.h"
 #include "ui/program.h"
-#include "catalogue/cataloguelocation.h"
 
 namespace qv {
 

@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "entries/ui/mainform.h"
 #include "app/qv-tessarin/run.h"
+#include "entries/ui/mainform.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -1,12 +1,13 @@
 // The commands the program's features add to the tool. Each feature keeps
 // its command beside its operation and names it here.
+#include "catalogue/qvdb.h"
 #include "masterdata/core/masterdata_tool.h"
 #include "search/core/entryquery.h"
 #include "search/core/filesearchtool.h"
 #include "statistics/core/statistics.h"
-#include "catalogue/qvdb.h"
 
 #include "import/core/importtool.h"
+#include "lending/core/lending_tool.h"
 #include "output/core/printcommands.h"
 #include "reading/core/readingtool.h"
 #include "volumes/core/volumetool.h"
@@ -21,6 +22,7 @@ void addFeatureCommands() {
     qv::addQueryToolCommand();
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
+    qv::addLendingToolCommands();
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
     qv::addVolumeCommands();

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "lending/core/lending.h"
 #include "catalogue/cataloguesession.h"
+#include "lending/core/lending.h"
 #include "store/conversion.h"
 #include "store/guards.h"
 #include "store/tapollo.h"

@@ -6,12 +6,12 @@
 #include "entries/ui/zusatztexteingabe.h"
 #include "lending/core/lending.h"
 #include "masterdata/ui/masterdatawindows.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
 #include "ui/program.h"
 #include "ui/searchcheck.h"
-#include "store/ttable.h"
 
 namespace qv {
 
@@ -29,8 +29,8 @@ void EntryCommands::bind(MainWindowHost& host) {
 
 TGrunddatenEingabe& EntryCommands::grunddatenEingabe() {
     if (!m_grunddatenEingabe) {
-        m_grunddatenEingabe = new TGrunddatenEingabe(m_host->session(), m_host->program().settings(),
-                                                     m_host->window());
+        m_grunddatenEingabe = new TGrunddatenEingabe(
+            m_host->session(), m_host->program().settings(), m_host->window());
         // The lookup lists in choosing mode.
         auto take = [](std::optional<QString> chosen, QString& value) {
             if (chosen) value = *chosen;
@@ -53,8 +53,7 @@ TZusatztextEingabe& EntryCommands::zusatztextEingabe() {
 
 bool EntryCommands::requireCurrentEntry(const QString& caption) {
     if (hasCurrentEntry(m_host->session())) return true;
-    message(QStringLiteral("Kein Datensatz vorhanden."), caption, MsgIcon::Error,
-                MsgButtons::Ok);
+    message(QStringLiteral("Kein Datensatz vorhanden."), caption, MsgIcon::Error, MsgButtons::Ok);
     return false;
 }
 
@@ -76,8 +75,10 @@ void EntryCommands::edit() {
 
 void EntryCommands::edittext() {
     if (!requireCurrentEntry(QStringLiteral("Zusatztext eingeben"))) return;
-    QString text =
-        m_host->session().table(CatalogueTable::Entries).FieldByName(QStringLiteral("MEMO")).memoText();
+    QString text = m_host->session()
+                       .table(CatalogueTable::Entries)
+                       .FieldByName(QStringLiteral("MEMO"))
+                       .memoText();
     if (!zusatztextEingabe().run(text)) return;
     storeAdditionalText(m_host->session(), text);
 }

@@ -15,15 +15,15 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
-#include "ui/dialogs.h"
-#include "ui/errorhandler.h"
-#include "ui/helpwindow.h"
 #include "catalogue/settingslist.h"
-#include "ui/widgetguards.h"
-#include "ui/windowutil.h"
 #include "store/conversion.h"
 #include "store/displays.h"
 #include "store/xbase/error.h"
+#include "ui/dialogs.h"
+#include "ui/errorhandler.h"
+#include "ui/helpwindow.h"
+#include "ui/widgetguards.h"
+#include "ui/windowutil.h"
 
 namespace {
 

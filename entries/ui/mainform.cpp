@@ -18,6 +18,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "catalogue/cataloguecheck.h"
+#include "catalogue/dm.h"
+#include "catalogue/reorganisation.h"
+#include "store/conversion.h"
+#include "store/guards.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
+#include "store/xbase/env.h"
+#include "store/xbase/error.h"
 #include "ui/appinfo.h"
 #include "ui/cataloguestartup.h"
 #include "ui/command.h"
@@ -31,16 +41,6 @@
 #include "ui/program.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
-#include "catalogue/cataloguecheck.h"
-#include "catalogue/dm.h"
-#include "store/conversion.h"
-#include "store/guards.h"
-#include "catalogue/reorganisation.h"
-#include "store/tapollo.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
-#include "store/xbase/env.h"
-#include "store/xbase/error.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include <array>
 #include <memory>
 
-#include "ui/mainmenu.h"
 #include "catalogue/cataloguesession.h"
 #include "ui/commandregistry.h"
 #include "ui/feature.h"
+#include "ui/mainmenu.h"
 
 class QLabel;
 class QMenu;

@@ -4,9 +4,9 @@
 
 #include <ostream>
 
-#include "import/core/importops.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "import/core/importops.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
 

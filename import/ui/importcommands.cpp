@@ -4,15 +4,15 @@
 #include <QFileInfo>
 #include <QSignalBlocker>
 
+#include "catalogue/cataloguesession.h"
 #include "import/core/importops.h"
 #include "import/ui/timport.h"
-#include "catalogue/cataloguesession.h"
+#include "store/displays.h"
+#include "store/guards.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
 #include "ui/searchcheck.h"
-#include "store/displays.h"
-#include "store/guards.h"
 
 namespace qv {
 
@@ -30,19 +30,19 @@ void ImportCommands::ImportQVLindovar1Click() {
     // New entries while a search result is shown would stay out of sight.
     if (!searchCheck(m_host->session())) return;
     if (message(QStringLiteral("Mit dieser Funktion lesen Sie Daten von QV-Lindovar für DOS "
-                                   "(Version 2.5) ein. Zuvor müssen diese Daten mit einem mit der "
-                                   "Vollversion ausgelieferten Konvertierungsprogramm aufbereitet "
-                                   "werden."),
-                    QStringLiteral("Import QV-Lindovar 2.5"), MsgIcon::None,
-                    MsgButtons::OkCancel) != MsgAnswer::Ok)
+                               "(Version 2.5) ein. Zuvor müssen diese Daten mit einem mit der "
+                               "Vollversion ausgelieferten Konvertierungsprogramm aufbereitet "
+                               "werden."),
+                QStringLiteral("Import QV-Lindovar 2.5"), MsgIcon::None,
+                MsgButtons::OkCancel) != MsgAnswer::Ok)
         return;
     const QString chosen = dialogs().openFile(QStringLiteral("Öffnen"), QDir::homePath(),
-                                                  QStringLiteral("IMPORT-DATEI (TESSARIN.DBF)"));
+                                              QStringLiteral("IMPORT-DATEI (TESSARIN.DBF)"));
     if (chosen.isEmpty()) return;
     const QFileInfo file(chosen);
     if (!file.isFile()) {
-        message(QStringLiteral("Datei nicht vorhanden."), QStringLiteral("Fehler"),
-                    MsgIcon::None, MsgButtons::Ok);
+        message(QStringLiteral("Datei nicht vorhanden."), QStringLiteral("Fehler"), MsgIcon::None,
+                MsgButtons::Ok);
         return;
     }
     // The table keeps its name; only its case follows the file on disk.

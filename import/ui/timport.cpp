@@ -6,16 +6,16 @@
 #include <QVBoxLayout>
 
 #include "import/core/importops.h"
+#include "store/displays.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 #include "ui/dbgrid.h"
 #include "ui/dialogs.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
-#include "store/displays.h"
-#include "store/tapollo.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
 
 namespace {
 constexpr int kHelpTopic = 810;

@@ -8,15 +8,15 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include "catalogue/cataloguesession.h"
 #include "lending/core/lending.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/dbgrid.h"
 #include "ui/dialogs.h"
 #include "ui/windowutil.h"
-#include "catalogue/cataloguesession.h"
-#include "store/tapollo.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
 
 namespace qv {
 

@@ -1,15 +1,14 @@
 #include "lending/ui/lendingcommands.h"
 
-
-#include "lending/ui/addresswindow.h"
-#include "lending/core/lending.h"
-#include "masterdata/ui/masterdatawindows.h"
 #include "catalogue/cataloguesession.h"
+#include "lending/core/lending.h"
+#include "lending/ui/addresswindow.h"
+#include "lending/ui/addresswindows.h"
+#include "store/guards.h"
+#include "store/tapollo.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
-#include "store/guards.h"
-#include "store/tapollo.h"
 
 namespace qv {
 
@@ -31,7 +30,7 @@ void LendingCommands::bind(MainWindowHost& host) {
 }
 
 void LendingCommands::AdressenVerleih1Click() {
-    MasterdataWindows::of(m_host->session()).verleih(m_host->window()).exec();
+    AddressWindows::of(m_host->session()).verleih(m_host->window()).exec();
     // The list moved the address table: the panel shows the entry's address again.
     m_host->refreshLowerPanel();
 }
@@ -39,7 +38,7 @@ void LendingCommands::AdressenVerleih1Click() {
 void LendingCommands::panelverleihbtn1Click() {
     if (!hasCurrentEntry(m_host->session())) {
         message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Adresse zuteilen"),
-                    MsgIcon::Error);
+                MsgIcon::Error);
         return;
     }
     const LendingField field = lendingFieldOf(m_host->lowerTab());
@@ -59,12 +58,12 @@ void LendingCommands::panelverleihbtn1Click() {
 
 void LendingCommands::BitBtn1Click() {
     if (!hasCurrentEntry(m_host->session())) {
-        message(QStringLiteral("Kein Datensatz vorhanden."),
-                    QStringLiteral("Zuteilung löschen"), MsgIcon::Error);
+        message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Zuteilung löschen"),
+                MsgIcon::Error);
         return;
     }
     if (message(QStringLiteral("Zuteilung löschen ?"), QStringLiteral("Aufheben Zuteilung"),
-                    MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes) {
+                MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes) {
         setLending(m_host->session(), lendingFieldOf(m_host->lowerTab()), 0);
         m_host->refreshLowerPanel();
     }

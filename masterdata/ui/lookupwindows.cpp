@@ -5,8 +5,8 @@
 #include <QWidget>
 
 #include "catalogue/cataloguesession.h"
-#include "store/conversion.h"
 #include "catalogue/dm.h"
+#include "store/conversion.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 

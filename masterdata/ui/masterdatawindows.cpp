@@ -1,9 +1,8 @@
 #include "masterdata/ui/masterdatawindows.h"
 
-#include "lending/ui/addresswindow.h"
+#include "catalogue/cataloguesession.h"
 #include "masterdata/ui/lookupwindows.h"
 #include "masterdata/ui/statusnames.h"
-#include "catalogue/cataloguesession.h"
 
 namespace qv {
 
@@ -35,7 +34,6 @@ void MasterdataWindows::destroyWindows() {
     delete m_endung.data();
     delete m_katego.data();
     delete m_art.data();
-    delete m_verleih.data();
     delete m_stat.data();
 }
 
@@ -49,10 +47,6 @@ Tstd_katego* MasterdataWindows::kategoIfCreated() const {
 
 Tstd_art* MasterdataWindows::artIfCreated() const {
     return m_art;
-}
-
-Tstd_verleih* MasterdataWindows::verleihIfCreated() const {
-    return m_verleih;
 }
 
 Tstd_stat* MasterdataWindows::statIfCreated() const {
@@ -74,11 +68,6 @@ Tstd_art& MasterdataWindows::art(QWidget* parent) {
     return *m_art;
 }
 
-Tstd_verleih& MasterdataWindows::verleih(QWidget* parent) {
-    if (!m_verleih) m_verleih = new Tstd_verleih(m_session, ownerOf(parent));
-    return *m_verleih;
-}
-
 Tstd_stat& MasterdataWindows::stat(SettingsList& settings, QWidget* parent) {
     if (!m_stat) m_stat = new Tstd_stat(settings, ownerOf(parent));
     return *m_stat;
@@ -94,12 +83,6 @@ std::optional<QString> chooseCarrierType(CatalogueSession& session, QWidget* par
     Tstd_art& w = MasterdataWindows::of(session).art(parent);
     if (!w.choose()) return std::nullopt;
     return w.chosenValue();
-}
-
-std::optional<int> chooseAddress(CatalogueSession& session, QWidget* parent) {
-    Tstd_verleih& w = MasterdataWindows::of(session).verleih(parent);
-    if (!w.choose()) return std::nullopt;
-    return w.chosenNumber();
 }
 
 }  // namespace qv

@@ -4,7 +4,7 @@
 // use and kept until the catalogue session ends; the first caller's window
 // becomes its parent.
 //
-// Choosing mode (the entry dialog's "?" buttons, the lending assignment):
+// Choosing mode (the entry dialog's "?" buttons):
 //
 //     if (auto value = qv::chooseCategory(session, this))
 //         Edit5->setText(*value);          // OK: the chosen text, trimmed
@@ -14,8 +14,8 @@
 // chooseCategory() and chooseCarrierType() show the category or carrier-type
 // list modally with its close button captioned "&Übernahme" (set back to
 // "&Schließen" on every exit) and return the text of the record current when
-// the user pressed it; chooseAddress() does the same with the address list
-// and returns the address number (0 on an empty list).
+// the user pressed it. The address list has its own keeper
+// (lending/ui/addresswindows.h).
 #pragma once
 
 #include <QObject>
@@ -31,12 +31,10 @@ class SettingsList;
 class Tstd_endung;
 class Tstd_katego;
 class Tstd_art;
-class Tstd_verleih;
 class Tstd_stat;
 
 std::optional<QString> chooseCategory(CatalogueSession& session, QWidget* parent = nullptr);
 std::optional<QString> chooseCarrierType(CatalogueSession& session, QWidget* parent = nullptr);
-std::optional<int> chooseAddress(CatalogueSession& session, QWidget* parent = nullptr);
 
 class MasterdataWindows : public QObject {
     Q_OBJECT
@@ -49,14 +47,12 @@ class MasterdataWindows : public QObject {
     Tstd_endung& endung(QWidget* parent = nullptr);
     Tstd_katego& katego(QWidget* parent = nullptr);
     Tstd_art& art(QWidget* parent = nullptr);
-    Tstd_verleih& verleih(QWidget* parent = nullptr);
     Tstd_stat& stat(SettingsList& settings, QWidget* parent = nullptr);
 
     // The created flags.
     Tstd_endung* endungIfCreated() const;
     Tstd_katego* kategoIfCreated() const;
     Tstd_art* artIfCreated() const;
-    Tstd_verleih* verleihIfCreated() const;
     Tstd_stat* statIfCreated() const;
 
   private:
@@ -67,7 +63,6 @@ class MasterdataWindows : public QObject {
     QPointer<Tstd_endung> m_endung;
     QPointer<Tstd_katego> m_katego;
     QPointer<Tstd_art> m_art;
-    QPointer<Tstd_verleih> m_verleih;
     QPointer<Tstd_stat> m_stat;
 };
 

@@ -10,10 +10,10 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "catalogue/settingslist.h"
 #include "ui/command.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
-#include "catalogue/settingslist.h"
 #include "ui/windowutil.h"
 
 namespace qv {

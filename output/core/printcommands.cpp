@@ -8,12 +8,12 @@
 #include <memory>
 #include <ostream>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/settingslist.h"
 #include "output/core/labelreport.h"
 #include "output/core/listreport.h"
-#include "catalogue/settingslist.h"
-#include "catalogue/cataloguesession.h"
 #include "store/displays.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"

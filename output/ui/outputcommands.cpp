@@ -3,11 +3,11 @@
 #include <QPageSize>
 #include <QPrintDialog>
 
-#include "output/ui/previewform.h"
+#include "catalogue/settingslist.h"
 #include "output/core/labelreport.h"
 #include "output/core/listreport.h"
+#include "output/ui/previewform.h"
 #include "output/ui/stddrucker.h"
-#include "catalogue/settingslist.h"
 
 namespace qv {
 

@@ -10,8 +10,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "output/ui/pageview.h"
 #include "output/core/report.h"
+#include "output/ui/pageview.h"
 #include "ui/command.h"
 #include "ui/dialogs.h"
 #include "ui/helpwindow.h"

@@ -9,9 +9,9 @@
 
 #include <climits>
 
+#include "catalogue/settingslist.h"
 #include "ui/command.h"
 #include "ui/helpwindow.h"
-#include "catalogue/settingslist.h"
 #include "ui/windowutil.h"
 
 namespace qv {

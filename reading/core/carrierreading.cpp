@@ -10,8 +10,8 @@
 #include <unordered_map>
 
 #include "catalogue/cataloguesession.h"
-#include "store/displays.h"
 #include "catalogue/dm.h"
+#include "store/displays.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"

@@ -4,13 +4,13 @@
 
 #include <ostream>
 
-#include "reading/core/carrierreading.h"
 #include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/qvdb.h"
+#include "reading/core/carrierreading.h"
 #include "store/conversion.h"
 #include "store/displays.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"

@@ -9,14 +9,14 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "store/conversion.h"
+#include "store/tapollo.h"
 #include "ui/command.h"
 #include "ui/helpwindow.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
-#include "catalogue/cataloguesession.h"
-#include "store/conversion.h"
-#include "store/tapollo.h"
-#include "catalogue/dm.h"
 #include "volumes/core/volumeprovider.h"
 
 namespace {

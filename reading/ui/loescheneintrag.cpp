@@ -6,15 +6,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "catalogue/cataloguesession.h"
 #include "reading/core/carrierreading.h"
+#include "store/conversion.h"
+#include "store/displays.h"
+#include "store/tapollo.h"
 #include "ui/command.h"
 #include "ui/helpwindow.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
-#include "catalogue/cataloguesession.h"
-#include "store/conversion.h"
-#include "store/displays.h"
-#include "store/tapollo.h"
 
 namespace {
 

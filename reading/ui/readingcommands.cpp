@@ -1,22 +1,22 @@
 #include "reading/ui/readingcommands.h"
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "masterdata/ui/lookupwindows.h"
 #include "masterdata/ui/masterdatawindows.h"
 #include "reading/ui/datentraegerauslesen.h"
 #include "reading/ui/loescheneintrag.h"
+#include "store/conversion.h"
+#include "store/guards.h"
+#include "store/tapollo.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
 #include "ui/program.h"
 #include "ui/windowutil.h"
 #include "ui/wmessage.h"
-#include "catalogue/cataloguesession.h"
-#include "store/guards.h"
-#include "store/tapollo.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
-#include "store/conversion.h"
-#include "catalogue/dm.h"
 #include "volumes/core/volumefacts.h"
 
 namespace qv {
@@ -35,8 +35,8 @@ void ReadingCommands::SpeedButton5Click() {
     CatalogueSession& session = m_host->session();
     TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
     if (Apollo1->sx_OrderRecNo() <= 0) {
-        message(QStringLiteral("Kein Datensatz vorhanden."),
-                    QStringLiteral("Datenträger einlesen"), MsgIcon::Error);
+        message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Datenträger einlesen"),
+                MsgIcon::Error);
         return;
     }
     QWidget* owner = m_host->window();
@@ -69,7 +69,7 @@ void ReadingCommands::SpeedButton4Click() {
     TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
     if (Apollo1->sx_OrderRecNo() <= 0) {
         message(QStringLiteral("Kein Datensatz vorhanden."), QStringLiteral("Eintrag löschen"),
-                    MsgIcon::Error);
+                MsgIcon::Error);
         return;
     }
     QWidget* owner = m_host->window();
@@ -96,8 +96,7 @@ void ReadingCommands::SpeedButton4Click() {
 }
 
 void ReadingCommands::Dateizuordnunglschen1Click() {
-    message(QStringLiteral("Noch nicht integriert"), QString(), MsgIcon::None,
-                MsgButtons::Ok);
+    message(QStringLiteral("Noch nicht integriert"), QString(), MsgIcon::None, MsgButtons::Ok);
 }
 
 }  // namespace qv

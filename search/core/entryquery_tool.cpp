@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "search/core/entryquery.h"
 #include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/qvdb.h"
+#include "search/core/entryquery.h"
 #include "store/conversion.h"
 #include "store/displays.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"

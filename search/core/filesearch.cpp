@@ -5,8 +5,8 @@
 #include <string>
 
 #include "catalogue/cataloguesession.h"
-#include "store/conversion.h"
 #include "catalogue/dm.h"
+#include "store/conversion.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"

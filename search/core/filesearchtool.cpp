@@ -3,9 +3,9 @@
 #include <charconv>
 #include <ostream>
 
-#include "search/core/filesearch.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "search/core/filesearch.h"
 #include "store/ttable.h"
 
 namespace qv {

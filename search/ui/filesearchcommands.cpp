@@ -15,7 +15,9 @@ namespace qv {
 
 void FileSearchCommands::bind(MainWindowHost& host) {
     m_host = &host;
-    host.commands().command(MainCommand::SearchAllFiles).setHandler([this] { SpeedButton6Click(); });
+    host.commands().command(MainCommand::SearchAllFiles).setHandler([this] {
+        SpeedButton6Click();
+    });
 }
 
 void FileSearchCommands::SpeedButton6Click() {

@@ -10,15 +10,15 @@
 #include "catalogue/cataloguesession.h"
 #include "search/core/entryquery.h"
 #include "search/ui/suchabfrage.h"
+#include "store/displays.h"
+#include "store/guards.h"
+#include "store/ttable.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
 #include "ui/program.h"
 #include "ui/windowutil.h"
 #include "ui/wmessage.h"
-#include "store/displays.h"
-#include "store/guards.h"
-#include "store/ttable.h"
 
 namespace qv {
 
@@ -149,7 +149,7 @@ void QueryCommands::suche() {
 
     if (outcome.count == 0) {
         message(QStringLiteral("Keinen Eintrag gefunden.\nSchalte auf ALLE Einträge zurück."),
-                    QStringLiteral("Hinweis"), MsgIcon::Information, MsgButtons::Ok);
+                QStringLiteral("Hinweis"), MsgIcon::Information, MsgButtons::Ok);
         suchereset();
     }
 }

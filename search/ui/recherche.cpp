@@ -18,19 +18,19 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "search/core/filesearch.h"
+#include "store/guards.h"
+#include "store/tdatasource.h"
+#include "store/ttable.h"
 #include "ui/dbgrid.h"
 #include "ui/dbnavigator.h"
 #include "ui/dialogs.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
-#include "store/guards.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
-#include "catalogue/cataloguesession.h"
-#include "catalogue/dm.h"
-#include "store/tdatasource.h"
-#include "store/ttable.h"
 
 namespace {
 

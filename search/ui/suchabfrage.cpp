@@ -16,9 +16,9 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "store/conversion.h"
 #include "ui/helpwindow.h"
 #include "ui/windowutil.h"
-#include "store/conversion.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/qvdb.h"
 #include "catalogue/settingslist.h"
 #include "statistics/core/statistics.h"
-#include "catalogue/cataloguesession.h"
 #include "store/conversion.h"
 #include "store/displays.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
@@ -55,8 +55,8 @@ int runStats(const std::vector<std::string>& args, std::ostream& out) {
     const TField name = categories.FieldByName(QStringLiteral("katego"));
     const TField count = categories.FieldByName(QStringLiteral("anzahl"));
     for (categories.First(); !categories.Eof(); categories.Next())
-        out << "category\t" << trimmedRight(name.AsString()).toStdString() << '\t' << count.AsInteger()
-            << '\n';
+        out << "category\t" << trimmedRight(name.AsString()).toStdString() << '\t'
+            << count.AsInteger() << '\n';
     closeCategoryTable(session);
     entries.Close();
     return 0;

@@ -38,15 +38,15 @@ Tstatistik_status& StatisticsCommands::statistikStatus() {
 
 TStat_kategorie& StatisticsCommands::statKategorie() {
     QWidget* owner = m_host->window();
-    TDataSource* categories = &m_host->session().view(CatalogTable::Categories);
+    TDataSource* categories = &m_host->session().view(CatalogueTable::Categories);
     return childWindow<TStat_kategorie>(
         owner, [owner, categories] { return new TStat_kategorie(categories, owner); });
 }
 
 void StatisticsCommands::DatentraegerAnzahl1Click() {
     const qint64 carriers = countCarriers(m_host->session(), m_host->program().wmessage());
-    message(carrierCountMessage(carriers), QStringLiteral("Anzahl Datenträger"),
-                MsgIcon::None, MsgButtons::Ok);
+    message(carrierCountMessage(carriers), QStringLiteral("Anzahl Datenträger"), MsgIcon::None,
+            MsgButtons::Ok);
 }
 
 void StatisticsCommands::EintraegejeStatus1Click() {
@@ -64,8 +64,8 @@ void StatisticsCommands::EintraegejeKategorie1Click() {
     // The lists stay still until the window is closed; the category table is
     // closed before they follow again.
     CatalogueSession& session = m_host->session();
-    ScopedSuspend entries(session.view(CatalogTable::Entries));
-    ScopedSuspend files(session.view(CatalogTable::Files));
+    ScopedSuspend entries(session.view(CatalogueTable::Entries));
+    ScopedSuspend files(session.view(CatalogueTable::Files));
     ScopeExit closeCategories([&session] { closeCategoryTable(session); });
     countEntriesPerCategory(session, m_host->program().wmessage());
     statKategorie().showCounts();

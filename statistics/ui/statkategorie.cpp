@@ -4,10 +4,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/dbgrid.h"
-#include "ui/windowutil.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "ui/dbgrid.h"
+#include "ui/windowutil.h"
 
 namespace {
 

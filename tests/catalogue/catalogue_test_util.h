@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "catalogue/catalogueschema.h"
-#include "store/displays.h"
 #include "catalogue/introprogress.h"
+#include "store/displays.h"
 
 class TDM;
 

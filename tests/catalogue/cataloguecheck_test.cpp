@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue_test_util.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "catalogue_test_util.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -219,7 +219,8 @@ TEST_F(CatalogueCheckTest, MissingAndUnusableIndexFilesAreBuiltAgain) {
     };
     const std::vector<Case> cases = {
         {"missing", CatalogueTable::Entries, [](const fs::path& p) { fs::remove(p); }},
-        {"missing, data kept", CatalogueTable::Categories, [](const fs::path& p) { fs::remove(p); }},
+        {"missing, data kept", CatalogueTable::Categories,
+         [](const fs::path& p) { fs::remove(p); }},
         {"not an index file", CatalogueTable::Entries,
          [](const fs::path& p) {
              std::vector<std::uint8_t> garbage(5000);
@@ -286,7 +287,8 @@ TEST_F(CatalogueCheckTest, AnIndexWithoutItsDataFileMakesWayForANewEmptyTable) {
     EXPECT_EQ(intro.linesStartingWith("text "), QStringList{"Indexdatei Endungen ..."});
     EXPECT_EQ(cat->dm->table(qv::CatalogueTable::Extensions).RecordCount(), 0);
     EXPECT_EQ(cat->access->apollo(CatalogueTable::Extensions).sx_TagCount(), 1);
-    EXPECT_EQ(cat->dm->table(qv::CatalogueTable::Categories).RecordCount(), 14) << "the other tables keep their records";
+    EXPECT_EQ(cat->dm->table(qv::CatalogueTable::Categories).RecordCount(), 14)
+        << "the other tables keep their records";
     closeAll();
     EXPECT_TRUE(cattest::checkFaults(dir.path()).empty());
 }
@@ -393,7 +395,9 @@ TEST_F(CatalogueCheckTest, ASecondSetOfTableObjectsFindsTheCatalogueInUse) {
 
     // The first set goes on as before.
     cat->dm->table(qv::CatalogueTable::Entries).First();
-    EXPECT_EQ(cat->dm->table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(), "erster");
+    EXPECT_EQ(
+        cat->dm->table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(),
+        "erster");
     cat->dm->table(qv::CatalogueTable::Entries).Edit();
     cat->dm->table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").setAsString("weiter");
     cat->dm->table(qv::CatalogueTable::Entries).Post();

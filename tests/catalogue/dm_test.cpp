@@ -63,13 +63,14 @@ TEST(DataModule, TableObjectsOnTheProgramDirectory) {
         const char* file;
         bool readOnly;
     };
-    for (const Expected& e : {Expected{&dm.table(qv::CatalogueTable::Entries), "Table1", "_qvdisk.dbf", false},
-                              Expected{&dm.table(qv::CatalogueTable::Files), "Table2", "_qvdir.dbf", false},
-                              Expected{&dm.table(qv::CatalogueTable::Extensions), "Table3", "_endung.dbf", false},
-                              Expected{&dm.table(qv::CatalogueTable::Categories), "Table4", "_katego.dbf", false},
-                              Expected{&dm.table(qv::CatalogueTable::CarrierTypes), "Table5", "_diskart.dbf", false},
-                              Expected{&dm.table(qv::CatalogueTable::Addresses), "Table6", "_verleih.dbf", false},
-                              Expected{dm.tbl_recherche2, "tbl_recherche2", "_qvdir.dbf", true}}) {
+    for (const Expected& e :
+         {Expected{&dm.table(qv::CatalogueTable::Entries), "Table1", "_qvdisk.dbf", false},
+          Expected{&dm.table(qv::CatalogueTable::Files), "Table2", "_qvdir.dbf", false},
+          Expected{&dm.table(qv::CatalogueTable::Extensions), "Table3", "_endung.dbf", false},
+          Expected{&dm.table(qv::CatalogueTable::Categories), "Table4", "_katego.dbf", false},
+          Expected{&dm.table(qv::CatalogueTable::CarrierTypes), "Table5", "_diskart.dbf", false},
+          Expected{&dm.table(qv::CatalogueTable::Addresses), "Table6", "_verleih.dbf", false},
+          Expected{dm.tbl_recherche2, "tbl_recherche2", "_qvdir.dbf", true}}) {
         SCOPED_TRACE(e.name);
         EXPECT_EQ(e.table->objectName(), QLatin1String(e.name));
         EXPECT_EQ(e.table->DatabaseName(), dm.programDir());
@@ -80,10 +81,13 @@ TEST(DataModule, TableObjectsOnTheProgramDirectory) {
         EXPECT_FALSE(e.table->Active());
     }
     EXPECT_EQ(dm.table(qv::CatalogueTable::Addresses).TableName(), QStringLiteral("_verleih"));
-    EXPECT_EQ(&dm.table(qv::CatalogueTable::CarrierTypes), &dm.table(qv::CatalogueTable::CarrierTypes));
+    EXPECT_EQ(&dm.table(qv::CatalogueTable::CarrierTypes),
+              &dm.table(qv::CatalogueTable::CarrierTypes));
 
     // How the grids show the fields.
-    for (TTable* t : {&dm.table(qv::CatalogueTable::Entries), &dm.table(qv::CatalogueTable::Files), &dm.table(qv::CatalogueTable::Categories), &dm.table(qv::CatalogueTable::Addresses)})
+    for (TTable* t :
+         {&dm.table(qv::CatalogueTable::Entries), &dm.table(qv::CatalogueTable::Files),
+          &dm.table(qv::CatalogueTable::Categories), &dm.table(qv::CatalogueTable::Addresses)})
         t->Open();
     EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Entries)),
               (QStringList{"Bezeichnung/45", "Anzahl/5", "Box/5", "Nummer/5", "Datenträger/11",
@@ -91,7 +95,8 @@ TEST(DataModule, TableObjectsOnTheProgramDirectory) {
     const QStringList fileColumns = {"Datei/15", "Größe/10", "Datum/10", "Zeit/5",
                                      "Verzeichnis+Datei/86"};
     EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Files)), fileColumns);
-    const QList<FieldDisplayDef> entryFields = dm.table(qv::CatalogueTable::Entries).displayFields();
+    const QList<FieldDisplayDef> entryFields =
+        dm.table(qv::CatalogueTable::Entries).displayFields();
     ASSERT_EQ(entryFields.size(), 22);
     EXPECT_EQ(entryFields[6].label, QStringLiteral("EINDEUTIG"));
     QString statusLabels;
@@ -101,15 +106,19 @@ TEST(DataModule, TableObjectsOnTheProgramDirectory) {
         statusLabels += entryFields[i].label;
     }
     EXPECT_EQ(statusLabels, QStringLiteral("123W56789ABC"));
-    EXPECT_EQ(dm.table(qv::CatalogueTable::Files).displayFields().size(), 7) << "DIRMEMO is not shown";
+    EXPECT_EQ(dm.table(qv::CatalogueTable::Files).displayFields().size(), 7)
+        << "DIRMEMO is not shown";
     EXPECT_FALSE(dm.table(qv::CatalogueTable::Files).FieldByName("DIRENDUNG").Visible());
-    EXPECT_EQ(dm.table(qv::CatalogueTable::Files).FieldByName("DIRENDUNG").DisplayLabel(), QStringLiteral(" "));
+    EXPECT_EQ(dm.table(qv::CatalogueTable::Files).FieldByName("DIRENDUNG").DisplayLabel(),
+              QStringLiteral(" "));
     // The search in all files reads the file table while Table2 is closed.
     dm.table(qv::CatalogueTable::Files).Close();
     dm.tbl_recherche2->Open();
     EXPECT_EQ(visibleColumns(*dm.tbl_recherche2), fileColumns);
-    EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Categories)), (QStringList{"KATEGO/20", "ANZAHL/6"}));
-    EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Addresses)).first(), QStringLiteral("VNUMMER/5"));
+    EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Categories)),
+              (QStringList{"KATEGO/20", "ANZAHL/6"}));
+    EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Addresses)).first(),
+              QStringLiteral("VNUMMER/5"));
     EXPECT_EQ(visibleColumns(dm.table(qv::CatalogueTable::Addresses)).size(), 12);
 }
 

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue_test_util.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "catalogue_test_util.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -150,7 +150,8 @@ TEST_F(ReorganisationTest, AnErrorStopsTheRemainingStepsAndTheNextStartRepairs) 
     EXPECT_EQ(intro.log.back(), QStringLiteral("close"));
     EXPECT_TRUE(intro.linesStartingWith("text ").filter("verdichten").isEmpty());
     // Deleted in their order up to the failure; the later ones stay.
-    for (CatalogueTable t : {CatalogueTable::Files, CatalogueTable::Entries, CatalogueTable::Extensions})
+    for (CatalogueTable t :
+         {CatalogueTable::Files, CatalogueTable::Entries, CatalogueTable::Extensions})
         EXPECT_FALSE(fs::exists(cattest::indexFile(dir.path(), t)));
     for (CatalogueTable t : {CatalogueTable::CarrierTypes, CatalogueTable::Addresses})
         EXPECT_TRUE(fs::exists(cattest::indexFile(dir.path(), t)));

@@ -11,16 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "app/qv-tessarin/features.h"
-#include "entries/ui/mainform.h"
-#include "ui/cataloguestartup.h"
-#include "ui/dbgrid.h"
-#include "ui/errorhandler.h"
-#include "ui/introform.h"
-#include "ui/program.h"
-#include "ui/scripteddialogs.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "entries/ui/mainform.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -29,6 +23,12 @@
 #include "store/xbase/table.h"
 #include "store/xbase/table_check.h"
 #include "support/testutil.h"
+#include "ui/cataloguestartup.h"
+#include "ui/dbgrid.h"
+#include "ui/errorhandler.h"
+#include "ui/introform.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
 
 namespace fs = std::filesystem;
 using qv::CatalogueTable;
@@ -108,7 +108,9 @@ class CatalogueStartupTest : public ::testing::Test {
         program = std::make_unique<qv::Program>(QString::fromStdString(dir.path().string()));
         program->setQuitFunction([this] { ++quits; });
         qv::Program::Factories f = qv::Program::defaultFactories();
-        f.mainForm = [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); };
+        f.mainForm = [](qv::Program& p) {
+            return std::make_unique<TMainForm>(p, qv::programFeatures());
+        };
         f.introForm = [this] {
             auto intro = std::make_unique<RecordingIntroForm>();
             this->intro = intro.get();
@@ -180,7 +182,8 @@ TEST_F(CatalogueStartupTest, AnExistingCatalogueOpensWithoutRebuildingOnItsFirst
     EXPECT_EQ(form->Apollo1->sx_OrderRecNo(), 1);
     const QString first = dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString();
     form->Apollo1->sx_Skip(1);
-    EXPECT_LE(first.toUpper(), dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().toUpper());
+    EXPECT_LE(first.toUpper(),
+              dm().table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().toUpper());
 
     // The counter continues after the highest number of an unflagged entry.
     auto entries = xb::Table::open((qvtest::xbaseFixtures() / "catalog" / "_qvdisk.dbf").string(),
@@ -241,7 +244,8 @@ TEST_F(CatalogueStartupTest, ASecondInstanceReportsTheTableInUseAndLeavesTheFirs
 
     EXPECT_EQ(catalogueFiles(dir.path()), before);
     first.table(qv::CatalogueTable::Entries).First();
-    EXPECT_EQ(first.table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(), "vom ersten");
+    EXPECT_EQ(first.table(qv::CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed(),
+              "vom ersten");
 }
 
 TEST_F(CatalogueStartupTest, TheReorganisationAsksThenPacksRebuildsAndEndsTheProgram) {

@@ -17,12 +17,12 @@
 #include "entries/ui/mainform.h"
 #include "entries/ui/zusatztexteingabe.h"
 #include "masterdata/ui/lookupwindows.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
 #include "store/tapollo.h"
 #include "support/catalogue/storedentries.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
 
 namespace fs = std::filesystem;
 using qv::CatalogueTable;

@@ -9,23 +9,23 @@
 #include <gtest/gtest.h>
 
 #include "entries/ui/mainform.h"
-#include "output/ui/outputcommands.h"
-#include "output/ui/previewform.h"
 #include "output/core/labelreport.h"
 #include "output/core/listreport.h"
+#include "output/ui/outputcommands.h"
+#include "output/ui/previewform.h"
 #include "output/ui/stddrucker.h"
-#include "ui/dbgrid.h"
-#include "ui/errorhandler.h"
-#include "ui/program.h"
-#include "ui/scripteddialogs.h"
-#include "shell/shelltestutil.h"
-#include "ui/wmessage.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/xbase/settings.h"
 #include "support/mainwindow.h"
 #include "support/pdftext.h"
 #include "support/testutil.h"
+#include "ui/dbgrid.h"
+#include "ui/errorhandler.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
+#include "ui/uitestutil.h"
+#include "ui/wmessage.h"
 
 namespace {
 

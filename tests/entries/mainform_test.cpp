@@ -1,5 +1,5 @@
-#include "app/qv-tessarin/features.h"
 #include "entries/ui/mainform.h"
+#include "app/qv-tessarin/features.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -16,13 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include "store/displays.h"
+#include "support/testutil.h"
 #include "ui/dbnavigator.h"
 #include "ui/helpwindow.h"
 #include "ui/infobox.h"
 #include "ui/introform.h"
 #include "ui/program.h"
-#include "store/displays.h"
-#include "support/testutil.h"
 
 namespace fs = std::filesystem;
 
@@ -67,7 +67,8 @@ class MainFormTest : public ::testing::Test {
         auto c = std::make_unique<CountingStartup>();
         startup = c.get();
         program->setCatalogueStartup(std::move(c));
-        program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
+        program->start(
+            [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
         form = static_cast<TMainForm*>(program->mainForm());
     }
     void TearDown() override {

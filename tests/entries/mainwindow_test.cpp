@@ -11,17 +11,17 @@
 #include <gtest/gtest.h>
 
 #include <QToolButton>
-#include "entries/ui/mainform.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
-#include "ui/dbnavigator.h"
 #include "catalogue/cataloguesession.h"
+#include "entries/ui/mainform.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "support/mainwindow.h"
 #include "support/testutil.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
 
 using qv::CatalogueTable;
 using qvtest::EntryRow;

@@ -9,16 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
+#include "catalogue/qvdb.h"
 #include "entries/ui/mainform.h"
 #include "import/core/importops.h"
 #include "import/core/importtool.h"
 #include "import/ui/timport.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
-#include "catalogue/cataloguesession.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
@@ -27,6 +25,8 @@
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "support/testutil.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
 
 namespace fs = std::filesystem;
 using qv::CatalogueTable;

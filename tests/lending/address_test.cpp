@@ -7,17 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include "lending/ui/addresswindow.h"
 #include "lending/core/lending.h"
+#include "lending/ui/addresswindow.h"
+#include "lending/ui/addresswindows.h"
 #include "masterdata/ui/masterdatawindows.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "support/listwindows.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ int numberOf(qvtest::MainWindowHarness& h, const QString& name) {
 
 TEST_F(AddressTest, NumbersFollowTheHighestAddressAndSkipReferredOnes) {
     qvtest::MainWindowHarness h(dir.path());
-    qv::Tstd_verleih& w = qv::MasterdataWindows::of(h.session()).verleih(h.form);
+    qv::Tstd_verleih& w = qv::AddressWindows::of(h.session()).verleih(h.form);
     w.show();
     // A new table lists nothing (the placeholders stay hidden); the first number is 1.
     EXPECT_TRUE(column(w, "VNAME").isEmpty());
@@ -125,7 +126,7 @@ TEST_F(AddressTest, TabsSelectTheOrderAndSearchComparesItsKey) {
                                       address(2, "Albers", "20095", "Hamburg"),
                                       address(3, "Zander", "10115", "Berlin")});
     qvtest::MainWindowHarness h(dir.path());
-    qv::Tstd_verleih& w = qv::MasterdataWindows::of(h.session()).verleih(h.form);
+    qv::Tstd_verleih& w = qv::AddressWindows::of(h.session()).verleih(h.form);
     w.show();
     EXPECT_EQ(column(w, "VNAME"), (QStringList{"Albers", QString::fromUtf8("Weiß"), "Zander"}));
     EXPECT_EQ(w.highlightedColumn(), w.DBGrid1->gridModel()->columnOf("VNAME"));
@@ -238,7 +239,7 @@ TEST_F(AddressTest, TakingOverFromAnEmptyListChangesNoAssignment) {
     h.form->TabControl2->setCurrentIndex(TMainForm::TabLentTo);
     qvtest::whenModal<qv::Tstd_verleih>([](qv::Tstd_verleih* w) { w->BtnClose->click(); });
     h.form->panelverleihbtn1->click();
-    EXPECT_EQ(qv::MasterdataWindows::of(h.session()).verleihIfCreated()->chosenNumber(), 0);
+    EXPECT_EQ(qv::AddressWindows::of(h.session()).verleihIfCreated()->chosenNumber(), 0);
     EXPECT_EQ(h.table(CatalogueTable::Entries).FieldByName("leihraus").AsInteger(), 5);
     // The maintenance command leaves the panel on the entry's address.
     qvtest::whenModal<qv::Tstd_verleih>([](qv::Tstd_verleih* w) { w->BtnClose->click(); });
@@ -249,7 +250,7 @@ TEST_F(AddressTest, TakingOverFromAnEmptyListChangesNoAssignment) {
 TEST_F(AddressTest, NoNewAddressPastTheHighestListedNumber) {
     qvtest::addAddresses(dir.path(), {address(99998, "Letzte", "", "")});
     qvtest::MainWindowHarness h(dir.path());
-    qv::Tstd_verleih& w = qv::MasterdataWindows::of(h.session()).verleih(h.form);
+    qv::Tstd_verleih& w = qv::AddressWindows::of(h.session()).verleih(h.form);
     w.show();
     const int records = h.table(CatalogueTable::Addresses).RecordCount();
     w.newCommand().trigger();  // a notice; no edit dialog comes up

@@ -10,11 +10,11 @@
 
 #include "masterdata/ui/lookupwindows.h"
 #include "masterdata/ui/masterdatawindows.h"
-#include "ui/command.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "support/listwindows.h"
 #include "support/mainwindow.h"
+#include "ui/command.h"
 
 namespace {
 

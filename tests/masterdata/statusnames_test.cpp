@@ -10,13 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/ui/statusnames.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
 #include "catalogue/settingslist.h"
+#include "masterdata/ui/statusnames.h"
 #include "store/conversion.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
 
 namespace fs = std::filesystem;
 

@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "masterdata/core/masterdata_tool.h"
 #include "catalogue/qvdb.h"
+#include "lending/core/lending_tool.h"
+#include "masterdata/core/masterdata_tool.h"
 #include "support/catalogue/cataloguebuilder.h"
 #include "support/testutil.h"
 
@@ -17,7 +18,7 @@ struct ToolRun {
 };
 
 ToolRun tool(std::vector<std::string> args) {
-    static const bool added = (qv::addMasterdataToolCommands(), true);
+    static const bool added = (qv::addLendingToolCommands(), qv::addMasterdataToolCommands(), true);
     (void)added;
     std::istringstream in;
     std::ostringstream out, err;

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "output/core/report.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "output/core/report.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
@@ -63,8 +63,8 @@ TApollo& TestCatalogue::entryApollo() const {
 }
 
 qv::EntryListViews TestCatalogue::list() const {
-    return {m_session->view(qv::CatalogueTable::Entries), m_session->view(qv::CatalogueTable::Files),
-            entryApollo()};
+    return {m_session->view(qv::CatalogueTable::Entries),
+            m_session->view(qv::CatalogueTable::Files), entryApollo()};
 }
 
 void TestCatalogue::setLabelLines(const QString& columns, const QString& left, const QString& gap,

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "output/core/printcommands.h"
 #include "catalogue/settingslist.h"
+#include "output/core/printcommands.h"
 #include "store/displays.h"
 #include "support/testutil.h"
 

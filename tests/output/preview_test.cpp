@@ -9,19 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include "output/core/labelreport.h"
+#include "output/core/listreport.h"
 #include "output/ui/outputcommands.h"
 #include "output/ui/pageview.h"
 #include "output/ui/previewform.h"
-#include "output/core/labelreport.h"
-#include "output/core/listreport.h"
 #include "output/ui/stddrucker.h"
 #include "output_test_util.h"
-#include "ui/scripteddialogs.h"
-#include "shell/shelltestutil.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/xbase/error.h"
 #include "support/pdftext.h"
+#include "ui/scripteddialogs.h"
+#include "ui/uitestutil.h"
 
 using outtest::TestCatalogue;
 

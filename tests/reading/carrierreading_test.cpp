@@ -11,13 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/qvdb.h"
 #include "reading/core/carrierreading.h"
 #include "reading/core/readingtool.h"
 #include "reading/core/volumes.h"
 #include "readingtestutil.h"
 #include "store/tapollo.h"
 #include "store/tapolloenv.h"
-#include "catalogue/qvdb.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"

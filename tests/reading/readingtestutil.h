@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "reading/core/carrierwalk.h"
 #include "catalogue/cataloguesession.h"
-#include "store/displays.h"
 #include "catalogue/dm.h"
+#include "reading/core/carrierwalk.h"
+#include "store/displays.h"
 #include "store/xbase/settings.h"
 #include "support/testutil.h"
 

@@ -10,14 +10,14 @@
 #include "reading/ui/datentraegerauslesen.h"
 #include "reading/ui/loescheneintrag.h"
 #include "readingtestutil.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
-#include "ui/wmessage.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/wmessage.h"
 
 using qv::CatalogueTable;
 using qv::MainCommand;

@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "queryrows.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
-#include "store/tapollo.h"
 #include "catalogue/qvdb.h"
+#include "queryrows.h"
+#include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
@@ -104,7 +104,8 @@ class QueryOnCatalogue : public ::testing::Test {
         explicit Open(const std::filesystem::path& d)
             : dm(QString::fromStdString(d.string())), session(dm) {
             session.table(CatalogueTable::Entries).Open();
-            apollo().sx_SetOrder(qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
+            apollo().sx_SetOrder(
+                qv::tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
             apollo().sx_GoTop();
         }
         TApollo& apollo() { return session.apollo(CatalogueTable::Entries); }

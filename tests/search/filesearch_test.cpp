@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "search/core/filesearchtool.h"
 #include "catalogue/cataloguesession.h"
-#include "store/dbgridmodel.h"
 #include "catalogue/dm.h"
+#include "search/core/filesearchtool.h"
+#include "store/dbgridmodel.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"

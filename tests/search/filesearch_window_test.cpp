@@ -11,18 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/dm.h"
 #include "search/core/filesearch.h"
 #include "search/ui/recherche.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
-#include "ui/dbnavigator.h"
-#include "catalogue/dm.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "tests/search/filesearch_catalogue.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/dbnavigator.h"
 
 namespace {
 

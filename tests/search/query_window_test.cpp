@@ -13,12 +13,12 @@
 
 #include "queryrows.h"
 #include "search/ui/suchabfrage.h"
-#include "ui/dbgrid.h"
-#include "ui/wmessage.h"
 #include "store/tdatasource.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
 #include "support/recordingprogress.h"
+#include "ui/dbgrid.h"
+#include "ui/wmessage.h"
 
 namespace {
 

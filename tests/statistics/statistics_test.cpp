@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "search/core/entryquery.h"
-#include "catalogue/settingslist.h"
-#include "statrows.h"
 #include "catalogue/cataloguesession.h"
+#include "catalogue/qvdb.h"
+#include "catalogue/settingslist.h"
+#include "search/core/entryquery.h"
+#include "statrows.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
-#include "catalogue/qvdb.h"
 #include "store/xbase/error.h"
 #include "support/recordingprogress.h"
 #include "support/testutil.h"

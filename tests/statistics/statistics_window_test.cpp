@@ -10,15 +10,15 @@
 #include <gtest/gtest.h>
 
 #include "search/ui/suchabfrage.h"
-#include "ui/command.h"
-#include "ui/dbgrid.h"
-#include "ui/wmessage.h"
 #include "statistics/ui/statistikstatus.h"
 #include "statistics/ui/statkategorie.h"
 #include "statrows.h"
 #include "store/tdatasource.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
+#include "ui/command.h"
+#include "ui/dbgrid.h"
+#include "ui/wmessage.h"
 
 namespace {
 

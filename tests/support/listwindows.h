@@ -8,10 +8,10 @@
 
 #include <functional>
 
+#include "support/qtsupport.h"
+#include "ui/dbgrid.h"
 #include "ui/stdeditdialog.h"
 #include "ui/stdlistwindow.h"
-#include "ui/dbgrid.h"
-#include "support/qtsupport.h"
 
 namespace qvtest {
 

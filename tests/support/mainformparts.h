@@ -25,19 +25,39 @@ T* part(const TMainForm& f, const char* name) {
     return w;
 }
 
-inline qv::DbGrid* DBGrid1(const TMainForm& f) { return part<qv::DbGrid>(f, "DBGrid1"); }
-inline qv::DbGrid* DBGrid2(const TMainForm& f) { return part<qv::DbGrid>(f, "DBGrid2"); }
-inline QTabBar* TabControl1(const TMainForm& f) { return part<QTabBar>(f, "TabControl1"); }
-inline QTabBar* TabControl2(const TMainForm& f) { return part<QTabBar>(f, "TabControl2"); }
-inline QPlainTextEdit* DBMemo1(const TMainForm& f) { return part<QPlainTextEdit>(f, "DBMemo1"); }
-inline QFrame* PanelStatus(const TMainForm& f) { return part<QFrame>(f, "PanelStatus"); }
-inline QFrame* Panelverleih(const TMainForm& f) { return part<QFrame>(f, "Panelverleih"); }
+inline qv::DbGrid* DBGrid1(const TMainForm& f) {
+    return part<qv::DbGrid>(f, "DBGrid1");
+}
+inline qv::DbGrid* DBGrid2(const TMainForm& f) {
+    return part<qv::DbGrid>(f, "DBGrid2");
+}
+inline QTabBar* TabControl1(const TMainForm& f) {
+    return part<QTabBar>(f, "TabControl1");
+}
+inline QTabBar* TabControl2(const TMainForm& f) {
+    return part<QTabBar>(f, "TabControl2");
+}
+inline QPlainTextEdit* DBMemo1(const TMainForm& f) {
+    return part<QPlainTextEdit>(f, "DBMemo1");
+}
+inline QFrame* PanelStatus(const TMainForm& f) {
+    return part<QFrame>(f, "PanelStatus");
+}
+inline QFrame* Panelverleih(const TMainForm& f) {
+    return part<QFrame>(f, "Panelverleih");
+}
 inline QToolButton* panelverleihbtn1(const TMainForm& f) {
     return part<QToolButton>(f, "panelverleihbtn1");
 }
-inline QToolButton* BitBtn1(const TMainForm& f) { return part<QToolButton>(f, "BitBtn1"); }
-inline QLabel* labelanzahl(const TMainForm& f) { return part<QLabel>(f, "labelanzahl"); }
-inline QLabel* labelanzahl2(const TMainForm& f) { return part<QLabel>(f, "labelanzahl2"); }
+inline QToolButton* BitBtn1(const TMainForm& f) {
+    return part<QToolButton>(f, "BitBtn1");
+}
+inline QLabel* labelanzahl(const TMainForm& f) {
+    return part<QLabel>(f, "labelanzahl");
+}
+inline QLabel* labelanzahl2(const TMainForm& f) {
+    return part<QLabel>(f, "labelanzahl2");
+}
 inline qv::DbNavigator* DBNavigator1(const TMainForm& f) {
     return part<qv::DbNavigator>(f, "DBNavigator1");
 }
@@ -54,27 +74,29 @@ inline std::array<QLabel*, 12> lbstat(const TMainForm& f) {
 }
 
 inline TDataSource* DataSource1(const TMainForm& f) {
-    return &f.session().view(qv::CatalogTable::Entries);
+    return &f.session().view(qv::CatalogueTable::Entries);
 }
 inline TDataSource* DataSource2(const TMainForm& f) {
-    return &f.session().view(qv::CatalogTable::Files);
+    return &f.session().view(qv::CatalogueTable::Files);
 }
 inline TDataSource* DataSource6(const TMainForm& f) {
-    return &f.session().view(qv::CatalogTable::Addresses);
+    return &f.session().view(qv::CatalogueTable::Addresses);
 }
 inline TApollo* Apollo1(const TMainForm& f) {
-    return &f.session().apollo(qv::CatalogTable::Entries);
+    return &f.session().apollo(qv::CatalogueTable::Entries);
 }
 inline TApollo* Apollo2(const TMainForm& f) {
-    return &f.session().apollo(qv::CatalogTable::Files);
+    return &f.session().apollo(qv::CatalogueTable::Files);
 }
 inline TApollo* Apollo6(const TMainForm& f) {
-    return &f.session().apollo(qv::CatalogTable::Addresses);
+    return &f.session().apollo(qv::CatalogueTable::Addresses);
 }
 
 // The same for a pointer to the window.
-#define QV_MF_PTR(name) \
-    inline auto name(const TMainForm* f) { return name(*f); }
+#define QV_MF_PTR(name)                    \
+    inline auto name(const TMainForm* f) { \
+        return name(*f);                   \
+    }
 QV_MF_PTR(DBGrid1)
 QV_MF_PTR(DBGrid2)
 QV_MF_PTR(TabControl1)

@@ -14,14 +14,14 @@
 
 #include "app/qv-tessarin/features.h"
 #include "entries/ui/mainform.h"
-#include "ui/errorhandler.h"
-#include "ui/helpwindow.h"
-#include "ui/program.h"
-#include "ui/scripteddialogs.h"
 #include "store/xbase/progress.h"
 #include "store/xbase/settings.h"
 #include "support/catalogue/cataloguebuilder.h"
 #include "support/testutil.h"
+#include "ui/errorhandler.h"
+#include "ui/helpwindow.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
 
 namespace qvtest {
 
@@ -33,7 +33,8 @@ class MainWindowHarness {
     explicit MainWindowHarness(const std::filesystem::path& dir) : m_guard(&boxes) {
         program = std::make_unique<qv::Program>(QString::fromStdString(dir.string()));
         program->setQuitFunction([this] { ++quits; });
-        program->start([](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
+        program->start(
+            [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
         form = static_cast<TMainForm*>(program->mainForm());
         program->setCatalogueStartup(form->makeCatalogueStartup());
         form->show();

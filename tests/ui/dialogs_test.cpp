@@ -10,7 +10,7 @@
 
 #include "ui/scripteddialogs.h"
 #include "ui/widgetdialogs.h"
-#include "shelltestutil.h"
+#include "uitestutil.h"
 
 namespace {
 

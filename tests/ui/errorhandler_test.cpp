@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/application.h"
-#include "ui/command.h"
-#include "ui/scripteddialogs.h"
 #include "catalogue/settingslist.h"
 #include "store/xbase/error.h"
 #include "support/testutil.h"
+#include "ui/application.h"
+#include "ui/command.h"
+#include "ui/scripteddialogs.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/helpwindow.h"
-#include "shelltestutil.h"
+#include "uitestutil.h"
 
 namespace {
 

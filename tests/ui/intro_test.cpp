@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/introform.h"
-#include "ui/wmessage.h"
 #include "catalogue/introprogress.h"
 #include "store/xbase/progress.h"
+#include "ui/introform.h"
+#include "ui/wmessage.h"
 
 namespace {
 

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/dm.h"
+#include "store/displays.h"
+#include "store/xbase/error.h"
 #include "ui/errorhandler.h"
 #include "ui/help.h"
 #include "ui/helpwindow.h"
@@ -16,10 +19,7 @@
 #include "ui/introform.h"
 #include "ui/scripteddialogs.h"
 #include "ui/wmessage.h"
-#include "shelltestutil.h"
-#include "store/displays.h"
-#include "catalogue/dm.h"
-#include "store/xbase/error.h"
+#include "uitestutil.h"
 
 namespace fs = std::filesystem;
 

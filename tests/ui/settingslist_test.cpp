@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "shelltestutil.h"
 #include "store/xbase/error.h"
 #include "support/testutil.h"
+#include "uitestutil.h"
 
 namespace fs = std::filesystem;
 using qv::SettingsList;

@@ -47,7 +47,8 @@ TEST(CatalogueTables, EveryLayoutMakesItsTableAndTheEngineAgreesWithItsTagDefini
     EXPECT_EQ(qv::tables::tagPosition(qv::tables::layoutOf(qv::CatalogueTable::Files), "NAMEALLE"),
               1);
     EXPECT_EQ(
-        qv::tables::fieldPosition(qv::tables::layoutOf(qv::CatalogueTable::Files), "gibtsnicht"), -1);
+        qv::tables::fieldPosition(qv::tables::layoutOf(qv::CatalogueTable::Files), "gibtsnicht"),
+        -1);
 }
 
 }  // namespace

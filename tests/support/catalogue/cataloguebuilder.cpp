@@ -4,8 +4,8 @@
 
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguesession.h"
-#include "store/displays.h"
 #include "catalogue/dm.h"
+#include "store/displays.h"
 #include "store/guards.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
@@ -20,8 +20,8 @@ QString dirOf(const std::filesystem::path& dir) {
 
 // Opens the catalogue in `dir` and appends to one table.
 template <class Row, class Fill>
-void append(const std::filesystem::path& dir, qv::CatalogueTable which, const std::vector<Row>& rows,
-            Fill fill) {
+void append(const std::filesystem::path& dir, qv::CatalogueTable which,
+            const std::vector<Row>& rows, Fill fill) {
     xb::SettingsGuard settings;
     TDM dm(dirOf(dir));
     TTable& t = dm.table(which);
