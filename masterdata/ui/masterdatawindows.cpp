@@ -85,4 +85,5 @@ std::optional<QString> chooseCarrierType(CatalogueSession& session, QWidget* par
     return w.chosenValue();
 }
 
+
 }  // namespace qv
