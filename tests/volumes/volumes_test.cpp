@@ -1,7 +1,10 @@
 // The carrier identity: the volume table, matching, the store tool's
 // commands, and the recognition notice in the main window.
+#include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabBar>
+#include <QTest>
 
 #include <fstream>
 #include <map>
@@ -9,14 +12,25 @@
 
 #include <gtest/gtest.h>
 
+#include "app/qv-tessarin/features.h"
+#include "catalogue/dm.h"
 #include "catalogue/qvdb.h"
 #include "catalogue/volumetable.h"
+#include "entries/ui/mainform.h"
 #include "reading/core/readingtool.h"
 #include "reading/ui/loescheneintrag.h"
 #include "store/tapollo.h"
+#include "store/ttable.h"
+#include "store/xbase/progress.h"
+#include "store/xbase/settings.h"
 #include "store/xbase/table.h"
-#include "support/mainwindow.h"
+#include "support/catalogue/cataloguebuilder.h"
 #include "support/qtsupport.h"
+#include "support/testutil.h"
+#include "ui/command.h"
+#include "ui/errorhandler.h"
+#include "ui/program.h"
+#include "ui/scripteddialogs.h"
 #include "volumes/core/volumeprovider.h"
 #include "volumes/core/volumetool.h"
 #include "volumes/core/volumewatcher.h"
@@ -92,6 +106,33 @@ int tool(const std::vector<std::string>& args, std::string& out) {
     out = o.str() + err.str();
     return rc;
 }
+
+// The program on a catalogue directory, through its first activation.
+struct Window {
+    explicit Window(const fs::path& dir) : guard(&boxes) {
+        program = std::make_unique<qv::Program>(QString::fromStdString(dir.string()));
+        program->setQuitFunction([] {});
+        program->start(
+            [](qv::Program& p) { return std::make_unique<TMainForm>(p, qv::programFeatures()); });
+        form = static_cast<TMainForm*>(program->mainForm());
+        program->setCatalogueStartup(form->makeCatalogueStartup());
+        form->show();
+        started = qv::runGuarded([this] { form->FormActivate(); });
+        QApplication::processEvents();
+    }
+    ~Window() {
+        program.reset();
+        xb::setGaugeHook({});
+    }
+    TTable& table(qv::CatalogueTable t) { return form->session().table(t); }
+
+    xb::SettingsGuard settings;
+    qv::ScriptedDialogs boxes;
+    qv::ScopedDialogs guard;
+    std::unique_ptr<qv::Program> program;
+    TMainForm* form = nullptr;
+    bool started = false;
+};
 
 }  // namespace
 
@@ -247,7 +288,7 @@ TEST(VolumeWindow, AMountedCarrierIsNamedShownAndItsFactsGoWithItsEntry) {
                                             QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))));
     FakeVolumes fake;
     fake.counted = {12, 3456};
-    qvtest::MainWindowHarness h(cat);
+    Window h(cat);
     ASSERT_TRUE(h.started);
     auto* notice = h.form->findChild<QLabel*>("VolumeNotice");
     auto* watcher = h.form->findChild<qv::VolumeWatcher*>("VolumeWatcher");
