@@ -165,14 +165,18 @@ TEST(VolumeMatching, ByUuidElseLabelAndSizeAndNeverByGuess) {
     ext[1024 + 57] = '\xEF';
     const QByteArray id = QByteArray::fromHex("0123456789abcdef0011223344556677");
     ext.replace(1024 + 104, 16, id);
+    ext.replace(1024 + 120, 11, "BACKUP_2019");
     EXPECT_EQ(qv::uuidFromHeader(ext), "01234567-89ab-cdef-0011-223344556677");
+    EXPECT_EQ(qv::labelFromHeader(ext), "BACKUP_2019");
     QByteArray fat(512, '\0');
     fat[510] = '\x55';
     fat[511] = '\xAA';
     QByteArray fat32 = fat;
     fat32.replace(82, 5, "FAT32");
     fat32.replace(67, 4, QByteArray::fromHex("78563412"));
+    fat32.replace(71, 11, "FOTOS      ");
     EXPECT_EQ(qv::uuidFromHeader(fat32), "1234-5678");
+    EXPECT_EQ(qv::labelFromHeader(fat32), "FOTOS");
     QByteArray fat16 = fat;
     fat16.replace(54, 5, "FAT16");
     fat16.replace(39, 4, QByteArray::fromHex("efbeadde"));

@@ -36,11 +36,23 @@ QString uuidFromLinks(const QString& device) {
     return {};
 }
 
-QString uuidFromDevice(const QString& device) {
+QByteArray deviceHeader(const QString& device) {
     if (!device.startsWith(QLatin1String("/dev/"))) return {};
     QFile f(device);
     if (!f.open(QIODevice::ReadOnly)) return {};
-    return uuidFromHeader(f.read(64 * 1024));
+    return f.read(64 * 1024);
+}
+
+bool isExt(const QByteArray& head) {
+    return head.size() >= 1024 + 136 && head.mid(1024 + 56, 2) == QByteArray("\x53\xEF", 2);
+}
+
+// FAT32 keeps its serial and label at 67, FAT12/16 at 39; -1 for no FAT.
+int fatFacts(const QByteArray& head) {
+    if (head.size() < 512 || head.mid(510, 2) != QByteArray("\x55\xAA", 2)) return -1;
+    if (head.mid(82, 5) == "FAT32") return 67;
+    if (head.mid(54, 3) == "FAT") return 39;
+    return -1;
 }
 
 QString readSysText(const QString& path) {
@@ -108,7 +120,7 @@ void countDirectory(const QByteArray& path, dev_t device, std::vector<ino_t>& de
 QString uuidFromHeader(const QByteArray& head) {
     auto at = [&head](int offset, int n) { return head.mid(offset, n); };
     // ext2/3/4: superblock at 1024, magic 0xEF53 at 56, UUID at 104.
-    if (head.size() >= 1024 + 120 && at(1024 + 56, 2) == QByteArray("\x53\xEF", 2)) {
+    if (isExt(head)) {
         const QString h = hex(at(1024 + 104, 16)).toLower();
         if (h == QString(32, QLatin1Char('0'))) return {};
         return QStringLiteral("%1-%2-%3-%4-%5")
@@ -121,17 +133,25 @@ QString uuidFromHeader(const QByteArray& head) {
         std::reverse(s.begin(), s.end());
         return hex(s);
     }
-    // FAT32 keeps its serial at 67, FAT12/16 at 39 (4 bytes, little-endian).
-    int serial = -1;
-    if (at(82, 5) == "FAT32")
-        serial = 67;
-    else if (at(54, 3) == "FAT")
-        serial = 39;
+    // The FAT serial: 4 bytes, little-endian.
+    const int serial = fatFacts(head);
     if (serial < 0) return {};
     QByteArray s = at(serial, 4);
     std::reverse(s.begin(), s.end());
     const QString h = hex(s);
     return h.left(4) + QLatin1Char('-') + h.mid(4);
+}
+
+QString labelFromHeader(const QByteArray& head) {
+    QByteArray raw;
+    if (isExt(head)) {
+        raw = head.mid(1024 + 120, 16);  // s_volume_name, zero-padded
+        raw.truncate(raw.indexOf('\0') < 0 ? raw.size() : raw.indexOf('\0'));
+    } else if (const int at = fatFacts(head); at >= 0) {
+        raw = head.mid(at + 4, 11).trimmed();  // blank-padded
+        if (raw == "NO NAME") raw.clear();
+    }
+    return QString::fromUtf8(raw).trimmed();
 }
 
 QStringList SystemVolumeFacts::mountPoints() const {
@@ -158,7 +178,11 @@ std::optional<VolumeFacts> SystemVolumeFacts::factsOf(const QString& mountPoint)
     f.freeBytes = s.bytesFree();
     const QString device = canonicalDevice(s.device());
     f.uuid = uuidFromLinks(device);
-    if (f.uuid.isEmpty()) f.uuid = uuidFromDevice(device);
+    if (f.uuid.isEmpty() || f.label.isEmpty()) {
+        const QByteArray head = deviceHeader(device);
+        if (f.uuid.isEmpty()) f.uuid = uuidFromHeader(head);
+        if (f.label.isEmpty()) f.label = labelFromHeader(head);
+    }
     f.model = modelOf(device);
     return f;
 }

@@ -4,7 +4,8 @@
 // The system's provider takes label, file-system type, total and free bytes
 // from QStorageInfo; the UUID from /dev/disk/by-uuid, or, where no device
 // manager fills that folder, from the file system's own header on the device
-// (ext2/3/4 UUID, FAT and NTFS serial); the model from /sys/class/block. Only
+// (ext2/3/4 UUID, FAT and NTFS serial), and the label from that header too
+// when the system does not report one; the model from /sys/class/block. Only
 // a volume's root counts as a volume: a directory inside one has no facts of
 // its own, so a reading of such a directory stores none.
 //
@@ -49,6 +50,10 @@ void setVolumeFactsProvider(VolumeFactsProvider* provider);
 // device): ext2/3/4 "xxxxxxxx-xxxx-...", FAT "XXXX-XXXX", NTFS 16 hex digits;
 // empty for anything else.
 QString uuidFromHeader(const QByteArray& head);
+// The label in the same headers (ext2/3/4, FAT); empty for anything else or
+// none. Where no device manager fills /dev/disk/by-label the system's own
+// volume facts go without it.
+QString labelFromHeader(const QByteArray& head);
 
 // The facts of the volume at `root` with its files counted and the reading
 // time `at`, for entry `entry`; nothing when `root` is no volume's root.
