@@ -53,6 +53,10 @@ void VolumeCommands::bind(MainWindowHost& host) {
     m_notice->setObjectName(QStringLiteral("VolumeNotice"));
     m_notice->setTextFormat(Qt::RichText);
     m_notice->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    // A long notice wraps onto a second line rather than widening the window.
+    m_notice->setWordWrap(true);
+    m_notice->setMinimumWidth(320);
+    m_notice->setMaximumHeight(2 * m_notice->fontMetrics().lineSpacing() + 4);
     m_notice->setVisible(false);
     connect(m_notice, &QLabel::linkActivated, this, [this](const QString& link) {
         runGuarded([&] {
