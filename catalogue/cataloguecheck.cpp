@@ -8,6 +8,7 @@
 #include "catalogue/dm.h"
 #include "catalogue/readingjournal.h"
 #include "store/conversion.h"
+#include "catalogue/volumetable.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
@@ -219,6 +220,9 @@ bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
     }
     const QString settled = settleInterruptedReading(dm);
     if (!settled.isEmpty() && notice) notice(settled);
+    // The volume table beside the six: a catalogue made before it gets it
+    // now, the six stay as they are.
+    checkVolumeTable(dm.programDir(), env);
     return true;
 }
 

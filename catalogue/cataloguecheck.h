@@ -14,6 +14,9 @@
 //  3. A missing index file is built tag by tag in the listed order through
 //     the table's engine access object, the intro window showing the table's
 //     text and the bar running once across the tags.
+// After the six, the volume table (catalogue/volumetable.h) is made when
+// missing and its index built when missing or unusable, without a line on
+// the intro window; it is not held open.
 //
 // An index file that cannot be used counts as missing: one the engine
 // refuses (damaged, not an index file, left interrupted and not rebuildable),

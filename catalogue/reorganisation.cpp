@@ -2,6 +2,7 @@
 
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
+#include "catalogue/volumetable.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
@@ -69,6 +70,8 @@ bool reorganiseCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
             IntroGaugeHook hook(intro);
             access.apollo(t).sx_Pack();
         }
+        // The volume table after the six, its index built again by the check.
+        packVolumeTable(dm.programDir());
         if (!checkCatalogue(dm, access, intro, fatal)) return false;
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();

@@ -12,6 +12,8 @@
 //  4. the tables opened again, exclusive, in record order;
 //  5. the bar shown with one step per table; each table packed in the order
 //     of 2, its line showing its text and the bar the pack's progress;
+//     The volume table beside them is packed after them, its index file
+//     deleted first;
 //  6. the start-up check, which finds every index missing and builds them;
 //  7. the views re-attached, the intro window closed.
 // An error on the way (no permission, a full disk) stops the remaining

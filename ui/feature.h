@@ -11,9 +11,11 @@
 
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
+class QString;
 class QWidget;
 
 namespace qv {
@@ -55,6 +57,16 @@ class MainWindowHost {
     // entries again; false when the user declines or there is no such
     // record.
     virtual bool showEntry(quint32 recno) = 0;
+    // Adds a tab behind the lower panel's own ones, showing `page` (taken
+    // over); `refresh` fills it for the current entry whenever the panel is
+    // refreshed while the tab is shown. Returns the tab's index, or -1 when
+    // the host has no room for it.
+    virtual int addLowerTab(const QString& caption, QWidget* page, std::function<void()> refresh) {
+        (void)caption;
+        (void)page;
+        (void)refresh;
+        return -1;
+    }
 };
 
 class Feature {

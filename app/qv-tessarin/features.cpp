@@ -11,25 +11,26 @@
 #include "search/ui/filesearchcommands.h"
 #include "search/ui/querycommands.h"
 #include "statistics/ui/statisticscommands.h"
+#include "volumes/ui/volumecommands.h"
 
 namespace qv {
 
 FeatureList programFeatures() {
     FeatureList features;
     features.push_back(std::make_unique<EntryCommands>());
-    features.push_back(std::make_unique<ReadingCommands>());
+    auto reading = std::make_unique<ReadingCommands>();
+    ReadingCommands* readingCommands = reading.get();
+    features.push_back(std::move(reading));
     features.push_back(std::make_unique<QueryCommands>());
     features.push_back(std::make_unique<StatisticsCommands>());
     features.push_back(std::make_unique<FileSearchCommands>());
-<<<<<<< HEAD
     features.push_back(std::make_unique<NameSearchCommands>());
-=======
     features.push_back(std::make_unique<DuplicateCommands>());
->>>>>>> dupes29
     features.push_back(std::make_unique<MasterdataCommands>());
     features.push_back(std::make_unique<LendingCommands>());
     features.push_back(std::make_unique<OutputFeature>());
     features.push_back(std::make_unique<ImportCommands>());
+    features.push_back(std::make_unique<VolumeCommands>(readingCommands));
     return features;
 }
 

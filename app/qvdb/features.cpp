@@ -12,6 +12,7 @@
 #include "lending/core/lending_tool.h"
 #include "output/core/printcommands.h"
 #include "reading/core/readingtool.h"
+#include "volumes/core/volumetool.h"
 
 namespace qvdb {
 
@@ -28,6 +29,7 @@ void addFeatureCommands() {
     qv::addDuplicateToolCommands();
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
+    qv::addVolumeCommands();
 }
 
 }  // namespace qvdb

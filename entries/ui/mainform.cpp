@@ -431,8 +431,13 @@ void TMainForm::TabControl2Change(int index) {
         case TabStatus:
             m_lowerStack->setCurrentWidget(PanelStatus);
             break;
-        default:
+        case TabLentTo:
+        case TabBorrowedFrom:
             m_lowerStack->setCurrentWidget(m_addressPage);
+            break;
+        default:
+            if (index > TabBorrowedFrom && index - TabBorrowedFrom - 1 < m_extraTabs.size())
+                m_lowerStack->setCurrentWidget(m_extraTabs[index - TabBorrowedFrom - 1].page);
             break;
     }
     DBNavigator2->setVisible(index == TabFiles);
@@ -453,6 +458,13 @@ void TMainForm::selectOrder(int index) {
         TabControl1->setCurrentIndex(index);
     }
     TabControl1Change(index);
+}
+
+int TMainForm::addLowerTab(const QString& caption, QWidget* page, std::function<void()> refresh) {
+    m_lowerStack->addWidget(page);
+    m_extraTabs.append({page, std::move(refresh)});
+    const QSignalBlocker quiet(TabControl2);
+    return TabControl2->addTab(caption);
 }
 
 void TMainForm::focusEntryList() {
@@ -514,6 +526,10 @@ void TMainForm::untenrefresh(int tab) {
             break;
         }
         default:
+            if (tab > TabBorrowedFrom && tab - TabBorrowedFrom - 1 < m_extraTabs.size()) {
+                const ExtraTab& extra = m_extraTabs[tab - TabBorrowedFrom - 1];
+                if (extra.refresh) extra.refresh();
+            }
             break;
     }
 }

@@ -91,6 +91,7 @@ class TMainForm : public QMainWindow, public qv::MainWindowHost {
     void selectOrder(int index) override;
     void focusEntryList() override;
     bool showEntry(quint32 recno) override;
+    int addLowerTab(const QString& caption, QWidget* page, std::function<void()> refresh) override;
 
   public slots:
     void FormActivate();
@@ -158,4 +159,10 @@ class TMainForm : public QMainWindow, public qv::MainWindowHost {
     QStackedWidget* m_lowerStack = nullptr;
     QWidget* m_addressPage = nullptr;
     QList<QPair<QString, QLabel*>> m_addressLabels;
+    // The features' tabs behind the five, in tab order from index 5.
+    struct ExtraTab {
+        QWidget* page;
+        std::function<void()> refresh;
+    };
+    QList<ExtraTab> m_extraTabs;
 };

@@ -14,6 +14,7 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
+#include "volumes/core/volumeprovider.h"
 
 namespace qv {
 
@@ -82,8 +83,9 @@ int readCommand(const std::vector<std::string>& args, std::ostream& out, std::os
     const int n = entryNumber(plain[1]);
     OpenCatalogue c(plain[0], n);
     TextProgress progress(out);
-    const ReadingResult r =
-        readCarrier(c.session, n, QString::fromStdString(plain[2]), options, progress);
+    const QString root = QString::fromStdString(plain[2]);
+    const ReadingResult r = readCarrier(c.session, n, root, options, progress);
+    recordVolumeAfterReading(c.dm.programDir(), n, root);
     out << r.released << " freigegeben, " << r.stored << " gespeichert (" << r.reused
         << " wiederverwendet)\n";
     if (r.skipped > 0) out << skippedText(r.skipped).toStdString() << '\n';

@@ -10,12 +10,14 @@
 #include <QVBoxLayout>
 
 #include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "store/conversion.h"
 #include "store/tapollo.h"
 #include "ui/command.h"
 #include "ui/helpwindow.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
+#include "volumes/core/volumeprovider.h"
 
 namespace {
 
@@ -132,6 +134,11 @@ void TDatentraegerAuslesen::chooseVolume(const QString& mountPoint) {
     m_chosen = m_userChoice = mountPoint;
 }
 
+void TDatentraegerAuslesen::preferVolume(const QString& mountPoint) {
+    m_userChoice = mountPoint;
+    chooseVolume(mountPoint);
+}
+
 qv::ReadingOptions TDatentraegerAuslesen::options() const {
     qv::ReadingOptions o;
     o.subdirectories = radioGroup1Index() == 0;
@@ -179,6 +186,7 @@ void TDatentraegerAuslesen::BitBtn1Click() {
     hide();
     m_result = {};
     m_result = qv::readCarrier(m_session, n, m_chosen, options(), m_progress, m_source);
+    qv::recordVolumeAfterReading(m_session.dm().programDir(), n, m_chosen);
     end.succeeded();
 }
 

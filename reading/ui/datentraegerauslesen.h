@@ -6,6 +6,9 @@
 // while it is offered. Volume and options stay as the user left them until
 // the program ends (the dialog is created once and kept).
 //
+// After a reading the chosen volume's facts are stored for the entry
+// (volumes/core/volumeprovider.h).
+//
 // "Einlesen" closes the dialog for the time of the reading (the progress
 // window shows the progress) and ends it with OK afterwards; an error ends it
 // with Cancel, with the buttons, the engine switches and the progress window
@@ -55,6 +58,8 @@ class TDatentraegerAuslesen : public QDialog {
     // The chosen volume's mount point and the options as they stand.
     QString chosenVolume() const { return m_chosen; }
     void chooseVolume(const QString& mountPoint);
+    // The volume to choose at the next showing when it is offered then.
+    void preferVolume(const QString& mountPoint);
     qv::ReadingOptions options() const;
     const qv::ReadingResult& lastResult() const { return m_result; }
 

@@ -1,10 +1,12 @@
 #include "reading/ui/readingcommands.h"
 
 #include "catalogue/cataloguesession.h"
+#include "catalogue/dm.h"
 #include "masterdata/ui/lookupwindows.h"
 #include "masterdata/ui/masterdatawindows.h"
 #include "reading/ui/datentraegerauslesen.h"
 #include "reading/ui/loescheneintrag.h"
+#include "store/conversion.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
@@ -15,6 +17,7 @@
 #include "ui/program.h"
 #include "ui/windowutil.h"
 #include "ui/wmessage.h"
+#include "volumes/core/volumefacts.h"
 
 namespace qv {
 
@@ -44,6 +47,8 @@ void ReadingCommands::SpeedButton5Click() {
             [this, d] { MasterdataWindows::of(m_host->session()).endung(d).exec(); });
         return d;
     });
+    if (!m_preferredVolume.isEmpty()) dialog.preferVolume(m_preferredVolume);
+    m_preferredVolume.clear();
     const int recno = Apollo1->sx_RecNo();
     int result = QDialog::Rejected;
     {
@@ -63,6 +68,12 @@ void ReadingCommands::SpeedButton5Click() {
                 MsgIcon::Warning);
 }
 
+void ReadingCommands::readCarrierFrom(const QString& mountPoint) {
+    m_preferredVolume = mountPoint;
+    SpeedButton5Click();
+    m_preferredVolume.clear();
+}
+
 void ReadingCommands::SpeedButton4Click() {
     CatalogueSession& session = m_host->session();
     TApollo* Apollo1 = &session.apollo(CatalogueTable::Entries);
@@ -76,6 +87,7 @@ void ReadingCommands::SpeedButton4Click() {
         owner, [owner, &session] { return new TLoescheneintrag(session, owner); });
     TTable& entries = session.table(CatalogueTable::Entries);
     const int a = Apollo1->sx_RecNo();
+    const int number = strToInt(Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)")));
     // The entry view resumes last, after the file view.
     ScopedSuspend entryView(session.view(CatalogueTable::Entries));
     ScopedSuspend fileView(session.view(CatalogueTable::Files));
@@ -85,6 +97,8 @@ void ReadingCommands::SpeedButton4Click() {
     const int b = entries.Bof() ? 0 : entries.RecNo();
     Apollo1->sx_Go(a);
     entries.Delete();
+    // What was known of its carrier goes with it.
+    removeVolumeFacts(session.dm().programDir(), number);
     if (b > 0)
         Apollo1->sx_Go(b);
     else

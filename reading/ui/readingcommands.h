@@ -20,8 +20,14 @@ class ReadingCommands : public QObject, public Feature {
     void SpeedButton4Click();           // "&Löschen" of the entry
     void Dateizuordnunglschen1Click();  // "Dateizuordnung &löschen"
 
+  public:
+    // "&Datenträger einlesen" with the volume at `mountPoint` chosen, when
+    // the dialog offers it.
+    void readCarrierFrom(const QString& mountPoint);
+
   private:
     MainWindowHost* m_host = nullptr;
+    QString m_preferredVolume;
 };
 
 }  // namespace qv

@@ -44,31 +44,31 @@ xb::NsxKeyType keyTypeOf(xb::ExprType t) {
 
 }  // namespace
 
-int fieldPosition(const Layout& l, std::string_view name) {
+int fieldPosition(const TableLayout& l, std::string_view name) {
     for (std::size_t i = 0; i < l.fields.size(); ++i)
         if (sameName(l.fields[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 
-int tagPosition(const Layout& l, std::string_view name) {
+int tagPosition(const TableLayout& l, std::string_view name) {
     for (std::size_t i = 0; i < l.tags.size(); ++i)
         if (sameName(l.tags[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 
-void createTable(const Layout& l, const std::string& path, xb::Env& env) {
+void createTable(const TableLayout& l, const std::string& path, xb::Env& env) {
     xb::TableBuilder b(path, env);
     for (const Field& f : l.fields)
         b.addField(f.name, f.type, f.width, f.decimals);
     b.create();
 }
 
-void createTags(xb::Table& t, const Layout& l) {
+void createTags(xb::Table& t, const TableLayout& l) {
     for (const Tag& g : l.tags)
         t.index().indexTag(g.name, g.key, g.condition);
 }
 
-std::unique_ptr<xb::Table> createIndexedTable(const Layout& l, const std::string& path,
+std::unique_ptr<xb::Table> createIndexedTable(const TableLayout& l, const std::string& path,
                                               xb::Env& env) {
     createTable(l, path, env);
     auto t = xb::Table::open(path, xb::OpenMode::Exclusive, env);
@@ -76,7 +76,7 @@ std::unique_ptr<xb::Table> createIndexedTable(const Layout& l, const std::string
     return t;
 }
 
-std::vector<xb::NsxTagDef> tagDefs(const Layout& l) {
+std::vector<xb::NsxTagDef> tagDefs(const TableLayout& l) {
     std::vector<xb::FieldDesc> descs;
     for (const Field& f : l.fields) {
         xb::FieldDesc d;

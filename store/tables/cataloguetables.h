@@ -1,7 +1,7 @@
-// The catalogue's six tables as the program creates them: data and index
-// file names, fields in creation order (names as created; the file stores
-// them upper-cased), index tags in creation order (their position is how the
-// program selects them).
+// The catalogue's six tables, and the volume table beside them, as the
+// program creates them: data and index file names, fields in creation order
+// (names as created; the file stores them upper-cased), index tags in
+// creation order (their position is how the program selects them).
 //
 // Plain C++ on the engine alone, so that the store's schema, the store tool,
 // the benchmarks, the fuzzers and the tests all build the same tables.
@@ -48,12 +48,17 @@ struct Tag {
     std::string_view condition;  // empty: none
 };
 
-struct Layout {
-    CatalogueTable table;
+// A table's files, fields and tags.
+struct TableLayout {
     std::string_view dataFile;   // "_qvdisk.dbf"
     std::string_view indexFile;  // "_qvdisk.nsx"
     std::span<const Field> fields;
     std::span<const Tag> tags;
+};
+
+// One of the six tables.
+struct Layout : TableLayout {
+    CatalogueTable table;
 };
 
 inline constexpr std::string_view kNotDeleted = "not deleted()";
@@ -119,41 +124,62 @@ inline constexpr Tag kAddressTags[] = {
 };
 
 inline constexpr std::array<Layout, kCatalogueTableCount> kLayouts = {{
-    {CatalogueTable::Entries, "_qvdisk.dbf", "_qvdisk.nsx", kEntryFields, kEntryTags},
-    {CatalogueTable::Files, "_qvdir.dbf", "_qvdir.nsx", kFileFields, kFileTags},
-    {CatalogueTable::Extensions, "_endung.dbf", "_endung.nsx", kExtensionFields, kExtensionTags},
-    {CatalogueTable::Categories, "_katego.dbf", "_katego.nsx", kCategoryFields, kCategoryTags},
-    {CatalogueTable::CarrierTypes, "_diskart.dbf", "_diskart.nsx", kCarrierTypeFields,
-     kCarrierTypeTags},
-    {CatalogueTable::Addresses, "_verleih.dbf", "_verleih.nsx", kAddressFields, kAddressTags},
+    {{"_qvdisk.dbf", "_qvdisk.nsx", kEntryFields, kEntryTags}, CatalogueTable::Entries},
+    {{"_qvdir.dbf", "_qvdir.nsx", kFileFields, kFileTags}, CatalogueTable::Files},
+    {{"_endung.dbf", "_endung.nsx", kExtensionFields, kExtensionTags}, CatalogueTable::Extensions},
+    {{"_katego.dbf", "_katego.nsx", kCategoryFields, kCategoryTags}, CatalogueTable::Categories},
+    {{"_diskart.dbf", "_diskart.nsx", kCarrierTypeFields, kCarrierTypeTags},
+     CatalogueTable::CarrierTypes},
+    {{"_verleih.dbf", "_verleih.nsx", kAddressFields, kAddressTags}, CatalogueTable::Addresses},
 }};
+
+// The volume table: what was seen of a carrier's volume at its last reading,
+// one record per entry, keyed by the entry number. It stands beside the six
+// tables and follows their conventions; catalogues made before it get it at
+// their next start.
+inline constexpr Field kVolumeFields[] = {
+    {"Volnumm", 'N', 8, 0},     // entry number
+    {"Volname", 'C', 32, 0},    // volume label
+    {"Volkennung", 'C', 36, 0}, // file-system UUID or serial
+    {"Voltyp", 'C', 12, 0},     // file-system type
+    {"Volgesamt", 'N', 15, 0},  // total bytes
+    {"Volfrei", 'N', 15, 0},    // free bytes
+    {"Volmodell", 'C', 40, 0},  // the device's model
+    {"Voldatum", 'D', 8, 0},    // date of the reading
+    {"Volzeit", 'C', 8, 0},     // time of the reading, "hh:mm:ss"
+    {"Voldateien", 'N', 10, 0}, // files on the volume
+    {"Volbytes", 'N', 15, 0},   // their total size
+};
+inline constexpr Tag kVolumeTags[] = {{"volnumm", "str(volnumm,8)", kNotDeleted}};
+inline constexpr TableLayout kVolumeLayout = {"_qvvol.dbf", "_qvvol.nsx", kVolumeFields,
+                                              kVolumeTags};
 
 inline constexpr const Layout& layoutOf(CatalogueTable t) {
     return kLayouts[static_cast<std::size_t>(indexOf(t))];
 }
 
 // The data file's name without its extension ("_qvdir").
-inline std::string_view baseName(const Layout& l) {
+inline std::string_view baseName(const TableLayout& l) {
     return l.dataFile.substr(0, l.dataFile.find('.'));
 }
 
 // The position of a field or tag by name (any case), or -1.
-int fieldPosition(const Layout& l, std::string_view name);
-int tagPosition(const Layout& l, std::string_view name);
+int fieldPosition(const TableLayout& l, std::string_view name);
+int tagPosition(const TableLayout& l, std::string_view name);
 
 // Writes a new, empty table with the layout's fields at `path` (the data
 // file, and the memo file when there are memo fields); no index.
-void createTable(const Layout& l, const std::string& path, xb::Env& env = xb::Env::posix());
+void createTable(const TableLayout& l, const std::string& path, xb::Env& env = xb::Env::posix());
 // Adds the layout's tags, in order, to an open table of that layout (each
 // built over the records there).
-void createTags(xb::Table& t, const Layout& l);
+void createTags(xb::Table& t, const TableLayout& l);
 // createTable(), then the table opened exclusively with its tags.
-std::unique_ptr<xb::Table> createIndexedTable(const Layout& l, const std::string& path,
+std::unique_ptr<xb::Table> createIndexedTable(const TableLayout& l, const std::string& path,
                                               xb::Env& env = xb::Env::posix());
 // The layout's tags as index definitions, with the key type and length their
 // expressions have over the layout's fields, as the engine stores them (names
 // upper-cased, operators dotted).
-std::vector<xb::NsxTagDef> tagDefs(const Layout& l);
+std::vector<xb::NsxTagDef> tagDefs(const TableLayout& l);
 
 }  // namespace tables
 }  // namespace qv
