@@ -6,6 +6,7 @@
 #include "statistics/core/statistics.h"
 #include "catalogue/qvdb.h"
 
+#include "export/core/catalogueexport.h"
 #include "import/core/importtool.h"
 #include "output/core/printcommands.h"
 #include "reading/core/readingtool.h"
@@ -22,6 +23,7 @@ void addFeatureCommands() {
     addCommand(qv::findToolCommand());
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
+    qv::addExportToolCommand();
 }
 
 }  // namespace qvdb

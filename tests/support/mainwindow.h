@@ -52,7 +52,7 @@ class MainWindowHarness {
     TTable& table(qv::CatalogueTable t) { return session().table(t); }
     // Sends a key to the entry list, as the user types it there.
     void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(form->DBGrid1, k, mods);
+        QTest::keyClick(form->findChild<QWidget*>(QStringLiteral("DBGrid1")), k, mods);
     }
 
     xb::SettingsGuard settings;
