@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -43,6 +44,14 @@ using Clock = std::chrono::steady_clock;
 
 double ms(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// CPU time of this thread in ms: on a machine shared with other work the
+// wall time of a step swings with the load, its CPU time much less.
+double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
 }
 
 void report(const char* what, double value, double target) {
@@ -147,17 +156,22 @@ int main(int argc, char** argv) {
     TOrdneransicht window;
     window.show();
     QApplication::processEvents();
-    double best = 1e9;
+    double best = 1e9, bestCpu = 1e9;
     for (int round = 0; round < 5; ++round) {
+        const double c0 = cpuMs();
         const auto t0 = Clock::now();
         std::vector<qv::FolderFile> files = qv::readEntryFiles(session, 1);
         const auto t1 = Clock::now();
+        const double c1 = cpuMs();
         qv::FolderTree tree(files);
         const auto t2 = Clock::now();
+        const double c2 = cpuMs();
         window.setFiles(QStringLiteral("Programme 1"), std::move(files));
         window.repaint();
         QApplication::processEvents();
         const auto t3 = Clock::now();
+        const double c3 = cpuMs();
+        bestCpu = std::min(bestCpu, (c1 - c0) + (c3 - c2));
         if (round == 4) {
             std::printf("(%zu files, %zu folders)\n", tree.files().size(), tree.nodes().size());
             report("read 100,000 file records", ms(t0, t1), 0);
@@ -168,6 +182,7 @@ int main(int argc, char** argv) {
         best = std::min(best, ms(t0, t1) + ms(t2, t3));
     }
     report("open (read + window), best of 5", best, 300);
+    report("  the same in CPU time of the thread", bestCpu, 300);
 
     Quiet quiet;
     const fs::path out = fs::temp_directory_path() / "qv-folderview-bench-export";

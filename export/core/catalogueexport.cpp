@@ -186,8 +186,11 @@ ExportResult exportCatalogue(CatalogueSession& session, const QStringList& statu
     ExportLayout layout;
     layout.entryFields = fieldsOf(entries);
     if (files) layout.fileFields = fieldsOf(*files);
-    for (int k = 0; k < 12; ++k)
-        layout.statusNames << statusNames.value(k);
+    // A flag without a name is still named in the output.
+    for (int k = 0; k < 12; ++k) {
+        const QString name = statusNames.value(k).trimmed();
+        layout.statusNames << (name.isEmpty() ? QStringLiteral("Status %1").arg(k + 1) : name);
+    }
     layout.withFiles = files != nullptr;
     layout.entryCount = static_cast<qint64>(recnos.size());
 

@@ -229,6 +229,8 @@ table{border-collapse:collapse}
 #entries th,#entries td{border-bottom:1px solid #ccc;padding:.2em .5em;text-align:left;vertical-align:top}
 #entries th{background:#e8e8e8;position:sticky;top:2.6em}
 td.n{text-align:right}
+td.t{min-width:14em}
+td.s{min-width:12em;font-size:.9em}
 td.memo{white-space:pre-wrap;max-width:30em}
 tr.files td{border-bottom:2px solid #aaa}
 table.filelist td,table.filelist th{border:none;padding:.1em .6em;font-size:.9em;position:static;background:none}
@@ -265,7 +267,7 @@ class HtmlWriter : public ExportWriter {
         const auto& ef = layout.entryFields;
         m_columns = {
             {indexOfField(ef, "EINDEUTIG"), "Nr.", true},
-            {indexOfField(ef, "BEZEICH"), "Bezeichnung", false},
+            {indexOfField(ef, "BEZEICH"), "Bezeichnung", false, "t"},
             {indexOfField(ef, "PROGDSKS"), "Anzahl", true},
             {indexOfField(ef, "BOXNUMMER"), "Box", true},
             {indexOfField(ef, "DISKNUMMER"), "Nummer", true},
@@ -299,8 +301,8 @@ class HtmlWriter : public ExportWriter {
     void entry(const ExportEntry& e) override {
         QString s = QStringLiteral("<tbody><tr>");
         for (const Column& c : m_columns)
-            cell(s, valueAt(e.record, c.field), c.numeric);
-        s += QStringLiteral("<td>") + html(e.statusNames.join(QStringLiteral(", "))) +
+            cell(s, valueAt(e.record, c.field), c.numeric, c.cls);
+        s += QStringLiteral("<td class=\"s\">") + html(e.statusNames.join(QStringLiteral(", "))) +
              QStringLiteral("</td><td class=\"memo\">") + htmlValue(valueAt(e.record, m_memo)) +
              QStringLiteral("</td>");
         if (m_layout.withFiles) s += QStringLiteral("<td class=\"n\">%1</td>").arg(e.files.size());
@@ -343,9 +345,12 @@ class HtmlWriter : public ExportWriter {
         int field;
         const char* title;
         bool numeric;
+        const char* cls = nullptr;
     };
-    static void cell(QString& s, const ExportValue& v, bool numeric) {
-        s += numeric ? QStringLiteral("<td class=\"n\">") : QStringLiteral("<td>");
+    static void cell(QString& s, const ExportValue& v, bool numeric, const char* cls = nullptr) {
+        s += numeric ? QStringLiteral("<td class=\"n\">")
+             : cls   ? QStringLiteral("<td class=\"%1\">").arg(QLatin1String(cls))
+                     : QStringLiteral("<td>");
         s += htmlValue(v);
         s += QStringLiteral("</td>");
     }

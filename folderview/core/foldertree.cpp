@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "catalogue/cataloguesession.h"
+#include "store/conversion.h"
 #include "store/guards.h"
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
@@ -85,19 +86,23 @@ FolderTree::FolderTree(std::vector<FolderFile> files) : m_files(std::move(files)
     int lastNode = -1;
     for (std::size_t i = 0; i < n; ++i) {
         const FolderFile& f = m_files[i];
-        SplitPath sp = splitStoredPath(f.storedPath, f.storedName);
-        m_names[i] = sp.name;
         // Files of one folder come together: a path whose folder part (up to
         // the separator before the name's blank) is the last one's goes
-        // into the same folder.
+        // into the same folder, and only its name is taken.
         const qsizetype cut = f.storedPath.lastIndexOf(separatorOf(f.storedPath));
         const bool clean = cut >= 0 && cut + 1 < f.storedPath.size() &&
                            f.storedPath.at(cut + 1) == QLatin1Char(' ');
-        const QString dirKey = clean ? f.storedPath.left(cut + 1) : QString();
         int node = 0;
-        if (clean && lastNode >= 0 && dirKey == lastDir) {
+        if (clean && lastNode >= 0 && QStringView(f.storedPath).left(cut + 1) == lastDir) {
             node = lastNode;
+            QString name = f.storedPath.mid(cut + 2);
+            if (name.isEmpty() ||
+                (f.storedName.size() > name.size() && f.storedName.startsWith(name)))
+                name = f.storedName;
+            m_names[i] = std::move(name);
         } else {
+            SplitPath sp = splitStoredPath(f.storedPath, f.storedName);
+            m_names[i] = sp.name;
             // The first file names the carrier's root; a file under another
             // root gets that root as a folder of its own.
             if (i == 0) m_nodes[0].name = sp.root;
@@ -119,7 +124,7 @@ FolderTree::FolderTree(std::vector<FolderFile> files) : m_files(std::move(files)
                 m_nodes[static_cast<std::size_t>(node)].children.push_back(created);
                 node = created;
             }
-            lastDir = dirKey;
+            lastDir = clean ? f.storedPath.left(cut + 1) : QString();
             lastNode = clean ? node : -1;
         }
         m_folderOf[i] = node;
@@ -141,10 +146,13 @@ FolderTree::FolderTree(std::vector<FolderFile> files) : m_files(std::move(files)
     for (std::size_t i = 0; i < n; ++i)
         keys[i] = m_names[i].toCaseFolded();
     for (FolderNode& fn : m_nodes) {
-        std::sort(fn.files.begin(), fn.files.end(), [&](int a, int b) {
+        const auto less = [&](int a, int b) {
             const auto ua = static_cast<std::size_t>(a), ub = static_cast<std::size_t>(b);
             return nameLess(keys[ua], m_names[ua], keys[ub], m_names[ub]);
-        });
+        };
+        // Stored in path order, a folder's files are mostly in order already.
+        if (!std::is_sorted(fn.files.begin(), fn.files.end(), less))
+            std::sort(fn.files.begin(), fn.files.end(), less);
     }
     setFolderOrder(FolderOrder::Name);
 }
@@ -185,24 +193,24 @@ QString FolderTree::pathOf(int node) const {
 
 namespace {
 
-int fieldOf(const xb::Table& t, const char* name) {
+const xb::FieldDesc& fieldOf(const xb::Table& t, const char* name) {
     const int i = t.fieldIndex(name);
     if (i < 0)
         throw Error(ErrorCode::NotFound,
                     "Die Tabelle " + t.path() + " hat kein Feld " + std::string(name), t.path());
-    return i;
+    return t.field(i);
 }
 
-QString fieldText(const xb::Table& t, int i) {
-    std::string_view raw = t.raw(i);
-    while (!raw.empty() && raw.back() == ' ')
-        raw.remove_suffix(1);
-    return QString::fromStdString(xb::cp1252ToUtf8(raw));
+std::string_view bytesOf(const std::uint8_t* record, const xb::FieldDesc& f) {
+    std::string_view v(reinterpret_cast<const char*>(record) + f.offset, f.len);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\0'))
+        v.remove_suffix(1);
+    return v;
 }
 
 // The path a file record holds.
-QString storedPath(const xb::Table& t, int pathField) {
-    return fieldText(t, pathField);
+QString storedPath(const std::uint8_t* record, const xb::FieldDesc& pathField) {
+    return fromCp1252(bytesOf(record, pathField));
 }
 
 }  // namespace
@@ -216,34 +224,58 @@ std::vector<FolderFile> readEntryFiles(CatalogueSession& session, int number) {
     session.apollo(CatalogueTable::Files)
         .sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
     xb::Table& t = *files.engine();
-    const int path = fieldOf(t, "dirpfad");
-    const int name = fieldOf(t, "dirname");
-    const int size = fieldOf(t, "dirsize");
-    const int date = fieldOf(t, "dirdate");
-    const int time = fieldOf(t, "dirtime");
+    const xb::FieldDesc& path = fieldOf(t, "dirpfad");
+    const xb::FieldDesc& name = fieldOf(t, "dirname");
+    const xb::FieldDesc& size = fieldOf(t, "dirsize");
+    const xb::FieldDesc& date = fieldOf(t, "dirdate");
+    const xb::FieldDesc& time = fieldOf(t, "dirtime");
     std::string key = std::to_string(number);
     if (key.size() < 8) key.insert(0, 8 - key.size(), ' ');
-    std::vector<FolderFile> out;
-    const std::vector<std::uint32_t> recnos = t.seekRun(key);
-    out.reserve(recnos.size());
-    for (const std::uint32_t r : recnos) {
-        t.go(r);
-        FolderFile f;
-        f.storedPath = storedPath(t, path);
-        f.storedName = fieldText(t, name);
-        f.size = static_cast<qint64>(t.number(size));
-        const std::string_view d = t.raw(date);
-        const std::int32_t jdn = d.size() == 8 ? xb::parseDbfDate(d.data()) : 0;
-        if (jdn > 0) {
-            int y = 0, m = 0, dd = 0;
-            xb::jdnToDate(jdn, y, m, dd);
-            f.date = QDate(y, m, dd);
-        }
-        f.time = fieldText(t, time);
-        f.recno = r;
-        out.push_back(std::move(f));
+
+    // The entry's records in path order, from the index alone.
+    std::vector<std::uint32_t> recnos;
+    {
+        ScopeExit lift([&t] { t.clearScope(); });
+        t.setScope(key, key);
+        recnos.resize(static_cast<std::size_t>(t.count()));
+        if (!recnos.empty()) t.recnosAtOrderPositions(1, recnos.data(), recnos.size());
     }
-    files.Refresh();
+    // Read in record order, in runs of neighbouring records (a carrier's
+    // files were stored one after the other), each put at its path-order place.
+    std::vector<std::pair<std::uint32_t, std::size_t>> byRecord(recnos.size());
+    for (std::size_t i = 0; i < recnos.size(); ++i)
+        byRecord[i] = {recnos[i], i};
+    std::sort(byRecord.begin(), byRecord.end());
+    std::vector<FolderFile> out(recnos.size());
+    const std::size_t length = t.recordLength();
+    std::vector<std::uint8_t> block;
+    for (std::size_t j = 0; j < byRecord.size();) {
+        std::size_t k = 1;
+        while (j + k < byRecord.size() && k < 4096 &&
+               byRecord[j + k].first == byRecord[j].first + k)
+            ++k;
+        block.resize(k * length);
+        t.readRecordsAt(byRecord[j].first, static_cast<std::uint32_t>(k), block.data());
+        for (std::size_t m = 0; m < k; ++m) {
+            const std::uint8_t* rec = block.data() + m * length;
+            FolderFile& f = out[byRecord[j + m].second];
+            f.recno = byRecord[j + m].first;
+            f.storedPath = storedPath(rec, path);
+            f.storedName = fromCp1252(bytesOf(rec, name));
+            f.size = static_cast<qint64>(
+                xb::parseNumber({reinterpret_cast<const char*>(rec) + size.offset, size.len}));
+            const std::int32_t jdn =
+                date.len == 8 ? xb::parseDbfDate(reinterpret_cast<const char*>(rec) + date.offset)
+                              : 0;
+            if (jdn > 0) {
+                int y = 0, mo = 0, d = 0;
+                xb::jdnToDate(jdn, y, mo, d);
+                f.date = QDate(y, mo, d);
+            }
+            f.time = fromCp1252(bytesOf(rec, time));
+        }
+        j += k;
+    }
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QImage>
@@ -104,14 +105,14 @@ void paintChart(QPainter& p, const std::vector<ChartItem>& items, const QFont& f
 }
 
 QByteArray chartSvg(const std::vector<ChartItem>& items, const QSizeF& size, const QFont& font) {
-    const double px = QFontMetricsF(font).ascent() + QFontMetricsF(font).descent();
-    QString s = QStringLiteral(
-                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
-                    "viewBox=\"0 0 %1 %2\" font-family=\"%3, sans-serif\" font-size=\"%4\">\n"
-                    "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n")
-                    .arg(number(size.width()), number(size.height()), svgText(font.family()),
-                         number(px * 0.8));
+    const double px = QFontInfo(font).pixelSize();
+    QString s =
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
+            "viewBox=\"0 0 %1 %2\" font-family=\"%3, sans-serif\" font-size=\"%4\">\n"
+            "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n")
+            .arg(number(size.width()), number(size.height()), svgText(font.family()), number(px));
     for (const ChartItem& it : items) {
         if (it.kind == ChartItem::Box) {
             s +=

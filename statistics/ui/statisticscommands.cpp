@@ -79,8 +79,9 @@ void StatisticsCommands::EintraegejeStatus1Click() {
     for (int k = 1; k <= kStatusFlagCount; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
         window.labels[i]->setText(statusCountText(settings.line(k), counts.perFlag[i]));
-        bars.push_back(
-            {settings.line(k), double(counts.perFlag[i]), QString::number(counts.perFlag[i])});
+        const QString name = settings.line(k).trimmed();
+        bars.push_back({name.isEmpty() ? QStringLiteral("Status %1").arg(k) : name,
+                        double(counts.perFlag[i]), QString::number(counts.perFlag[i])});
     }
     window.Chart1->chart->setChart(QStringLiteral("Einträge je Status"), std::move(bars));
     window.exec();

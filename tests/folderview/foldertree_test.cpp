@@ -129,6 +129,11 @@ TEST(FolderTree, EntryFilesComeFromTheFileTableWithoutOtherEntriesOrReleasedOnes
     EXPECT_EQ(got[1].time, "23:59");
     EXPECT_EQ(got[1].size, 2);
     EXPECT_TRUE(qv::readEntryFiles(session, 2).empty());
+    // An entry whose files are not the first in the index.
+    const std::vector<FolderFile> ten = qv::readEntryFiles(session, 10);
+    ASSERT_EQ(ten.size(), 1u);
+    EXPECT_EQ(ten[0].storedPath, "/ TEN.TXT");
+    EXPECT_EQ(ten[0].recno, 1u);
 }
 
 TEST(FolderViewWindow, TypingFindsAFileAndEnterShowsItInTheSearchInAllFiles) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/dm.h"
 #include "catalogue/qvdb.h"
 #include "search/core/entryquery.h"
 #include "statistics/core/statistics.h"
