@@ -228,14 +228,22 @@ h1{font-size:1.4em}
 table{border-collapse:collapse}
 #entries th,#entries td{border-bottom:1px solid #ccc;padding:.2em .5em;text-align:left;vertical-align:top}
 #entries th{background:#e8e8e8;position:sticky;top:2.6em}
-td.n{text-align:right}
+#entries td.n{text-align:right}
 td.t{min-width:14em}
 td.s{min-width:12em;font-size:.9em}
 td.memo{white-space:pre-wrap;max-width:30em}
 tr.files td{border-bottom:2px solid #aaa}
-table.filelist td,table.filelist th{border:none;padding:.1em .6em;font-size:.9em;position:static;background:none}
+table.filelist{table-layout:fixed;width:100%;max-width:80em}
+table.filelist td,table.filelist th{border:none;padding:.1em .6em;font-size:.9em;position:static;background:none;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}
+div.block{content-visibility:auto}
 summary{cursor:pointer;color:#035}
 )";
+
+// The file lists' column widths, the same in every block.
+const char* const kFileColumns =
+    "<colgroup><col style=\"width:15em\"><col style=\"width:9em\"><col style=\"width:7em\">"
+    "<col style=\"width:4em\"><col></colgroup>";
+constexpr std::size_t kBlockRows = 500;
 
 const char* const kHtmlScript = R"(
 (function(){
@@ -308,29 +316,37 @@ class HtmlWriter : public ExportWriter {
         if (m_layout.withFiles) s += QStringLiteral("<td class=\"n\">%1</td>").arg(e.files.size());
         s += QStringLiteral("</tr>");
         if (m_layout.withFiles && !e.files.empty()) {
-            s +=
-                QStringLiteral(
-                    "<tr class=\"files\"><td colspan=\"%1\"><details><summary>%2 %3</summary>"
-                    "<table class=\"filelist\"><thead><tr>")
-                    .arg(m_span)
-                    .arg(e.files.size())
-                    .arg(e.files.size() == 1 ? QStringLiteral("Datei") : QStringLiteral("Dateien"));
+            // The files in blocks of fixed-width tables: a browser lays out
+            // only the blocks in view, so that a list of 100,000 files opens
+            // at once.
+            s += QStringLiteral(
+                     "<tr class=\"files\"><td colspan=\"%1\"><details><summary>%2 %3"
+                     "</summary><div class=\"fl\"><table class=\"filelist\">%4<thead><tr>")
+                     .arg(m_span)
+                     .arg(e.files.size())
+                     .arg(e.files.size() == 1 ? QStringLiteral("Datei") : QStringLiteral("Dateien"),
+                          QLatin1String(kFileColumns));
             for (const Column& c : m_fileColumns)
                 s += QStringLiteral("<th>") + QString::fromUtf8(c.title) + QStringLiteral("</th>");
-            s += QStringLiteral("</tr></thead><tbody>");
-            m_out << s;
-            s.clear();
-            for (const ExportRecord& f : e.files) {
-                s += QStringLiteral("<tr>");
-                for (const Column& c : m_fileColumns)
-                    cell(s, valueAt(f, c.field), c.numeric);
-                s += QStringLiteral("</tr>\n");
-                if (s.size() > 8192) {
-                    m_out << s;
-                    s.clear();
+            s += QStringLiteral("</tr></thead></table>");
+            for (std::size_t first = 0; first < e.files.size(); first += kBlockRows) {
+                const std::size_t rows = std::min(kBlockRows, e.files.size() - first);
+                s += QStringLiteral(
+                         "<div class=\"block\" style=\"contain-intrinsic-size:auto %1em\">"
+                         "<table class=\"filelist\">%2<tbody>")
+                         .arg(double(rows) * 1.45, 0, 'f', 1)
+                         .arg(QLatin1String(kFileColumns));
+                for (std::size_t i = first; i < first + rows; ++i) {
+                    s += QStringLiteral("<tr>");
+                    for (const Column& c : m_fileColumns)
+                        cell(s, valueAt(e.files[i], c.field), c.numeric);
+                    s += QStringLiteral("</tr>\n");
                 }
+                s += QStringLiteral("</tbody></table></div>");
+                m_out << s;
+                s.clear();
             }
-            s += QStringLiteral("</tbody></table></details></td></tr>");
+            s += QStringLiteral("</div></details></td></tr>");
         }
         s += QStringLiteral("</tbody>\n");
         m_out << s;
