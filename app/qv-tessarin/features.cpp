@@ -2,6 +2,8 @@
 
 #include "duplicates/ui/duplicatecommands.h"
 #include "entries/ui/entrycommands.h"
+#include "export/ui/exportcommands.h"
+#include "folderview/ui/folderviewcommands.h"
 #include "import/ui/importcommands.h"
 #include "lending/ui/lendingcommands.h"
 #include "masterdata/ui/masterdatacommands.h"
@@ -31,6 +33,8 @@ FeatureList programFeatures() {
     features.push_back(std::make_unique<OutputFeature>());
     features.push_back(std::make_unique<ImportCommands>());
     features.push_back(std::make_unique<VolumeCommands>(readingCommands));
+    features.push_back(std::make_unique<ExportCommands>());
+    features.push_back(std::make_unique<FolderViewCommands>());
     return features;
 }
 

@@ -8,6 +8,7 @@
 #include "search/core/filesearchtool.h"
 #include "statistics/core/statistics.h"
 
+#include "export/core/catalogueexport.h"
 #include "import/core/importtool.h"
 #include "lending/core/lending_tool.h"
 #include "output/core/printcommands.h"
@@ -30,6 +31,7 @@ void addFeatureCommands() {
     qv::addMasterdataToolCommands();
     addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
     qv::addVolumeCommands();
+    qv::addExportToolCommand();
 }
 
 }  // namespace qvdb

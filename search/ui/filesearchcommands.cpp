@@ -21,8 +21,12 @@ void FileSearchCommands::bind(MainWindowHost& host) {
 }
 
 void FileSearchCommands::SpeedButton6Click() {
-    QWidget* owner = m_host->window();
-    CatalogueSession& session = m_host->session();
+    showFileSearch(*m_host);
+}
+
+void showFileSearch(MainWindowHost& host, int fileRecord) {
+    QWidget* owner = host.window();
+    CatalogueSession& session = host.session();
     // Created on first use and kept until the program ends.
     auto* window = owner->findChild<Trecherche*>(QString(), Qt::FindDirectChildrenOnly);
     if (!window) window = new Trecherche(session, owner);
@@ -35,10 +39,10 @@ void FileSearchCommands::SpeedButton6Click() {
     // The reopened file table is scoped to the entry before the file view
     // resumes: its list then shows the entry's files at once instead of
     // laying out the whole unscoped table first.
-    ScopeExit rescope([this] { m_host->scopeFileList(); });
+    ScopeExit rescope([&host] { host.scopeFileList(); });
     ScopedPosition entry(session.apollo(CatalogueTable::Entries));
     FileSearchTables tables(session);
-    window->run();
+    window->run(fileRecord);
 }
 
 }  // namespace qv

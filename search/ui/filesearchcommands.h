@@ -22,4 +22,8 @@ class FileSearchCommands : public QObject, public Feature {
     MainWindowHost* m_host = nullptr;
 };
 
+// The search in all files from the main window `host`, starting on file
+// record `fileRecord` (0: on the first file).
+void showFileSearch(MainWindowHost& host, int fileRecord = 0);
+
 }  // namespace qv

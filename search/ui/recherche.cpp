@@ -234,11 +234,12 @@ void Trecherche::buildWindow() {
     setFocusProxy(DBGrid1);
 }
 
-void Trecherche::run() {
+void Trecherche::run(int fileRecord) {
     // The list closes on every exit, an error included.
     // The hidden grid keeps its rows for the next showing.
     qv::ScopeExit closeList([this] { m_search->close(true); });
     FormShow();
+    if (fileRecord > 0) m_search->table().setRecNo(fileRecord);
     exec();
     m_countAhead->stop();
 }

@@ -41,8 +41,10 @@ class Trecherche : public QDialog {
     explicit Trecherche(qv::CatalogueSession& session, QWidget* parent = nullptr);
     ~Trecherche() override;
 
-    // Opens the list, shows the window modally, closes the list.
-    void run();
+    // Opens the list, shows the window modally, closes the list. With
+    // `fileRecord` the list starts on that file record (of the name order)
+    // instead of the first file.
+    void run(int fileRecord = 0);
 
     qv::FileSearch& search() const { return *m_search; }
 

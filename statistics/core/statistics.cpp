@@ -1,5 +1,10 @@
 #include "statistics/core/statistics.h"
 
+#include <QHash>
+#include <QLocale>
+
+#include <map>
+
 #include "catalogue/cataloguesession.h"
 #include "store/conversion.h"
 #include "store/displays.h"
@@ -7,6 +12,9 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "store/xbase/coding.h"
+#include "store/xbase/error.h"
+#include "store/xbase/table.h"
 
 namespace qv {
 
@@ -127,6 +135,76 @@ int countEntriesPerCategory(CatalogueSession& session, ProgressDisplay& display)
 
 void closeCategoryTable(CatalogueSession& session) {
     session.table(CatalogueTable::Categories).Close();
+}
+
+StorageUse measureStorage(CatalogueSession& session, ProgressDisplay& display) {
+    ScopedProgress progress(display);
+    progress.phase(QStringLiteral("Statistik: Speicherbelegung wird berechnet ....."));
+    TTable& filesTable = session.table(CatalogueTable::Files);
+    if (!filesTable.Active())
+        throw Error(ErrorCode::State, "Die Tabelle der Dateien ist nicht geöffnet");
+    filesTable.CheckBrowseMode();
+    xb::Table& files = *filesTable.engine();
+    const int numberField = files.fieldIndex("DIRNUMM");
+    const int sizeField = files.fieldIndex("DIRSIZE");
+    if (numberField < 0 || sizeField < 0)
+        throw Error(ErrorCode::NotFound,
+                    "Die Tabelle der Dateien hat kein Feld DIRNUMM oder DIRSIZE");
+    const xb::FieldDesc& num = files.field(numberField);
+    const xb::FieldDesc& size = files.field(sizeField);
+    // Bytes and file count per entry number, from one pass in record order.
+    QHash<int, std::pair<qint64, qint64>> perEntry;
+    files.scanRecords([&](std::uint32_t, const std::uint8_t* rec) {
+        const auto text = [rec](const xb::FieldDesc& f) {
+            return std::string_view(reinterpret_cast<const char*>(rec) + f.offset, f.len);
+        };
+        if (rec[0] == '*') return;
+        const int n = static_cast<int>(xb::parseNumber(text(num)));
+        if (n == kReleasedEntryNumber) return;
+        auto& slot = perEntry[n];
+        slot.first += static_cast<qint64>(xb::parseNumber(text(size)));
+        ++slot.second;
+    });
+
+    TTable& entries = session.table(CatalogueTable::Entries);
+    const TField number = entries.FieldByName(QStringLiteral("eindeutig"));
+    const TField type = entries.FieldByName(QStringLiteral("diskart"));
+    const TField box = entries.FieldByName(QStringLiteral("boxnummer"));
+    std::map<QString, std::pair<QString, qint64>> types;  // by upper-cased name
+    std::map<int, qint64> boxes;
+    StorageUse use;
+    int read = 0;
+    walkListedEntries(session, [&](TTable&) {
+        const auto found = perEntry.constFind(number.AsInteger());
+        const qint64 bytes = found == perEntry.constEnd() ? 0 : found->first;
+        if (found != perEntry.constEnd()) use.files += found->second;
+        const QString name = trimmedRight(type.AsString());
+        auto& t = types[engineUpper(name)];
+        if (t.first.isNull()) t.first = name;
+        t.second += bytes;
+        boxes[box.AsInteger()] += bytes;
+        use.total += bytes;
+        ++read;
+        progress.detailLazy([&] { return QStringLiteral("bisher gelesen: %1").arg(read); });
+    });
+    for (const auto& [key, t] : types)
+        use.perCarrierType.emplace_back(t.first, t.second);
+    for (const auto& [b, bytes] : boxes)
+        use.perBox.emplace_back(b, bytes);
+    return use;
+}
+
+QString storageSizeText(qint64 bytes) {
+    static const QLocale german(QLocale::German, QLocale::Germany);
+    if (bytes < 1024) return QStringLiteral("%1 Bytes").arg(bytes);
+    const char* units[] = {"KB", "MB", "GB", "TB"};
+    double v = double(bytes) / 1024;
+    int u = 0;
+    while (v >= 1024 && u < 3) {
+        v /= 1024;
+        ++u;
+    }
+    return german.toString(v, 'f', v < 10 ? 1 : 0) + QLatin1Char(' ') + QLatin1String(units[u]);
 }
 
 }  // namespace qv

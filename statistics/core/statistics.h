@@ -11,6 +11,8 @@
 #include <QString>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 namespace qv {
 
@@ -50,7 +52,23 @@ QString statusCountText(const QString& name, int count);
 int countEntriesPerCategory(CatalogueSession& session, ProgressDisplay& display);
 void closeCategoryTable(CatalogueSession& session);
 
-// Adds `qvdb stats` to the store tool.
+// ---- storage per carrier type and per box ----
+struct StorageUse {
+    // The listed entries' file sizes summed per carrier type (`diskart`,
+    // trimmed; types that differ only in case count together under the
+    // first spelling met) in name order, and per box number in number order.
+    std::vector<std::pair<QString, qint64>> perCarrierType;
+    std::vector<std::pair<int, qint64>> perBox;
+    qint64 total = 0;  // bytes
+    qint64 files = 0;  // file records counted
+};
+// Reads the file table once (released records left out), then walks the
+// listed entries. The file table is only read; its order and range stay.
+StorageUse measureStorage(CatalogueSession& session, ProgressDisplay& display);
+// "1,5 GB", "12 KB", "17 Bytes": a size as the chart shows it.
+QString storageSizeText(qint64 bytes);
+
+// Adds `qvdb stats` and `qvdb storage` to the store tool.
 void addStatisticsToolCommand();
 
 }  // namespace qv

@@ -62,12 +62,42 @@ int runStats(const std::vector<std::string>& args, std::ostream& out) {
     return 0;
 }
 
+// `qvdb storage DIR`: "type<TAB>NAME<TAB>BYTES" per carrier type, "box<TAB>N<TAB>BYTES"
+// per box, then "total<TAB>BYTES<TAB>FILES".
+int runStorage(const std::vector<std::string>& args, std::ostream& out) {
+    if (args.size() != 1)
+        throw Error(ErrorCode::InvalidArgument, "Aufruf: qvdb storage VERZEICHNIS");
+    xb::SettingsGuard settings;
+    TDM dm(QString::fromStdString(args[0]));
+    CatalogueSession session(dm);
+    TTable& entries = session.table(CatalogueTable::Entries);
+    TTable& files = session.table(CatalogueTable::Files);
+    entries.Open();  // exclusive: a catalogue open in the program is refused here
+    files.Open();
+    session.apollo(CatalogueTable::Entries)
+        .sx_SetOrder(tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich")));
+    session.apollo(CatalogueTable::Entries).sx_GoTop();
+    SilentProgress display;
+    const StorageUse use = measureStorage(session, display);
+    for (const auto& [name, bytes] : use.perCarrierType)
+        out << "type\t" << name.toStdString() << '\t' << bytes << '\n';
+    for (const auto& [box, bytes] : use.perBox)
+        out << "box\t" << box << '\t' << bytes << '\n';
+    out << "total\t" << use.total << '\t' << use.files << '\n';
+    files.Close();
+    entries.Close();
+    return 0;
+}
+
 }  // namespace
 
 void addStatisticsToolCommand() {
     qvdb::addCommand({"stats", "stats VERZEICHNIS",
                       [](const std::vector<std::string>& args, std::istream&, std::ostream& out,
                          std::ostream&) { return runStats(args, out); }});
+    qvdb::addCommand({"storage", "storage VERZEICHNIS",
+                      [](const std::vector<std::string>& args, std::istream&, std::ostream& out,
+                         std::ostream&) { return runStorage(args, out); }});
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 
 #include "ui/feature.h"
 
+class TSpeicherbelegung;
 class TStat_kategorie;
 class Tstatistik_status;
 
@@ -20,11 +21,13 @@ class StatisticsCommands : public QObject, public Feature {
     // The windows, created on first use and kept.
     Tstatistik_status& statistikStatus();
     TStat_kategorie& statKategorie();
+    TSpeicherbelegung& speicherbelegung();
 
   public slots:
     void DatentraegerAnzahl1Click();
     void EintraegejeStatus1Click();
     void EintraegejeKategorie1Click();
+    void Speicherbelegung1Click();
 
   private:
     MainWindowHost* m_host = nullptr;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "statistics/ui/barchart.h"
 #include "ui/windowutil.h"
 
 Tstatistik_status::Tstatistik_status(QWidget* parent) : QDialog(parent) {
@@ -41,8 +42,15 @@ Tstatistik_status::Tstatistik_status(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(BitBtn1);
     buttons->addStretch(1);
 
+    Chart1 = new qv::ChartPanel(this);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1->chart->setMinimumSize(420, 300);
+    auto* numbers = new QHBoxLayout;
+    numbers->addWidget(panel);
+    numbers->addWidget(Chart1, 1);
+
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(panel);
+    layout->addLayout(numbers);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -9,6 +9,10 @@
 class QLabel;
 class QPushButton;
 
+namespace qv {
+class ChartPanel;
+}
+
 // Object `statistik_status`.
 class Tstatistik_status : public QDialog {
     Q_OBJECT
@@ -19,6 +23,8 @@ class Tstatistik_status : public QDialog {
     // `Label1` ... `Label12`, one per flag in flag order.
     std::array<QLabel*, 12> labels{};
     QPushButton* BitBtn1 = nullptr;
+    // The counts as bars beside the labels.
+    qv::ChartPanel* Chart1 = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;

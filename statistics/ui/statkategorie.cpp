@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "statistics/ui/barchart.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
 #include "ui/dbgrid.h"
@@ -59,10 +60,17 @@ TStat_kategorie::TStat_kategorie(TDataSource* categories, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1);
 
+    Chart1 = new qv::ChartPanel(this);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    auto* lists = new QHBoxLayout;
+    DBGrid1->setFixedWidth(340);
+    lists->addWidget(DBGrid1);
+    lists->addWidget(Chart1, 1);
+
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(DBGrid1, 1);
+    layout->addLayout(lists, 1);
     layout->addLayout(buttons);
-    setFixedSize(360, 420);
+    setFixedSize(900, 460);
 }
 
 TStat_kategorie::~TStat_kategorie() {

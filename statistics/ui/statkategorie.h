@@ -8,8 +8,9 @@ class QPushButton;
 class TDataSource;
 
 namespace qv {
+class ChartPanel;
 class DbGrid;
-}
+}  // namespace qv
 
 // Object `Stat_kategorie`.
 class TStat_kategorie : public QDialog {
@@ -26,6 +27,8 @@ class TStat_kategorie : public QDialog {
 
     qv::DbGrid* DBGrid1 = nullptr;
     QPushButton* BitBtn1 = nullptr;
+    // The counts as bars beside the list.
+    qv::ChartPanel* Chart1 = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;
