@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 static void initShellResourcesOnce() {
     Q_INIT_RESOURCE(shell_resources);
 }
@@ -22,6 +24,34 @@ void centerOnScreen(QWidget* w) {
     const QRect area = screen->availableGeometry();
     QRect frame = w->frameGeometry();
     frame.moveCenter(area.center());
+    w->move(frame.topLeft());
+}
+
+void placeOverWindow(QWidget* w, const QWidget* anchor) {
+    QScreen* screen = anchor && anchor->screen() ? anchor->screen() : nullptr;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    // The frame as the window manager will draw it; before the first showing
+    // the window knows no frame yet, so leave room for a title bar.
+    const QMargins frameMargins =
+        w->isVisible() ? QMargins(w->geometry().left() - w->frameGeometry().left(),
+                                  w->geometry().top() - w->frameGeometry().top(),
+                                  w->frameGeometry().right() - w->geometry().right(),
+                                  w->frameGeometry().bottom() - w->geometry().bottom())
+                       : QMargins(4, 30, 4, 4);
+    QSize size = w->size();
+    size.setWidth(
+        std::min(size.width(), area.width() - frameMargins.left() - frameMargins.right()));
+    size.setHeight(
+        std::min(size.height(), area.height() - frameMargins.top() - frameMargins.bottom()));
+    if (size != w->size()) w->resize(size);
+    QRect frame(QPoint(0, 0), size.grownBy(frameMargins));
+    frame.moveCenter(anchor ? anchor->frameGeometry().center() : area.center());
+    if (frame.right() > area.right()) frame.moveRight(area.right());
+    if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
+    if (frame.left() < area.left()) frame.moveLeft(area.left());
+    if (frame.top() < area.top()) frame.moveTop(area.top());
     w->move(frame.topLeft());
 }
 

@@ -17,6 +17,10 @@ inline QColor tealColor() {
 // Moves a top-level window to the centre of its screen (of the primary
 // screen while it has none).
 void centerOnScreen(QWidget* w);
+// Centres a top-level window over `anchor` (a window of the program, or
+// the primary screen without one) and keeps it whole on the anchor's screen,
+// shrinking it when the screen is smaller.
+void placeOverWindow(QWidget* w, const QWidget* anchor);
 // Teal background with white text.
 void setTealBackground(QWidget* w);
 // The program's icon picture.
