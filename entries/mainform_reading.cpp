@@ -5,6 +5,7 @@
 #include "masterdata/masterdatawindows.h"
 #include "reading/datentraegerauslesen.h"
 #include "reading/loescheneintrag.h"
+#include "shell/appinfo.h"
 #include "shell/command.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
@@ -82,6 +83,7 @@ void TMainForm::SpeedButton4Click() {
 }
 
 void TMainForm::Dateizuordnunglschen1Click() {
-    qv::message(QStringLiteral("Noch nicht integriert"), QString(), qv::MsgIcon::None,
+    // Captioned like the program's other notices, not with the executable's name.
+    qv::message(QStringLiteral("Noch nicht integriert"), qv::kAppTitle, qv::MsgIcon::None,
                 qv::MsgButtons::Ok);
 }

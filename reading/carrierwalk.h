@@ -84,6 +84,9 @@ class CarrierWalker {
     void walk(const std::string& root, bool topOnly,
               const std::function<void(const std::string& path)>& directory,
               const std::function<void(const WalkedFile&)>& file);
+    // Called from a callback: the walk offers nothing more and reads no
+    // further directory.
+    void stop() { m_stopped = true; }
 
   private:
     struct Frame {
@@ -95,6 +98,7 @@ class CarrierWalker {
 
     DirectorySource& m_source;
     bool m_topOnly = false;
+    bool m_stopped = false;
     std::uint64_t m_rootDevice = 0;
     const std::function<void(const std::string&)>* m_directory = nullptr;
     const std::function<void(const WalkedFile&)>* m_file = nullptr;

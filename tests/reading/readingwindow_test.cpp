@@ -39,6 +39,37 @@ class TestVolumes : public qv::VolumeProvider {
     QString m_dir;
 };
 
+// Volumes that come and go: the system root and the mounts the test names.
+class ChangingVolumes : public qv::VolumeProvider {
+  public:
+    explicit ChangingVolumes(std::shared_ptr<QStringList> mounts) : m_mounts(std::move(mounts)) {}
+    QList<qv::Volume> volumes() const override {
+        QList<qv::Volume> out{{QStringLiteral("/"), QString(), false, false}};
+        for (const QString& m : *m_mounts)
+            out.append({m, QString(), false, false});
+        return out;
+    }
+
+  private:
+    std::shared_ptr<QStringList> m_mounts;
+};
+
+// Runs the reading command, acting on the dialog; the dialog afterwards.
+TDatentraegerAuslesen* readWith(MainWindowHarness& h,
+                                std::function<void(TDatentraegerAuslesen*)> act) {
+    qvtest::whenModal<TDatentraegerAuslesen>(std::move(act));
+    h.form->command(MainCommand::ReadCarrier).trigger();
+    return h.form->findChild<TDatentraegerAuslesen*>();
+}
+
+// Picks the item for `root` in the drive box as the user does.
+void pick(TDatentraegerAuslesen* d, const QString& root) {
+    const int i = d->DriveComboBox1->findData(root);
+    ASSERT_GE(i, 0) << root.toStdString();
+    d->DriveComboBox1->setCurrentIndex(i);
+    emit d->DriveComboBox1->activated(i);
+}
+
 QString title(MainWindowHarness& h) {
     return h.table(CatalogTable::Entries).FieldByName("BEZEICH").AsString().trimmed();
 }
@@ -121,6 +152,117 @@ TEST(ReadingWindow, F11ReadsTheChosenVolumeForTheCurrentEntryAndKeepsTheChoice) 
     EXPECT_TRUE(h.boxes.shown().empty());
 }
 
+TEST(ReadingWindow, ThePickedDriveIsKeptForTheRunAndAGoneOneIsNotGuessed) {
+    qvtest::TempDir tmp;
+    const fs::path data = tmp / "data";
+    fs::create_directories(data / "sub");
+    rt::makeFile(data / "a.txt", 1);
+    rt::makeFile(data / "sub" / "b.exe", 2);
+    const fs::path copied = tmp / "kopie" / "cd1";
+    fs::create_directories(copied);
+    rt::makeFile(copied / "setup.exe", 3);
+    qvtest::createCatalogue(tmp / "cat");
+    qvtest::addEntries(tmp / "cat", qvtest::numberedEntries(1));
+    MainWindowHarness h(tmp / "cat");
+    const QString dataRoot = QString::fromStdString(data.string());
+    auto mounts = std::make_shared<QStringList>(QStringList{dataRoot});
+
+    // A fixed disk picked instead of "/"; the empty extension list offers
+    // "alle Endungen".
+    h.boxes.queueAnswer(qv::MsgAnswer::Yes);
+    TDatentraegerAuslesen* dialog = readWith(h, [&](TDatentraegerAuslesen* d) {
+        d->setVolumeProvider(std::make_unique<ChangingVolumes>(mounts));
+        EXPECT_EQ(d->chosenVolume(), "/");
+        pick(d, dataRoot);
+        d->BitBtn1->click();
+    });
+    ASSERT_TRUE(dialog);
+    ASSERT_EQ(h.boxes.shown().size(), 1u);
+    EXPECT_EQ(h.boxes.last().text, qv::noExtensionsQuestion());
+    EXPECT_EQ(dialog->radioGroup2Index(), 1);
+    EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+
+    // The next opening shows the picked disk, not "/".
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d->chosenVolume(), dataRoot);
+        d->BitBtn2->click();
+    });
+
+    // Unmounted meanwhile: nothing is chosen, and "Einlesen" asks for a choice.
+    mounts->clear();
+    h.boxes.clear();
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d->chosenVolume(), QString());
+        EXPECT_EQ(d->DriveComboBox1->currentIndex(), -1);
+        d->BitBtn1->click();
+        EXPECT_TRUE(d->isVisible());
+        d->BitBtn2->click();
+    });
+    ASSERT_EQ(h.boxes.shown().size(), 1u);
+    EXPECT_EQ(h.boxes.last().text, "Bitte ein Laufwerk oder einen Ordner wählen.");
+    EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+
+    // "Ordner wählen…": a folder read like a root, kept for the next opening.
+    const QString folder = QString::fromStdString(copied.string());
+    h.boxes.queuePath(folder);
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        const int last = d->DriveComboBox1->count() - 1;
+        EXPECT_EQ(d->DriveComboBox1->itemText(last), "Ordner wählen…");
+        d->DriveComboBox1->setCurrentIndex(last);
+        emit d->DriveComboBox1->activated(last);
+        EXPECT_EQ(d->chosenVolume(), folder);
+        d->BitBtn1->click();
+    });
+    const auto records = rt::recordsOf(h.session(), 1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].path, "/ setup.exe");
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d->chosenVolume(), folder);
+        d->BitBtn2->click();
+    });
+}
+
+TEST(ReadingWindow, AnEmptiedCarrierAsksBeforeTheFileListIsReleased) {
+    qvtest::TempDir tmp;
+    const fs::path volume = tmp / "vol";
+    fs::create_directories(volume / "sub");
+    rt::makeFile(volume / "a.txt", 1);
+    rt::makeFile(volume / "sub" / "c.txt", 3);
+    qvtest::createCatalogue(tmp / "cat");
+    qvtest::addEntries(tmp / "cat", qvtest::numberedEntries(1));
+    MainWindowHarness h(tmp / "cat");
+    TDatentraegerAuslesen* dialog = readWith(h, [&](TDatentraegerAuslesen* d) {
+        d->setVolumeProvider(std::make_unique<TestVolumes>(volume));
+        d->setRadioGroup2Index(1);
+        d->BitBtn1->click();
+    });
+    ASSERT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+
+    // Ejected: the empty mount-point folder stays. "Nein" (the default)
+    // keeps the list and the dialog open.
+    fs::remove_all(volume);
+    fs::create_directory(volume);
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        d->BitBtn1->click();
+        EXPECT_TRUE(d->isVisible());
+        d->BitBtn2->click();
+    });
+    ASSERT_EQ(h.boxes.shown().size(), 1u);
+    EXPECT_EQ(h.boxes.last().text,
+              "Der gewählte Datenträger enthält keine Dateien. Trotzdem einlesen und die "
+              "bisherige Dateiliste (2 Dateien) freigeben?");
+    EXPECT_EQ(h.boxes.last().buttons, qv::MsgButtons::YesNoDefaultNo);
+    EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+    EXPECT_EQ(h.form->labelanzahl2->text(), "2");
+
+    // "Ja" reads the empty carrier.
+    h.boxes.queueAnswer(qv::MsgAnswer::Yes);
+    readWith(h, [&](TDatentraegerAuslesen* d) { d->BitBtn1->click(); });
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 0u);
+    EXPECT_EQ(h.form->labelanzahl2->text(), "0");
+}
+
 TEST(ReadingWindow, DeletionReleasesTheFilesAndLeavesTheCursorOnThePredecessor) {
     qvtest::TempDir tmp;
     const fs::path dir = tmp / "cat";
@@ -185,7 +327,7 @@ TEST(ReadingWindow, TheNoticeCommandAndAnEmptyList) {
     EXPECT_TRUE(f->command(MainCommand::RemoveFileAssignment).trigger());
     ASSERT_EQ(h.boxes.shown().size(), 1u);
     EXPECT_EQ(h.boxes.last().text, "Noch nicht integriert");
-    EXPECT_EQ(h.boxes.last().caption, "");
+    EXPECT_EQ(h.boxes.last().caption, "QV-TESSARIN 97");
     EXPECT_EQ(h.boxes.last().buttons, qv::MsgButtons::Ok);
 
     // No current entry: a message, no dialog, nothing written.
