@@ -238,6 +238,8 @@ void TMainForm::buildToolBar() {
         auto* b = new QToolButton(bar);
         b->setObjectName(QLatin1String(d.objectName));
         b->setToolTip(QString::fromUtf8(d.hint));
+        // A button with a picture alone is announced by its hint.
+        b->setAccessibleName(QString::fromUtf8(d.hint));
         b->setIcon(QIcon(QStringLiteral(":/entries/icons/%1.svg").arg(QLatin1String(d.icon))));
         b->setIconSize(d.small ? QSize(16, 16) : QSize(24, 24));
         b->setCheckable(d.toggle);
@@ -431,8 +433,12 @@ QWidget* TMainForm::buildAddressPanel() {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setText(QStringLiteral("Zuteilung löschen"));
     BitBtn1->setToolTip(QStringLiteral("Zuteilung zurücksetzen"));
+    panelverleihbtn1->setIcon(QIcon(QStringLiteral(":/entries/icons/zuteilen.svg")));
+    BitBtn1->setIcon(QIcon(QStringLiteral(":/entries/icons/zuteilung-loeschen.svg")));
     for (QToolButton* b : {panelverleihbtn1, BitBtn1}) {
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // A picture above the caption.
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setIconSize(QSize(24, 24));
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         b->setFocusPolicy(Qt::NoFocus);
         b->setEnabled(false);  // the lending commands attach here
@@ -455,6 +461,7 @@ void TMainForm::buildStatusBar() {
     DBNavigator2 = new qv::DbNavigator(bar);
     DBNavigator2->setObjectName(QStringLiteral("DBNavigator2"));
     DBNavigator1->setDataSource(DataSource1);
+    DBNavigator1->setEndsByOrderPosition(true);
     DBNavigator2->setDataSource(DataSource2);
     bar->addWidget(labelanzahl);
     bar->addWidget(DBNavigator1);
@@ -583,7 +590,12 @@ qint64 TMainForm::scopeFileList() {
     TTable& files = m_session.table(CatalogTable::Files);
     if (!files.Active() || !m_session.table(CatalogTable::Entries).Active()) return -1;
     qv::ScopedSuspend suspend(*DataSource2);
-    const QString key = Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)"));
+    // Without a current entry (an empty list or search result) the list
+    // shows no files: the blank record's number 0 would show file records
+    // stored under 0. No key of the tag starts with eight blanks.
+    const QString key = Apollo1->sx_OrderRecNo() > 0
+                            ? Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)"))
+                            : QString(8, QLatin1Char(' '));
     // A reopened file table stands in record order: scope its first tag.
     if (Apollo2->sx_IndexOrd() != 1) Apollo2->sx_SetOrder(1);
     Apollo2->sx_SetScope(key, key + QChar(0xFF));

@@ -43,8 +43,10 @@ void Command::setChecked(bool on) {
 }
 
 void Command::setHint(const QString& hint) {
-    for (QAbstractButton* b : m_buttons)
+    for (QAbstractButton* b : m_buttons) {
         b->setToolTip(hint);
+        if (b->text().isEmpty()) b->setAccessibleName(hint);
+    }
 }
 
 bool Command::trigger() {
