@@ -21,7 +21,7 @@ void addFeatureCommands() {
     qv::addStatisticsToolCommand();
     addCommand(qv::findToolCommand());
     qv::addMasterdataToolCommands();
-    addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
+    addCommand({"import", "import VERZEICHNIS QUELLE.dbf", qv::runImportTool});
 }
 
 }  // namespace qvdb
