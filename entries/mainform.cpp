@@ -270,6 +270,14 @@ void TMainForm::bindCommands() {
     bindLendingCommands();
     bindOutputCommands();
     bindImportCommands();
+    // Every command that shows a modal or progress window hands the keyboard
+    // back to the entry list when it ends. Help and the information window
+    // stay in front; the end of the program needs nothing.
+    for (int i = 0; i < qv::kMainCommandCount; ++i) {
+        const auto c = static_cast<MainCommand>(i);
+        if (c == MainCommand::Help || c == MainCommand::About || c == MainCommand::Exit) continue;
+        command(c).setAfterRun([this] { qv::giveFocusBack(this, DBGrid1); });
+    }
 }
 
 void TMainForm::buildEntryArea() {

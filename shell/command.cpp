@@ -51,7 +51,9 @@ void Command::setHint(const QString& hint) {
 
 bool Command::trigger() {
     if (!m_enabled || !m_handler) return false;
-    return runGuarded(m_handler);
+    const bool ran = runGuarded(m_handler);
+    if (m_after) runGuarded(m_after);
+    return ran;
 }
 
 }  // namespace qv

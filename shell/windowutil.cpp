@@ -1,8 +1,11 @@
 #include "shell/windowutil.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -53,6 +56,28 @@ void placeOverWindow(QWidget* w, const QWidget* anchor) {
     if (frame.left() < area.left()) frame.moveLeft(area.left());
     if (frame.top() < area.top()) frame.moveTop(area.top());
     w->move(frame.topLeft());
+}
+
+namespace {
+void takeFocus(QWidget* window, QWidget* focus) {
+    if (!window->isVisible() || QApplication::activeModalWidget()) return;
+    QWidget* active = QApplication::activeWindow();
+    // Another window of the program the user turned to (help, information)
+    // keeps the keyboard.
+    if (active && active != window && active->isVisible()) return;
+    window->activateWindow();
+    if (QApplication::activeWindow() != window) QApplication::setActiveWindow(window);
+    if (focus && focus->isVisible() && focus->isEnabled()) focus->setFocus(Qt::OtherFocusReason);
+}
+}  // namespace
+
+void giveFocusBack(QWidget* window, QWidget* focus) {
+    if (!window) return;
+    takeFocus(window, focus);
+    // The window manager's answer to the closed window comes later.
+    QTimer::singleShot(50, window, [w = QPointer<QWidget>(window), f = QPointer<QWidget>(focus)] {
+        if (w) takeFocus(w, f);
+    });
 }
 
 void setTealBackground(QWidget* w) {

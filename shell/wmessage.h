@@ -2,6 +2,7 @@
 // query, statistics, printing): a phase line and a detail line.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include "store/displays.h"
@@ -28,6 +29,8 @@ class TWmessage : public QWidget, public qv::ProgressDisplay {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // The window that had the keyboard when the progress was shown.
+    QPointer<QWidget> m_returnTo;
     QLabel* Image1;
     QLabel* Label1;
     QLabel* Label2;
