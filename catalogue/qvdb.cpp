@@ -649,6 +649,11 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         return 1;
     }
     const std::string& cmd = args[0];
+    // Asking for the usage is no error.
+    if (cmd == "help" || cmd == "--help" || cmd == "-h") {
+        printUsage(out);
+        return 0;
+    }
     for (const FeatureCommand& c : featureCommands()) {
         if (c.name != cmd) continue;
         try {

@@ -157,6 +157,17 @@ void SettingsList::replace(int i, const QString& text) {
     m_lines[i] = text;
 }
 
+QString SettingsList::lineOrDefault(int i) const {
+    if (i >= 0 && i < count()) return m_lines[i];
+    return defaultLines().value(i);
+}
+
+void SettingsList::completeWithDefaults() {
+    const QStringList& defaults = defaultLines();
+    while (count() < defaults.size())
+        m_lines << defaults[count()];
+}
+
 void SettingsList::save() {
     writeFile();
     setNotices();

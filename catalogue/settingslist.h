@@ -51,6 +51,14 @@ class SettingsList {
     int lineAsInt(int i) const;
     // Sets line i in memory (the same list error for a missing line).
     void replace(int i, const QString& text);
+    // Line i, or its default when the list is shorter (a hand-shortened
+    // file).
+    QString lineOrDefault(int i) const;
+    // Appends the default lines the list lacks, up to the 19 lines of a
+    // complete file (in memory).
+    void completeWithDefaults();
+    // Puts `lines` back in memory (after a failed save: what the file holds).
+    void setLines(const QStringList& lines) { m_lines = lines; }
 
     // Writes the whole list to the file, replacing it atomically: the new text
     // goes to a temporary file beside it that is then renamed over the old

@@ -43,13 +43,17 @@ void Command::setChecked(bool on) {
 }
 
 void Command::setHint(const QString& hint) {
-    for (QAbstractButton* b : m_buttons)
+    for (QAbstractButton* b : m_buttons) {
         b->setToolTip(hint);
+        if (b->text().isEmpty()) b->setAccessibleName(hint);
+    }
 }
 
 bool Command::trigger() {
     if (!m_enabled || !m_handler) return false;
-    return runGuarded(m_handler);
+    const bool ran = runGuarded(m_handler);
+    if (m_after) runGuarded(m_after);
+    return ran;
 }
 
 }  // namespace qv

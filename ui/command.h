@@ -45,6 +45,9 @@ class Command : public QObject {
     void addButton(QAbstractButton* button);
     // Sets the handler and enables the command.
     void setHandler(std::function<void()> handler);
+    // Runs after the handler on every exit (the window giving the keyboard
+    // back to its list after the command's windows closed).
+    void setAfterRun(std::function<void()> after) { m_after = std::move(after); }
     bool hasHandler() const { return static_cast<bool>(m_handler); }
 
     void setEnabled(bool on);
@@ -62,6 +65,7 @@ class Command : public QObject {
 
   private:
     std::function<void()> m_handler;
+    std::function<void()> m_after;
     QList<QAction*> m_actions;
     QList<QAbstractButton*> m_buttons;
     bool m_enabled = false;

@@ -82,6 +82,8 @@ void buildToolBar(QMainWindow& window) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QLatin1String(d.objectName));
         b->setToolTip(QString::fromUtf8(d.hint));
+        // A button with a picture alone is announced by its hint.
+        b->setAccessibleName(QString::fromUtf8(d.hint));
         b->setIcon(QIcon(QStringLiteral(":/toolbar/icons/%1.svg").arg(QLatin1String(d.icon))));
         b->setIconSize(d.small ? QSize(16, 16) : QSize(24, 24));
         b->setCheckable(d.toggle);

@@ -7,6 +7,7 @@
 #include "store/ttable.h"
 #include "ui/errorhandler.h"
 #include "ui/windowutil.h"
+#include "store/xbase/table.h"
 
 namespace qv {
 
@@ -17,6 +18,7 @@ QToolButton* navButton(QWidget* parent, const char* name, const char* icon, cons
     b->setIcon(QIcon(QStringLiteral(":/shell/images/%1.svg").arg(QLatin1String(icon))));
     b->setIconSize(QSize(14, 14));
     b->setToolTip(hint);
+    b->setAccessibleName(hint);
     b->setAutoRaise(false);
     return b;
 }
@@ -64,12 +66,29 @@ void DbNavigator::setDataSource(TDataSource* source) {
     updateButtons();
 }
 
+void DbNavigator::setEndsByOrderPosition(bool on) {
+    m_byPosition = on;
+    updateButtons();
+}
+
 void DbNavigator::updateButtons() {
     TTable* t = m_source ? m_source->DataSet() : nullptr;
     const bool active = t && t->Active();
     const bool empty = !active || (t->Eof() && t->Bof());
-    const bool atStart = empty || t->Bof();
-    const bool atEnd = empty || t->Eof();
+    bool atStart = empty || t->Bof();
+    bool atEnd = empty || t->Eof();
+    if (m_byPosition && !empty && t->state() == TTable::dsBrowse) {
+        try {
+            xb::Table* e = t->engine();
+            const std::uint64_t pos = e->orderRecNo();
+            if (pos > 0) {
+                atStart = atStart || pos == 1;
+                atEnd = atEnd || pos >= e->count();
+            }
+        } catch (...) {
+            // The buttons stay as Bof and Eof say; the list reports the error.
+        }
+    }
     m_first->setEnabled(!atStart);
     m_prior->setEnabled(!atStart);
     m_next->setEnabled(!atEnd);

@@ -26,6 +26,11 @@ class DbNavigator : public QWidget {
     QToolButton* lastButton() const { return m_last; }
 
     void setDataSource(TDataSource* source);
+    // Also takes the ends from the record's position in the table's order:
+    // a list moved by its grid stands on its first or last record without
+    // the table's Bof or Eof set. Costs a count per change: for the entry
+    // list, whose count is kept by its index.
+    void setEndsByOrderPosition(bool on);
     // Enables the buttons for where the view's table stands now.
     void updateButtons();
 
@@ -41,6 +46,7 @@ class DbNavigator : public QWidget {
     QToolButton* m_next;
     QToolButton* m_last;
     QPointer<TDataSource> m_source;
+    bool m_byPosition = false;
     QList<QMetaObject::Connection> m_connections;
 };
 

@@ -8,7 +8,9 @@
 namespace qv {
 
 enum class MsgIcon { None, Information, Question, Warning, Error, Stop };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No as the default button (questions that
+// put data at risk).
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
 struct InputResult {

@@ -95,6 +95,12 @@ HelpWindow& showHelp(int topic) {
     }
     w->showTopic(topic);
     QWidget* modal = QApplication::activeModalWidget();
+    if (!w->isVisible()) {
+        // Over the window that asked for help, whole on its screen.
+        QWidget* anchor = modal && modal != w ? modal : QApplication::activeWindow();
+        if (anchor == w) anchor = nullptr;
+        placeOverWindow(w, anchor);
+    }
     const Qt::WindowModality wanted = modal && modal != w ? Qt::ApplicationModal : Qt::NonModal;
     if (w->windowModality() != wanted) {
         // Modality changes take effect on the next show.

@@ -29,6 +29,7 @@ MsgAnswer ScriptedDialogs::message(const QString& text, const QString& caption, 
         case MsgButtons::Ok:
             return MsgAnswer::Ok;
         case MsgButtons::YesNo:
+        case MsgButtons::YesNoDefaultNo:
             return MsgAnswer::No;
         default:
             return MsgAnswer::Cancel;

@@ -57,6 +57,11 @@ MsgAnswer WidgetDialogs::message(const QString& text, const QString& caption, Ms
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Yes);
             break;
+        case MsgButtons::YesNoDefaultNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::No);
+            break;
     }
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
@@ -75,6 +80,7 @@ MsgAnswer WidgetDialogs::message(const QString& text, const QString& caption, Ms
         case MsgButtons::Ok:
             return MsgAnswer::Ok;
         case MsgButtons::YesNo:
+        case MsgButtons::YesNoDefaultNo:
             return MsgAnswer::No;
         default:
             return MsgAnswer::Cancel;

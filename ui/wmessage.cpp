@@ -1,5 +1,6 @@
 #include "ui/wmessage.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -76,14 +77,23 @@ QString TWmessage::line2() const {
 
 void TWmessage::showProgress() {
     // While an operation runs the other windows take no input.
-    if (!isVisible()) setWindowModality(Qt::ApplicationModal);
+    if (!isVisible()) {
+        setWindowModality(Qt::ApplicationModal);
+        QWidget* active = QApplication::activeWindow();
+        m_returnTo = active != this ? active : nullptr;
+    }
     show();
     raise();
     repaint();
 }
 
 void TWmessage::closeProgress() {
+    const bool wasVisible = isVisible();
     hide();
+    // Back to the window that had the keyboard; a dialog that hid itself
+    // for the time of the operation is left to its caller.
+    if (wasVisible && m_returnTo && m_returnTo->isVisible())
+        qv::giveFocusBack(m_returnTo, m_returnTo->focusWidget());
 }
 
 void TWmessage::closeEvent(QCloseEvent* event) {

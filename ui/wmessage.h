@@ -3,6 +3,7 @@
 // "Abbrechen" button for the operations that can stop cleanly.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include "store/displays.h"
@@ -34,6 +35,8 @@ class TWmessage : public QWidget, public qv::ProgressDisplay {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // The window that had the keyboard when the progress was shown.
+    QPointer<QWidget> m_returnTo;
     QLabel* Image1;
     QLabel* Label1;
     QLabel* Label2;

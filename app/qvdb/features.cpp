@@ -29,7 +29,7 @@ void addFeatureCommands() {
     qv::addLendingToolCommands();
     qv::addDuplicateToolCommands();
     qv::addMasterdataToolCommands();
-    addCommand({"import", "import DIR SOURCE.dbf", qv::runImportTool});
+    addCommand({"import", "import VERZEICHNIS QUELLE.dbf", qv::runImportTool});
     qv::addVolumeCommands();
     qv::addExportToolCommand();
 }

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -31,18 +33,23 @@ constexpr int kHelpTopic = 800;
 const QString kCarrierNumberCaption = QStringLiteral("Datenträger-Nummer");
 
 // Limits typing to `limit` characters while a longer text put in by the
-// program (a value taken from a list) can still be shortened.
+// program (a value taken from a list) can still be shortened. The editor
+// already holds the changed text when it asks, so the length before the
+// change is kept here.
 class TypingLimit : public QValidator {
   public:
-    TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), m_edit(edit), m_limit(limit) {}
+    TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), m_limit(limit) {
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString& text) { m_length = text.size(); });
+    }
     State validate(QString& input, int&) const override {
-        if (input.size() > m_limit && input.size() > m_edit->text().size()) return Invalid;
+        if (input.size() > m_limit && input.size() > m_length) return Invalid;
         return Acceptable;
     }
 
   private:
-    QLineEdit* m_edit;
     int m_limit;
+    qsizetype m_length = 0;
 };
 
 // Line breaks and other control characters from a paste become blanks.
@@ -61,6 +68,7 @@ QToolButton* helperButton(const char* name, const char* hint, QWidget* parent) {
     b->setObjectName(QLatin1String(name));
     b->setText(QStringLiteral("?"));
     b->setToolTip(QString::fromUtf8(hint));
+    b->setAccessibleName(QString::fromUtf8(hint));
     b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
@@ -86,6 +94,15 @@ NumberSpin::NumberSpin(int minimum, int maximum, int digits, const QString& empt
 }
 
 void NumberSpin::setFieldText(const QString& text) {
+    // The spin box writes its value back into the editor whenever it is
+    // shown, so the value must follow the text: a blank text would otherwise
+    // bring back the number of the entry shown before.
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    {
+        const QSignalBlocker block(this);
+        setValue(ok ? v : m_emptyText.toInt());
+    }
     lineEdit()->setText(text);
 }
 
@@ -134,6 +151,9 @@ TGrunddatenEingabe::TGrunddatenEingabe(qv::CatalogueSession& session, qv::Settin
     connect(OK, &QPushButton::clicked, this, guarded(&TGrunddatenEingabe::OKClick));
     connect(Abbruch, &QPushButton::clicked, this, &QDialog::reject);
     connect(BitBtn1, &QPushButton::clicked, this, guarded(&TGrunddatenEingabe::BitBtn1Click));
+    // F1 anywhere in the dialog does what "Hilfe" does.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, guarded(&TGrunddatenEingabe::BitBtn1Click));
     connect(Button1, &QToolButton::clicked, this, guarded(&TGrunddatenEingabe::Button1Click));
     connect(Button2, &QToolButton::clicked, this, guarded(&TGrunddatenEingabe::Button2Click));
     connect(Button3, &QToolButton::clicked, this, guarded(&TGrunddatenEingabe::Button3Click));

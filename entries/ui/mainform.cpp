@@ -169,6 +169,14 @@ void TMainForm::bindOwnCommands() {
     command(MainCommand::Exit).setHandler([this] { Beenden1Click(); });
     command(MainCommand::Help).setHandler([this] { Hilfe1Click(); });
     command(MainCommand::About).setHandler([this] { ueberQVTESSARIN1Click(); });
+    // Every command that shows a modal or progress window hands the keyboard
+    // back to the entry list when it ends. Help and the information window
+    // stay in front; the end of the program needs nothing.
+    for (int i = 0; i < qv::kMainCommandCount; ++i) {
+        const auto c = static_cast<MainCommand>(i);
+        if (c == MainCommand::Help || c == MainCommand::About || c == MainCommand::Exit) continue;
+        command(c).setAfterRun([this] { qv::giveFocusBack(this, DBGrid1); });
+    }
 }
 
 void TMainForm::buildEntryArea() {
@@ -333,8 +341,12 @@ QWidget* TMainForm::buildAddressPanel() {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setText(QStringLiteral("Zuteilung löschen"));
     BitBtn1->setToolTip(QStringLiteral("Zuteilung zurücksetzen"));
+    panelverleihbtn1->setIcon(QIcon(QStringLiteral(":/toolbar/icons/zuteilen.svg")));
+    BitBtn1->setIcon(QIcon(QStringLiteral(":/toolbar/icons/zuteilung-loeschen.svg")));
     for (QToolButton* b : {panelverleihbtn1, BitBtn1}) {
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // A picture above the caption.
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setIconSize(QSize(24, 24));
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         b->setFocusPolicy(Qt::NoFocus);
         b->setEnabled(false);  // the lending feature binds them
@@ -357,6 +369,7 @@ void TMainForm::buildStatusBar() {
     DBNavigator2 = new qv::DbNavigator(bar);
     DBNavigator2->setObjectName(QStringLiteral("DBNavigator2"));
     DBNavigator1->setDataSource(DataSource1);
+    DBNavigator1->setEndsByOrderPosition(true);
     DBNavigator2->setDataSource(DataSource2);
     bar->addWidget(labelanzahl);
     bar->addWidget(DBNavigator1);
@@ -538,7 +551,12 @@ qint64 TMainForm::scopeFileList() {
     TTable& files = m_session.table(CatalogueTable::Files);
     if (!files.Active() || !m_session.table(CatalogueTable::Entries).Active()) return -1;
     qv::ScopedSuspend suspend(*DataSource2);
-    const QString key = Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)"));
+    // Without a current entry (an empty list or search result) the list
+    // shows no files: the blank record's number 0 would show file records
+    // stored under 0. No key of the tag starts with eight blanks.
+    const QString key = Apollo1->sx_OrderRecNo() > 0
+                            ? Apollo1->sx_EvalString(QStringLiteral("str(eindeutig,8)"))
+                            : QString(8, QLatin1Char(' '));
     // A reopened file table stands in record order: scope its first tag.
     if (Apollo2->sx_IndexOrd() != 1) Apollo2->sx_SetOrder(1);
     Apollo2->sx_SetScope(key, key + QChar(0xFF));

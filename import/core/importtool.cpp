@@ -15,7 +15,7 @@ namespace qv {
 int runImportTool(const std::vector<std::string>& args, std::istream&, std::ostream& out,
                   std::ostream& err) {
     if (args.size() != 2) {
-        err << "qvdb: import braucht DIR und SOURCE.dbf\n";
+        err << "Aufruf: qvdb import VERZEICHNIS QUELLE.dbf\n";
         return 1;
     }
     xb::SettingsGuard settings;

@@ -8,14 +8,23 @@ namespace qv {
 QStringList statusNames(const SettingsList& settings) {
     QStringList names;
     for (int i = SettingsList::kFirstStatusLine; i <= SettingsList::kLastStatusLine; ++i)
-        names << settings.line(i);
+        names << settings.lineOrDefault(i);
     return names;
 }
 
 void saveStatusNames(SettingsList& settings, const QStringList& names) {
-    for (int i = 0; i < kStatusNameCount; ++i)
-        settings.replace(SettingsList::kFirstStatusLine + i, singleLine(names.value(i)));
-    settings.save();
+    const QStringList before = settings.lines();
+    try {
+        settings.completeWithDefaults();
+        for (int i = 0; i < kStatusNameCount; ++i)
+            settings.replace(SettingsList::kFirstStatusLine + i, singleLine(names.value(i)));
+        settings.save();
+    } catch (...) {
+        // Memory stays what the file holds: a Cancel after the failed save
+        // shows the names on disk everywhere.
+        settings.setLines(before);
+        throw;
+    }
 }
 
 }  // namespace qv

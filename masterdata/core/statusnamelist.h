@@ -12,11 +12,13 @@ inline constexpr int kStatusNameCount = 12;
 // loaded from the settings file is kept as it is.
 inline constexpr int kStatusNameTypingLimit = 50;
 
-// The twelve names, lines 1 to 12 (the list error for a missing line).
+// The twelve names, lines 1 to 12; a line a hand-shortened file lacks gives
+// the default name.
 QStringList statusNames(const SettingsList& settings);
 // Replaces lines 1 to 12 by `names` (control characters become blanks, so a
-// name stays on its line) and saves the list. A failed save raises the
-// save's error; the list in memory keeps the new names.
+// name stays on its line) and saves the list, completed with the default
+// lines it lacked. A failed save raises the save's error and leaves the list
+// in memory as it was, as the file still is.
 void saveStatusNames(SettingsList& settings, const QStringList& names);
 
 }  // namespace qv

@@ -35,8 +35,13 @@ class TDrEtikett : public TEntryReport {
 
     // Applies a label definition: a column count below 1 keeps the previous
     // one; negative margins and gaps count as 0; a label lower than 1 mm
-    // raises an error (nothing could be printed on it).
+    // raises an error (nothing could be printed on it), and so does a
+    // definition that leaves no room for a label on the report's paper (a
+    // column narrower than kMinLabelWidthMm, a label row below the sheet's
+    // end), naming the setting to change. Nothing is applied then.
     void applyDefinition(const qv::LabelDefinition& d);
+    // The narrowest label column that still shows its captions and values.
+    static constexpr double kMinLabelWidthMm = 20;
 
     qv::report::Band* Detail = nullptr;
     qv::report::ReportLabel* labelBezeich = nullptr;

@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 
 #include "catalogue/settingslist.h"
@@ -31,10 +32,9 @@ WholeNumberEdit::WholeNumberEdit(QWidget* parent) : QSpinBox(parent) {
 
 int WholeNumberEdit::number() const {
     const QString t = cleanText();
-    if (isBlankNumber(t)) return 0;
     bool ok = false;
-    const int n = t.toInt(&ok);
-    return ok ? n : 0;
+    const int n = isBlankNumber(t) ? 0 : t.toInt(&ok);
+    return std::clamp(ok ? n : 0, minimum(), maximum());
 }
 
 QValidator::State WholeNumberEdit::validate(QString& input, int& pos) const {
@@ -78,6 +78,12 @@ TstdDrucker::TstdDrucker(QWidget* parent) : QDialog(parent) {
     spe17 = row("spe17", QStringLiteral("Höhe eines Etiketts (mm):"));
     spe16 = row("spe16", QStringLiteral("Rand zwischen den Bahnen (mm):"));
     spe15 = row("spe15", QStringLiteral("Rand links bis zu ersten Etikett (mm):"));
+    // Bounded by what a sheet can hold; whether the labels fit the chosen
+    // paper is checked before each preview.
+    spe14->setRange(1, kMaxColumns);
+    spe17->setRange(1, kMaxMm);
+    for (qv::WholeNumberEdit* e : {spe15, spe16, spe18})
+        e->setRange(0, kMaxMm);
     TabbedNotebook1->addTab(page, QStringLiteral("Etikett"));
 
     auto* buttons = new QDialogButtonBox(
@@ -120,10 +126,17 @@ void TstdDrucker::readLines(const qv::SettingsList& settings) {
 }
 
 void TstdDrucker::writeLines(qv::SettingsList& settings) const {
-    for (int line = qv::SettingsList::kFirstLabelLine; line <= qv::SettingsList::kLastLabelLine;
-         ++line)
-        settings.replace(line, QString::number(edit(line)->number()));
-    settings.save();
+    const QStringList before = settings.lines();
+    try {
+        settings.completeWithDefaults();
+        for (int line = qv::SettingsList::kFirstLabelLine; line <= qv::SettingsList::kLastLabelLine;
+             ++line)
+            settings.replace(line, QString::number(edit(line)->number()));
+        settings.save();
+    } catch (...) {
+        settings.setLines(before);
+        throw;
+    }
 }
 
 void TstdDrucker::HelpBtnClick() {

@@ -11,16 +11,16 @@ class QTabWidget;
 namespace qv {
 class SettingsList;
 
-// A spin edit for any whole number: no bounds, and a text that is no whole
-// number (empty, a lone sign) stands for 0 instead of falling back to the
-// previous value.
+// A spin edit for a whole number within its bounds; a text that is no whole
+// number (empty, a lone sign) stands for 0 (or the nearest bound) instead of
+// falling back to the previous value.
 class WholeNumberEdit : public QSpinBox {
     Q_OBJECT
 
   public:
     explicit WholeNumberEdit(QWidget* parent = nullptr);
 
-    // The number the edit's text stands for.
+    // The number the edit's text stands for, within the bounds.
     int number() const;
 
   protected:
@@ -45,8 +45,14 @@ class TstdDrucker : public QDialog {
     // conversion error (the edits read so far keep their new values).
     void readLines(const qv::SettingsList& settings);
     // On OK: lines 14 to 18 replaced by the edits' values, then the list
-    // saved.
+    // saved (a list shorter than the label definition is completed with the
+    // default lines first). A failed save raises its error and leaves the
+    // list in memory as it was, as the file still is.
     void writeLines(qv::SettingsList& settings) const;
+
+    // What a sheet can hold: the edits stop at these bounds.
+    static constexpr int kMaxColumns = 100;
+    static constexpr int kMaxMm = 1000;
 
     QTabWidget* TabbedNotebook1 = nullptr;
     qv::WholeNumberEdit* spe14 = nullptr;

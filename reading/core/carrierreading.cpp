@@ -359,6 +359,80 @@ int releaseFileRecords(CatalogueSession& session, int n,
     return count;
 }
 
+// ---- before a reading --------------------------------------------------------------------
+
+int fileRecordCount(CatalogueSession& session, int n) {
+    requireEntryNumber(n);
+    TTable& files = session.table(CatalogueTable::Files);
+    xb::Table& t = fileEngine(files);
+    session.apollo(CatalogueTable::Files)
+        .sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
+    return static_cast<int>(t.seekRun(entryKey(n)).size());
+}
+
+bool rootHoldsFiles(const QString& root, const ReadingOptions& options, DirectorySource* source) {
+    if (root.isEmpty()) return false;
+    PosixDirectorySource posix;
+    CarrierWalker walker(source ? *source : posix);
+    bool found = false;
+    walker.walk(
+        QFile::encodeName(root).toStdString(), !options.subdirectories, [](const std::string&) {},
+        [&](const WalkedFile&) {
+            found = true;
+            walker.stop();
+        });
+    return found;
+}
+
+bool extensionListEmpty(CatalogueSession& session) {
+    TTable& extensions = session.table(CatalogueTable::Extensions);
+    std::optional<ScopedClose> close;
+    if (!extensions.Active()) {
+        extensions.Open();
+        close.emplace(extensions);
+    }
+    extensions.CheckBrowseMode();
+    xb::Table* t = extensions.engine();
+    bool empty = true;
+    std::string rec(t->recordLength(), ' ');
+    t->walkTagUnfiltered(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")), false,
+                         [&](std::uint32_t recno) {
+                             t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
+                             if (rec[0] == '*') return true;
+                             empty = false;
+                             return false;
+                         });
+    return empty;
+}
+
+std::uint64_t rootDevice(const QString& root, DirectorySource* source) {
+    if (root.isEmpty()) return 0;
+    PosixDirectorySource posix;
+    DirEntry id;
+    if (!(source ? *source : posix).identify(QFile::encodeName(root).toStdString(), id)) return 0;
+    return id.device;
+}
+
+QString emptyCarrierQuestion(int files) {
+    return QStringLiteral(
+               "Der gewählte Datenträger enthält keine Dateien. Trotzdem einlesen und "
+               "die bisherige Dateiliste (%1 Dateien) freigeben?")
+        .arg(files);
+}
+
+QString unmountedCarrierQuestion(int files) {
+    return QStringLiteral(
+               "Der gewählte Datenträger ist nicht mehr eingehängt. Trotzdem einlesen "
+               "und die bisherige Dateiliste (%1 Dateien) freigeben?")
+        .arg(files);
+}
+
+QString noExtensionsQuestion() {
+    return QStringLiteral(
+        "Es sind keine Einlese-Endungen definiert: mit \"nur definierte "
+        "Endungen\" würde keine Datei eingelesen.\n\nAlle Endungen einlesen?");
+}
+
 // ---- reading -----------------------------------------------------------------------------
 
 namespace {

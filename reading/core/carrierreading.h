@@ -101,6 +101,33 @@ struct ReadingResult {
 // "12 Ordner konnten nicht gelesen werden" ("" for none).
 QString skippedText(int skipped);
 
+// ---- before a reading -----------------------------------------------------------
+// A reading releases the entry's file list before it walks the carrier, so
+// a carrier that is gone (ejected: the empty mount-point folder stays) or
+// an extension list that takes nothing would leave the entry without files.
+// The reading dialog asks first; `qvdb read` refuses.
+
+// How many file records entry `n` holds. Selects the file table's first
+// tag (which lifts a range), like the release does.
+int fileRecordCount(CatalogueSession& session, int n);
+// Whether the walk from `root` with `options` meets at least one file
+// (before the extension filter); false for a root that cannot be listed.
+bool rootHoldsFiles(const QString& root, const ReadingOptions& options,
+                    DirectorySource* source = nullptr);
+// Whether the extension table lists no extension, so that the mode "nur
+// definierte Endungen" would store nothing.
+bool extensionListEmpty(CatalogueSession& session);
+// The device of the file system `root` lies on (0 when it cannot be
+// reached): a mount point shows another device once its medium is gone.
+std::uint64_t rootDevice(const QString& root, DirectorySource* source = nullptr);
+// The questions before a reading that would release `files` file records:
+// for a carrier without files, and for one no longer mounted.
+QString emptyCarrierQuestion(int files);
+QString unmountedCarrierQuestion(int files);
+// The question before a reading in the mode "nur definierte Endungen" with
+// an empty extension list.
+QString noExtensionsQuestion();
+
 // Reads the volume mounted at `root` (a directory) as the carrier of entry
 // `n`. `source` lists the directories (the file system when null). Raises an
 // error, with nothing changed, for an entry number outside the range or a

@@ -119,6 +119,7 @@ void CarrierWalker::walk(const std::string& root, bool topOnly,
     DirEntry id;
     if (!m_source.identify(root, id)) return;
     m_topOnly = topOnly;
+    m_stopped = false;
     m_rootDevice = id.device;
     m_directory = &directory;
     m_file = &file;
@@ -138,6 +139,7 @@ void CarrierWalker::walkDirectory(const std::string& path, const std::string& st
     std::vector<Sub> subdirectories;
     std::string name;
     const bool listed = m_source.list(path, [&](const DirEntry& e) {
+        if (m_stopped) return;
         if (e.kind == DirEntry::Unreadable) {
             ++m_skipped;
             return;
@@ -156,6 +158,7 @@ void CarrierWalker::walkDirectory(const std::string& path, const std::string& st
     });
     if (!listed) ++m_skipped;
     for (const Sub& s : subdirectories) {
+        if (m_stopped) return;
         const bool onPath = std::any_of(descent.begin(), descent.end(), [&](const Frame& f) {
             return f.device == s.device && f.inode == s.inode;
         });

@@ -94,6 +94,9 @@ class CarrierWalker {
     // Directories the last walk could not list and entries it could not
     // examine: what it had to leave out.
     int skipped() const { return m_skipped; }
+    // Called from a callback: the walk offers nothing more and reads no
+    // further directory.
+    void stop() { m_stopped = true; }
 
   private:
     struct Frame {
@@ -105,6 +108,7 @@ class CarrierWalker {
 
     DirectorySource& m_source;
     bool m_topOnly = false;
+    bool m_stopped = false;
     std::uint64_t m_rootDevice = 0;
     int m_skipped = 0;
     const std::function<void(const std::string&)>* m_directory = nullptr;

@@ -67,23 +67,43 @@ int entryNumber(const std::string& text) {
 
 int readCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     ReadingOptions options;
+    bool allowEmpty = false;
     std::vector<std::string> plain;
     for (const std::string& a : args) {
         if (a == "--top-only")
             options.subdirectories = false;
         else if (a == "--all-extensions")
             options.definedExtensionsOnly = false;
+        else if (a == "--allow-empty")
+            allowEmpty = true;
         else
             plain.push_back(a);
     }
     if (plain.size() != 3) {
-        err << "Aufruf: qvdb read VERZEICHNIS EINTRAG WURZEL [--top-only] [--all-extensions]\n";
+        err << "Aufruf: qvdb read VERZEICHNIS EINTRAG WURZEL [--top-only] [--all-extensions] "
+               "[--allow-empty]\n";
         return 1;
     }
     const int n = entryNumber(plain[1]);
     OpenCatalogue c(plain[0], n);
-    TextProgress progress(out);
     const QString root = QString::fromStdString(plain[2]);
+    // A reading that would leave the entry without files is refused unless
+    // asked for: the list is released before the carrier is walked.
+    if (!allowEmpty) {
+        const int held = fileRecordCount(c.session, n);
+        if (held > 0 && !rootHoldsFiles(root, options)) {
+            err << "qvdb: Der gewählte Datenträger enthält keine Dateien; die bisherige "
+                   "Dateiliste ("
+                << held << " Dateien) bleibt (mit --allow-empty wird trotzdem eingelesen)\n";
+            return 1;
+        }
+        if (options.definedExtensionsOnly && extensionListEmpty(c.session)) {
+            err << "qvdb: Es sind keine Einlese-Endungen definiert, es würde keine Datei "
+                   "eingelesen (--all-extensions liest alle Endungen, --allow-empty trotzdem)\n";
+            return 1;
+        }
+    }
+    TextProgress progress(out);
     const ReadingResult r = readCarrier(c.session, n, root, options, progress);
     recordVolumeAfterReading(c.dm.programDir(), n, root);
     out << r.released << " freigegeben, " << r.stored << " gespeichert (" << r.reused
@@ -105,9 +125,10 @@ int releaseCommand(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 void addReadingCommands() {
-    qvdb::addCommand({"read", "read VERZEICHNIS EINTRAG WURZEL [--top-only] [--all-extensions]",
-                      [](const std::vector<std::string>& args, std::istream&, std::ostream& out,
-                         std::ostream& err) { return readCommand(args, out, err); }});
+    qvdb::addCommand(
+        {"read", "read VERZEICHNIS EINTRAG WURZEL [--top-only] [--all-extensions] [--allow-empty]",
+         [](const std::vector<std::string>& args, std::istream&, std::ostream& out,
+            std::ostream& err) { return readCommand(args, out, err); }});
     qvdb::addCommand({"release", "release VERZEICHNIS EINTRAG",
                       [](const std::vector<std::string>& args, std::istream&, std::ostream& out,
                          std::ostream& err) { return releaseCommand(args, out, err); }});

@@ -1,8 +1,11 @@
 // The store tool's commands of the carrier reading:
 //
-//   qvdb read DIR ENTRY ROOT [--top-only] [--all-extensions]
+//   qvdb read DIR ENTRY ROOT [--top-only] [--all-extensions] [--allow-empty]
 //       reads the directory ROOT as the carrier of the entry whose number is
-//       ENTRY in the catalogue at DIR; the progress texts are printed as lines
+//       ENTRY in the catalogue at DIR; the progress texts are printed as lines.
+//       A ROOT without files for an entry that has files, and the mode of
+//       defined extensions with an empty extension list, are refused (exit
+//       1) unless --allow-empty is given
 //   qvdb release DIR ENTRY
 //       releases the entry's file records
 //

@@ -2,11 +2,14 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "catalogue/cataloguesession.h"
@@ -14,6 +17,7 @@
 #include "store/conversion.h"
 #include "store/tapollo.h"
 #include "ui/command.h"
+#include "ui/dialogs.h"
 #include "ui/helpwindow.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
@@ -37,6 +41,11 @@ QGroupBox* radioGroup(QWidget* parent, const char* name, const QString& title, c
     group->button(0)->setChecked(true);
     return box;
 }
+
+const QString kCaption = QStringLiteral("Datenträger auslesen");
+const QString kChooseFolder = QStringLiteral("Ordner wählen…");
+// Marks the item "Ordner wählen…".
+constexpr int kFolderItemRole = Qt::UserRole + 1;
 
 // Ends the dialog on every exit of the reading: OK when it went through.
 class EndDialog {
@@ -70,6 +79,7 @@ TDatentraegerAuslesen::TDatentraegerAuslesen(qv::CatalogueSession& session,
     DriveComboBox1 = new QComboBox(this);
     DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
     DriveComboBox1->setMinimumWidth(260);
+    DriveComboBox1->setPlaceholderText(QStringLiteral("(bitte wählen)"));
     Label1->setBuddy(DriveComboBox1);
     RadioGroup1 = radioGroup(this, "RadioGroup1", QStringLiteral("&Verzeichnis"),
                              QStringLiteral("mit Unterverzeichnissen"),
@@ -112,7 +122,10 @@ TDatentraegerAuslesen::TDatentraegerAuslesen(qv::CatalogueSession& session,
     qv::connectCommand(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(DriveComboBox1, &QComboBox::activated, this,
-            [this](int i) { m_chosen = DriveComboBox1->itemData(i).toString(); });
+            [this](int i) { qv::runGuarded([&] { volumeActivated(i); }); });
+    // F1 anywhere in the dialog does what "Hilfe" does.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    qv::connectCommand(help, &QShortcut::activated, this, [this] { BitBtn3Click(); });
 }
 
 TDatentraegerAuslesen::~TDatentraegerAuslesen() = default;
@@ -128,10 +141,38 @@ void TDatentraegerAuslesen::setDefineExtensions(std::function<void()> open) {
 }
 
 void TDatentraegerAuslesen::chooseVolume(const QString& mountPoint) {
-    const int i = DriveComboBox1->findData(mountPoint);
-    if (i < 0) return;
-    DriveComboBox1->setCurrentIndex(i);
-    m_chosen = m_userChoice = mountPoint;
+    if (DriveComboBox1->findData(mountPoint) < 0) return;
+    choose(mountPoint, false);
+}
+
+void TDatentraegerAuslesen::choose(const QString& root, bool folder) {
+    m_userChoice = root;
+    m_userFolder = folder;
+    fillVolumes();
+}
+
+void TDatentraegerAuslesen::volumeActivated(int index) {
+    if (DriveComboBox1->itemData(index, kFolderItemRole).toBool()) {
+        chooseFolder();
+        return;
+    }
+    // A folder chosen before stays a folder when picked again.
+    const QString root = DriveComboBox1->itemData(index).toString();
+    choose(root, m_userFolder && root == m_userChoice);
+}
+
+void TDatentraegerAuslesen::chooseFolder() {
+    const QString start = m_chosen.isEmpty() ? QDir::homePath() : m_chosen;
+    const QString folder = qv::dialogs().chooseDirectory(kChooseFolder, start);
+    if (folder.isEmpty()) {
+        fillVolumes();  // back to the choice as it was
+        return;
+    }
+    // A mount point chosen as a folder is the volume.
+    bool offered = false;
+    for (const qv::Volume& v : m_provider ? m_provider->volumes() : QList<qv::Volume>())
+        offered = offered || v.mountPoint == QDir::cleanPath(folder);
+    choose(QDir::cleanPath(folder), !offered);
 }
 
 void TDatentraegerAuslesen::preferVolume(const QString& mountPoint) {
@@ -161,12 +202,56 @@ void TDatentraegerAuslesen::setRadioGroup2Index(int i) {
 
 void TDatentraegerAuslesen::fillVolumes() {
     const QList<qv::Volume> volumes = m_provider ? m_provider->volumes() : QList<qv::Volume>();
-    const QString choice = qv::defaultVolume(volumes, m_userChoice);
+    QString choice;
+    if (m_userChoice.isEmpty()) {
+        choice = qv::defaultVolume(volumes);
+    } else if (m_userFolder) {
+        if (QFileInfo(m_userChoice).isDir()) choice = m_userChoice;
+    } else {
+        for (const qv::Volume& v : volumes)
+            if (v.mountPoint == m_userChoice) choice = m_userChoice;
+    }
     DriveComboBox1->clear();
     for (const qv::Volume& v : volumes)
         DriveComboBox1->addItem(v.displayText(), v.mountPoint);
+    if (m_userFolder && !choice.isEmpty() && DriveComboBox1->findData(choice) < 0)
+        DriveComboBox1->addItem(choice, choice);
+    DriveComboBox1->addItem(kChooseFolder);
+    DriveComboBox1->setItemData(DriveComboBox1->count() - 1, true, kFolderItemRole);
     m_chosen = choice;
-    DriveComboBox1->setCurrentIndex(DriveComboBox1->findData(choice));
+    DriveComboBox1->setCurrentIndex(choice.isEmpty() ? -1 : DriveComboBox1->findData(choice));
+    // The file system the choice lies on as it is offered: the reading
+    // compares it.
+    m_chosenDevice = qv::rootDevice(m_chosen, m_source);
+}
+
+bool TDatentraegerAuslesen::confirmReading(int entry) {
+    if (m_chosen.isEmpty()) {
+        qv::message(QStringLiteral("Bitte ein Laufwerk oder einen Ordner wählen."), kCaption,
+                    qv::MsgIcon::Information);
+        DriveComboBox1->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    // A root that cannot be read at all is refused by the reading itself,
+    // before anything is released.
+    const std::uint64_t device = qv::rootDevice(m_chosen, m_source);
+    if (device == 0) return true;
+    if (options().definedExtensionsOnly && qv::extensionListEmpty(m_session)) {
+        if (qv::message(qv::noExtensionsQuestion(), kCaption, qv::MsgIcon::Question,
+                        qv::MsgButtons::YesNo) != qv::MsgAnswer::Yes)
+            return false;
+        setRadioGroup2Index(1);
+    }
+    const int held = qv::fileRecordCount(m_session, entry);
+    if (held == 0) return true;
+    QString question;
+    if (!qv::rootHoldsFiles(m_chosen, options(), m_source))
+        question = qv::emptyCarrierQuestion(held);
+    else if (m_chosenDevice != 0 && device != m_chosenDevice)
+        question = qv::unmountedCarrierQuestion(held);
+    if (question.isEmpty()) return true;
+    return qv::message(question, kCaption, qv::MsgIcon::Question, qv::MsgButtons::YesNoDefaultNo) ==
+           qv::MsgAnswer::Yes;
 }
 
 void TDatentraegerAuslesen::showEvent(QShowEvent* event) {
@@ -179,10 +264,18 @@ void TDatentraegerAuslesen::showEvent(QShowEvent* event) {
 }
 
 void TDatentraegerAuslesen::BitBtn1Click() {
-    EndDialog end(this);
-    qv::ScopedDisable buttons{BitBtn1, BitBtn2};
     const int n = qv::strToInt(m_session.apollo(qv::CatalogueTable::Entries)
                                    .sx_EvalString(QStringLiteral("str(eindeutig,8)")));
+    bool go = false;
+    try {
+        go = confirmReading(n);
+    } catch (...) {
+        reject();
+        throw;
+    }
+    if (!go) return;
+    EndDialog end(this);
+    qv::ScopedDisable buttons{BitBtn1, BitBtn2};
     hide();
     m_result = {};
     m_result = qv::readCarrier(m_session, n, m_chosen, options(), m_progress, m_source);

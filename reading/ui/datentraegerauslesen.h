@@ -2,21 +2,31 @@
 // the reading for the current entry of the entry table.
 //
 // The volume list is asked anew from the provider at every showing, so that
-// a medium inserted meanwhile appears; the choice is kept by mount point
-// while it is offered. Volume and options stay as the user left them until
-// the program ends (the dialog is created once and kept).
+// a medium inserted meanwhile appears. The last item, "Ordner wählen…",
+// chooses any folder instead (read like a root: stored paths start at it).
+// The user's choice is kept for the run: a volume while it is mounted, a
+// folder while it exists; when it is gone nothing is chosen and "Einlesen"
+// asks for a choice. Before the first choice the first removable volume is
+// offered, else "/". The options stay as the user left them.
 //
 // After a reading the chosen volume's facts are stored for the entry
 // (volumes/core/volumeprovider.h).
 //
-// "Einlesen" closes the dialog for the time of the reading (the progress
-// window shows the progress) and ends it with OK afterwards; an error ends it
-// with Cancel, with the buttons, the engine switches and the progress window
-// restored, and goes on to the general error handler.
+// "Einlesen" first checks what the reading would do to the entry: with the
+// mode "nur definierte Endungen" and an empty extension list it offers "alle
+// Endungen"; when the entry has files and the chosen root holds none, or is
+// no longer the file system it was when chosen (an ejected medium leaves its
+// empty mount-point folder), it asks before anything is released (default
+// "Nein"). A "Nein" leaves the dialog open. Then it closes the dialog for the
+// time of the reading (the progress window shows the progress) and ends it
+// with OK afterwards; an error ends it with Cancel, with the buttons, the
+// engine switches and the progress window restored, and goes on to the
+// general error handler.
 #pragma once
 
 #include <QDialog>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -55,7 +65,8 @@ class TDatentraegerAuslesen : public QDialog {
     // disabled until it is set.
     void setDefineExtensions(std::function<void()> open);
 
-    // The chosen volume's mount point and the options as they stand.
+    // The chosen volume's mount point (or folder), "" when none is chosen,
+    // and the options as they stand.
     QString chosenVolume() const { return m_chosen; }
     void chooseVolume(const QString& mountPoint);
     // The volume to choose at the next showing when it is offered then.
@@ -78,6 +89,8 @@ class TDatentraegerAuslesen : public QDialog {
     void setRadioGroup2Index(int i);
 
   public slots:
+    // "Ordner wählen…": the directory box; a chosen folder becomes the choice.
+    void chooseFolder();
     void BitBtn1Click();
     void Button3Click();
     void BitBtn3Click();
@@ -87,6 +100,10 @@ class TDatentraegerAuslesen : public QDialog {
 
   private:
     void fillVolumes();
+    void choose(const QString& root, bool folder);
+    void volumeActivated(int index);
+    // The checks before a reading; false when the user stopped it.
+    bool confirmReading(int entry);
 
     qv::CatalogueSession& m_session;
     qv::ProgressDisplay& m_progress;
@@ -96,7 +113,9 @@ class TDatentraegerAuslesen : public QDialog {
     QButtonGroup* m_group1 = nullptr;
     QButtonGroup* m_group2 = nullptr;
     QString m_chosen;
-    QString m_userChoice;  // the volume the user picked last, kept while offered
+    QString m_userChoice;              // the volume or folder the user picked last
+    bool m_userFolder = false;         // whether that was a folder
+    std::uint64_t m_chosenDevice = 0;  // the file system of m_chosen when it was chosen
     qv::ReadingResult m_result;
     bool m_centred = false;
 };

@@ -11,6 +11,7 @@
 #include "store/tapollo.h"
 #include "store/tdatasource.h"
 #include "store/ttable.h"
+#include "ui/appinfo.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
@@ -106,7 +107,8 @@ void ReadingCommands::SpeedButton4Click() {
 }
 
 void ReadingCommands::Dateizuordnunglschen1Click() {
-    message(QStringLiteral("Noch nicht integriert"), QString(), MsgIcon::None, MsgButtons::Ok);
+    // Captioned like the program's other notices, not with the executable's name.
+    message(QStringLiteral("Noch nicht integriert"), kAppTitle, MsgIcon::None, MsgButtons::Ok);
 }
 
 }  // namespace qv

@@ -361,6 +361,45 @@ TEST_F(EntryEditingTest, ANumberFieldWithoutANumberKeepsTheDialogOpen) {
     EXPECT_FALSE(h->session().view(CatalogueTable::Entries).ControlsDisabled());
 }
 
+TEST_F(EntryEditingTest, ANewEntryStartsAtBoxZeroWhateverTheDialogShowedBefore) {
+    start({EntryRow(4, QStringLiteral("Im Regal"), 7, 2)});
+    auto expectBlank = [](TGrunddatenEingabe* d) {
+        EXPECT_EQ(d->Bezeichnung->text(), QString());
+        EXPECT_EQ(d->AnzahlDisk->text(), QStringLiteral("1"));
+        EXPECT_EQ(d->BoxNummer->text(), QStringLiteral("0"));
+        EXPECT_EQ(d->DiskNummer->text(), QStringLiteral("0"));
+    };
+    // Shown and cancelled, then a new entry.
+    ASSERT_TRUE(withDialog(MainCommand::EditEntry, [](TGrunddatenEingabe* d) {
+        EXPECT_EQ(d->BoxNummer->text(), QStringLiteral("7"));
+        EXPECT_EQ(d->DiskNummer->text(), QStringLiteral("2"));
+        cancel(d);
+    }));
+    ASSERT_TRUE(withDialog(MainCommand::NewEntry, [&](TGrunddatenEingabe* d) {
+        expectBlank(d);
+        d->Bezeichnung->setText(QStringLiteral("Neu"));
+        // Typing the carrier type stops at 10 characters.
+        d->Diskart->setFocus();
+        QTest::keyClicks(d->Diskart, QStringLiteral("Wechselplatte"));
+        EXPECT_EQ(d->Diskart->text(), QStringLiteral("Wechselpla"));
+        ok(d);
+    }));
+    const qvtest::StoredEntry made = storedEntry(entries(), 6);
+    EXPECT_EQ(QString("%1 %2/%3/%4")
+                  .arg(made.carrierType)
+                  .arg(made.box)
+                  .arg(made.disk)
+                  .arg(made.carriers),
+              QStringLiteral("Wechselpla 0/0/1"));
+    // Shown and confirmed, then a new entry: blank again.
+    goTo(4);
+    ASSERT_TRUE(withDialog(MainCommand::EditEntry, ok));
+    ASSERT_TRUE(withDialog(MainCommand::NewEntry, [&](TGrunddatenEingabe* d) {
+        expectBlank(d);
+        cancel(d);
+    }));
+}
+
 TEST_F(EntryEditingTest, TheSearchCheckGuardsNewAndCopyButNotEdit) {
     start(qvtest::numberedEntries(2));
     h->session().setSearchActive(true);

@@ -127,6 +127,32 @@ TEST_F(MainWindowTest, OrderTabsSelectTheirTagColumnOrderAndTheFirstEntry) {
     EXPECT_EQ(qvtest::mf::labelanzahl(f)->text(), QStringLiteral("1 : 3"));
 }
 
+TEST_F(MainWindowTest, TheEntryNavigatorKnowsTheEndsAndAnEmptyListShowsNoFiles) {
+    qvtest::createCatalogue(dir.path());
+    qvtest::addEntries(dir.path(), {{1, "Eins"}, {2, "Zwei"}, {3, "Drei"}});
+    qvtest::addFiles(dir.path(), {{0, "/ NULL.TXT", "NULL", "TXT", 1}});  // under a blank number
+    MainWindowHarness h(dir.path());
+    qv::DbNavigator* nav = h.form->DBNavigator1;
+    auto ends = [nav] {  // whether first/prior and next/last are off
+        return std::pair(!nav->priorButton()->isEnabled() && !nav->firstButton()->isEnabled(),
+                         !nav->nextButton()->isEnabled() && !nav->lastButton()->isEnabled());
+    };
+    // Moved by the list's keys as by the navigator.
+    EXPECT_EQ(ends(), std::pair(true, false));
+    h.key(Qt::Key_Down);
+    EXPECT_EQ(ends(), std::pair(false, false));
+    h.key(Qt::Key_Down);
+    EXPECT_EQ(ends(), std::pair(false, true));
+    nav->firstButton()->click();
+    EXPECT_EQ(ends(), std::pair(true, false));
+
+    // A search without hits: no entry, so no files.
+    h.session().apollo(CatalogueTable::Entries).sx_Query(QStringLiteral("eindeutig > 100"));
+    h.session().apollo(CatalogueTable::Entries).sx_GoTop();
+    EXPECT_EQ(h.form->DBGrid2->model()->rowCount(), 0);
+    EXPECT_EQ(h.form->labelanzahl2->text(), QStringLiteral("0"));
+}
+
 TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {
     qvtest::createCatalogue(dir.path());
     qvtest::addEntries(dir.path(), {{1, "Eins"}, {10, "Zehn"}, {12, "Leer"}});

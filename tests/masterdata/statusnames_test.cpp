@@ -110,13 +110,15 @@ TEST_F(StatusNamesTest, LongLoadedNameSurvivesAndFailedSaveKeepsNames) {
     EXPECT_EQ(SettingsList::parse(QByteArray::fromStdString(fileText(ini()))), lines);
 
     // A save that fails: the error reaches the user, the dialog stays open
-    // and the list in memory keeps the new names.
+    // with the typed name, and after Cancel the list in memory holds what
+    // the file held.
     fs::remove(ini());
     fs::create_directory(ini());
     qvtest::whenModal<qv::Tstd_stat>([&](qv::Tstd_stat* d) {
         d->edits[10]->setText(QStringLiteral("Nicht gespeichert"));
         d->OKBtn->click();
         EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(d->edits[10]->text(), QStringLiteral("Nicht gespeichert"));
         d->CancelBtn->click();
     });
     h.boxes.clear();
@@ -124,7 +126,7 @@ TEST_F(StatusNamesTest, LongLoadedNameSurvivesAndFailedSaveKeepsNames) {
     ASSERT_FALSE(h.boxes.shown().empty());
     EXPECT_EQ(h.boxes.last().caption, QStringLiteral("QV-TESSARIN 97"));
     EXPECT_EQ(h.boxes.last().icon, qv::MsgIcon::Error);
-    EXPECT_EQ(h.program->settings().line(11), QStringLiteral("Nicht gespeichert"));
+    EXPECT_EQ(h.program->settings().line(11), lines[11]);
     EXPECT_TRUE(fs::is_directory(ini()));
 }
 

@@ -175,6 +175,13 @@ TEST(LabelReport, BadDefinitionsStopBeforeThePreviewAndLeaveTheListAsItWas) {
     EXPECT_EQ(list.sx_RecNo(), 3);
     EXPECT_TRUE(progress.log.isEmpty());
 
+    // No room on the sheet: the message names the setting.
+    cat.setLabelLines("3", "0", "0", "42", "300");
+    EXPECT_TRUE(errorText([&] {
+                    previewAndPrint(cat, form, pdf);
+                }).contains("\"Rand oben bis zu ersten Etikett (mm)\" ist mit 300 zu groß"));
+    EXPECT_TRUE(progress.log.isEmpty());
+
     // 1 mm gives a band of 3 units: still printed, texts clipped at the edge.
     cat.setLabelLines("3", "0", "0", "1", "0");
     EXPECT_EQ(previewAndPrint(cat, form, pdf), 1);

@@ -166,7 +166,9 @@ TEST(PrintSettings, OkWritesTheFiveLinesCancelWritesNothing) {
         EXPECT_EQ(d->spe17->value(), 42);
         EXPECT_EQ(d->focusWidget(), d->spe14);
         d->spe17->setValue(50);
-        d->spe15->setValue(-4);                           // no lower bound
+        d->spe15->setValue(-4);    // bounded: 0
+        d->spe18->setValue(5000);  // bounded: 1000
+        EXPECT_EQ(d->spe18->value(), 1000);
         d->spe16->findChild<QLineEdit*>()->setText("-");  // no number: 0
         d->spe18->findChild<QLineEdit*>()->setText("");
         d->OKBtn->click();
@@ -174,7 +176,7 @@ TEST(PrintSettings, OkWritesTheFiveLinesCancelWritesNothing) {
     c.cmds.spdbtn_druck_einstellClick();
     const auto bytes = qvtest::readFile(ini);
     const std::string text(bytes.begin(), bytes.end());
-    EXPECT_NE(text.find("[Etikett-Definition]\r\n3\r\n-4\r\n0\r\n50\r\n0\r\n"), std::string::npos)
+    EXPECT_NE(text.find("[Etikett-Definition]\r\n3\r\n0\r\n0\r\n50\r\n0\r\n"), std::string::npos)
         << text;
     EXPECT_EQ(cat.settings().line(17), "50");
 
@@ -183,7 +185,7 @@ TEST(PrintSettings, OkWritesTheFiveLinesCancelWritesNothing) {
     const auto before = qvtest::FileSnapshot::of(ini);
     qvtest::whenModal<TstdDrucker>([&](TstdDrucker* d) {
         EXPECT_EQ(d->spe17->value(), 50);
-        EXPECT_EQ(d->spe15->value(), -4);
+        EXPECT_EQ(d->spe15->value(), 0);
         d->spe14->setValue(9);
         d->CancelBtn->click();
     });

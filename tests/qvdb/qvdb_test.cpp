@@ -267,6 +267,13 @@ TEST(Qvdb, UsageAndEngineErrorsExitWithOne) {
         EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir / "x.dbf"));
+    // Asking for the usage is no error.
+    for (const char* ask : {"help", "--help"}) {
+        const Result r = runQvdb({ask});
+        EXPECT_EQ(r.status, 0) << ask;
+        EXPECT_EQ(r.out.rfind("Aufruf: qvdb", 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
 
     // A table held by another opener.
     const std::string file = (dir / "k.dbf").string();

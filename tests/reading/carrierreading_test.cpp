@@ -479,5 +479,23 @@ TEST(ReadingTool, ReadReleaseAndALockedCatalogue) {
     }
     ASSERT_EQ(run({"release", dir.string(), "2"}, out, err), 0) << err;
     EXPECT_EQ(out, "Bearbeitet: 1 Datensätze\n");
+
+    // Readings that would store nothing are refused unless asked for: the
+    // default mode with an empty extension list, an empty root for an entry
+    // with files.
+    EXPECT_EQ(run({"read", dir.string(), "2", volume.string()}, out, err), 1);
+    EXPECT_NE(err.find("keine Einlese-Endungen"), std::string::npos) << err;
+    ASSERT_EQ(run({"read", dir.string(), "2", volume.string(), "--all-extensions"}, out, err), 0);
+    fs::remove_all(volume);
+    fs::create_directory(volume);
+    EXPECT_EQ(run({"read", dir.string(), "2", volume.string(), "--all-extensions"}, out, err), 1);
+    EXPECT_NE(err.find("enthält keine Dateien; die bisherige Dateiliste (2 Dateien)"),
+              std::string::npos)
+        << err;
+    ASSERT_EQ(run({"read", dir.string(), "2", volume.string(), "--all-extensions", "--allow-empty"},
+                  out, err),
+              0)
+        << err;
+    EXPECT_NE(out.find("2 freigegeben, 0 gespeichert"), std::string::npos) << out;
     EXPECT_EQ(rt::indexFaults(dir), std::vector<std::string>{});
 }

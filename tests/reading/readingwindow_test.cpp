@@ -40,6 +40,33 @@ class TestVolumes : public qv::VolumeProvider {
     QString m_dir;
 };
 
+// The system root and the mounts the test names, which come and go.
+class ChangingVolumes : public qv::VolumeProvider {
+  public:
+    explicit ChangingVolumes(std::shared_ptr<QStringList> mounts) : m_mounts(std::move(mounts)) {}
+    QList<qv::Volume> volumes() const override {
+        QList<qv::Volume> out{{QStringLiteral("/"), QString(), false, false}};
+        for (const QString& m : *m_mounts)
+            out.append({m, QString(), false, false});
+        return out;
+    }
+
+  private:
+    std::shared_ptr<QStringList> m_mounts;
+};
+
+// Runs the reading command, acting on its dialog.
+void readWith(MainWindowHarness& h, std::function<void(TDatentraegerAuslesen*)> act) {
+    qvtest::whenModal<TDatentraegerAuslesen>(std::move(act));
+    h.form->command(MainCommand::ReadCarrier).trigger();
+}
+
+// Picks item i of the drive box as the user does.
+void pick(TDatentraegerAuslesen* d, int i) {
+    d->DriveComboBox1->setCurrentIndex(i);
+    emit d->DriveComboBox1->activated(i);
+}
+
 QString title(MainWindowHarness& h) {
     return h.table(CatalogueTable::Entries).FieldByName("BEZEICH").AsString().trimmed();
 }
@@ -122,6 +149,92 @@ TEST(ReadingWindow, F11ReadsTheChosenVolumeForTheCurrentEntryAndKeepsTheChoice) 
     EXPECT_TRUE(h.boxes.shown().empty());
 }
 
+TEST(ReadingWindow, ThePickedDriveIsKeptForTheRunAndAGoneOneIsNotGuessed) {
+    qvtest::TempDir tmp;
+    const fs::path data = tmp / "data", copied = tmp / "kopie" / "cd1";
+    fs::create_directories(data / "sub");
+    fs::create_directories(copied);
+    rt::makeFile(data / "a.txt", 1);
+    rt::makeFile(data / "sub" / "b.exe", 2);
+    rt::makeFile(copied / "setup.exe", 3);
+    qvtest::createCatalogue(tmp / "cat");
+    qvtest::addEntries(tmp / "cat", qvtest::numberedEntries(1));
+    MainWindowHarness h(tmp / "cat");
+    const QString dataRoot = QString::fromStdString(data.string());
+    const QString folder = QString::fromStdString(copied.string());
+    auto mounts = std::make_shared<QStringList>(QStringList{dataRoot});
+
+    // A fixed disk picked instead of "/"; the empty extension list offers
+    // "alle Endungen".
+    h.boxes.queueAnswer(qv::MsgAnswer::Yes);
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        d->setVolumeProvider(std::make_unique<ChangingVolumes>(mounts));
+        EXPECT_EQ(d->chosenVolume(), "/");
+        pick(d, d->DriveComboBox1->findData(dataRoot));
+        d->BitBtn1->click();
+        EXPECT_EQ(d->radioGroup2Index(), 1);
+    });
+    EXPECT_EQ(h.boxes.last().text, qv::noExtensionsQuestion());
+    EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d->chosenVolume(), dataRoot);
+        d->BitBtn2->click();
+    });
+
+    // Unmounted meanwhile: nothing is chosen, "Einlesen" asks for a choice.
+    mounts->clear();
+    h.boxes.clear();
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        EXPECT_EQ(d->DriveComboBox1->currentIndex(), -1);
+        d->BitBtn1->click();
+        EXPECT_TRUE(d->isVisible());
+        // "Ordner wählen…", the last item: a folder read like a root.
+        h.boxes.queuePath(folder);
+        pick(d, d->DriveComboBox1->count() - 1);
+        d->BitBtn1->click();
+    });
+    EXPECT_EQ(h.boxes.shown().front().text, "Bitte ein Laufwerk oder einen Ordner wählen.");
+    const auto records = rt::recordsOf(h.session(), 1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].path, "/ setup.exe");
+}
+
+TEST(ReadingWindow, AnEmptiedCarrierAsksBeforeTheFileListIsReleased) {
+    qvtest::TempDir tmp;
+    const fs::path volume = tmp / "vol";
+    fs::create_directories(volume / "sub");
+    rt::makeFile(volume / "a.txt", 1);
+    rt::makeFile(volume / "sub" / "c.txt", 3);
+    qvtest::createCatalogue(tmp / "cat");
+    qvtest::addEntries(tmp / "cat", qvtest::numberedEntries(1));
+    MainWindowHarness h(tmp / "cat");
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        d->setVolumeProvider(std::make_unique<TestVolumes>(volume));
+        d->setRadioGroup2Index(1);
+        d->BitBtn1->click();
+    });
+    ASSERT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+
+    // Ejected: the empty mount-point folder stays. "Nein" (the default)
+    // keeps the list and the dialog open; "Ja" reads the empty carrier.
+    fs::remove_all(volume);
+    fs::create_directory(volume);
+    readWith(h, [&](TDatentraegerAuslesen* d) {
+        d->BitBtn1->click();
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 2u);
+        h.boxes.queueAnswer(qv::MsgAnswer::Yes);
+        d->BitBtn1->click();
+    });
+    ASSERT_EQ(h.boxes.shown().size(), 2u);
+    EXPECT_EQ(h.boxes.last().text,
+              "Der gewählte Datenträger enthält keine Dateien. Trotzdem einlesen und die "
+              "bisherige Dateiliste (2 Dateien) freigeben?");
+    EXPECT_EQ(h.boxes.last().buttons, qv::MsgButtons::YesNoDefaultNo);
+    EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 0u);
+    EXPECT_EQ(h.form->labelanzahl2->text(), "0");
+}
+
 TEST(ReadingWindow, DeletionReleasesTheFilesAndLeavesTheCursorOnThePredecessor) {
     qvtest::TempDir tmp;
     const fs::path dir = tmp / "cat";
@@ -186,7 +299,7 @@ TEST(ReadingWindow, TheNoticeCommandAndAnEmptyList) {
     EXPECT_TRUE(f->command(MainCommand::RemoveFileAssignment).trigger());
     ASSERT_EQ(h.boxes.shown().size(), 1u);
     EXPECT_EQ(h.boxes.last().text, "Noch nicht integriert");
-    EXPECT_EQ(h.boxes.last().caption, "");
+    EXPECT_EQ(h.boxes.last().caption, "QV-TESSARIN 97");
     EXPECT_EQ(h.boxes.last().buttons, qv::MsgButtons::Ok);
 
     // No current entry: a message, no dialog, nothing written.
