@@ -56,6 +56,7 @@
 #include "store/xbase/cp1252.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "store/xbase/table_builder.h"
 #include "ui/command.h"
 #include "ui/dbgrid.h"
@@ -306,34 +307,34 @@ int main(int argc, char** argv) {
         xb::settings().deleted = true;
         auto e0 = Clock::now();
         auto t = xb::Table::open((dir / "_qvdir.dbf").string(), xb::OpenMode::ReadOnly);
-        t->setOrder(2);
+        t->index().setOrder(2);
         std::printf("%-46s %10.2f ms\n", "engine: read-only open, tag namealle", msSince(e0));
         e0 = Clock::now();
         t->goTop();
-        const auto c = t->count();
+        const auto c = t->index().count();
         std::printf("%-46s %10.2f ms  (%llu)\n", "engine: first count", msSince(e0),
                     static_cast<unsigned long long>(c));
         e0 = Clock::now();
-        t->count();
+        t->index().count();
         std::printf("%-46s %10.2f ms\n", "engine: second count", msSince(e0));
         e0 = Clock::now();
-        t->seek("LEVEL");
-        const auto mid = t->orderRecNo();
+        t->index().seek("LEVEL");
+        const auto mid = t->index().orderRecNo();
         std::printf("%-46s %10.2f ms  (%llu)\n", "engine: first position in the tag's middle",
                     msSince(e0), static_cast<unsigned long long>(mid));
         e0 = Clock::now();
-        t->seek("SOUND");
-        t->orderRecNo();
+        t->index().seek("SOUND");
+        t->index().orderRecNo();
         std::printf("%-46s %10.2f ms\n", "engine: another position further on", msSince(e0));
         e0 = Clock::now();
-        t->setOrder(3);
+        t->index().setOrder(3);
         t->goTop();
-        t->count();
+        t->index().count();
         std::printf("%-46s %10.2f ms\n", "engine: tag endungalle, first record, count",
                     msSince(e0));
         e0 = Clock::now();
         t->goBottom();
-        t->orderRecNo();
+        t->index().orderRecNo();
         std::printf("%-46s %10.2f ms\n", "engine: last record and its position", msSince(e0));
     }
 

@@ -11,6 +11,7 @@
 #include "store/xbase/env.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -54,15 +55,15 @@ QString entryTitle(TTable& entries, int n) {
     if (!entries.Active()) return {};
     xb::Table& t = *entries.engine();
     entries.CheckBrowseMode();
-    const int tag = t.tagPosition("eindeutig");
+    const int tag = t.index().tagPosition("eindeutig");
     const int title = t.fieldIndex("bezeich");
     if (tag <= 0 || title < 0) return {};
-    const int order = t.order();
+    const int order = t.index().order();
     const std::uint32_t recno = t.recNo();
     QString result;
-    t.setOrder(tag);
-    if (t.seekNumber(n) && !t.eof()) result = fromCp1252(t.raw(title)).trimmed();
-    t.setOrder(order);
+    t.index().setOrder(tag);
+    if (t.index().seekNumber(n) && !t.eof()) result = fromCp1252(t.raw(title)).trimmed();
+    t.index().setOrder(order);
     t.go(recno);
     entries.Refresh();
     return result;
@@ -135,18 +136,18 @@ int renumberFileRecords(TTable& files, int from, int to,
         throw Error(ErrorCode::State, "Die Tabelle der Dateien ist nicht geöffnet");
     files.CheckBrowseMode();
     xb::Table& t = *files.engine();
-    const int tag = t.tagPosition("dirnumm");
+    const int tag = t.index().tagPosition("dirnumm");
     const int num = t.fieldIndex("dirnumm");
     if (tag <= 0 || num < 0)
         throw Error(ErrorCode::NotFound,
                     "Die Tabelle " + t.path() + " hat keinen Tag oder kein Feld dirnumm", t.path());
-    t.setOrder(tag);
-    const std::vector<std::uint32_t> records = t.seekRun(numberKey(from));
+    t.index().setOrder(tag);
+    const std::vector<std::uint32_t> records = t.index().seekRun(numberKey(from));
     int count = 0;
     if (!records.empty()) {
         // Natural order while changing: no commit has to find its record's
         // place in the tag again.
-        t.setOrder(0);
+        t.index().setOrder(0);
         t.beginBatch();
         try {
             for (const std::uint32_t recno : records) {
@@ -160,15 +161,15 @@ int renumberFileRecords(TTable& files, int from, int to,
             try {
                 if (t.isHot()) t.discard();
                 t.endBatch();
-                t.setOrder(tag);
+                t.index().setOrder(tag);
             } catch (...) {
             }
             throw;
         }
         t.endBatch();
-        t.setOrder(tag);
+        t.index().setOrder(tag);
         // Past the records, as a seek that finds none leaves the table.
-        t.seek(numberKey(from));
+        t.index().seek(numberKey(from));
     }
     files.Refresh();
     return count;

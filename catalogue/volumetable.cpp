@@ -7,6 +7,7 @@
 #include "store/tables/cataloguetables.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -22,10 +23,10 @@ QString fileIn(const QString& dir, std::string_view name) {
 
 bool indexUsable(xb::Table& t) {
     const auto& tags = tables::kVolumeLayout.tags;
-    if (t.tagCount() != static_cast<int>(tags.size())) return false;
+    if (t.index().tagCount() != static_cast<int>(tags.size())) return false;
     for (std::size_t i = 0; i < tags.size(); ++i)
-        if (t.tagPosition(tags[i].name) != static_cast<int>(i) + 1) return false;
-    return t.indexFaults().empty();
+        if (t.index().tagPosition(tags[i].name) != static_cast<int>(i) + 1) return false;
+    return t.index().indexFaults().empty();
 }
 
 }  // namespace
@@ -53,8 +54,8 @@ void checkVolumeTable(const QString& programDir, xb::Env& env) {
         removeCatalogueFile(index);
         t = xb::Table::open(local(data));
     }
-    if (t->hasIndex() && indexUsable(*t)) return;
-    if (t->hasIndex()) {
+    if (t->index().hasIndex() && indexUsable(*t)) return;
+    if (t->index().hasIndex()) {
         t->close();
         removeCatalogueFile(index);
         t = xb::Table::open(local(data));
@@ -77,7 +78,7 @@ std::unique_ptr<xb::Table> openVolumeTable(const QString& programDir) {
     if (!QFileInfo::exists(data) || !QFileInfo::exists(volumeIndexPath(programDir)))
         checkVolumeTable(programDir);
     auto t = xb::Table::open(local(data));
-    t->setOrder(1);
+    t->index().setOrder(1);
     return t;
 }
 

@@ -168,4 +168,11 @@ Command* CommandRegistry::added(const QString& objectName) const {
     return nullptr;
 }
 
+std::vector<Command*> CommandRegistry::addedCommands() const {
+    std::vector<Command*> commands;
+    for (const auto& entry : m_added)
+        commands.push_back(entry.second);
+    return commands;
+}
+
 }  // namespace qv

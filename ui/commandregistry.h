@@ -54,6 +54,8 @@ class CommandRegistry : public QObject {
     // A command added with add(), by the object name of its menu entry;
     // nullptr when there is none.
     Command* added(const QString& objectName) const;
+    // Every command added with add(), in the order they were added.
+    std::vector<Command*> addedCommands() const;
 
   private:
     QMainWindow* m_window = nullptr;

@@ -8,6 +8,7 @@
 #include "ui/errorhandler.h"
 #include "ui/windowutil.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -80,10 +81,10 @@ void DbNavigator::updateButtons() {
     if (m_byPosition && !empty && t->state() == TTable::dsBrowse) {
         try {
             xb::Table* e = t->engine();
-            const std::uint64_t pos = e->orderRecNo();
+            const std::uint64_t pos = e->index().orderRecNo();
             if (pos > 0) {
                 atStart = atStart || pos == 1;
-                atEnd = atEnd || pos >= e->count();
+                atEnd = atEnd || pos >= e->index().count();
             }
         } catch (...) {
             // The buttons stay as Bof and Eof say; the list reports the error.

@@ -21,6 +21,7 @@
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -388,11 +389,11 @@ EntryDirectory::EntryDirectory(CatalogueSession& session, bool onlyQueryEntries)
     const xb::FieldDesc& title = t->field(t->fieldIndex("bezeich"));
     const xb::FieldDesc& box = t->field(t->fieldIndex("boxnummer"));
     const xb::FieldDesc& disk = t->field(t->fieldIndex("disknummer"));
-    const bool subset = onlyQueryEntries && t->queryActive();
+    const bool subset = onlyQueryEntries && t->index().queryActive();
     m_bits.assign((static_cast<std::size_t>(kReleasedEntryNumber) >> 6) + 1, 0);
     t->scanRecords([&](std::uint32_t recno, const std::uint8_t* rec) {
         if (rec[0] == xb::kDeletedFlag) return;
-        if (subset && !t->queryBit(recno)) return;
+        if (subset && !t->index().queryBit(recno)) return;
         EntryRef e;
         e.number = static_cast<int>(digitsOf(rec + number.offset, number.len));
         if (e.number <= 0 || e.number >= kReleasedEntryNumber) return;
@@ -572,7 +573,7 @@ namespace {
 std::vector<std::uint32_t> entryRecords(xb::Table& t, const KeyMaker& keys, int number,
                                         bool* pathOrder) {
     std::vector<std::uint32_t> recnos;
-    xb::NsxTag* tag = t.hasIndex() ? t.indexFile()->findTag("dirnumm") : nullptr;
+    xb::NsxTag* tag = t.index().hasIndex() ? t.index().indexFile()->findTag("dirnumm") : nullptr;
     *pathOrder = tag != nullptr;
     if (tag) {
         char prefix[16];

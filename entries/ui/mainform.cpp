@@ -29,6 +29,7 @@
 #include "store/xbase/env.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "ui/appinfo.h"
 #include "ui/cataloguestartup.h"
 #include "ui/command.h"
@@ -142,6 +143,9 @@ TMainForm::TMainForm(qv::Program& program, qv::FeatureList features, QWidget* pa
     bindOwnCommands();
     for (const auto& feature : m_features)
         feature->bind(*this);
+    // The features' own commands give the keyboard back too.
+    for (qv::Command* c : m_registry->addedCommands())
+        c->setAfterRun([this] { qv::giveFocusBack(this, DBGrid1); });
     connect(DataSource1, &TDataSource::dataChange, this,
             [this] { qv::runGuarded([this] { datasource1DataChange(); }); });
     connect(DataSource6, &TDataSource::dataChange, this, [this] { fillAddressPanel(); });
@@ -488,14 +492,14 @@ bool TMainForm::showEntry(quint32 recno) {
     TTable& entries = m_session.table(CatalogueTable::Entries);
     const xb::Table* e = entries.engine();
     if (!e || recno < 1 || recno > e->recCount()) return false;
-    if (e->queryActive() && !e->queryBit(recno)) {
+    if (e->index().queryActive() && !e->index().queryBit(recno)) {
         if (qv::message(QStringLiteral("Der Eintrag gehört nicht zum Ergebnis der Suchabfrage.\n"
                                        "Alle Einträge anzeigen?"),
                         QStringLiteral("Eintrag anzeigen"), qv::MsgIcon::Question,
                         qv::MsgButtons::YesNo) != qv::MsgAnswer::Yes)
             return false;
         command(qv::MainCommand::QueryReset).trigger();
-        if (e->queryActive()) return false;
+        if (e->index().queryActive()) return false;
     }
     Apollo1->sx_Go(static_cast<int>(recno));
     return !entries.Eof();

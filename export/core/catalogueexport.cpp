@@ -15,6 +15,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/memo_store.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -171,7 +172,7 @@ ExportResult exportCatalogue(CatalogueSession& session, const QStringList& statu
             recnos.push_back(static_cast<std::uint32_t>(entriesTable.RecNo()));
     } else {
         const int tag = tagPosition(CatalogueTable::Entries, QStringLiteral("bezeich"));
-        entries.walkTagUnfiltered(tag, false, [&](std::uint32_t r) {
+        entries.index().walkTagUnfiltered(tag, false, [&](std::uint32_t r) {
             recnos.push_back(r);
             return true;
         });
@@ -234,7 +235,7 @@ ExportResult exportCatalogue(CatalogueSession& session, const QStringList& statu
         entry.files.clear();
         if (files) {
             const auto number = static_cast<qint64>(entries.number(numberField));
-            for (const std::uint32_t f : files->seekRun(entryKey(number))) {
+            for (const std::uint32_t f : files->index().seekRun(entryKey(number))) {
                 files->go(f);
                 entry.files.push_back(readRecord(*files, true));
             }

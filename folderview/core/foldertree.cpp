@@ -15,6 +15,7 @@
 #include "store/xbase/cp1252.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -235,10 +236,10 @@ std::vector<FolderFile> readEntryFiles(CatalogueSession& session, int number) {
     // The entry's records in path order, from the index alone.
     std::vector<std::uint32_t> recnos;
     {
-        ScopeExit lift([&t] { t.clearScope(); });
-        t.setScope(key, key);
-        recnos.resize(static_cast<std::size_t>(t.count()));
-        if (!recnos.empty()) t.recnosAtOrderPositions(1, recnos.data(), recnos.size());
+        ScopeExit lift([&t] { t.index().clearScope(); });
+        t.index().setScope(key, key);
+        recnos.resize(static_cast<std::size_t>(t.index().count()));
+        if (!recnos.empty()) t.index().recnosAtOrderPositions(1, recnos.data(), recnos.size());
     }
     // Read in record order, in runs of neighbouring records (a carrier's
     // files were stored one after the other), each put at its path-order place.

@@ -25,6 +25,7 @@
 #include "store/xbase/env.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "ui/dialogs.h"
 #include "ui/helpwindow.h"
 
@@ -318,7 +319,7 @@ bool TDateinamensuche::readFilter(qv::NameFilter& filter) {
         std::vector<std::uint8_t> rec(t.recordLength());
         const auto& f = t.field(num);
         for (std::uint32_t r = 1; r <= t.recCount(); ++r) {
-            if (t.queryActive() && !t.queryBit(r)) continue;
+            if (t.index().queryActive() && !t.index().queryBit(r)) continue;
             t.readRecordAt(r, rec.data());
             if (rec[0] == '*') continue;
             numbers.insert(

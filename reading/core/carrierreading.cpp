@@ -367,7 +367,7 @@ int fileRecordCount(CatalogueSession& session, int n) {
     xb::Table& t = fileEngine(files);
     session.apollo(CatalogueTable::Files)
         .sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
-    return static_cast<int>(t.seekRun(entryKey(n)).size());
+    return static_cast<int>(t.index().seekRun(entryKey(n)).size());
 }
 
 bool rootHoldsFiles(const QString& root, const ReadingOptions& options, DirectorySource* source) {
@@ -395,7 +395,7 @@ bool extensionListEmpty(CatalogueSession& session) {
     xb::Table* t = extensions.engine();
     bool empty = true;
     std::string rec(t->recordLength(), ' ');
-    t->walkTagUnfiltered(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")), false,
+    t->index().walkTagUnfiltered(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")), false,
                          [&](std::uint32_t recno) {
                              t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
                              if (rec[0] == '*') return true;

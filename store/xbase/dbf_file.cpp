@@ -179,7 +179,7 @@ void DbfFile::restoreEnd(std::uint64_t end) {
 
 void DbfFile::headerInStep() {
     int y, m, d;
-    today(y, m, d);
+    today(*env_, y, m, d);
     if (header_.storedCount != count_ || header_.year != y || header_.month != m ||
         header_.day != d)
         writeHeader();

@@ -132,7 +132,7 @@ TEST_F(MainWindowTest, TheEntryNavigatorKnowsTheEndsAndAnEmptyListShowsNoFiles) 
     qvtest::addEntries(dir.path(), {{1, "Eins"}, {2, "Zwei"}, {3, "Drei"}});
     qvtest::addFiles(dir.path(), {{0, "/ NULL.TXT", "NULL", "TXT", 1}});  // under a blank number
     MainWindowHarness h(dir.path());
-    qv::DbNavigator* nav = h.form->DBNavigator1;
+    qv::DbNavigator* nav = qvtest::mf::DBNavigator1(h.form);
     auto ends = [nav] {  // whether first/prior and next/last are off
         return std::pair(!nav->priorButton()->isEnabled() && !nav->firstButton()->isEnabled(),
                          !nav->nextButton()->isEnabled() && !nav->lastButton()->isEnabled());
@@ -149,8 +149,8 @@ TEST_F(MainWindowTest, TheEntryNavigatorKnowsTheEndsAndAnEmptyListShowsNoFiles) 
     // A search without hits: no entry, so no files.
     h.session().apollo(CatalogueTable::Entries).sx_Query(QStringLiteral("eindeutig > 100"));
     h.session().apollo(CatalogueTable::Entries).sx_GoTop();
-    EXPECT_EQ(h.form->DBGrid2->model()->rowCount(), 0);
-    EXPECT_EQ(h.form->labelanzahl2->text(), QStringLiteral("0"));
+    EXPECT_EQ(qvtest::mf::DBGrid2(h.form)->model()->rowCount(), 0);
+    EXPECT_EQ(qvtest::mf::labelanzahl2(h.form)->text(), QStringLiteral("0"));
 }
 
 TEST_F(MainWindowTest, TheFileListShowsOnlyTheCurrentEntrysFilesAndCountsThem) {

@@ -16,6 +16,7 @@
 #include "reading/core/carrierreading.h"
 #include "readingtestutil.h"
 #include "store/ttable.h"
+#include "store/xbase/error.h"
 #include "store/xbase/table.h"
 #include "support/catalogue/cataloguebuilder.h"
 
@@ -273,7 +274,7 @@ TEST_F(AllOrNothing, EachStageSettlesFromTheMiddleOfIt) {
         EXPECT_FALSE(fs::exists(dir / qv::kReadingJournalFile));
         EXPECT_TRUE(rt::recordsOf(cat.session(), qv::kStagedEntryNumber).empty());
         EXPECT_EQ(names(rt::recordsOf(cat.session(), 2)),
-                  stage == qv::ReadingStage::Storing ? oldList : QStringList{"t1.txt", "t2.txt"});
+                  (stage == qv::ReadingStage::Storing ? oldList : QStringList{"t1.txt", "t2.txt"}));
         cat.closeAll();
         EXPECT_EQ(rt::indexFaults(dir), std::vector<std::string>{});
     }

@@ -232,7 +232,7 @@ TEST(ReadingWindow, AnEmptiedCarrierAsksBeforeTheFileListIsReleased) {
               "bisherige Dateiliste (2 Dateien) freigeben?");
     EXPECT_EQ(h.boxes.last().buttons, qv::MsgButtons::YesNoDefaultNo);
     EXPECT_EQ(rt::recordsOf(h.session(), 1).size(), 0u);
-    EXPECT_EQ(h.form->labelanzahl2->text(), "0");
+    EXPECT_EQ(qvtest::mf::labelanzahl2(h.form)->text(), "0");
 }
 
 TEST(ReadingWindow, DeletionReleasesTheFilesAndLeavesTheCursorOnThePredecessor) {

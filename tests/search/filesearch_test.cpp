@@ -17,6 +17,7 @@
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "support/testutil.h"
 #include "tests/search/filesearch_catalogue.h"
 
@@ -91,7 +92,7 @@ TEST_F(FileSearchTest, CountingAheadNeitherMovesTheListNorChangesWhatSearchesFin
     openSearch();
     ASSERT_TRUE(search->search(QStringLiteral("read")));
     const int readme = list().RecNo();
-    const std::uint64_t position = search->view().DataSet()->engine()->orderRecNo();
+    const std::uint64_t position = search->view().DataSet()->engine()->index().orderRecNo();
     ASSERT_GT(position, 1u);
     int calls = 0;
     while (search->countAhead())
@@ -99,7 +100,7 @@ TEST_F(FileSearchTest, CountingAheadNeitherMovesTheListNorChangesWhatSearchesFin
     EXPECT_EQ(calls, qv::FileSearch::kCountSlices - 1);
     EXPECT_FALSE(search->countAhead());  // counted through
     EXPECT_EQ(list().RecNo(), readme);
-    EXPECT_EQ(search->view().DataSet()->engine()->orderRecNo(), position);
+    EXPECT_EQ(search->view().DataSet()->engine()->index().orderRecNo(), position);
     EXPECT_TRUE(search->search(QStringLiteral("maßband")));
     EXPECT_EQ(field(list(), "dirname"), QStringLiteral("Maßband"));
     // The other order starts its own count; a closed list counts nothing.

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/dm.h"
-#include "shelltestutil.h"
+#include "uitestutil.h"
 #include "store/displays.h"
 #include "store/xbase/error.h"
 #include "ui/errorhandler.h"

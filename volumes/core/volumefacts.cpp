@@ -8,6 +8,7 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 
 namespace qv {
 
@@ -102,7 +103,7 @@ QList<VolumeFacts> loadAllVolumeFacts(const QString& programDir) {
 std::optional<VolumeFacts> loadVolumeFacts(const QString& programDir, int entry) {
     auto t = openVolumeTable(programDir);
     const Columns c(*t);
-    if (!t->seek(numberKey(entry))) return std::nullopt;
+    if (!t->index().seek(numberKey(entry))) return std::nullopt;
     return readRecord(*t, c);
 }
 
@@ -112,7 +113,7 @@ void storeVolumeFacts(const QString& programDir, const VolumeFacts& facts) {
                     QStringLiteral("%1 ist keine Eintragsnummer").arg(facts.entry).toStdString());
     auto t = openVolumeTable(programDir);
     const Columns c(*t);
-    if (!t->seek(numberKey(facts.entry))) t->append();
+    if (!t->index().seek(numberKey(facts.entry))) t->append();
     writeRecord(*t, c, facts);
     t->commitRecord();
     t->close();
@@ -122,7 +123,7 @@ bool removeVolumeFacts(const QString& programDir, int entry) {
     auto t = openVolumeTable(programDir);
     bool any = false;
     // One record per entry is kept, but a second one would go as well.
-    while (t->seek(numberKey(entry))) {
+    while (t->index().seek(numberKey(entry))) {
         t->deleteRecord();
         t->commitRecord();
         any = true;
@@ -161,7 +162,7 @@ EntryHeading entryHeading(const CatalogueSession& session, int entry) {
     std::string rec(t->recordLength(), ' ');
     auto field = [&rec](const xb::FieldDesc& f) { return rec.substr(f.offset, f.len); };
     // Tag `eindeutig` holds the non-deleted entries in number order.
-    t->walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("eindeutig")), false,
+    t->index().walkTagUnfiltered(tagPosition(CatalogueTable::Entries, QStringLiteral("eindeutig")), false,
                          [&](std::uint32_t recno) {
                              t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
                              if (rec[0] == '*') return true;

@@ -11,6 +11,7 @@
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/table.h"
+#include "store/xbase/table_index.h"
 #include "ui/command.h"
 #include "ui/commandregistry.h"
 #include "ui/dialogs.h"
@@ -162,8 +163,8 @@ bool VolumeCommands::makeCurrent() {
         return false;
     }
     xb::Table* t = session.table(CatalogueTable::Entries).engine();
-    if (session.searchActive() && t && t->queryActive() &&
-        !t->queryBit(static_cast<std::uint32_t>(h.recno))) {
+    if (session.searchActive() && t && t->index().queryActive() &&
+        !t->index().queryBit(static_cast<std::uint32_t>(h.recno))) {
         if (message(QStringLiteral("Der Eintrag %1 gehört nicht zur Such-Abfrage.\nAlle Daten "
                                    "anzeigen und zum Eintrag gehen?")
                         .arg(m_entry),
