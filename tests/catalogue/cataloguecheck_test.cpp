@@ -205,9 +205,15 @@ TEST_F(CatalogueCheckTest, AnExistingCatalogueIsOpenedWithoutTouchingAFile) {
     for (CatalogueTable t : qv::kTableOrder)
         EXPECT_TRUE(cat->dm->table(t).Active());
     closeAll();
-    EXPECT_EQ(cattest::filesOf(dir.path()), before);
+    // The six tables' files stay as they were; only the volume table, which
+    // a catalogue of that age lacks, is new.
+    auto after = cattest::filesOf(dir.path());
+    EXPECT_EQ(after.erase("_qvvol.dbf") + after.erase("_qvvol.nsx"), 2u);
+    EXPECT_EQ(after, before);
     for (const auto& e : fs::directory_iterator(dir.path()))
-        EXPECT_EQ(fs::last_write_time(e.path()), times[e.path().filename().string()]) << e.path();
+        if (times.count(e.path().filename().string()))
+            EXPECT_EQ(fs::last_write_time(e.path()), times[e.path().filename().string()])
+                << e.path();
 }
 
 // An index that is missing or cannot be used is built again, tag by tag in

@@ -1,5 +1,6 @@
 #include "volumes/core/volumefacts.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 #include "catalogue/cataloguesession.h"
@@ -92,6 +93,8 @@ const VolumeFacts* latest(const QList<const VolumeFacts*>& candidates) {
 }  // namespace
 
 QList<VolumeFacts> loadAllVolumeFacts(const QString& programDir) {
+    // Looking changes nothing: a catalogue without the table has no facts.
+    if (!QFileInfo::exists(volumeTablePath(programDir))) return {};
     auto t = openVolumeTable(programDir);
     const Columns c(*t);
     QList<VolumeFacts> out;
@@ -101,6 +104,7 @@ QList<VolumeFacts> loadAllVolumeFacts(const QString& programDir) {
 }
 
 std::optional<VolumeFacts> loadVolumeFacts(const QString& programDir, int entry) {
+    if (!QFileInfo::exists(volumeTablePath(programDir))) return std::nullopt;
     auto t = openVolumeTable(programDir);
     const Columns c(*t);
     if (!t->index().seek(numberKey(entry))) return std::nullopt;
@@ -120,6 +124,7 @@ void storeVolumeFacts(const QString& programDir, const VolumeFacts& facts) {
 }
 
 bool removeVolumeFacts(const QString& programDir, int entry) {
+    if (!QFileInfo::exists(volumeTablePath(programDir))) return false;
     auto t = openVolumeTable(programDir);
     bool any = false;
     // One record per entry is kept, but a second one would go as well.

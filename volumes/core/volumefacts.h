@@ -41,6 +41,8 @@ struct CarrierCount {
 };
 
 // ---- the volume table of the catalogue in `programDir` ----
+// Reading and removing leave a catalogue without the table as it is;
+// storing makes the table first.
 
 // Every stored record, in entry-number order.
 QList<VolumeFacts> loadAllVolumeFacts(const QString& programDir);

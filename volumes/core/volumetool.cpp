@@ -1,13 +1,11 @@
 #include "volumes/core/volumetool.h"
 
-#include <QFileInfo>
-
+#include <optional>
 #include <ostream>
 
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
 #include "catalogue/qvdb.h"
-#include "catalogue/volumetable.h"
 #include "store/conversion.h"
 #include "store/ttable.h"
 #include "store/xbase/settings.h"
@@ -34,8 +32,7 @@ int volumeCommand(const std::vector<std::string>& args, std::ostream& out, std::
     }
     const QString dir = directory(args[0]);
     const int n = strToInt(QString::fromStdString(args[1]));
-    std::optional<VolumeFacts> f;
-    if (QFileInfo::exists(volumeTablePath(dir))) f = loadVolumeFacts(dir, n);
+    const std::optional<VolumeFacts> f = loadVolumeFacts(dir, n);
     if (!f) {
         err << "Zum Eintrag " << n << " sind keine Datenträgerdaten gespeichert\n";
         return 1;
@@ -70,8 +67,7 @@ int identifyCommand(const std::vector<std::string>& args, std::ostream& out, std
     VolumeFactsProvider& provider = volumeFactsProvider();
     const std::optional<VolumeFacts> mounted = provider.factsOf(QString::fromStdString(plain[1]));
     VolumeMatch match;
-    if (mounted && QFileInfo::exists(volumeTablePath(dir)))
-        match = matchVolume(loadAllVolumeFacts(dir), *mounted);
+    if (mounted) match = matchVolume(loadAllVolumeFacts(dir), *mounted);
     EntryHeading h;
     if (match) {
         xb::SettingsGuard settings;
