@@ -1,11 +1,13 @@
 #include "ui/commandregistry.h"
 
 #include <QAction>
+
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 static void initToolbarResourcesOnce() {
     Q_INIT_RESOURCE(toolbar_resources);
@@ -159,6 +161,7 @@ Command& CommandRegistry::add(const CommandItem& item, std::function<void()> han
     }
     c->setHandler(std::move(handler));
     m_added.emplace_back(item.objectName, c);
+    if (!item.popupObjectName.isEmpty()) m_added.emplace_back(item.popupObjectName, c);
     return *c;
 }
 
@@ -171,7 +174,8 @@ Command* CommandRegistry::added(const QString& objectName) const {
 std::vector<Command*> CommandRegistry::addedCommands() const {
     std::vector<Command*> commands;
     for (const auto& entry : m_added)
-        commands.push_back(entry.second);
+        if (std::find(commands.begin(), commands.end(), entry.second) == commands.end())
+            commands.push_back(entry.second);
     return commands;
 }
 

@@ -51,8 +51,8 @@ class CommandRegistry : public QObject {
 
     // Adds a further command with its handler; it is enabled at once.
     Command& add(const CommandItem& item, std::function<void()> handler);
-    // A command added with add(), by the object name of its menu entry;
-    // nullptr when there is none.
+    // A command added with add(), by the object name of its menu entry or
+    // of its context-menu twin; nullptr when there is none.
     Command* added(const QString& objectName) const;
     // Every command added with add(), in the order they were added.
     std::vector<Command*> addedCommands() const;

@@ -149,10 +149,8 @@ TEST_F(ReorganisationTest, AnErrorStopsTheRemainingStepsAndTheNextStartRepairs) 
     }
     EXPECT_EQ(intro.log.back(), QStringLiteral("close"));
     EXPECT_TRUE(intro.linesStartingWith("text ").filter("verdichten").isEmpty());
-    // Deleted in their order up to the failure; the later ones stay.
-    for (CatalogueTable t :
-         {CatalogueTable::Files, CatalogueTable::Entries, CatalogueTable::Extensions})
-        EXPECT_FALSE(fs::exists(cattest::indexFile(dir.path(), t)));
+    // The index files after the failure stay; the next start repairs the
+    // ones the failed steps took away.
     for (CatalogueTable t : {CatalogueTable::CarrierTypes, CatalogueTable::Addresses})
         EXPECT_TRUE(fs::exists(cattest::indexFile(dir.path(), t)));
     cat.reset();

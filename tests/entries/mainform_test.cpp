@@ -29,17 +29,26 @@ namespace fs = std::filesystem;
 namespace {
 
 // One line per menu entry: caption | shortcut | enabled; "-" for a separator.
+// The entries the features add to the menus (and their separators) are left
+// out: the program's own layout is compared.
 QStringList describe(const QList<QAction*>& actions) {
     QStringList out;
     for (QAction* a : actions) {
         if (a->isSeparator()) {
-            out << QStringLiteral("-");
+            if (!out.isEmpty() && out.back() != QStringLiteral("-")) out << QStringLiteral("-");
             continue;
         }
+        if (!a->objectName().isEmpty() && qv::Program::current() &&
+            static_cast<TMainForm*>(qv::Program::current()->mainForm())
+                ->commands()
+                .added(a->objectName()))
+            continue;
         out << QStringLiteral("%1|%2|%3")
                    .arg(a->text(), a->shortcut().toString(QKeySequence::PortableText),
                         a->isEnabled() ? QStringLiteral("on") : QStringLiteral("off"));
     }
+    while (!out.isEmpty() && out.back() == QStringLiteral("-"))
+        out.removeLast();
     return out;
 }
 

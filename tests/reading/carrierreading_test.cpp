@@ -466,7 +466,9 @@ TEST(ReadingTool, ReadReleaseAndALockedCatalogue) {
                   out, err),
               0);
     EXPECT_NE(out.find("Bearbeitet: 1 Datensätze\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("2 freigegeben, 1 gespeichert (1 wiederverwendet)"), std::string::npos)
+    // The new list is stored before the old one is released (a reading is
+    // all or nothing), so the released records wait for the next reading.
+    EXPECT_NE(out.find("2 freigegeben, 1 gespeichert (0 wiederverwendet)"), std::string::npos)
         << out;
     EXPECT_EQ(run({"read", dir.string(), "7", volume.string()}, out, err), 1);
     EXPECT_NE(err.find("keinen Eintrag mit der Nummer 7"), std::string::npos) << err;

@@ -17,6 +17,7 @@ namespace {
 const std::vector<std::pair<int, QString>> kTopics = {
     {100, QStringLiteral("Das Hauptfenster")},
     {800, QStringLiteral("Eingabe der Grunddaten")},
+    {835, QStringLiteral("Suche nach Dateinamen")},
     {770, QStringLiteral("Eingabe des Zusatztextes")},
     {790, QStringLiteral("Datenträger auslesen")},
     {820, QStringLiteral("Löschen des Eintrags")},

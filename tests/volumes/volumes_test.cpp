@@ -196,7 +196,9 @@ TEST(VolumeFactsStore, AReadingStoresTheFactsTheToolsPrintAndIdentify) {
     fake.mounted = {volume(mount, "BACKUP_2019", "1234-abcd")};
 
     std::ostringstream out, err;
-    ASSERT_EQ(qv::readCommand({cat.string(), "2", mount.toStdString()}, out, err), 0) << err.str();
+    ASSERT_EQ(
+        qv::readCommand({cat.string(), "2", mount.toStdString(), "--all-extensions"}, out, err), 0)
+        << err.str();
     std::optional<VolumeFacts> f = qv::loadVolumeFacts(dirOf(cat), 2);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->label, "BACKUP_2019");
@@ -231,11 +233,13 @@ TEST(VolumeFactsStore, AReadingStoresTheFactsTheToolsPrintAndIdentify) {
 
     // Reading again replaces the record; a directory that is no volume's
     // root leaves the entry without facts rather than with another's.
-    ASSERT_EQ(qv::readCommand({cat.string(), "2", mount.toStdString()}, out, err), 0);
+    ASSERT_EQ(
+        qv::readCommand({cat.string(), "2", mount.toStdString(), "--all-extensions"}, out, err), 0);
     EXPECT_EQ(qv::loadAllVolumeFacts(dirOf(cat)).size(), 1);
     EXPECT_EQ(qv::loadVolumeFacts(dirOf(cat), 2)->uuid, "9999-0000");
     fake.mounted.clear();
-    ASSERT_EQ(qv::readCommand({cat.string(), "2", mount.toStdString()}, out, err), 0);
+    ASSERT_EQ(
+        qv::readCommand({cat.string(), "2", mount.toStdString(), "--all-extensions"}, out, err), 0);
     EXPECT_FALSE(qv::loadVolumeFacts(dirOf(cat), 2));
 }
 
