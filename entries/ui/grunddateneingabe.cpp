@@ -24,6 +24,7 @@
 #include "ui/dialogs.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
+#include "ui/typinglimit.h"
 #include "ui/widgetguards.h"
 #include "ui/windowutil.h"
 
@@ -31,26 +32,6 @@ namespace {
 
 constexpr int kHelpTopic = 800;
 const QString kCarrierNumberCaption = QStringLiteral("Datenträger-Nummer");
-
-// Limits typing to `limit` characters while a longer text put in by the
-// program (a value taken from a list) can still be shortened. The editor
-// already holds the changed text when it asks, so the length before the
-// change is kept here.
-class TypingLimit : public QValidator {
-  public:
-    TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), m_limit(limit) {
-        connect(edit, &QLineEdit::textChanged, this,
-                [this](const QString& text) { m_length = text.size(); });
-    }
-    State validate(QString& input, int&) const override {
-        if (input.size() > m_limit && input.size() > m_length) return Invalid;
-        return Acceptable;
-    }
-
-  private:
-    int m_limit;
-    qsizetype m_length = 0;
-};
 
 // Line breaks and other control characters from a paste become blanks.
 void keepSingleLine(QLineEdit* edit) {
@@ -186,7 +167,7 @@ QWidget* TGrunddatenEingabe::buildBasePage() {
     Button2 = helperButton("Button2", "Liste der Kategorien zeigen", page);
     Diskart = new QLineEdit(page);
     Diskart->setObjectName(QStringLiteral("Diskart"));
-    Diskart->setValidator(new TypingLimit(Diskart, 10));
+    Diskart->setValidator(new qv::TypingLimit(Diskart, 10));
     Button1 = helperButton("Button1", "Liste der Datenträgerarten zeigen", page);
     for (QLineEdit* e : {Bezeichnung, kategorie, Diskart})
         keepSingleLine(e);

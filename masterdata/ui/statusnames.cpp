@@ -14,31 +14,10 @@
 #include "ui/command.h"
 #include "ui/errorhandler.h"
 #include "ui/helpwindow.h"
+#include "ui/typinglimit.h"
 #include "ui/windowutil.h"
 
 namespace qv {
-
-namespace {
-
-// Refuses typing past the limit, but never a text that does not grow: a
-// longer text set by the program (or shortened by the user) stays.
-class TypingLimit : public QValidator {
-  public:
-    TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), m_limit(limit) {
-        connect(edit, &QLineEdit::textChanged, this,
-                [this](const QString& text) { m_length = text.size(); });
-    }
-    State validate(QString& input, int&) const override {
-        if (input.size() > m_limit && input.size() > m_length) return Invalid;
-        return Acceptable;
-    }
-
-  private:
-    int m_limit;
-    qsizetype m_length = 0;  // the length of the text before the change
-};
-
-}  // namespace
 
 Tstd_stat::Tstd_stat(SettingsList& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings) {
