@@ -16,7 +16,9 @@ const std::vector<HelpTopic>& helpTopics() {
         {840, "Tstd_art"},           {750, "Tstd_verleih"},
         {740, "Tstd_stat"},          {710, "TstdDrucker"},
         {780, "TPreviewForm"},       {810, "TImport"},
-        {835, "TDateinamensuche"},
+        {835, "TDateinamensuche"},   {850, "TDubletten"},
+        {855, "TVergleich"},         {860, "TOrdneransicht"},
+        {865, "TExportieren"},       {870, "TSpeicherbelegung"},
     };
     return topics;
 }

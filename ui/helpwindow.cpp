@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
@@ -111,6 +113,16 @@ HelpWindow& showHelp(int topic) {
     w->raise();
     w->activateWindow();
     return *w;
+}
+
+QPushButton* makeHelpButton(QWidget& window, int topic) {
+    auto* button = new QPushButton(QStringLiteral("&Hilfe"), &window);
+    button->setObjectName(QStringLiteral("BtnHilfe"));
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, &window, [topic] { showHelp(topic); });
+    auto* key = new QShortcut(QKeySequence(Qt::Key_F1), &window);
+    QObject::connect(key, &QShortcut::activated, &window, [topic] { showHelp(topic); });
+    return button;
 }
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QPushButton;
 class QTextBrowser;
 class QToolButton;
 
@@ -36,5 +37,10 @@ class HelpWindow : public QWidget {
 HelpWindow& showHelp(int topic);
 // The help window if it was opened in this run, else nullptr.
 HelpWindow* helpWindowIfCreated();
+
+// A button "Hilfe" for `window` (never the default button) that opens
+// `topic`, and F1 anywhere in the window doing the same. The caller places
+// the button in its layout.
+QPushButton* makeHelpButton(QWidget& window, int topic);
 
 }  // namespace qv

@@ -18,6 +18,7 @@
 #include "duplicates/ui/scanprogress.h"
 #include "store/tables/cataloguetables.h"
 #include "ui/feature.h"
+#include "ui/helpwindow.h"
 
 namespace qv {
 
@@ -214,6 +215,7 @@ TDubletten::TDubletten(MainWindowHost& host, QWidget* parent)
     buttons->addWidget(Zusammenfassung, 1);
     buttons->addWidget(BtnSuchen);
     buttons->addWidget(BtnSchliessen);
+    buttons->addWidget(qv::makeHelpButton(*this, kHelpTopic));
 
     auto* top = new QVBoxLayout(this);
     top->addLayout(options);

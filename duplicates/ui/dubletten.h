@@ -75,6 +75,8 @@ class TDubletten : public QDialog {
     Q_OBJECT
 
   public:
+    static constexpr int kHelpTopic = 850;
+
     TDubletten(MainWindowHost& host, QWidget* parent = nullptr);
 
     // Shows the window modally (the kept result when still valid).

@@ -14,6 +14,7 @@
 #include "duplicates/ui/dubletten.h"
 #include "duplicates/ui/scanprogress.h"
 #include "ui/feature.h"
+#include "ui/helpwindow.h"
 
 namespace qv {
 
@@ -112,6 +113,7 @@ TVergleich::TVergleich(MainWindowHost& host, QWidget* parent)
     auto* foot = new QHBoxLayout;
     foot->addWidget(Urteil, 1);
     foot->addWidget(BtnSchliessen);
+    foot->addWidget(qv::makeHelpButton(*this, kHelpTopic));
 
     auto* top = new QVBoxLayout(this);
     top->addLayout(head);

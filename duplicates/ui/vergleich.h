@@ -43,6 +43,8 @@ class TVergleich : public QDialog {
     Q_OBJECT
 
   public:
+    static constexpr int kHelpTopic = 855;
+
     TVergleich(MainWindowHost& host, QWidget* parent = nullptr);
 
     // Compares the entry numbered `number` (with progress; a cancel leaves

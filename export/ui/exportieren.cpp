@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "ui/dialogs.h"
+#include "ui/helpwindow.h"
 #include "ui/windowutil.h"
 
 namespace {
@@ -96,6 +97,7 @@ TExportieren::TExportieren(QWidget* parent) : QDialog(parent) {
     buttons->addStretch(1);
     buttons->addWidget(BtnOK);
     buttons->addWidget(BtnCancel);
+    buttons->addWidget(qv::makeHelpButton(*this, kHelpTopic));
 
     auto* groups = new QHBoxLayout;
     groups->addWidget(format);

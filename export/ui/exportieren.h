@@ -17,6 +17,8 @@ class TExportieren : public QDialog {
     Q_OBJECT
 
   public:
+    static constexpr int kHelpTopic = 865;
+
     explicit TExportieren(QWidget* parent = nullptr);
 
     // Prepares a showing: the query's entries can be chosen only while a

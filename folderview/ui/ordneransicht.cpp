@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "ui/windowutil.h"
+#include "ui/helpwindow.h"
 
 namespace {
 
@@ -208,6 +209,7 @@ TOrdneransicht::TOrdneransicht(QWidget* parent)
     bottom->addWidget(cbNachGroesse);
     bottom->addStretch(1);
     bottom->addWidget(BtnClose);
+    bottom->addWidget(qv::makeHelpButton(*this, kHelpTopic));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(LabelPfad);

@@ -73,6 +73,8 @@ class TOrdneransicht : public QDialog {
     Q_OBJECT
 
   public:
+    static constexpr int kHelpTopic = 860;
+
     explicit TOrdneransicht(QWidget* parent = nullptr);
     ~TOrdneransicht() override;
 

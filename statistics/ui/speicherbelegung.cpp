@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "statistics/ui/barchart.h"
+#include "ui/helpwindow.h"
 #include "ui/windowutil.h"
 
 TSpeicherbelegung::TSpeicherbelegung(QWidget* parent) : QDialog(parent) {
@@ -32,6 +33,7 @@ TSpeicherbelegung::TSpeicherbelegung(QWidget* parent) : QDialog(parent) {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(LabelSumme, 1);
     bottom->addWidget(BitBtn1);
+    bottom->addWidget(qv::makeHelpButton(*this, kHelpTopic));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(charts, 1);

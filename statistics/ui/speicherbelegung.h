@@ -18,6 +18,8 @@ class TSpeicherbelegung : public QDialog {
     Q_OBJECT
 
   public:
+    static constexpr int kHelpTopic = 870;
+
     explicit TSpeicherbelegung(QWidget* parent = nullptr);
 
     void setUse(const qv::StorageUse& use);

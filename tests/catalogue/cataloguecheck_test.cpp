@@ -211,9 +211,10 @@ TEST_F(CatalogueCheckTest, AnExistingCatalogueIsOpenedWithoutTouchingAFile) {
     EXPECT_EQ(after.erase("_qvvol.dbf") + after.erase("_qvvol.nsx"), 2u);
     EXPECT_EQ(after, before);
     for (const auto& e : fs::directory_iterator(dir.path()))
-        if (times.count(e.path().filename().string()))
+        if (times.count(e.path().filename().string())) {
             EXPECT_EQ(fs::last_write_time(e.path()), times[e.path().filename().string()])
                 << e.path();
+        }
 }
 
 // An index that is missing or cannot be used is built again, tag by tag in

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBrowser>
@@ -32,6 +33,11 @@ const std::vector<std::pair<int, QString>> kTopics = {
     {810, QStringLiteral("QV-Lindovar 2.5")},
     {840, QStringLiteral("Stammdaten Datenträger-Arten")},
     {760, QStringLiteral("Such-Abfrage: das Feld")},
+    {850, QStringLiteral("Doppelte Dateien")},
+    {855, QStringLiteral("Datenträger vergleichen")},
+    {860, QStringLiteral("Ordneransicht")},
+    {865, QStringLiteral("Exportieren")},
+    {870, QStringLiteral("Speicherbelegung")},
 };
 
 TEST(Help, EveryTopicOpensItsOwnPage) {
@@ -89,6 +95,21 @@ TEST(Help, TheContentsPageListsEveryTopic) {
         if (topic == 100) continue;
         EXPECT_TRUE(html.contains(QStringLiteral("href=\"%1.html\"").arg(topic))) << topic;
     }
+}
+
+TEST(Help, TheHelpButtonAndF1OpenTheWindowsTopic) {
+    QWidget window;
+    QPushButton* button = qv::makeHelpButton(window, 860);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_FALSE(button->autoDefault());
+    button->click();
+    EXPECT_EQ(qv::helpWindowIfCreated()->currentTopic(), 860);
+    qv::showHelp(100).hide();
+    window.activateWindow();
+    QTest::keyClick(&window, Qt::Key_F1);
+    EXPECT_EQ(qv::helpWindowIfCreated()->currentTopic(), 860);
+    qv::helpWindowIfCreated()->hide();
 }
 
 TEST(Help, OverAModalDialogTheHelpWindowIsModalItself) {
