@@ -24,6 +24,7 @@
 #include "catalogue/json_text.h"
 #include "catalogue/readingjournal.h"
 #include "catalogue/reorganisation.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/error.h"
@@ -88,7 +89,7 @@ std::string dbfDateText(std::int32_t jdn) {
     return rtrim(std::string_view(buf, 8));
 }
 
-void appendMemoValue(std::string& out, const xb::MemoValue& v) {
+void appendMemoValue(std::string& out, const xb::MemoValue& v, bool utf8 = false) {
     using T = xb::MemoValue::Type;
     switch (v.type) {
         case T::None:
@@ -97,7 +98,7 @@ void appendMemoValue(std::string& out, const xb::MemoValue& v) {
             break;
         case T::Text:
         case T::Binary:
-            appendJsonString(out, xb::cp1252ToUtf8(v.bytes));
+            appendJsonString(out, utf8 ? v.bytes : xb::cp1252ToUtf8(v.bytes));
             break;
         case T::Integer:
             out += std::to_string(v.integer);
@@ -137,7 +138,7 @@ void appendField(std::string& out, xb::Table& t, int i) {
             out += t.isBlank(i) ? "null" : t.logical(i) ? "true" : "false";
             break;
         case 'M':
-            appendMemoValue(out, t.memoValue(i));
+            appendMemoValue(out, t.memoValue(i), qv::tables::memoHoldsUtf8(f.name));
             break;
         default:  // C, D and types this engine only reads
             appendJsonString(out, xb::cp1252ToUtf8(rtrim(raw)));
@@ -231,7 +232,9 @@ std::string parseLine(const std::string& text, xb::Table& t, Line& line) {
                 case 'M':
                     if (!v.isString()) return what + "Text oder null erwartet";
                     a.kind = Assignment::Memo;
-                    a.bytes = xb::utf8ToCp1252(v.toString().toStdString());
+                    a.bytes = qv::tables::memoHoldsUtf8(f.name)
+                                  ? v.toString().toStdString()
+                                  : xb::utf8ToCp1252(v.toString().toStdString());
                     break;
                 default:
                     return what + "dieser Feldtyp kann nur gelesen werden";

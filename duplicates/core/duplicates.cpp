@@ -357,6 +357,22 @@ std::vector<Keyed> sortByHash(std::vector<Keyed> (&halves)[2]) {
     return v;
 }
 
+// The whole path the reading kept in the record's memo DIRMEMO; empty when
+// the record has none. A damaged memo gives none: the fields still name the
+// file, and the catalogue check reports the memo.
+QString keptPath(xb::Table& t, const std::uint8_t* rec, std::uint32_t recno) {
+    const int memo = t.fieldIndex("dirmemo");
+    if (memo < 0 || !t.memoStore()) return {};
+    const xb::FieldDesc& m = t.field(memo);
+    if (!t.memoStore()->written(rec + m.offset, m.len)) return {};
+    try {
+        const xb::MemoValue v = t.memoStore()->read(rec + m.offset, m.len, recno);
+        if (v.type == xb::MemoValue::Type::Text) return QString::fromUtf8(v.bytes);
+    } catch (const Error&) {
+    }
+    return {};
+}
+
 xb::Table& fileEngine(CatalogueSession& session) {
     xb::Table* t = session.table(CatalogueTable::Files).engine();
     if (!t) throw Error(ErrorCode::State, "Die Dateitabelle ist nicht geöffnet");
@@ -631,6 +647,7 @@ std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int n
         std::uint32_t recno;
         std::uint32_t rank;  // place in the path order
         std::string path;    // the field's bytes, trimmed
+        QString kept;        // the whole path from the memo, if kept
     };
     std::vector<Own> own;
     bool pathOrder = false;
@@ -653,7 +670,7 @@ std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int n
         while (len > 0 && p[len - 1] == ' ')
             --len;
         own.push_back({hashKey(key, n), std::string(key, n), keys.size(rec), ownRecnos[i],
-                       ranked[i].second, std::string(p, len)});
+                       ranked[i].second, std::string(p, len), keptPath(t, rec, ownRecnos[i])});
     });
     // By hash, then key: equal keys lie together.
     std::vector<std::uint32_t> order(own.size());
@@ -755,7 +772,9 @@ std::optional<CarrierComparison> compareCarrier(CatalogueSession& session, int n
     });
     result.onlyHere.reserve(only.size());
     for (std::uint32_t i : only)
-        result.onlyHere.push_back({own[i].recno, fromCp1252(own[i].path), own[i].size});
+        result.onlyHere.push_back({own[i].recno,
+                                   own[i].kept.isEmpty() ? fromCp1252(own[i].path) : own[i].kept,
+                                   own[i].size});
     if (progress && !progress(1000)) return std::nullopt;
     return result;
 }
@@ -794,7 +813,23 @@ FileFacts readFileFacts(CatalogueSession& session, std::uint32_t recno) {
         facts.date =
             ymd.mid(6, 2) + QLatin1Char('.') + ymd.mid(4, 2) + QLatin1Char('.') + ymd.left(4);
     facts.time = trimmedField(rec.data(), f("dirtime"));
+    facts.fullPath = keptPath(t, rec.data(), recno);
     return facts;
+}
+
+QString FileFacts::shownName() const {
+    if (!fullPath.isEmpty()) {
+        // The kept path has the form of DIRPFAD: directory, one blank, name.
+        const qsizetype cut = std::max(fullPath.lastIndexOf(QLatin1String("/ ")),
+                                       fullPath.lastIndexOf(QLatin1String("\\ ")));
+        return cut < 0 ? fullPath : fullPath.mid(cut + 2);
+    }
+    // The name as read holds its extension (the field's may be cut from a
+    // longer one, the name's cut short); a name stored without any gets it
+    // back.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (extension.isEmpty() || dot >= 0) return name;
+    return name + QLatin1Char('.') + extension;
 }
 
 std::vector<QString> readPaths(CatalogueSession& session,
@@ -802,8 +837,10 @@ std::vector<QString> readPaths(CatalogueSession& session,
     xb::Table& t = fileEngine(session);
     const xb::FieldDesc& path = t.field(t.fieldIndex("dirpfad"));
     std::vector<QString> paths(ascending.size());
-    readSorted(t, ascending,
-               [&](std::size_t i, const std::uint8_t* rec) { paths[i] = trimmedField(rec, path); });
+    readSorted(t, ascending, [&](std::size_t i, const std::uint8_t* rec) {
+        paths[i] = keptPath(t, rec, ascending[i]);
+        if (paths[i].isEmpty()) paths[i] = trimmedField(rec, path);
+    });
     return paths;
 }
 

@@ -94,7 +94,7 @@ struct SharedWith {
 
 struct OnlyHereFile {
     std::uint32_t recno = 0;
-    QString path;  // dirpfad, trimmed
+    QString path;  // the kept whole path, else dirpfad trimmed
     std::int64_t size = 0;
 };
 
@@ -149,11 +149,21 @@ struct FileFacts {
     std::int64_t size = 0;
     QString date;  // "dd.mm.yyyy"
     QString time;
+    // The whole path the reading kept in the memo when name or path had to
+    // be cut; empty when the fields hold it all.
+    QString fullPath;
+
+    // The name and the path as the windows show them: the kept whole ones
+    // where there are, else the fields' (the extension added to a name
+    // stored without it).
+    QString shownName() const;
+    QString shownPath() const { return fullPath.isEmpty() ? path : fullPath; }
 };
 FileFacts readFileFacts(CatalogueSession& session, std::uint32_t recno);
 
-// The paths (trimmed) of the file records `ascending` (record numbers in
-// ascending order), read in as few reads as they allow.
+// The paths of the file records `ascending` (record numbers in ascending
+// order), read in as few reads as they allow: the whole path where the
+// reading kept one, else the field's, trimmed.
 std::vector<QString> readPaths(CatalogueSession& session,
                                const std::vector<std::uint32_t>& ascending);
 

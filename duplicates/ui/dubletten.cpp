@@ -89,13 +89,7 @@ QVariant DuplicateModel::data(const QModelIndex& index, int role) const {
         const DuplicateGroup& g = m_report->groups[static_cast<std::size_t>(index.row())];
         switch (index.column()) {
             case ColFile: {
-                // The name as read holds its extension; a name stored
-                // without it gets it back for the display.
-                const FileFacts& f = facts(m_report->copies[g.first].recno);
-                if (f.extension.isEmpty() ||
-                    f.name.endsWith(QLatin1Char('.') + f.extension, Qt::CaseInsensitive))
-                    return f.name;
-                return f.name + QLatin1Char('.') + f.extension;
+                return facts(m_report->copies[g.first].recno).shownName();
             }
             case ColSize:
                 return groupedNumber(g.size);
@@ -111,7 +105,7 @@ QVariant DuplicateModel::data(const QModelIndex& index, int role) const {
     const EntryRef* e = m_entries ? m_entries->find(c->owner) : nullptr;
     switch (index.column()) {
         case ColFile:
-            return facts(c->recno).path;
+            return facts(c->recno).shownPath();
         case ColSize: {
             const FileFacts& f = facts(c->recno);
             return QStringLiteral("%1 %2").arg(f.date, f.time);

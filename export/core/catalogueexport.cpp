@@ -8,6 +8,7 @@
 #include "catalogue/cataloguesession.h"
 #include "catalogue/json_text.h"
 #include "store/guards.h"
+#include "store/tables/cataloguetables.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/coding.h"
@@ -46,7 +47,8 @@ ExportValue memoValue(xb::Table& t, int i) {
         case T::Text:
         case T::Binary:
             out.kind = ExportValue::Kind::Text;
-            out.text = utf8Text(v.bytes);
+            out.text = tables::memoHoldsUtf8(t.field(i).name) ? QString::fromUtf8(v.bytes)
+                                                              : utf8Text(v.bytes);
             break;
         case T::Integer:
             out.kind = ExportValue::Kind::Number;

@@ -14,8 +14,8 @@
 
 #include <algorithm>
 
-#include "ui/windowutil.h"
 #include "ui/helpwindow.h"
+#include "ui/windowutil.h"
 
 namespace {
 

@@ -44,6 +44,10 @@ xb::NsxKeyType keyTypeOf(xb::ExprType t) {
 
 }  // namespace
 
+bool memoHoldsUtf8(std::string_view name) {
+    return sameName(name, kFullPathMemo);
+}
+
 int fieldPosition(const TableLayout& l, std::string_view name) {
     for (std::size_t i = 0; i < l.fields.size(); ++i)
         if (sameName(l.fields[i].name, name)) return static_cast<int>(i);

@@ -95,6 +95,13 @@ inline constexpr Field kFileFields[] = {
     {"dirpfad", 'C', 86, 0}, {"dirdate", 'D', 8, 0},  {"dirsize", 'N', 10, 0},
     {"dirtime", 'C', 5, 0},  {"dirmemo", 'M', 10, 0},
 };
+// The file record's memo keeps the whole path of a file whose name or path
+// the fields cut, in UTF-8; every other memo of the catalogue holds
+// Windows-1252 text like the fields.
+inline constexpr std::string_view kFullPathMemo = "dirmemo";
+// Whether the memo field `name` (any case) is that one.
+bool memoHoldsUtf8(std::string_view name);
+
 inline constexpr Tag kFileTags[] = {
     {"dirnumm", "str(dirnumm,8)+dirpfad", {}},
     {"namealle", "upper(dirname+direndung)+str(dirnumm,8)", kNotReleased},
@@ -138,17 +145,17 @@ inline constexpr std::array<Layout, kCatalogueTableCount> kLayouts = {{
 // tables and follows their conventions; catalogues made before it get it at
 // their next start.
 inline constexpr Field kVolumeFields[] = {
-    {"Volnumm", 'N', 8, 0},     // entry number
-    {"Volname", 'C', 32, 0},    // volume label
-    {"Volkennung", 'C', 36, 0}, // file-system UUID or serial
-    {"Voltyp", 'C', 12, 0},     // file-system type
-    {"Volgesamt", 'N', 15, 0},  // total bytes
-    {"Volfrei", 'N', 15, 0},    // free bytes
-    {"Volmodell", 'C', 40, 0},  // the device's model
-    {"Voldatum", 'D', 8, 0},    // date of the reading
-    {"Volzeit", 'C', 8, 0},     // time of the reading, "hh:mm:ss"
-    {"Voldateien", 'N', 10, 0}, // files on the volume
-    {"Volbytes", 'N', 15, 0},   // their total size
+    {"Volnumm", 'N', 8, 0},      // entry number
+    {"Volname", 'C', 32, 0},     // volume label
+    {"Volkennung", 'C', 36, 0},  // file-system UUID or serial
+    {"Voltyp", 'C', 12, 0},      // file-system type
+    {"Volgesamt", 'N', 15, 0},   // total bytes
+    {"Volfrei", 'N', 15, 0},     // free bytes
+    {"Volmodell", 'C', 40, 0},   // the device's model
+    {"Voldatum", 'D', 8, 0},     // date of the reading
+    {"Volzeit", 'C', 8, 0},      // time of the reading, "hh:mm:ss"
+    {"Voldateien", 'N', 10, 0},  // files on the volume
+    {"Volbytes", 'N', 15, 0},    // their total size
 };
 inline constexpr Tag kVolumeTags[] = {{"volnumm", "str(volnumm,8)", kNotDeleted}};
 inline constexpr TableLayout kVolumeLayout = {"_qvvol.dbf", "_qvvol.nsx", kVolumeFields,

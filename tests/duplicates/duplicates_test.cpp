@@ -41,6 +41,9 @@ class Duplicates : public ::testing::Test {
         qvtest::createCatalogue(dir.path());
         qvtest::addEntries(dir.path(), entries);
         qvtest::addFiles(dir.path(), files);
+        open();
+    }
+    void open() {
         dm = std::make_unique<TDM>(QString::fromStdString(dir.path().string()));
         session = std::make_unique<qv::CatalogueSession>(*dm);
         session->table(CatalogueTable::Entries).Open();
@@ -227,6 +230,47 @@ TEST_F(Duplicates, ComparisonVerdictsBothWays) {
               "4\tVier\t/D4/ A.EXE\n"
               "groups\t1\tcopies\t3\tbytes\t4096\n");
     EXPECT_EQ(qvdbRun({"dupes", dir.path().string(), "--by", "colour"}, &out), 1);
+}
+
+TEST_F(Duplicates, WholeNamesKeptByTheReadingAreShownAndPrinted) {
+    build({EntryRow(1, QStringLiteral("Eins"), 1, 1), EntryRow(2, QStringLiteral("Zwei"), 1, 2)},
+          {file(1, "Steuererklärung", "pdf", 500), file(2, "Steuererklärung", "pdf", 500),
+           file(1, "Steuererklärung", "pdf", 9)});
+    session.reset();
+    dm.reset();
+    // The cut names, as the reading keeps them: the whole path in the memo.
+    const std::vector<std::string> kept = {"/D1/ Steuererklärung 2023 endgültig.pdf",
+                                           "/D2/ Steuererklärung 2023 endgültig.pdf",
+                                           "/D1/ Steuererklärung 2022 Entwurf.pdf"};
+    {
+        auto t = xb::Table::open((dir.path() / "_qvdir.dbf").string());
+        for (std::uint32_t r = 1; r <= 3; ++r) {
+            t->go(r);
+            t->replaceMemo(t->fieldIndex("dirmemo"), kept[r - 1]);
+            t->commitRecord();
+        }
+        t->close();
+    }
+    std::string out;
+    ASSERT_EQ(qvdbRun({"dupes", dir.path().string()}, &out), 0) << out;
+    EXPECT_EQ(out, "group\t500\t2\n1\tEins\t" + kept[0] + "\n2\tZwei\t" + kept[1] +
+                       "\ngroups\t1\tcopies\t2\tbytes\t500\n");
+    ASSERT_EQ(qvdbRun({"compare", dir.path().string(), "1"}, &out), 0) << out;
+    EXPECT_NE(out.find("only\t" + kept[2] + "\n"), std::string::npos) << out;
+
+    open();
+    const qv::FileFacts f = qv::readFileFacts(*session, 1);
+    EXPECT_EQ(f.shownName(), QStringLiteral("Steuererklärung 2023 endgültig.pdf"));
+    EXPECT_EQ(f.shownPath(), QString::fromStdString(kept[0]));
+    qv::FileFacts plain;
+    plain.path = QStringLiteral("/A/ SETUP");
+    plain.name = QStringLiteral("SETUP");
+    plain.extension = QStringLiteral("EXE");
+    EXPECT_EQ(plain.shownName(), QStringLiteral("SETUP.EXE"));
+    EXPECT_EQ(plain.shownPath(), QStringLiteral("/A/ SETUP"));
+    plain.name = QStringLiteral("index.html");  // the extension field holds "HTM"
+    plain.extension = QStringLiteral("HTM");
+    EXPECT_EQ(plain.shownName(), QStringLiteral("index.html"));
 }
 
 TEST_F(Duplicates, CancelAnswersNothingAndChangesNothing) {

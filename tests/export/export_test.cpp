@@ -3,6 +3,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +24,7 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/settings.h"
+#include "store/xbase/table.h"
 #include "support/catalogue/cataloguebuilder.h"
 #include "support/mainwindow.h"
 #include "support/qtsupport.h"
@@ -29,6 +33,8 @@
 namespace {
 
 using qv::CatalogueTable;
+
+const std::string kKeptPath = "/SUB/ Straße endgültig – ein langer Name.txt";
 
 void fill(const std::filesystem::path& dir) {
     qvtest::createCatalogue(dir);
@@ -43,6 +49,12 @@ void fill(const std::filesystem::path& dir) {
                            {1, "/SUB/ B.TXT", "B.TXT", "TXT", 20},
                            {3, "/ C.TXT", "C.TXT", "TXT", 30},
                            {qv::kReleasedEntryNumber, "/ X.TXT", "X.TXT", "TXT", 40}});
+    // A whole name the reading kept, in UTF-8 like every kept path.
+    auto t = xb::Table::open((dir / "_qvdir.dbf").string());
+    t->go(2);
+    t->replaceMemo(t->fieldIndex("dirmemo"), kKeptPath);
+    t->commitRecord();
+    t->close();
 }
 
 // A catalogue opened as the store tool opens it, entries in title order.
@@ -106,6 +118,15 @@ TEST(Export, ListedEntriesFollowTheQueryAndAllEntriesIgnoreIt) {
     r = qv::exportCatalogue(cat.session, {}, out, o);
     EXPECT_EQ(jsonNumbers(out), QStringList({"{\"EINDEUTIG\":1", "{\"EINDEUTIG\":2"}));
     EXPECT_EQ(r.files, 2);  // entry 1's two files
+    {
+        QFile f(out);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QJsonObject first = QJsonDocument::fromJson(f.readLine()).object();
+        const QJsonArray files = first.value(QStringLiteral("DATEIEN")).toArray();
+        ASSERT_EQ(files.size(), 2);
+        EXPECT_EQ(files[1].toObject().value(QStringLiteral("DIRMEMO")).toString(),
+                  QString::fromStdString(kKeptPath));
+    }
     EXPECT_EQ(entries.RecNo(), before) << "the entry table goes back to its entry";
 
     o.entries = qv::ExportEntries::All;

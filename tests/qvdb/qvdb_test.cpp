@@ -176,6 +176,20 @@ TEST(Qvdb, CreateAppendDumpRoundTrip) {
     EXPECT_EQ(t->text(0), "B\xfcrosoftware \x80" + std::string(6, ' '));
     EXPECT_EQ(t->raw(1), "   12.50");
 
+    // The file table's memo keeps whole paths in UTF-8, any character.
+    const std::string files = (dir / "dateien.dbf").string();
+    ASSERT_EQ(runQvdb({"create", files, "dirname:C:15", "dirmemo:M"}).status, 0);
+    const std::string path =
+        "{\"recno\":1,\"deleted\":false,\"f\":{\"DIRNAME\":\"a\","
+        "\"DIRMEMO\":\"/Fotos/ Straße ✓ 東京.jpg\"}}\n";
+    ASSERT_EQ(runQvdb({"append", files}, path).status, 0);
+    EXPECT_EQ(runQvdb({"dump", files}).out, path);
+    {
+        auto f = xb::Table::open(files, xb::OpenMode::ReadOnly);
+        f->go(1);
+        EXPECT_EQ(f->getMemo(1), "/Fotos/ Straße ✓ 東京.jpg");
+    }
+
     // A dump fed to append reproduces the records of a fixture table.
     const fs::path src = qvtest::xbaseFixtures() / "catalog" / "_qvdisk.dbf";
     const Result d = runQvdb({"dump", src.string()});
