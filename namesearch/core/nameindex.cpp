@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,33 +16,62 @@
 
 #include "namesearch/core/filetableimage.h"
 #include "store/xbase/coding.h"
+#include "store/xbase/cp1252.h"
 
 namespace qv {
 
 namespace {
 
 constexpr char kMagic[4] = {'Q', 'V', 'N', 'I'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::uint32_t kRecordsPerBuildSlice = 8192;
-constexpr std::size_t kRowsPerSearchSlice = 32768;
 constexpr std::uint32_t kRecordsPerScanSlice = 8192;
 
-// Four lanes of a multiply-xor hash, so that the processor runs them side
-// by side: hundreds of megabytes are checked in a fraction of a second.
-std::uint64_t checksumPart(const std::uint8_t* p, std::size_t n) {
-    std::uint64_t h[4] = {0x9e3779b97f4a7c15ull, 0xc2b2ae3d27d4eb4full, 0x165667b19e3779f9ull,
-                          0x27d4eb2f165667c5ull};
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
+// Four lanes of 64-bit running sums and sums of those (every word changes
+// the first, its place the second), mixed at the end. The wide kernel and
+// the plain one compute the same value; either reads at the speed the
+// memory delivers.
+struct Sums {
+    std::uint64_t a[4] = {0, 0, 0, 0};
+    std::uint64_t b[4] = {0, 0, 0, 0};
+};
+
+__attribute__((target("avx2"))) void sumWide(const std::uint8_t* p, std::size_t chunks,
+                                             Sums& s) {
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.a));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.b));
+    for (std::size_t i = 0; i < chunks; ++i) {
+        a = _mm256_add_epi64(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i)));
+        b = _mm256_add_epi64(b, a);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(s.a), a);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(s.b), b);
+}
+
+void sumPlain(const std::uint8_t* p, std::size_t chunks, Sums& s) {
+    for (std::size_t i = 0; i < chunks; ++i)
         for (int k = 0; k < 4; ++k) {
             std::uint64_t w;
-            std::memcpy(&w, p + i + 8 * k, 8);
-            h[k] = (h[k] ^ w) * 0xff51afd7ed558ccdull;
-            h[k] ^= h[k] >> 29;
+            std::memcpy(&w, p + 32 * i + 8 * k, 8);
+            s.a[k] += w;
+            s.b[k] += s.a[k];
         }
+}
+
+std::uint64_t checksumPart(const std::uint8_t* p, std::size_t n) {
+    static const bool wide = __builtin_cpu_supports("avx2");
+    Sums s;
+    const std::size_t chunks = n / 32;
+    if (wide)
+        sumWide(p, chunks, s);
+    else
+        sumPlain(p, chunks, s);
+    std::uint64_t r = n;
+    for (int k = 0; k < 4; ++k) {
+        r = (r ^ s.a[k]) * 0xff51afd7ed558ccdull;
+        r = (r ^ s.b[k] ^ (r >> 29)) * 0xc4ceb9fe1a85ec53ull;
     }
-    std::uint64_t r = h[0] ^ (h[1] << 1) ^ (h[2] << 2) ^ (h[3] << 3) ^ n;
-    for (; i < n; ++i)
+    for (std::size_t i = chunks * 32; i < n; ++i)
         r = (r ^ p[i]) * 0x100000001b3ull;
     return r ^ (r >> 31);
 }
@@ -62,8 +92,8 @@ std::size_t align8(std::size_t n) {
 
 // The head of the file: magic, version, folder, stamp, counts.
 std::vector<std::uint8_t> head(const std::string& dir, const std::string& stamp, std::uint64_t rows,
-                               std::uint64_t textBytes) {
-    std::vector<std::uint8_t> h(align8(8 + 4 + dir.size() + 4 + stamp.size() + 16));
+                               std::uint64_t textBytes, std::uint64_t blocks) {
+    std::vector<std::uint8_t> h(align8(8 + 4 + dir.size() + 4 + stamp.size() + 24));
     std::uint8_t* p = h.data();
     std::memcpy(p, kMagic, 4);
     xb::putU32LE(p + 4, kVersion);
@@ -75,6 +105,7 @@ std::vector<std::uint8_t> head(const std::string& dir, const std::string& stamp,
     }
     std::memcpy(p, &rows, 8);
     std::memcpy(p + 8, &textBytes, 8);
+    std::memcpy(p + 16, &blocks, 8);
     return h;
 }
 
@@ -83,30 +114,35 @@ std::vector<std::uint8_t> head(const std::string& dir, const std::string& stamp,
 // ---- slices ------------------------------------------------------------------------------
 
 std::uint64_t runSlices(std::size_t slices, int threads,
-                        const std::function<void(std::size_t, std::vector<std::uint32_t>&)>& work,
+                        const std::function<bool(std::size_t, std::vector<std::uint32_t>&)>& work,
                         const MatchSink& sink, std::uint64_t limit,
                         const std::atomic<bool>* cancel) {
     std::vector<std::vector<std::uint32_t>> results(slices);
-    std::vector<char> done(slices, 0);
+    std::vector<char> done(slices, 0);  // per slice: 0 waiting, 1 done, 2 failed
     std::mutex mutex;
     std::condition_variable ready;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     auto worker = [&] {
+        std::vector<std::uint32_t> out;
         for (;;) {
             if (stop.load(std::memory_order_relaxed) ||
                 (cancel && cancel->load(std::memory_order_relaxed)))
                 break;
             const std::size_t s = next.fetch_add(1);
             if (s >= slices) break;
-            std::vector<std::uint32_t> out;
-            work(s, out);
+            out.clear();
+            const bool sound = work(s, out);
             {
                 const std::lock_guard<std::mutex> lock(mutex);
-                results[s] = std::move(out);
-                done[s] = 1;
+                if (!out.empty()) results[s] = out;
+                done[s] = sound ? 1 : 2;
             }
             ready.notify_all();
+            if (!sound) {
+                stop = true;
+                break;
+            }
         }
         // Whatever this worker will not do any more counts as done, so the
         // caller never waits for it.
@@ -123,7 +159,7 @@ std::uint64_t runSlices(std::size_t slices, int threads,
         {
             std::unique_lock<std::mutex> lock(mutex);
             ready.wait(lock, [&] { return done[s] || (cancel && cancel->load()); });
-            if (!done[s]) break;
+            if (done[s] != 1) break;
             out = std::move(results[s]);
         }
         if (limit && handed + out.size() > limit) out.resize(limit - handed);
@@ -143,6 +179,51 @@ std::uint64_t runSlices(std::size_t slices, int threads,
 
 // ---- building ----------------------------------------------------------------------------
 
+namespace {
+
+// DIRPFAD's Windows-1252 bytes as upper-cased UTF-8, byte by byte: the
+// same as converting the whole field and folding it after (namepattern.h).
+struct UpperBytes {
+    char bytes[4][256];
+    std::uint8_t length[256];
+    UpperBytes() {
+        for (int b = 0; b < 256; ++b) {
+            std::string u =
+                b == '\n' ? std::string(" ")
+                          : upperUtf8(xb::cp1252ToUtf8(std::string(1, static_cast<char>(b))));
+            u.resize(std::min<std::size_t>(u.size(), 4));
+            length[b] = static_cast<std::uint8_t>(u.size());
+            for (std::size_t k = 0; k < 4; ++k)
+                bytes[k][b] = k < u.size() ? u[k] : 0;
+        }
+    }
+};
+
+const UpperBytes& upperBytes() {
+    static const UpperBytes table;
+    return table;
+}
+
+// The texts of one stretch of records, written without a single allocation
+// per record: the buffer grows by doubling and is cut to size at the end.
+class TextBuffer {
+  public:
+    explicit TextBuffer(std::string& s) : m_s(s) { m_s.resize(std::max<std::size_t>(m_s.size(), 4096)); }
+    char* room(std::size_t n) {
+        if (m_used + n > m_s.size()) m_s.resize(std::max(m_s.size() * 2, m_used + n));
+        return m_s.data() + m_used;
+    }
+    void wrote(std::size_t n) { m_used += n; }
+    std::size_t used() const { return m_used; }
+    void finish() { m_s.resize(m_used); }
+
+  private:
+    std::string& m_s;
+    std::size_t m_used = 0;
+};
+
+}  // namespace
+
 NameIndex::~NameIndex() {
     if (m_map) ::munmap(m_map, m_mapLength);
 }
@@ -151,6 +232,40 @@ std::string_view NameIndex::textOf(std::size_t i) const {
     const std::uint32_t start = m_rows[i].text;
     const std::uint64_t end = i + 1 < m_rowCount ? m_rows[i + 1].text : m_textBytes;
     return {m_text + start, static_cast<std::size_t>(end - start - 1)};
+}
+
+std::uint64_t NameIndex::blockSum(std::size_t b) const {
+    const Block& from = m_table[b];
+    const Block& to = m_table[b + 1];
+    const std::uint64_t rows =
+        checksumPart(reinterpret_cast<const std::uint8_t*>(m_rows + from.firstRow),
+                     std::size_t{to.firstRow - from.firstRow} * sizeof(NameRow));
+    const std::uint64_t text = checksumPart(reinterpret_cast<const std::uint8_t*>(m_text + from.text),
+                                            std::size_t{to.text} - from.text);
+    return rows ^ ((text << 23) | (text >> 41)) ^ b;
+}
+
+bool NameIndex::blockSound(std::size_t b) const {
+    const std::uint8_t state = m_checked[b].load(std::memory_order_acquire);
+    if (state != 0) return state == 1;
+    const bool sound = blockSum(b) == m_table[b].sum;
+    m_checked[b].store(sound ? 1 : 2, std::memory_order_release);
+    if (!sound) {
+        m_damaged = true;
+        // The next search builds the index anew.
+        std::call_once(m_dropped, [&] {
+            if (!m_file.empty()) ::unlink(m_file.c_str());
+        });
+    }
+    return sound;
+}
+
+void NameIndex::prepare() {
+    m_counts = sampleByteCounts(m_text, m_textBytes);
+    m_checked = std::make_unique<std::atomic<std::uint8_t>[]>(m_blocks);
+    const std::uint8_t initial = m_map ? 0 : 1;  // a fresh build is sound
+    for (std::size_t b = 0; b < m_blocks; ++b)
+        m_checked[b].store(initial, std::memory_order_relaxed);
 }
 
 std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int threads,
@@ -164,11 +279,14 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
         std::string text;
     };
     std::vector<Part> parts(slices);
+    auto index = std::unique_ptr<NameIndex>(new NameIndex);
+    index->m_ownPrints.assign(slices * kFingerprintBytes, 0);
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> finished{0};
+    const UpperBytes& upper = upperBytes();
     auto worker = [&] {
         std::vector<std::uint8_t> buf;
-        std::string path;
+        std::string scratch;
         for (;;) {
             if (cancel && cancel->load()) return;
             const std::size_t s = next.fetch_add(1);
@@ -177,20 +295,43 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
             const std::uint32_t n = image.readRecords(first, kRecordsPerBuildSlice, buf);
             Part& part = parts[s];
             part.rows.reserve(n);
-            part.text.reserve(std::size_t{n} * 48);
+            part.text.resize(std::size_t{n} * 48);
+            TextBuffer text(part.text);
             for (std::uint32_t i = 0; i < n; ++i) {
                 const std::uint8_t* r = buf.data() + std::size_t{i} * image.recordLength();
                 const FileFacts f = image.facts(first + i, r);
                 if (!f.catalogued) continue;
-                image.fullPath(r, path);
-                upperUtf8InPlace(path);
-                // A line feed ends each text; one inside a name would split it.
-                std::replace(path.begin(), path.end(), '\n', ' ');
-                part.rows.push_back(NameRow{f.recno, f.entry, f.date,
-                                            static_cast<std::uint32_t>(part.text.size()), f.size});
-                part.text += path;
-                part.text += '\n';
+                part.rows.push_back(
+                    NameRow{f.recno, f.entry, f.date, static_cast<std::uint32_t>(text.used()), f.size});
+                const std::string_view memo = image.memoText(r, scratch);
+                if (!memo.empty()) {
+                    char* o = text.room(memo.size() + 1);
+                    std::memcpy(o, memo.data(), memo.size());
+                    upperUtf8InPlace(o, memo.size());
+                    // A line feed ends each text; one inside a name would split it.
+                    std::replace(o, o + memo.size(), '\n', ' ');
+                    o[memo.size()] = '\n';
+                    text.wrote(memo.size() + 1);
+                    continue;
+                }
+                const std::string_view path = image.pathField(r);
+                char* const o0 = text.room(path.size() * 3 + 4);
+                char* o = o0;
+                for (const char c : path) {
+                    const auto b = static_cast<unsigned char>(c);
+                    if (upper.length[b] == 1) {
+                        *o++ = upper.bytes[0][b];
+                    } else {
+                        for (int k = 0; k < upper.length[b]; ++k)
+                            *o++ = upper.bytes[k][b];
+                    }
+                }
+                *o++ = '\n';
+                text.wrote(static_cast<std::size_t>(o - o0));
             }
+            text.finish();
+            addToFingerprint(index->m_ownPrints.data() + s * kFingerprintBytes, part.text.data(),
+                             part.text.size());
             finished.fetch_add(1);
         }
     };
@@ -219,7 +360,6 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
     if (cancel && cancel->load()) return nullptr;
     if (FileTableImage::stampOf(image.directory()) != before) return nullptr;
 
-    auto index = std::unique_ptr<NameIndex>(new NameIndex);
     index->m_dir = image.directory();
     index->m_stamp = before;
     std::size_t rows = 0, text = 0;
@@ -230,23 +370,33 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
     if (text >= 0xFFFFFFFFull) return nullptr;  // offsets are 32-bit
     index->m_ownRows.resize(rows);
     index->m_ownText.resize(text);
-    // Where each part goes; the parts are then copied on two threads.
-    std::vector<std::size_t> rowAt(slices + 1, 0), textAt(slices + 1, 0);
-    for (std::size_t i = 0; i < slices; ++i) {
-        rowAt[i + 1] = rowAt[i] + parts[i].rows.size();
-        textAt[i + 1] = textAt[i] + parts[i].text.size();
-    }
+    index->m_ownTable.resize(slices + 1);
+    std::vector<Block>& table = index->m_ownTable;
+    table[0] = Block{0, 0, 0};
+    for (std::size_t i = 0; i < slices; ++i)
+        table[i + 1] = Block{static_cast<std::uint32_t>(table[i].firstRow + parts[i].rows.size()),
+                             static_cast<std::uint32_t>(table[i].text + parts[i].text.size()), 0};
+    index->m_rows = index->m_ownRows.data();
+    index->m_rowCount = rows;
+    index->m_text = index->m_ownText.data();
+    index->m_textBytes = text;
+    index->m_table = table.data();
+    index->m_blocks = slices;
+    index->m_prints = index->m_ownPrints.data();
+    // The parts are copied in place on two threads, each block's checksum
+    // taken while it is at hand.
     auto copy = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             Part& p = parts[i];
-            NameRow* out = index->m_ownRows.data() + rowAt[i];
+            NameRow* out = index->m_ownRows.data() + table[i].firstRow;
             for (NameRow row : p.rows) {
-                row.text += static_cast<std::uint32_t>(textAt[i]);
+                row.text += table[i].text;
                 *out++ = row;
             }
             if (!p.text.empty())
-                std::memcpy(index->m_ownText.data() + textAt[i], p.text.data(), p.text.size());
+                std::memcpy(index->m_ownText.data() + table[i].text, p.text.data(), p.text.size());
             p = Part{};
+            table[i].sum = index->blockSum(i);
         }
     };
     {
@@ -254,40 +404,49 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
         copy(0, slices / 2);
         second.join();
     }
-    index->m_rows = index->m_ownRows.data();
-    index->m_rowCount = rows;
-    index->m_text = index->m_ownText.data();
-    index->m_textBytes = text;
+    index->prepare();
     if (progress) progress(100);
     return index;
 }
 
 // ---- the file ----------------------------------------------------------------------------
 
+namespace {
+
+bool writeAll(int fd, const void* data, std::size_t n) {
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, std::min<std::size_t>(n, std::size_t{1} << 26));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool NameIndex::save(const std::string& file) const {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::create_directories(fs::path(file).parent_path(), ec);
     const std::string temp = file + "." + std::to_string(::getpid()) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    const std::vector<std::uint8_t> h = head(m_dir, m_stamp, m_rowCount, m_textBytes);
-    const std::size_t rowBytes = m_rowCount * sizeof(NameRow);
-    const std::size_t total = h.size() + rowBytes + m_textBytes;
-    bool ok = ::ftruncate(fd, static_cast<off_t>(total + 8)) == 0;
-    void* map =
-        ok ? ::mmap(nullptr, total + 8, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
-    if (map != MAP_FAILED) {
-        auto* p = static_cast<std::uint8_t*>(map);
-        std::memcpy(p, h.data(), h.size());
-        if (rowBytes) std::memcpy(p + h.size(), m_rows, rowBytes);
-        if (m_textBytes) std::memcpy(p + h.size() + rowBytes, m_text, m_textBytes);
-        const std::uint64_t sum = checksum(p, total);
-        std::memcpy(p + total, &sum, 8);
-        ok = ::munmap(map, total + 8) == 0;
-    } else {
-        ok = false;
-    }
+    // The head, block table and fingerprints, then their checksum.
+    std::vector<std::uint8_t> front = head(m_dir, m_stamp, m_rowCount, m_textBytes, m_blocks);
+    const std::size_t tableAt = front.size();
+    const std::size_t tableBytes = (m_blocks + 1) * sizeof(Block);
+    const std::size_t printBytes = m_blocks * kFingerprintBytes;
+    front.resize(tableAt + tableBytes + printBytes + 8);
+    std::memcpy(front.data() + tableAt, m_table, tableBytes);
+    if (printBytes) std::memcpy(front.data() + tableAt + tableBytes, m_prints, printBytes);
+    const std::uint64_t sum = checksum(front.data(), front.size() - 8);
+    std::memcpy(front.data() + front.size() - 8, &sum, 8);
+    bool ok = writeAll(fd, front.data(), front.size()) &&
+              writeAll(fd, m_rows, m_rowCount * sizeof(NameRow)) &&
+              writeAll(fd, m_text, m_textBytes);
     ok = ::close(fd) == 0 && ok;
     if (ok) {
         fs::rename(temp, file, ec);
@@ -301,7 +460,7 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_size < 40) {
+    if (::fstat(fd, &st) != 0 || st.st_size < 48) {
         ::close(fd);
         return nullptr;
     }
@@ -324,55 +483,81 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
         s.assign(reinterpret_cast<const char*>(p + at), n);
         at += n;
     }
-    if (strings[0] != dir || length - at < 16) return nullptr;
-    std::uint64_t rows, text;
+    if (strings[0] != dir || length - at < 24) return nullptr;
+    std::uint64_t rows, text, blocks;
     std::memcpy(&rows, p + at, 8);
     std::memcpy(&text, p + at + 8, 8);
-    const std::size_t headSize = align8(at + 16);
-    if (rows > length / sizeof(NameRow) || text > length) return nullptr;
-    const std::uint64_t total = headSize + rows * sizeof(NameRow) + text;
-    if (total + 8 != length) return nullptr;
+    std::memcpy(&blocks, p + at + 16, 8);
+    const std::size_t tableAt = align8(at + 24);
+    if (rows > length / sizeof(NameRow) || text > length ||
+        blocks > length / (kFingerprintBytes + sizeof(Block)))
+        return nullptr;
+    const std::uint64_t sumAt = tableAt + (blocks + 1) * sizeof(Block) + blocks * kFingerprintBytes;
+    const std::uint64_t rowsAt = sumAt + 8;
+    if (rowsAt + rows * sizeof(NameRow) + text != length) return nullptr;
     std::uint64_t sum;
-    std::memcpy(&sum, p + total, 8);
-    if (sum != checksum(p, total)) return nullptr;
+    std::memcpy(&sum, p + sumAt, 8);
+    if (sum != checksum(p, sumAt)) return nullptr;
     index->m_dir = strings[0];
     index->m_stamp = strings[1];
-    index->m_rows = reinterpret_cast<const NameRow*>(p + headSize);
+    index->m_file = file;
+    index->m_table = reinterpret_cast<const Block*>(p + tableAt);
+    index->m_blocks = blocks;
+    index->m_prints = p + tableAt + (blocks + 1) * sizeof(Block);
+    index->m_rows = reinterpret_cast<const NameRow*>(p + rowsAt);
     index->m_rowCount = rows;
-    index->m_text = reinterpret_cast<const char*>(p + headSize + rows * sizeof(NameRow));
+    index->m_text = reinterpret_cast<const char*>(p + rowsAt + rows * sizeof(NameRow));
     index->m_textBytes = text;
-    // Offsets must stay inside the texts and rise, or a search would read
-    // past them.
-    for (std::size_t i = 0; i < rows; ++i) {
-        const std::uint64_t end = i + 1 < rows ? index->m_rows[i + 1].text : text;
-        if (index->m_rows[i].text >= end || end > text) return nullptr;
-    }
+    // The blocks must divide the rows and texts among them in order, or a
+    // search would read past them; the rows inside a block are checked by
+    // its checksum before a search reads them.
+    const Block* table = index->m_table;
+    if (table[0].firstRow != 0 || table[0].text != 0 || table[blocks].firstRow != rows ||
+        table[blocks].text != text)
+        return nullptr;
+    for (std::size_t b = 0; b < blocks; ++b)
+        if (table[b + 1].firstRow < table[b].firstRow || table[b + 1].text < table[b].text ||
+            (table[b + 1].firstRow > table[b].firstRow && table[b + 1].text == table[b].text))
+            return nullptr;
+    index->prepare();
     return index;
 }
 
 // ---- searching ---------------------------------------------------------------------------
 
-std::size_t NameIndex::slices() const {
-    return (m_rowCount + kRowsPerSearchSlice - 1) / kRowsPerSearchSlice;
-}
+struct NameIndex::Probe {
+    LiteralFinder finder;
+    std::vector<std::uint16_t> bits;
+    Probe(const NamePattern& pattern, const ByteCounts& counts)
+        : finder(pattern.literal(), counts), bits(fingerprintBits(pattern.literal())) {}
+};
 
-void NameIndex::searchSlice(std::size_t s, const NamePattern& pattern, const NameFilter& filter,
-                            std::vector<std::uint32_t>& out) const {
-    const std::string& literal = pattern.literal();
+bool NameIndex::searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
+                            const NameFilter& filter, std::vector<std::uint32_t>& out) const {
+    const std::size_t firstRow = m_table[s].firstRow;
+    const std::size_t endRow = m_table[s + 1].firstRow;
+    if (firstRow >= endRow) return true;
+    if (!fingerprintHas(m_prints + s * kFingerprintBytes, probe.bits)) return true;
+    if (!blockSound(s)) return false;
     // A pattern without wildcards is its own literal: a hit is a match.
     const bool literalDecides = !pattern.wildcard();
-    const std::size_t firstRow = s * kRowsPerSearchSlice;
-    const std::size_t endRow = std::min(m_rowCount, firstRow + kRowsPerSearchSlice);
     const char* base = m_text;
-    const std::uint64_t end = endRow < m_rowCount ? m_rows[endRow].text : m_textBytes;
-    std::uint64_t at = m_rows[firstRow].text;
+    const std::uint64_t end = m_table[s + 1].text;
+    std::uint64_t at = m_table[s].text;
     std::size_t row = firstRow;
     while (at < end) {
-        const void* hit = ::memmem(base + at, end - at, literal.data(), literal.size());
-        if (!hit) break;
-        const std::uint64_t off = static_cast<const char*>(hit) - base;
-        // The row holding the hit: the last one starting at or before it.
-        std::size_t lo = row, hi = endRow;
+        const std::size_t found = probe.finder.find(base + at, end - at);
+        if (found == LiteralFinder::npos) break;
+        const std::uint64_t off = at + found;
+        // The row holding the hit: the last one starting at or before it,
+        // looked for in growing steps from the row the scan is at, since
+        // hits close together are common.
+        std::size_t lo = row, step = 1;
+        while (lo + step < endRow && m_rows[lo + step].text <= off) {
+            lo += step;
+            step *= 2;
+        }
+        std::size_t hi = std::min(endRow, lo + step);
         while (hi - lo > 1) {
             const std::size_t mid = (lo + hi) / 2;
             if (m_rows[mid].text <= off)
@@ -390,18 +575,21 @@ void NameIndex::searchSlice(std::size_t s, const NamePattern& pattern, const Nam
         if (row >= endRow) break;
         at = m_rows[row].text;
     }
+    return true;
 }
 
 std::size_t NameIndex::searchHead(const NamePattern& pattern, const NameFilter& filter,
                                   const MatchSink& sink, std::size_t enough,
                                   std::chrono::microseconds budget, std::uint64_t& handed) const {
     const auto start = std::chrono::steady_clock::now();
+    const Probe probe(pattern, m_counts);
     const std::size_t n = slices();
     std::vector<std::uint32_t> out;
     std::size_t s = 0;
     while (s < n) {
         out.clear();
-        searchSlice(s++, pattern, filter, out);
+        if (!searchSlice(s, probe, pattern, filter, out)) break;  // damaged: stop before it
+        ++s;
         handed += out.size();
         if (!out.empty() && !sink(out)) return n;
         if (handed >= enough || std::chrono::steady_clock::now() - start >= budget) break;
@@ -414,8 +602,9 @@ std::uint64_t NameIndex::search(const NamePattern& pattern, const NameFilter& fi
                                 const std::atomic<bool>* cancel, std::size_t fromSlice) const {
     const std::size_t n = slices();
     if (fromSlice >= n) return 0;
+    const Probe probe(pattern, m_counts);
     auto work = [&](std::size_t s, std::vector<std::uint32_t>& out) {
-        searchSlice(fromSlice + s, pattern, filter, out);
+        return searchSlice(fromSlice + s, probe, pattern, filter, out);
     };
     return runSlices(n - fromSlice, threads, work, sink, limit, cancel);
 }
@@ -440,8 +629,41 @@ std::uint64_t scanFileTable(const FileTableImage& image, const NamePattern& patt
             if (pattern.matches(path) && filter.passes(f.entry, f.size, f.date, path))
                 out.push_back(f.recno);
         }
+        return true;
     };
     return runSlices(slices, threads, work, sink, limit, cancel);
+}
+
+std::uint64_t searchNames(const NameIndex* index, const FileTableImage& image,
+                          const NamePattern& pattern, const NameFilter& filter,
+                          const MatchSink& sink, std::uint64_t limit, int threads,
+                          const std::atomic<bool>* cancel, std::size_t fromSlice,
+                          std::uint64_t handedBefore) {
+    std::uint64_t handed = 0;
+    if (index && !index->damaged()) {
+        handed = index->search(pattern, filter, sink, limit, threads, cancel, fromSlice);
+        if (!index->damaged()) return handed;
+    }
+    if ((cancel && cancel->load()) || (limit && handed >= limit)) return handed;
+    // The scan finds the same matches in the same order: those handed on
+    // already are passed over.
+    std::uint64_t skip = index ? handedBefore + handed : 0;
+    bool more = true;
+    auto rest = [&](const std::vector<std::uint32_t>& recnos) {
+        if (skip >= recnos.size()) {
+            skip -= recnos.size();
+            return true;
+        }
+        std::vector<std::uint32_t> tail(recnos.begin() + static_cast<std::ptrdiff_t>(skip),
+                                        recnos.end());
+        skip = 0;
+        if (limit && handed + tail.size() > limit) tail.resize(limit - handed);
+        handed += tail.size();
+        if (!tail.empty()) more = sink(tail);
+        return more && !(limit && handed >= limit);
+    };
+    scanFileTable(image, pattern, filter, rest, 0, threads, cancel);
+    return handed;
 }
 
 }  // namespace qv

@@ -75,7 +75,7 @@ NameIndexKeeper::~NameIndexKeeper() {
 
 std::shared_ptr<const NameIndex> NameIndexKeeper::current(const std::string& stamp) {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_index && m_index->stamp() == stamp) return m_index;
+    if (m_index && !m_index->damaged() && m_index->stamp() == stamp) return m_index;
     return nullptr;
 }
 
