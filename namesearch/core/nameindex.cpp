@@ -204,44 +204,79 @@ const UpperBytes& upperBytes() {
     return table;
 }
 
-// The texts of one stretch of records, written without a single allocation
-// per record: the buffer grows by doubling and is cut to size at the end.
-class TextBuffer {
-  public:
-    explicit TextBuffer(std::string& s) : m_s(s) { m_s.resize(std::max<std::size_t>(m_s.size(), 4096)); }
-    char* room(std::size_t n) {
-        if (m_used + n > m_s.size()) m_s.resize(std::max(m_s.size() * 2, m_used + n));
-        return m_s.data() + m_used;
-    }
-    void wrote(std::size_t n) { m_used += n; }
-    std::size_t used() const { return m_used; }
-    void finish() { m_s.resize(m_used); }
-
-  private:
-    std::string& m_s;
-    std::size_t m_used = 0;
-};
+constexpr std::size_t kArenaRegion = std::size_t{64} << 20;
 
 }  // namespace
+
+// The memory a build writes its rows and texts into: large regions taken
+// from the system at once (in huge pages where it gives them) and filled
+// front to back, so that no record costs an allocation and no block is
+// copied once written. One per building thread.
+class NameIndex::Arena {
+  public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() {
+        for (const auto& [base, size] : m_regions)
+            ::munmap(base, size);
+    }
+
+    // `n` bytes, 8-aligned; nullptr when the system gives no memory.
+    char* take(std::size_t n) {
+        if (!fits(m_top, n) && !newRegion(n)) return nullptr;
+        char* p = m_top;
+        m_top += (n + 7) & ~std::size_t{7};
+        return p;
+    }
+    // Room for `need` more bytes after the `used` bytes written at `start`
+    // (which must be the last thing taken); moves them to a new region when
+    // this one is full. Returns where they are now, nullptr without memory.
+    char* grow(char* start, std::size_t used, std::size_t need) {
+        if (fits(start, used + need)) return start;
+        std::vector<char> keep(start, start + used);
+        if (!newRegion(used + need)) return nullptr;
+        std::memcpy(m_top, keep.data(), used);
+        return m_top;
+    }
+    // Ends the run started at `start` after `used` bytes.
+    void close(char* start, std::size_t used) { m_top = start + ((used + 7) & ~std::size_t{7}); }
+    // Begins a run at the top.
+    char* top() { return m_top; }
+
+  private:
+    bool fits(const char* at, std::size_t n) const {
+        return at && static_cast<std::size_t>(m_end - at) >= n;
+    }
+    bool newRegion(std::size_t n) {
+        const std::size_t size = std::max(kArenaRegion, (n + kArenaRegion) & ~(kArenaRegion - 1));
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) return false;
+        ::madvise(p, size, MADV_HUGEPAGE);
+        m_regions.emplace_back(p, size);
+        m_top = static_cast<char*>(p);
+        m_end = m_top + size;
+        return true;
+    }
+
+    std::vector<std::pair<void*, std::size_t>> m_regions;
+    char* m_top = nullptr;
+    char* m_end = nullptr;
+};
+
+NameIndex::NameIndex() = default;
 
 NameIndex::~NameIndex() {
     if (m_map) ::munmap(m_map, m_mapLength);
 }
 
-std::string_view NameIndex::textOf(std::size_t i) const {
-    const std::uint32_t start = m_rows[i].text;
-    const std::uint64_t end = i + 1 < m_rowCount ? m_rows[i + 1].text : m_textBytes;
-    return {m_text + start, static_cast<std::size_t>(end - start - 1)};
-}
-
 std::uint64_t NameIndex::blockSum(std::size_t b) const {
-    const Block& from = m_table[b];
-    const Block& to = m_table[b + 1];
-    const std::uint64_t rows =
-        checksumPart(reinterpret_cast<const std::uint8_t*>(m_rows + from.firstRow),
-                     std::size_t{to.firstRow - from.firstRow} * sizeof(NameRow));
-    const std::uint64_t text = checksumPart(reinterpret_cast<const std::uint8_t*>(m_text + from.text),
-                                            std::size_t{to.text} - from.text);
+    const Place& at = m_places[b];
+    const std::uint64_t rows = checksumPart(reinterpret_cast<const std::uint8_t*>(at.rows),
+                                            std::size_t{at.rowCount} * sizeof(NameRow));
+    const std::uint64_t text =
+        checksumPart(reinterpret_cast<const std::uint8_t*>(at.text), at.textBytes);
     return rows ^ ((text << 23) | (text >> 41)) ^ b;
 }
 
@@ -261,7 +296,15 @@ bool NameIndex::blockSound(std::size_t b) const {
 }
 
 void NameIndex::prepare() {
-    m_counts = sampleByteCounts(m_text, m_textBytes);
+    // Which bytes are rare: a piece of every so many blocks.
+    m_counts = ByteCounts{};
+    const std::size_t step = std::max<std::size_t>(1, m_blocks / 64);
+    for (std::size_t b = 0; b < m_blocks; b += step) {
+        const ByteCounts part = sampleByteCounts(
+            m_places[b].text, std::min<std::uint64_t>(m_places[b].textBytes, 4096));
+        for (std::size_t c = 0; c < 256; ++c)
+            m_counts[c] += part[c];
+    }
     m_checked = std::make_unique<std::atomic<std::uint8_t>[]>(m_blocks);
     const std::uint8_t initial = m_map ? 0 : 1;  // a fresh build is sound
     for (std::size_t b = 0; b < m_blocks; ++b)
@@ -274,76 +317,88 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
     const std::string before = FileTableImage::stampOf(image.directory());
     const std::uint32_t count = image.recordCount();
     const std::size_t slices = (count + kRecordsPerBuildSlice - 1) / kRecordsPerBuildSlice;
-    struct Part {
-        std::vector<NameRow> rows;
-        std::string text;
-    };
-    std::vector<Part> parts(slices);
+    threads = std::max(1, threads);
     auto index = std::unique_ptr<NameIndex>(new NameIndex);
     index->m_ownPrints.assign(slices * kFingerprintBytes, 0);
+    index->m_places.assign(slices, Place{nullptr, nullptr, 0, 0});
+    index->m_ownTable.assign(slices + 1, Block{0, 0, 0, 0});
+    for (int i = 0; i < threads; ++i)
+        index->m_arenas.push_back(std::make_unique<Arena>());
+    std::vector<Place>& places = index->m_places;
+    std::vector<Block>& table = index->m_ownTable;
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> finished{0};
+    std::atomic<bool> failed{false};
     const UpperBytes& upper = upperBytes();
-    auto worker = [&] {
+    auto worker = [&](Arena& arena) {
         std::vector<std::uint8_t> buf;
         std::string scratch;
         for (;;) {
-            if (cancel && cancel->load()) return;
+            if ((cancel && cancel->load()) || failed.load()) return;
             const std::size_t s = next.fetch_add(1);
             if (s >= slices) return;
             const std::uint32_t first = static_cast<std::uint32_t>(s * kRecordsPerBuildSlice + 1);
             const std::uint32_t n = image.readRecords(first, kRecordsPerBuildSlice, buf);
-            Part& part = parts[s];
-            part.rows.reserve(n);
-            part.text.resize(std::size_t{n} * 48);
-            TextBuffer text(part.text);
+            auto* rows = reinterpret_cast<NameRow*>(arena.take(std::size_t{n} * sizeof(NameRow)));
+            char* text = arena.top();
+            if (!rows || !(text = arena.grow(text, 0, std::size_t{n} * 48))) {
+                failed = true;
+                return;
+            }
+            std::uint32_t rowCount = 0;
+            std::size_t used = 0;
             for (std::uint32_t i = 0; i < n; ++i) {
                 const std::uint8_t* r = buf.data() + std::size_t{i} * image.recordLength();
                 const FileFacts f = image.facts(first + i, r);
                 if (!f.catalogued) continue;
-                part.rows.push_back(
-                    NameRow{f.recno, f.entry, f.date, static_cast<std::uint32_t>(text.used()), f.size});
+                rows[rowCount++] =
+                    NameRow{f.recno, f.entry, f.date, static_cast<std::uint32_t>(used), f.size};
                 const std::string_view memo = image.memoText(r, scratch);
+                const std::string_view path = memo.empty() ? image.pathField(r) : memo;
+                if (!(text = arena.grow(text, used, path.size() * 3 + 4))) {
+                    failed = true;
+                    return;
+                }
+                char* o = text + used;
                 if (!memo.empty()) {
-                    char* o = text.room(memo.size() + 1);
                     std::memcpy(o, memo.data(), memo.size());
                     upperUtf8InPlace(o, memo.size());
                     // A line feed ends each text; one inside a name would split it.
                     std::replace(o, o + memo.size(), '\n', ' ');
-                    o[memo.size()] = '\n';
-                    text.wrote(memo.size() + 1);
-                    continue;
-                }
-                const std::string_view path = image.pathField(r);
-                char* const o0 = text.room(path.size() * 3 + 4);
-                char* o = o0;
-                for (const char c : path) {
-                    const auto b = static_cast<unsigned char>(c);
-                    if (upper.length[b] == 1) {
-                        *o++ = upper.bytes[0][b];
-                    } else {
-                        for (int k = 0; k < upper.length[b]; ++k)
-                            *o++ = upper.bytes[k][b];
+                    o += memo.size();
+                } else {
+                    for (const char c : path) {
+                        const auto b = static_cast<unsigned char>(c);
+                        if (upper.length[b] == 1) {
+                            *o++ = upper.bytes[0][b];
+                        } else {
+                            for (int k = 0; k < upper.length[b]; ++k)
+                                *o++ = upper.bytes[k][b];
+                        }
                     }
                 }
                 *o++ = '\n';
-                text.wrote(static_cast<std::size_t>(o - o0));
+                used = static_cast<std::size_t>(o - text);
             }
-            text.finish();
-            addToFingerprint(index->m_ownPrints.data() + s * kFingerprintBytes, part.text.data(),
-                             part.text.size());
+            if (used >= 0xFFFFFFFFull) {  // offsets in a block are 32-bit
+                failed = true;
+                return;
+            }
+            arena.close(text, used);
+            places[s] = Place{rows, text, rowCount, used};
+            addToFingerprint(index->m_ownPrints.data() + s * kFingerprintBytes, text, used);
+            table[s].sum = index->blockSum(s);
             finished.fetch_add(1);
         }
     };
-    threads = std::max(1, threads);
     std::atomic<int> running{threads};
-    auto counted = [&] {
-        worker();
+    auto counted = [&](int i) {
+        worker(*index->m_arenas[static_cast<std::size_t>(i)]);
         running.fetch_sub(1);
     };
     std::vector<std::thread> pool;
     for (int i = progress ? 0 : 1; i < threads; ++i)
-        pool.emplace_back(counted);
+        pool.emplace_back(counted, i);
     if (progress) {
         // The workers build; the calling thread reports.
         int shown = -1;
@@ -353,57 +408,25 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
         }
     } else {
-        counted();
+        counted(0);
     }
     for (std::thread& t : pool)
         t.join();
-    if (cancel && cancel->load()) return nullptr;
+    if ((cancel && cancel->load()) || failed.load()) return nullptr;
     if (FileTableImage::stampOf(image.directory()) != before) return nullptr;
 
     index->m_dir = image.directory();
     index->m_stamp = before;
-    std::size_t rows = 0, text = 0;
-    for (const Part& p : parts) {
-        rows += p.rows.size();
-        text += p.text.size();
+    for (std::size_t i = 0; i < slices; ++i) {
+        table[i].firstRow = static_cast<std::uint32_t>(index->m_rowCount);
+        table[i].text = index->m_textBytes;
+        index->m_rowCount += places[i].rowCount;
+        index->m_textBytes += places[i].textBytes;
     }
-    if (text >= 0xFFFFFFFFull) return nullptr;  // offsets are 32-bit
-    index->m_ownRows.resize(rows);
-    index->m_ownText.resize(text);
-    index->m_ownTable.resize(slices + 1);
-    std::vector<Block>& table = index->m_ownTable;
-    table[0] = Block{0, 0, 0};
-    for (std::size_t i = 0; i < slices; ++i)
-        table[i + 1] = Block{static_cast<std::uint32_t>(table[i].firstRow + parts[i].rows.size()),
-                             static_cast<std::uint32_t>(table[i].text + parts[i].text.size()), 0};
-    index->m_rows = index->m_ownRows.data();
-    index->m_rowCount = rows;
-    index->m_text = index->m_ownText.data();
-    index->m_textBytes = text;
+    table[slices] = Block{index->m_textBytes, static_cast<std::uint32_t>(index->m_rowCount), 0, 0};
     index->m_table = table.data();
     index->m_blocks = slices;
     index->m_prints = index->m_ownPrints.data();
-    // The parts are copied in place on two threads, each block's checksum
-    // taken while it is at hand.
-    auto copy = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i) {
-            Part& p = parts[i];
-            NameRow* out = index->m_ownRows.data() + table[i].firstRow;
-            for (NameRow row : p.rows) {
-                row.text += table[i].text;
-                *out++ = row;
-            }
-            if (!p.text.empty())
-                std::memcpy(index->m_ownText.data() + table[i].text, p.text.data(), p.text.size());
-            p = Part{};
-            table[i].sum = index->blockSum(i);
-        }
-    };
-    {
-        std::thread second(copy, slices / 2, slices);
-        copy(0, slices / 2);
-        second.join();
-    }
     index->prepare();
     if (progress) progress(100);
     return index;
@@ -444,9 +467,11 @@ bool NameIndex::save(const std::string& file) const {
     if (printBytes) std::memcpy(front.data() + tableAt + tableBytes, m_prints, printBytes);
     const std::uint64_t sum = checksum(front.data(), front.size() - 8);
     std::memcpy(front.data() + front.size() - 8, &sum, 8);
-    bool ok = writeAll(fd, front.data(), front.size()) &&
-              writeAll(fd, m_rows, m_rowCount * sizeof(NameRow)) &&
-              writeAll(fd, m_text, m_textBytes);
+    bool ok = writeAll(fd, front.data(), front.size());
+    for (std::size_t b = 0; ok && b < m_blocks; ++b)
+        ok = writeAll(fd, m_places[b].rows, std::size_t{m_places[b].rowCount} * sizeof(NameRow));
+    for (std::size_t b = 0; ok && b < m_blocks; ++b)
+        ok = writeAll(fd, m_places[b].text, m_places[b].textBytes);
     ok = ::close(fd) == 0 && ok;
     if (ok) {
         fs::rename(temp, file, ec);
@@ -504,9 +529,7 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
     index->m_table = reinterpret_cast<const Block*>(p + tableAt);
     index->m_blocks = blocks;
     index->m_prints = p + tableAt + (blocks + 1) * sizeof(Block);
-    index->m_rows = reinterpret_cast<const NameRow*>(p + rowsAt);
     index->m_rowCount = rows;
-    index->m_text = reinterpret_cast<const char*>(p + rowsAt + rows * sizeof(NameRow));
     index->m_textBytes = text;
     // The blocks must divide the rows and texts among them in order, or a
     // search would read past them; the rows inside a block are checked by
@@ -515,10 +538,19 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
     if (table[0].firstRow != 0 || table[0].text != 0 || table[blocks].firstRow != rows ||
         table[blocks].text != text)
         return nullptr;
-    for (std::size_t b = 0; b < blocks; ++b)
-        if (table[b + 1].firstRow < table[b].firstRow || table[b + 1].text < table[b].text ||
-            (table[b + 1].firstRow > table[b].firstRow && table[b + 1].text == table[b].text))
+    const auto* allRows = reinterpret_cast<const NameRow*>(p + rowsAt);
+    const char* allText = reinterpret_cast<const char*>(p + rowsAt + rows * sizeof(NameRow));
+    index->m_places.resize(blocks);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const Block& from = table[b];
+        const Block& to = table[b + 1];
+        if (to.firstRow < from.firstRow || to.text < from.text ||
+            (to.firstRow > from.firstRow && to.text == from.text) ||
+            to.text - from.text >= 0xFFFFFFFFull)
             return nullptr;
+        index->m_places[b] = Place{allRows + from.firstRow, allText + from.text,
+                                   to.firstRow - from.firstRow, to.text - from.text};
+    }
     index->prepare();
     return index;
 }
@@ -534,46 +566,48 @@ struct NameIndex::Probe {
 
 bool NameIndex::searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
                             const NameFilter& filter, std::vector<std::uint32_t>& out) const {
-    const std::size_t firstRow = m_table[s].firstRow;
-    const std::size_t endRow = m_table[s + 1].firstRow;
-    if (firstRow >= endRow) return true;
+    const Place& place = m_places[s];
+    if (place.rowCount == 0) return true;
     if (!fingerprintHas(m_prints + s * kFingerprintBytes, probe.bits)) return true;
     if (!blockSound(s)) return false;
     // A pattern without wildcards is its own literal: a hit is a match.
     const bool literalDecides = !pattern.wildcard();
-    const char* base = m_text;
-    const std::uint64_t end = m_table[s + 1].text;
-    std::uint64_t at = m_table[s].text;
-    std::size_t row = firstRow;
+    const NameRow* rows = place.rows;
+    const std::size_t endRow = place.rowCount;
+    const char* text = place.text;
+    const std::uint64_t end = place.textBytes;
+    std::uint64_t at = 0;
+    std::size_t row = 0;
     while (at < end) {
-        const std::size_t found = probe.finder.find(base + at, end - at);
+        const std::size_t found = probe.finder.find(text + at, end - at);
         if (found == LiteralFinder::npos) break;
         const std::uint64_t off = at + found;
         // The row holding the hit: the last one starting at or before it,
         // looked for in growing steps from the row the scan is at, since
         // hits close together are common.
         std::size_t lo = row, step = 1;
-        while (lo + step < endRow && m_rows[lo + step].text <= off) {
+        while (lo + step < endRow && rows[lo + step].text <= off) {
             lo += step;
             step *= 2;
         }
         std::size_t hi = std::min(endRow, lo + step);
         while (hi - lo > 1) {
             const std::size_t mid = (lo + hi) / 2;
-            if (m_rows[mid].text <= off)
+            if (rows[mid].text <= off)
                 lo = mid;
             else
                 hi = mid;
         }
         row = lo;
-        const NameRow& r = m_rows[row];
-        const std::string_view text = textOf(row);
-        if ((literalDecides || pattern.matches(text)) &&
-            filter.passes(r.entry, r.size, r.date, text))
+        const NameRow& r = rows[row];
+        const std::uint64_t next = row + 1 < endRow ? rows[row + 1].text : end;
+        const std::string_view found_text(text + r.text, static_cast<std::size_t>(next - r.text - 1));
+        if ((literalDecides || pattern.matches(found_text)) &&
+            filter.passes(r.entry, r.size, r.date, found_text))
             out.push_back(r.recno);
         ++row;
         if (row >= endRow) break;
-        at = m_rows[row].text;
+        at = next;
     }
     return true;
 }

@@ -53,7 +53,7 @@ struct NameRow {
     std::uint32_t recno;
     std::uint32_t entry;
     std::int32_t date;
-    std::uint32_t text;  // offset of the row's text
+    std::uint32_t text;  // offset of the row's text in its block's texts
     std::int64_t size;
 };
 static_assert(sizeof(NameRow) == 24);
@@ -86,8 +86,6 @@ class NameIndex {
     const std::string& stamp() const { return m_stamp; }
     std::size_t rows() const { return m_rowCount; }
     std::uint64_t textBytes() const { return m_textBytes; }
-    const NameRow& row(std::size_t i) const { return m_rows[i]; }
-    std::string_view textOf(std::size_t i) const;
 
     // Searches on `threads` threads; `sink` is called on the calling thread
     // with the matches slice by slice in record order. Returns the number of
@@ -111,14 +109,24 @@ class NameIndex {
 
   private:
     struct Block {
+        std::uint64_t text;  // offset of the block's texts in all texts
         std::uint32_t firstRow;
-        std::uint32_t text;  // offset of the first row's text
-        std::uint64_t sum;   // of the block's rows and texts
+        std::uint32_t unused;
+        std::uint64_t sum;  // of the block's rows and texts
     };
-    static_assert(sizeof(Block) == 16);
+    static_assert(sizeof(Block) == 24);
+    // Where a block's rows and texts are: in the mapped file, or in the
+    // memory a build filled.
+    struct Place {
+        const NameRow* rows;
+        const char* text;
+        std::uint32_t rowCount;
+        std::uint64_t textBytes;
+    };
     struct Probe;
+    class Arena;
 
-    NameIndex() = default;
+    NameIndex();
     // False when the block is damaged (nothing found then).
     bool searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
                      const NameFilter& filter, std::vector<std::uint32_t>& out) const;
@@ -129,21 +137,19 @@ class NameIndex {
     std::string m_dir;
     std::string m_stamp;
     std::string m_file;  // the file it was loaded from
-    const NameRow* m_rows = nullptr;
     std::size_t m_rowCount = 0;
-    const char* m_text = nullptr;
     std::uint64_t m_textBytes = 0;
     const Block* m_table = nullptr;  // m_blocks + 1 entries, the last one the end
     std::size_t m_blocks = 0;
+    std::vector<Place> m_places;
     const std::uint8_t* m_prints = nullptr;  // kFingerprintBytes per block
     ByteCounts m_counts{};
     // Per block: 0 not checked yet, 1 sound, 2 damaged.
     std::unique_ptr<std::atomic<std::uint8_t>[]> m_checked;
     mutable std::atomic<bool> m_damaged{false};
     mutable std::once_flag m_dropped;
-    // Either owned buffers (a fresh build) or a mapped file.
-    std::vector<NameRow> m_ownRows;
-    std::vector<char> m_ownText;
+    // Either the memory of a build or a mapped file.
+    std::vector<std::unique_ptr<Arena>> m_arenas;
     std::vector<Block> m_ownTable;
     std::vector<std::uint8_t> m_ownPrints;
     void* m_map = nullptr;
