@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
         report("build the index (2 threads, best of 3)", best, tenMillion ? 3000 : 300);
         std::printf("  rows %zu, texts %.1f MB, rows %.1f MB\n", index->rows(),
                     static_cast<double>(index->textBytes()) / 1e6,
-                    static_cast<double>(index->rows() * sizeof(qv::NameRow)) / 1e6);
+                    static_cast<double>(index->rows() * (sizeof(qv::NameKey) + sizeof(qv::NameFacts))) / 1e6);
         auto t0 = Clock::now();
         const bool saved = index->save(file);
         std::printf("  save: %.0f ms (%s)\n", msSince(t0), saved ? "written" : "NOT written");

@@ -271,28 +271,56 @@ NameIndex::~NameIndex() {
     if (m_map) ::munmap(m_map, m_mapLength);
 }
 
-std::uint64_t NameIndex::blockSum(std::size_t b) const {
+std::uint64_t NameIndex::partSum(std::size_t b, Part part) const {
     const Place& at = m_places[b];
-    const std::uint64_t rows = checksumPart(reinterpret_cast<const std::uint8_t*>(at.rows),
-                                            std::size_t{at.rowCount} * sizeof(NameRow));
-    const std::uint64_t text =
-        checksumPart(reinterpret_cast<const std::uint8_t*>(at.text), at.textBytes);
-    return rows ^ ((text << 23) | (text >> 41)) ^ b;
+    const void* p = part == Texts ? static_cast<const void*>(at.text)
+                    : part == Keys ? static_cast<const void*>(at.keys)
+                                   : static_cast<const void*>(at.facts);
+    const std::size_t n = part == Texts  ? at.textBytes
+                          : part == Keys ? std::size_t{at.rowCount} * sizeof(NameKey)
+                                         : std::size_t{at.rowCount} * sizeof(NameFacts);
+    return checksumPart(static_cast<const std::uint8_t*>(p), n) ^ (b * 3 + part);
 }
 
-bool NameIndex::blockSound(std::size_t b) const {
-    const std::uint8_t state = m_checked[b].load(std::memory_order_acquire);
-    if (state != 0) return state == 1;
-    const bool sound = blockSum(b) == m_table[b].sum;
-    m_checked[b].store(sound ? 1 : 2, std::memory_order_release);
-    if (!sound) {
-        m_damaged = true;
-        // The next search builds the index anew.
-        std::call_once(m_dropped, [&] {
-            if (!m_file.empty()) ::unlink(m_file.c_str());
-        });
+namespace {
+
+// Maps the pages of a stretch of the mapped file in one call rather than
+// one fault after the other as the checksum reaches them.
+void prefault(const void* p, std::size_t n) {
+#ifdef MADV_POPULATE_READ
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto from = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
+    const auto to = reinterpret_cast<std::uintptr_t>(p) + n;
+    if (n) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_READ);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
+}  // namespace
+
+bool NameIndex::sound(std::size_t b, Part part) const {
+    const auto bit = static_cast<std::uint8_t>(1u << part);
+    if (m_checked[b].load(std::memory_order_acquire) & bit) return true;
+    if (m_damaged.load()) return false;
+    const Place& at = m_places[b];
+    if (part == Texts)
+        prefault(at.text, at.textBytes);
+    else if (part == Keys)
+        prefault(at.keys, std::size_t{at.rowCount} * sizeof(NameKey));
+    else
+        prefault(at.facts, std::size_t{at.rowCount} * sizeof(NameFacts));
+    if (partSum(b, part) == m_table[b].sums[part]) {
+        m_checked[b].fetch_or(bit, std::memory_order_acq_rel);
+        return true;
     }
-    return sound;
+    m_damaged = true;
+    // The next search builds the index anew.
+    std::call_once(m_dropped, [&] {
+        if (!m_file.empty()) ::unlink(m_file.c_str());
+    });
+    return false;
 }
 
 void NameIndex::prepare() {
@@ -306,7 +334,7 @@ void NameIndex::prepare() {
             m_counts[c] += part[c];
     }
     m_checked = std::make_unique<std::atomic<std::uint8_t>[]>(m_blocks);
-    const std::uint8_t initial = m_map ? 0 : 1;  // a fresh build is sound
+    const std::uint8_t initial = m_map ? 0 : 7;  // a fresh build is sound
     for (std::size_t b = 0; b < m_blocks; ++b)
         m_checked[b].store(initial, std::memory_order_relaxed);
 }
@@ -320,8 +348,8 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
     threads = std::max(1, threads);
     auto index = std::unique_ptr<NameIndex>(new NameIndex);
     index->m_ownPrints.assign(slices * kFingerprintBytes, 0);
-    index->m_places.assign(slices, Place{nullptr, nullptr, 0, 0});
-    index->m_ownTable.assign(slices + 1, Block{0, 0, 0, 0});
+    index->m_places.assign(slices, Place{nullptr, nullptr, nullptr, 0, 0});
+    index->m_ownTable.assign(slices + 1, Block{0, 0, 0, {0, 0, 0}});
     for (int i = 0; i < threads; ++i)
         index->m_arenas.push_back(std::make_unique<Arena>());
     std::vector<Place>& places = index->m_places;
@@ -339,9 +367,11 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
             if (s >= slices) return;
             const std::uint32_t first = static_cast<std::uint32_t>(s * kRecordsPerBuildSlice + 1);
             const std::uint32_t n = image.readRecords(first, kRecordsPerBuildSlice, buf);
-            auto* rows = reinterpret_cast<NameRow*>(arena.take(std::size_t{n} * sizeof(NameRow)));
+            auto* keys = reinterpret_cast<NameKey*>(arena.take(std::size_t{n} * sizeof(NameKey)));
+            auto* facts =
+                reinterpret_cast<NameFacts*>(arena.take(std::size_t{n} * sizeof(NameFacts)));
             char* text = arena.top();
-            if (!rows || !(text = arena.grow(text, 0, std::size_t{n} * 48))) {
+            if (!keys || !facts || !(text = arena.grow(text, 0, std::size_t{n} * 48))) {
                 failed = true;
                 return;
             }
@@ -351,8 +381,8 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
                 const std::uint8_t* r = buf.data() + std::size_t{i} * image.recordLength();
                 const FileFacts f = image.facts(first + i, r);
                 if (!f.catalogued) continue;
-                rows[rowCount++] =
-                    NameRow{f.recno, f.entry, f.date, static_cast<std::uint32_t>(used), f.size};
+                keys[rowCount] = NameKey{f.recno, static_cast<std::uint32_t>(used)};
+                facts[rowCount++] = NameFacts{f.entry, f.date, f.size};
                 const std::string_view memo = image.memoText(r, scratch);
                 const std::string_view path = memo.empty() ? image.pathField(r) : memo;
                 if (!(text = arena.grow(text, used, path.size() * 3 + 4))) {
@@ -385,9 +415,10 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
                 return;
             }
             arena.close(text, used);
-            places[s] = Place{rows, text, rowCount, used};
+            places[s] = Place{keys, facts, text, rowCount, used};
             addToFingerprint(index->m_ownPrints.data() + s * kFingerprintBytes, text, used);
-            table[s].sum = index->blockSum(s);
+            for (const Part part : {Texts, Keys, Facts})
+                table[s].sums[part] = index->partSum(s, part);
             finished.fetch_add(1);
         }
     };
@@ -423,7 +454,8 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
         index->m_rowCount += places[i].rowCount;
         index->m_textBytes += places[i].textBytes;
     }
-    table[slices] = Block{index->m_textBytes, static_cast<std::uint32_t>(index->m_rowCount), 0, 0};
+    table[slices] =
+        Block{index->m_textBytes, static_cast<std::uint32_t>(index->m_rowCount), 0, {0, 0, 0}};
     index->m_table = table.data();
     index->m_blocks = slices;
     index->m_prints = index->m_ownPrints.data();
@@ -469,7 +501,10 @@ bool NameIndex::save(const std::string& file) const {
     std::memcpy(front.data() + front.size() - 8, &sum, 8);
     bool ok = writeAll(fd, front.data(), front.size());
     for (std::size_t b = 0; ok && b < m_blocks; ++b)
-        ok = writeAll(fd, m_places[b].rows, std::size_t{m_places[b].rowCount} * sizeof(NameRow));
+        ok = writeAll(fd, m_places[b].keys, std::size_t{m_places[b].rowCount} * sizeof(NameKey));
+    for (std::size_t b = 0; ok && b < m_blocks; ++b)
+        ok = writeAll(fd, m_places[b].facts,
+                      std::size_t{m_places[b].rowCount} * sizeof(NameFacts));
     for (std::size_t b = 0; ok && b < m_blocks; ++b)
         ok = writeAll(fd, m_places[b].text, m_places[b].textBytes);
     ok = ::close(fd) == 0 && ok;
@@ -514,12 +549,13 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
     std::memcpy(&text, p + at + 8, 8);
     std::memcpy(&blocks, p + at + 16, 8);
     const std::size_t tableAt = align8(at + 24);
-    if (rows > length / sizeof(NameRow) || text > length ||
+    constexpr std::size_t kRowBytes = sizeof(NameKey) + sizeof(NameFacts);
+    if (rows > length / kRowBytes || text > length ||
         blocks > length / (kFingerprintBytes + sizeof(Block)))
         return nullptr;
     const std::uint64_t sumAt = tableAt + (blocks + 1) * sizeof(Block) + blocks * kFingerprintBytes;
     const std::uint64_t rowsAt = sumAt + 8;
-    if (rowsAt + rows * sizeof(NameRow) + text != length) return nullptr;
+    if (rowsAt + rows * kRowBytes + text != length) return nullptr;
     std::uint64_t sum;
     std::memcpy(&sum, p + sumAt, 8);
     if (sum != checksum(p, sumAt)) return nullptr;
@@ -538,8 +574,10 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
     if (table[0].firstRow != 0 || table[0].text != 0 || table[blocks].firstRow != rows ||
         table[blocks].text != text)
         return nullptr;
-    const auto* allRows = reinterpret_cast<const NameRow*>(p + rowsAt);
-    const char* allText = reinterpret_cast<const char*>(p + rowsAt + rows * sizeof(NameRow));
+    const auto* allKeys = reinterpret_cast<const NameKey*>(p + rowsAt);
+    const auto* allFacts =
+        reinterpret_cast<const NameFacts*>(p + rowsAt + rows * sizeof(NameKey));
+    const char* allText = reinterpret_cast<const char*>(p + rowsAt + rows * kRowBytes);
     index->m_places.resize(blocks);
     for (std::size_t b = 0; b < blocks; ++b) {
         const Block& from = table[b];
@@ -548,8 +586,9 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
             (to.firstRow > from.firstRow && to.text == from.text) ||
             to.text - from.text >= 0xFFFFFFFFull)
             return nullptr;
-        index->m_places[b] = Place{allRows + from.firstRow, allText + from.text,
-                                   to.firstRow - from.firstRow, to.text - from.text};
+        index->m_places[b] = Place{allKeys + from.firstRow, allFacts + from.firstRow,
+                                   allText + from.text, to.firstRow - from.firstRow,
+                                   to.text - from.text};
     }
     index->prepare();
     return index;
@@ -560,8 +599,12 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
 struct NameIndex::Probe {
     LiteralFinder finder;
     std::vector<std::uint16_t> bits;
-    Probe(const NamePattern& pattern, const ByteCounts& counts)
-        : finder(pattern.literal(), counts), bits(fingerprintBits(pattern.literal())) {}
+    bool factsNeeded;
+    Probe(const NamePattern& pattern, const NameFilter& filter, const ByteCounts& counts)
+        : finder(pattern.literal(), counts),
+          bits(fingerprintBits(pattern.literal())),
+          factsNeeded(filter.minSize || filter.maxSize || filter.fromDate || filter.toDate ||
+                      filter.entries) {}
 };
 
 bool NameIndex::searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
@@ -569,42 +612,52 @@ bool NameIndex::searchSlice(std::size_t s, const Probe& probe, const NamePattern
     const Place& place = m_places[s];
     if (place.rowCount == 0) return true;
     if (!fingerprintHas(m_prints + s * kFingerprintBytes, probe.bits)) return true;
-    if (!blockSound(s)) return false;
+    if (!sound(s, Texts)) return false;
     // A pattern without wildcards is its own literal: a hit is a match.
     const bool literalDecides = !pattern.wildcard();
-    const NameRow* rows = place.rows;
+    const NameKey* keys = place.keys;
     const std::size_t endRow = place.rowCount;
     const char* text = place.text;
     const std::uint64_t end = place.textBytes;
     std::uint64_t at = 0;
     std::size_t row = 0;
+    bool keysSound = false, factsSound = false;
     while (at < end) {
         const std::size_t found = probe.finder.find(text + at, end - at);
         if (found == LiteralFinder::npos) break;
+        if (!keysSound && !(keysSound = sound(s, Keys))) return false;
         const std::uint64_t off = at + found;
         // The row holding the hit: the last one starting at or before it,
         // looked for in growing steps from the row the scan is at, since
         // hits close together are common.
         std::size_t lo = row, step = 1;
-        while (lo + step < endRow && rows[lo + step].text <= off) {
+        while (lo + step < endRow && keys[lo + step].text <= off) {
             lo += step;
             step *= 2;
         }
         std::size_t hi = std::min(endRow, lo + step);
         while (hi - lo > 1) {
             const std::size_t mid = (lo + hi) / 2;
-            if (rows[mid].text <= off)
+            if (keys[mid].text <= off)
                 lo = mid;
             else
                 hi = mid;
         }
         row = lo;
-        const NameRow& r = rows[row];
-        const std::uint64_t next = row + 1 < endRow ? rows[row + 1].text : end;
-        const std::string_view found_text(text + r.text, static_cast<std::size_t>(next - r.text - 1));
-        if ((literalDecides || pattern.matches(found_text)) &&
-            filter.passes(r.entry, r.size, r.date, found_text))
-            out.push_back(r.recno);
+        const NameKey& k = keys[row];
+        const std::uint64_t next = row + 1 < endRow ? keys[row + 1].text : end;
+        const std::string_view path(text + k.text, static_cast<std::size_t>(next - k.text - 1));
+        if (literalDecides || pattern.matches(path)) {
+            bool passes = true;
+            if (probe.factsNeeded) {
+                if (!factsSound && !(factsSound = sound(s, Facts))) return false;
+                const NameFacts& f = place.facts[row];
+                passes = filter.passes(f.entry, f.size, f.date, path);
+            } else if (!filter.extensions.empty()) {
+                passes = filter.passes(0, 0, 0, path);
+            }
+            if (passes) out.push_back(k.recno);
+        }
         ++row;
         if (row >= endRow) break;
         at = next;
@@ -616,7 +669,7 @@ std::size_t NameIndex::searchHead(const NamePattern& pattern, const NameFilter& 
                                   const MatchSink& sink, std::size_t enough,
                                   std::chrono::microseconds budget, std::uint64_t& handed) const {
     const auto start = std::chrono::steady_clock::now();
-    const Probe probe(pattern, m_counts);
+    const Probe probe(pattern, filter, m_counts);
     const std::size_t n = slices();
     std::vector<std::uint32_t> out;
     std::size_t s = 0;
@@ -636,7 +689,7 @@ std::uint64_t NameIndex::search(const NamePattern& pattern, const NameFilter& fi
                                 const std::atomic<bool>* cancel, std::size_t fromSlice) const {
     const std::size_t n = slices();
     if (fromSlice >= n) return 0;
-    const Probe probe(pattern, m_counts);
+    const Probe probe(pattern, filter, m_counts);
     auto work = [&](std::size_t s, std::vector<std::uint32_t>& out) {
         return searchSlice(fromSlice + s, probe, pattern, filter, out);
     };

@@ -49,14 +49,19 @@ namespace qv {
 
 class FileTableImage;
 
-struct NameRow {
+// A row is kept in two parts: what every search reads (the record and where
+// its text is) and what only a search with a filter of size, date or owner
+// reads, so that the others leave the second part alone.
+struct NameKey {
     std::uint32_t recno;
+    std::uint32_t text;  // offset of the row's text in its block's texts
+};
+struct NameFacts {
     std::uint32_t entry;
     std::int32_t date;
-    std::uint32_t text;  // offset of the row's text in its block's texts
     std::int64_t size;
 };
-static_assert(sizeof(NameRow) == 24);
+static_assert(sizeof(NameKey) == 8 && sizeof(NameFacts) == 16);
 
 // Receives the matches of one slice of the table, in record order; slices
 // arrive in order. Returning false ends the search.
@@ -112,17 +117,19 @@ class NameIndex {
         std::uint64_t text;  // offset of the block's texts in all texts
         std::uint32_t firstRow;
         std::uint32_t unused;
-        std::uint64_t sum;  // of the block's rows and texts
+        std::uint64_t sums[3];  // of its texts, keys and facts
     };
-    static_assert(sizeof(Block) == 24);
+    static_assert(sizeof(Block) == 40);
     // Where a block's rows and texts are: in the mapped file, or in the
     // memory a build filled.
     struct Place {
-        const NameRow* rows;
+        const NameKey* keys;
+        const NameFacts* facts;
         const char* text;
         std::uint32_t rowCount;
         std::uint64_t textBytes;
     };
+    enum Part : std::uint8_t { Texts = 0, Keys = 1, Facts = 2 };
     struct Probe;
     class Arena;
 
@@ -130,8 +137,9 @@ class NameIndex {
     // False when the block is damaged (nothing found then).
     bool searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
                      const NameFilter& filter, std::vector<std::uint32_t>& out) const;
-    bool blockSound(std::size_t b) const;
-    std::uint64_t blockSum(std::size_t b) const;
+    // Whether the part of block b checks (once per block and part).
+    bool sound(std::size_t b, Part part) const;
+    std::uint64_t partSum(std::size_t b, Part part) const;
     void prepare();
 
     std::string m_dir;
@@ -144,7 +152,7 @@ class NameIndex {
     std::vector<Place> m_places;
     const std::uint8_t* m_prints = nullptr;  // kFingerprintBytes per block
     ByteCounts m_counts{};
-    // Per block: 0 not checked yet, 1 sound, 2 damaged.
+    // Per block: a bit per part found sound.
     std::unique_ptr<std::atomic<std::uint8_t>[]> m_checked;
     mutable std::atomic<bool> m_damaged{false};
     mutable std::once_flag m_dropped;
