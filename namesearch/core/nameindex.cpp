@@ -282,35 +282,10 @@ std::uint64_t NameIndex::partSum(std::size_t b, Part part) const {
     return checksumPart(static_cast<const std::uint8_t*>(p), n) ^ (b * 3 + part);
 }
 
-namespace {
-
-// Maps the pages of a stretch of the mapped file in one call rather than
-// one fault after the other as the checksum reaches them.
-void prefault(const void* p, std::size_t n) {
-#ifdef MADV_POPULATE_READ
-    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto from = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
-    const auto to = reinterpret_cast<std::uintptr_t>(p) + n;
-    if (n) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_READ);
-#else
-    (void)p;
-    (void)n;
-#endif
-}
-
-}  // namespace
-
 bool NameIndex::sound(std::size_t b, Part part) const {
     const auto bit = static_cast<std::uint8_t>(1u << part);
     if (m_checked[b].load(std::memory_order_acquire) & bit) return true;
     if (m_damaged.load()) return false;
-    const Place& at = m_places[b];
-    if (part == Texts)
-        prefault(at.text, at.textBytes);
-    else if (part == Keys)
-        prefault(at.keys, std::size_t{at.rowCount} * sizeof(NameKey));
-    else
-        prefault(at.facts, std::size_t{at.rowCount} * sizeof(NameFacts));
     if (partSum(b, part) == m_table[b].sums[part]) {
         m_checked[b].fetch_or(bit, std::memory_order_acq_rel);
         return true;
