@@ -216,9 +216,11 @@ int main(int argc, char** argv) {
                         cpuNow() - c0);
         }
         report("build the index (2 threads, best of 3)", best, tenMillion ? 3000 : 300);
-        std::printf("  rows %zu, texts %.1f MB, rows %.1f MB\n", index->rows(),
-                    static_cast<double>(index->textBytes()) / 1e6,
-                    static_cast<double>(index->rows() * (sizeof(qv::NameKey) + sizeof(qv::NameFacts))) / 1e6);
+        std::printf(
+            "  rows %zu, texts %.1f MB, rows %.1f MB\n", index->rows(),
+            static_cast<double>(index->textBytes()) / 1e6,
+            static_cast<double>(index->rows() * (sizeof(qv::NameKey) + sizeof(qv::NameFacts))) /
+                1e6);
         auto t0 = Clock::now();
         const bool saved = index->save(file);
         std::printf("  save: %.0f ms (%s)\n", msSince(t0), saved ? "written" : "NOT written");

@@ -166,8 +166,7 @@ FileFacts FileTableImage::facts(std::uint32_t recno, const std::uint8_t* r) cons
 std::string_view FileTableImage::memoText(const std::uint8_t* r, std::string& scratch) const {
     if (m_memo < 0 || m_memoFd < 0) return {};
     const xb::SmtRef ref = xb::SmtRef::decode(r + m_memo);
-    if (ref.blank || ref.type != 1 || ref.block == 0 || ref.length == 0 ||
-        ref.length >= (1u << 20))
+    if (ref.blank || ref.type != 1 || ref.block == 0 || ref.length == 0 || ref.length >= (1u << 20))
         return {};
     const std::uint64_t start = std::uint64_t{ref.block} * m_blockSize;
     if (start + ref.length <= m_memoFile.size()) return {m_memoFile.data() + start, ref.length};

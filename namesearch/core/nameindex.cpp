@@ -1,10 +1,10 @@
 #include "namesearch/core/nameindex.h"
 
 #include <fcntl.h>
+#include <immintrin.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <immintrin.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,8 +36,7 @@ struct Sums {
     std::uint64_t b[4] = {0, 0, 0, 0};
 };
 
-__attribute__((target("avx2"))) void sumWide(const std::uint8_t* p, std::size_t chunks,
-                                             Sums& s) {
+__attribute__((target("avx2"))) void sumWide(const std::uint8_t* p, std::size_t chunks, Sums& s) {
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.a));
     __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.b));
     for (std::size_t i = 0; i < chunks; ++i) {
@@ -188,9 +187,9 @@ struct UpperBytes {
     std::uint8_t length[256];
     UpperBytes() {
         for (int b = 0; b < 256; ++b) {
-            std::string u =
-                b == '\n' ? std::string(" ")
-                          : upperUtf8(xb::cp1252ToUtf8(std::string(1, static_cast<char>(b))));
+            std::string u = b == '\n'
+                                ? std::string(" ")
+                                : upperUtf8(xb::cp1252ToUtf8(std::string(1, static_cast<char>(b))));
             u.resize(std::min<std::size_t>(u.size(), 4));
             length[b] = static_cast<std::uint8_t>(u.size());
             for (std::size_t k = 0; k < 4; ++k)
@@ -273,7 +272,7 @@ NameIndex::~NameIndex() {
 
 std::uint64_t NameIndex::partSum(std::size_t b, Part part) const {
     const Place& at = m_places[b];
-    const void* p = part == Texts ? static_cast<const void*>(at.text)
+    const void* p = part == Texts  ? static_cast<const void*>(at.text)
                     : part == Keys ? static_cast<const void*>(at.keys)
                                    : static_cast<const void*>(at.facts);
     const std::size_t n = part == Texts  ? at.textBytes
@@ -478,8 +477,7 @@ bool NameIndex::save(const std::string& file) const {
     for (std::size_t b = 0; ok && b < m_blocks; ++b)
         ok = writeAll(fd, m_places[b].keys, std::size_t{m_places[b].rowCount} * sizeof(NameKey));
     for (std::size_t b = 0; ok && b < m_blocks; ++b)
-        ok = writeAll(fd, m_places[b].facts,
-                      std::size_t{m_places[b].rowCount} * sizeof(NameFacts));
+        ok = writeAll(fd, m_places[b].facts, std::size_t{m_places[b].rowCount} * sizeof(NameFacts));
     for (std::size_t b = 0; ok && b < m_blocks; ++b)
         ok = writeAll(fd, m_places[b].text, m_places[b].textBytes);
     ok = ::close(fd) == 0 && ok;
@@ -550,8 +548,7 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
         table[blocks].text != text)
         return nullptr;
     const auto* allKeys = reinterpret_cast<const NameKey*>(p + rowsAt);
-    const auto* allFacts =
-        reinterpret_cast<const NameFacts*>(p + rowsAt + rows * sizeof(NameKey));
+    const auto* allFacts = reinterpret_cast<const NameFacts*>(p + rowsAt + rows * sizeof(NameKey));
     const char* allText = reinterpret_cast<const char*>(p + rowsAt + rows * kRowBytes);
     index->m_places.resize(blocks);
     for (std::size_t b = 0; b < blocks; ++b) {
@@ -561,9 +558,9 @@ std::unique_ptr<NameIndex> NameIndex::load(const std::string& file, const std::s
             (to.firstRow > from.firstRow && to.text == from.text) ||
             to.text - from.text >= 0xFFFFFFFFull)
             return nullptr;
-        index->m_places[b] = Place{allKeys + from.firstRow, allFacts + from.firstRow,
-                                   allText + from.text, to.firstRow - from.firstRow,
-                                   to.text - from.text};
+        index->m_places[b] =
+            Place{allKeys + from.firstRow, allFacts + from.firstRow, allText + from.text,
+                  to.firstRow - from.firstRow, to.text - from.text};
     }
     index->prepare();
     return index;

@@ -32,8 +32,8 @@ inline std::size_t confirm(Mask mask, const char* p, std::size_t at, const std::
 // of the vector width; the loads at s + first and s + second stay inside the
 // text because both distances are below the literal's size.
 __attribute__((target("avx2"))) std::size_t findWide(const char* p, std::size_t n,
-                                                      const std::string& literal,
-                                                      std::size_t first, std::size_t second) {
+                                                     const std::string& literal, std::size_t first,
+                                                     std::size_t second) {
     const std::size_t last = n - literal.size();  // the last start
     const __m256i a = _mm256_set1_epi8(literal[first]);
     const __m256i b = _mm256_set1_epi8(literal[second]);
@@ -61,8 +61,8 @@ __attribute__((target("avx2"))) std::size_t findWide(const char* p, std::size_t 
     return LiteralFinder::npos;
 }
 
-std::size_t findNarrow(const char* p, std::size_t n, const std::string& literal,
-                       std::size_t first, std::size_t second) {
+std::size_t findNarrow(const char* p, std::size_t n, const std::string& literal, std::size_t first,
+                       std::size_t second) {
     const std::size_t last = n - literal.size();
     const __m128i a = _mm_set1_epi8(literal[first]);
     const __m128i b = _mm_set1_epi8(literal[second]);

@@ -419,8 +419,8 @@ void TDateinamensuche::runSearch(std::shared_ptr<const qv::NameIndex> index) {
             return !m_cancel.load();
         };
         try {
-            n = qv::searchNames(index.get(), *image, *pattern, *filter, sink, 0, 2, &m_cancel,
-                                from, head);
+            n = qv::searchNames(index.get(), *image, *pattern, *filter, sink, 0, 2, &m_cancel, from,
+                                head);
         } catch (const std::exception& e) {
             failure = QString::fromStdString(e.what());
         }

@@ -2,6 +2,7 @@
 // name index against a plain scan of the table, its freshness and damage
 // checks, and the store tool's command.
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "namesearch/core/namepattern.h"
 #include "namesearch/core/namesearch.h"
 #include "namesearch/core/namesearchtool.h"
+#include "namesearch/core/textscan.h"
 #include "namesearch/ui/dateinamensuche.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
@@ -159,6 +161,39 @@ TEST(NamePattern, CaseFoldingWildcardsAndRefusals) {
         EXPECT_THROW(qv::NamePattern{bad}, qv::Error) << bad;
 }
 
+// The vector scan against the plain one at every start and length, the
+// texts' ends included; the fingerprint never refuses a block holding the
+// literal and refuses one without its three-byte runs.
+TEST(TextScan, FinderAgreesWithPlainSearchAndFingerprintsRefuseOnlyMisses) {
+    std::mt19937 rng(7);
+    const std::string alphabet =
+        "AB/ .\xc3\x9c"
+        "9";
+    std::string text(300, ' ');
+    for (char& c : text)
+        c = alphabet[rng() % alphabet.size()];
+    const qv::ByteCounts counts = qv::sampleByteCounts(text.data(), text.size());
+    for (int round = 0; round < 400; ++round) {
+        const std::size_t len = 1 + rng() % 9;
+        const std::size_t from = rng() % (text.size() - len);
+        const std::string literal =
+            round % 3 ? text.substr(from, len) : text.substr(from, len - 1) + "Z";
+        const qv::LiteralFinder finder(literal, counts);
+        for (std::size_t start : {std::size_t{0}, from / 2, from, text.size() - len}) {
+            const std::string_view rest(text.data() + start, text.size() - start);
+            const std::size_t want = rest.find(literal);
+            EXPECT_EQ(finder.find(rest.data(), rest.size()),
+                      want == std::string_view::npos ? qv::LiteralFinder::npos : want)
+                << literal << " from " << start;
+        }
+    }
+    std::vector<std::uint8_t> print(qv::kFingerprintBytes, 0);
+    qv::addToFingerprint(print.data(), text.data(), text.size());
+    EXPECT_TRUE(qv::fingerprintHas(print.data(), qv::fingerprintBits(text.substr(100, 12))));
+    EXPECT_FALSE(qv::fingerprintHas(print.data(), qv::fingerprintBits("QQQ")));
+    EXPECT_TRUE(qv::fingerprintHas(print.data(), qv::fingerprintBits("QQ")));  // too short
+}
+
 TEST_F(NameSearch, SubstringsWildcardsAndFoldingOverIndexAndScan) {
     EXPECT_EQ(find("2023"), (R{1}));       // directory and name
     EXPECT_EQ(find("endgültig"), (R{1}));  // only in the memo
@@ -266,6 +301,50 @@ TEST_F(NameSearch, AStaleOrDamagedIndexIsNeverUsed) {
     EXPECT_EQ(qv::NameIndex::load(file, qv::normalCatalogueFolder(dir.string())), nullptr);
     // Nor an index of another catalogue folder.
     EXPECT_EQ(qv::NameIndex::load(file, "/elsewhere"), nullptr);
+}
+
+// Enough files for several blocks: the index as built and as loaded from
+// its file finds what the scan finds, block ends and long names included.
+TEST_F(NameSearch, ManyBlocksBuiltSavedAndLoadedAgreeWithTheScan) {
+    {
+        auto t = xb::Table::open((dir / "_qvdir.dbf").string());
+        t->beginBatch();
+        std::vector<std::string> paths;
+        for (int i = 0; i < 20000; ++i) {
+            paths.push_back("/Ordner" + std::to_string(i % 37) + "/ Datei" + std::to_string(i) +
+                            (i % 5 ? ".txt" : " länger als fünfzehn.pdf"));
+            addFile(*t, {1 + i % 3, paths.back().c_str(), i, 20200101});
+        }
+        t->endBatch();
+        t->close();
+    }
+    const std::string file = (tmp / "many.names").string();
+    qv::FileTableImage image(dir.string());
+    auto built = qv::NameIndex::build(image);
+    ASSERT_NE(built, nullptr);
+    ASSERT_GT(built->slices(), 2u);
+    ASSERT_TRUE(built->save(file));
+    auto loaded = qv::NameIndex::load(file, qv::normalCatalogueFolder(dir.string()));
+    ASSERT_NE(loaded, nullptr);
+    qv::NameFilter big;
+    big.minSize = 19990;
+    for (const char* pattern : {"datei8191", "ordner36/ datei", "*9.pdf", "ÄNGER ALS", "zzz", "7"})
+        for (const qv::NameFilter& filter : {qv::NameFilter{}, big}) {
+            const qv::NamePattern p(pattern);
+            std::vector<std::uint32_t> results[3];
+            auto into = [&](int k) {
+                return [&, k](const std::vector<std::uint32_t>& r) {
+                    results[k].insert(results[k].end(), r.begin(), r.end());
+                    return true;
+                };
+            };
+            qv::scanFileTable(image, p, filter, into(0));
+            built->search(p, filter, into(1));
+            loaded->search(p, filter, into(2));
+            EXPECT_EQ(results[1], results[0]) << pattern;
+            EXPECT_EQ(results[2], results[0]) << pattern;
+        }
+    EXPECT_FALSE(loaded->damaged());
 }
 
 TEST_F(NameSearch, StoreToolLinesCountsAndRefusals) {
