@@ -637,6 +637,60 @@ bool NameIndex::searchSlice(std::size_t s, const Probe& probe, const NamePattern
     return true;
 }
 
+bool NameIndex::countSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
+                           const NameFilter& filter, std::uint64_t& n) const {
+    const Place& place = m_places[s];
+    if (place.rowCount == 0) return true;
+    if (!fingerprintHas(m_prints + s * kFingerprintBytes, probe.bits)) return true;
+    if (!sound(s, Texts)) return false;
+    const bool literalDecides = !pattern.wildcard() && filter.extensions.empty();
+    const char* text = place.text;
+    const std::size_t end = place.textBytes;
+    std::size_t at = 0;
+    while (at < end) {
+        const std::size_t found = probe.finder.find(text + at, end - at);
+        if (found == LiteralFinder::npos) break;
+        // Each text ends with a line feed and holds none.
+        const char* hit = text + at + found;
+        const auto* stop = static_cast<const char*>(std::memchr(hit, '\n', text + end - hit));
+        const std::size_t next = stop ? static_cast<std::size_t>(stop - text) + 1 : end;
+        if (literalDecides) {
+            ++n;
+        } else {
+            const char* begin = hit;
+            while (begin > text + at && begin[-1] != '\n')
+                --begin;
+            const std::string_view path(begin, static_cast<std::size_t>(text + next - 1 - begin));
+            if (pattern.matches(path) && filter.passes(0, 0, 0, path)) ++n;
+        }
+        at = next;
+    }
+    return true;
+}
+
+std::uint64_t NameIndex::count(const NamePattern& pattern, const NameFilter& filter,
+                               int threads) const {
+    const Probe probe(pattern, filter, m_counts);
+    if (probe.factsNeeded)
+        return search(
+            pattern, filter, [](const auto&) { return true; }, 0, threads);
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::uint64_t> total{0};
+    auto worker = [&] {
+        std::uint64_t n = 0;
+        for (std::size_t s; !m_damaged.load() && (s = next.fetch_add(1)) < m_blocks;)
+            if (!countSlice(s, probe, pattern, filter, n)) break;
+        total += n;
+    };
+    std::vector<std::thread> pool;
+    for (int i = 1; i < threads; ++i)
+        pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+    return total.load();
+}
+
 std::size_t NameIndex::searchHead(const NamePattern& pattern, const NameFilter& filter,
                                   const MatchSink& sink, std::size_t enough,
                                   std::chrono::microseconds budget, std::uint64_t& handed) const {
@@ -723,6 +777,16 @@ std::uint64_t searchNames(const NameIndex* index, const FileTableImage& image,
     };
     scanFileTable(image, pattern, filter, rest, 0, threads, cancel);
     return handed;
+}
+
+std::uint64_t countNames(const NameIndex* index, const FileTableImage& image,
+                         const NamePattern& pattern, const NameFilter& filter, int threads) {
+    if (index && !index->damaged()) {
+        const std::uint64_t n = index->count(pattern, filter, threads);
+        if (!index->damaged()) return n;
+    }
+    return scanFileTable(
+        image, pattern, filter, [](const auto&) { return true; }, 0, threads);
 }
 
 }  // namespace qv

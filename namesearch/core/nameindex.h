@@ -108,6 +108,12 @@ class NameIndex {
     std::size_t searchHead(const NamePattern& pattern, const NameFilter& filter,
                            const MatchSink& sink, std::size_t enough,
                            std::chrono::microseconds budget, std::uint64_t& handed) const;
+    // The number of matches alone, on `threads` threads. Without a filter by
+    // size, date or owner it reads the texts only: a match's row is told by
+    // the line feeds around it. A damaged block ends it early (see
+    // damaged()).
+    std::uint64_t count(const NamePattern& pattern, const NameFilter& filter,
+                        int threads = 2) const;
     std::size_t slices() const { return m_blocks; }
     // Whether a search met a block whose checksum failed.
     bool damaged() const { return m_damaged.load(); }
@@ -137,6 +143,8 @@ class NameIndex {
     // False when the block is damaged (nothing found then).
     bool searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
                      const NameFilter& filter, std::vector<std::uint32_t>& out) const;
+    bool countSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
+                    const NameFilter& filter, std::uint64_t& n) const;
     // Whether the part of block b checks (once per block and part).
     bool sound(std::size_t b, Part part) const;
     std::uint64_t partSum(std::size_t b, Part part) const;
@@ -179,6 +187,10 @@ std::uint64_t scanFileTable(const FileTableImage& image, const NamePattern& patt
                             const NameFilter& filter, const MatchSink& sink,
                             std::uint64_t limit = 0, int threads = 2,
                             const std::atomic<bool>* cancel = nullptr);
+
+// The number of matches, by the index where it can (see searchNames()).
+std::uint64_t countNames(const NameIndex* index, const FileTableImage& image,
+                         const NamePattern& pattern, const NameFilter& filter, int threads = 2);
 
 // Runs `work(slice, out)` for slices 0 ... slices - 1 on `threads` threads
 // and hands each slice's `out` to `sink` on the calling thread in slice

@@ -343,6 +343,7 @@ TEST_F(NameSearch, ManyBlocksBuiltSavedAndLoadedAgreeWithTheScan) {
             loaded->search(p, filter, into(2));
             EXPECT_EQ(results[1], results[0]) << pattern;
             EXPECT_EQ(results[2], results[0]) << pattern;
+            EXPECT_EQ(loaded->count(p, filter), results[0].size()) << pattern;
         }
     EXPECT_FALSE(loaded->damaged());
 }
