@@ -205,6 +205,20 @@ const UpperBytes& upperBytes() {
 
 constexpr std::size_t kArenaRegion = std::size_t{64} << 20;
 
+// How many of the first `n` bytes of `a` and `b` agree.
+std::size_t commonPrefix(const char* a, const char* b, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) return i + static_cast<std::size_t>(__builtin_ctzll(x ^ y) / 8);
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
+
 }  // namespace
 
 // The memory a build writes its rows and texts into: large regions taken
@@ -351,6 +365,8 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
             }
             std::uint32_t rowCount = 0;
             std::size_t used = 0;
+            std::size_t lastStart = 0, lastLength = 0;  // the text before
+            std::uint8_t* const print = index->m_ownPrints.data() + s * kFingerprintBytes;
             for (std::uint32_t i = 0; i < n; ++i) {
                 const std::uint8_t* r = buf.data() + std::size_t{i} * image.recordLength();
                 const FileFacts f = image.facts(first + i, r);
@@ -381,6 +397,16 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
                         }
                     }
                 }
+                // Texts in a row mostly share their folders: the runs of three
+                // within the part the text before has too are in the
+                // fingerprint already.
+                const std::size_t length = static_cast<std::size_t>(o - text) - used;
+                const std::size_t same =
+                    commonPrefix(text + lastStart, text + used, std::min(lastLength, length));
+                const std::size_t from = same >= 2 ? same - 2 : 0;
+                addToFingerprint(print, text + used + from, length - from);
+                lastStart = used;
+                lastLength = length;
                 *o++ = '\n';
                 used = static_cast<std::size_t>(o - text);
             }
@@ -390,7 +416,6 @@ std::unique_ptr<NameIndex> NameIndex::build(const FileTableImage& image, int thr
             }
             arena.close(text, used);
             places[s] = Place{keys, facts, text, rowCount, used};
-            addToFingerprint(index->m_ownPrints.data() + s * kFingerprintBytes, text, used);
             for (const Part part : {Texts, Keys, Facts})
                 table[s].sums[part] = index->partSum(s, part);
             finished.fetch_add(1);
