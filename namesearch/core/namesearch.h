@@ -49,11 +49,13 @@ class NameIndexKeeper {
     // The index when it matches the table as it is now, else nullptr (and
     // the job that brings one is started unless it runs).
     std::shared_ptr<const NameIndex> fresh();
-    // Whether the job runs, and how far it got (0 ... 100).
+    // Whether the job runs (saving a new index included), and how far it
+    // got (0 ... 100).
     bool building() const { return m_running.load(); }
     int progress() const { return m_progress.load(); }
     // Waits for the running job (calling `tick` every few milliseconds
     // with its progress), then answers fresh() without starting another.
+    // (fresh() answers a new index already while it is being saved.)
     std::shared_ptr<const NameIndex> waitForBuild(const std::function<void(int)>& tick = {});
     // Whether the last job could save its index file.
     bool saved() const { return m_saved.load(); }

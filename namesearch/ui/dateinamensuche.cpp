@@ -360,14 +360,16 @@ void TDateinamensuche::BtnSuchenClick() {
         m_waitedOnce = true;
         m_model->start(nullptr, m_entries);
         connect(m_wait, &QTimer::timeout, this, [this] {
-            if (m_keeper->building()) {
+            // A new index serves while it is still being saved.
+            auto ready = m_keeper->fresh();
+            if (!ready && m_keeper->building()) {
                 StatusLine->setText(QStringLiteral("Namensindex wird aufgebaut ... %1 %")
                                         .arg(m_keeper->progress()));
                 return;
             }
             m_wait->stop();
             m_wait->disconnect();
-            runSearch(m_keeper->fresh());
+            runSearch(std::move(ready));
         });
         StatusLine->setText(
             QStringLiteral("Namensindex wird aufgebaut ... %1 %").arg(m_keeper->progress()));
