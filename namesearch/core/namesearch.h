@@ -10,10 +10,10 @@
 // Keeping it fresh. fresh() compares the index with the table's stamps on
 // every call (two file status calls). When they differ, or there is no index
 // yet, it starts a job on a thread of its own: load the saved file when it
-// matches, else build it from the table on two threads and save it. Until
-// the job has finished fresh() answers nullptr and the caller either waits
-// (waitForBuild) or searches the table directly; an index older than the
-// table is never used.
+// matches, else build it from the table on two threads and save it (a new
+// index serves while it is being saved). Until the job has an index fresh()
+// answers nullptr and the caller either waits (waitForBuild) or searches the
+// table directly; an index older than the table is never used.
 #pragma once
 
 #include <atomic>
