@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "store/xbase/coding.h"
@@ -77,6 +78,10 @@ int requiredField(const xb::DbfHeader& h, const char* name, const std::string& p
 
 std::string_view trimmed(const std::uint8_t* p, std::size_t width) {
     std::size_t n = width;
+    // Eight blanks at a time first: most fields are far from full.
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+    for (std::uint64_t w; n >= 8 && (std::memcpy(&w, p + n - 8, 8), w == kBlanks);)
+        n -= 8;
     while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0))
         --n;
     return {reinterpret_cast<const char*>(p), n};
@@ -163,25 +168,29 @@ FileFacts FileTableImage::facts(std::uint32_t recno, const std::uint8_t* r) cons
     return f;
 }
 
+std::string_view FileTableImage::memoText(const std::uint8_t* r, std::string& scratch) const {
+    if (m_memo < 0 || m_memoFd < 0) return {};
+    const xb::SmtRef ref = xb::SmtRef::decode(r + m_memo);
+    if (ref.blank || ref.type != 1 || ref.block == 0 || ref.length == 0 || ref.length >= (1u << 20))
+        return {};
+    const std::uint64_t start = std::uint64_t{ref.block} * m_blockSize;
+    if (start + ref.length <= m_memoFile.size()) return {m_memoFile.data() + start, ref.length};
+    scratch.resize(ref.length);
+    scratch.resize(readAt(m_memoFd, start, scratch.data(), ref.length));
+    return scratch;
+}
+
+std::string_view FileTableImage::pathField(const std::uint8_t* r) const {
+    return trimmed(r + m_path, static_cast<std::size_t>(m_pathWidth));
+}
+
 void FileTableImage::fullPath(const std::uint8_t* r, std::string& out) const {
-    out.clear();
-    if (m_memo >= 0 && m_memoFd >= 0) {
-        const xb::SmtRef ref = xb::SmtRef::decode(r + m_memo);
-        if (!ref.blank && ref.type == 1 && ref.block != 0 && ref.length > 0 &&
-            ref.length < (1u << 20)) {
-            const std::uint64_t start = std::uint64_t{ref.block} * m_blockSize;
-            if (start + ref.length <= m_memoFile.size()) {
-                out.assign(m_memoFile.data() + start, ref.length);
-                return;
-            }
-            out.resize(ref.length);
-            const std::size_t got =
-                readAt(m_memoFd, std::uint64_t{ref.block} * m_blockSize, out.data(), ref.length);
-            out.resize(got);
-            if (!out.empty()) return;
-        }
+    const std::string_view memo = memoText(r, out);
+    if (!memo.empty()) {
+        if (memo.data() != out.data()) out.assign(memo);
+        return;
     }
-    const std::string_view path = trimmed(r + m_path, static_cast<std::size_t>(m_pathWidth));
+    const std::string_view path = pathField(r);
     bool ascii = true;
     for (const char c : path)
         if (static_cast<unsigned char>(c) >= 0x80) {

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -61,6 +62,11 @@ class FileTableImage {
     void fullPath(const std::uint8_t* record, std::string& out) const;
     // The same for one record read on its own ("" past the end).
     std::string fullPathOf(std::uint32_t recno) const;
+    // The two sources of fullPath() apart: the memo text in UTF-8 (a view
+    // into what readMemoFile() read, else read into `scratch`; empty when
+    // the record keeps none), and DIRPFAD trimmed, in Windows-1252.
+    std::string_view memoText(const std::uint8_t* record, std::string& scratch) const;
+    std::string_view pathField(const std::uint8_t* record) const;
     FileFacts factsOf(std::uint32_t recno) const;
 
     // Reads the whole memo file into memory at once, so that a pass over

@@ -15,11 +15,22 @@
 // used only while the table's stamps are the same. A build that sees the
 // stamps change while it reads is thrown away.
 //
-// The file. "QVNI", version, the catalogue folder, the stamps, the rows and
-// the texts, and a checksum over all of it. It is written to a temporary
-// name and renamed over the old one; a reader maps it and takes it only
-// when magic, version, folder, sizes and checksum hold. Anything else is a
-// damaged cache: ignored, and rebuilt.
+// Blocks. The rows go in blocks of the records of one stretch of the table
+// (8192 records); each block has a fingerprint of its texts (textscan.h),
+// so that a search passes over the blocks that cannot hold its literal
+// without reading them, and its own checksum.
+//
+// The file. "QVNI", version, the catalogue folder, the stamps, the counts,
+// the block table, the fingerprints and a checksum over all of these; then
+// the rows and the texts. It is written to a temporary name and renamed
+// over the old one. A reader maps it and takes it only when magic, version,
+// folder, sizes, block table and that checksum hold; a block's rows and
+// texts are checked against the block's checksum when a search first reads
+// them, so that a search over a few blocks reads no more than those. A
+// damaged block stops the search there: the index counts as damaged from
+// then on, its file is deleted (the next search builds it anew), and
+// searchNames() goes on by scanning the table. Anything else is a damaged
+// cache too: ignored, and rebuilt.
 #pragma once
 
 #include <atomic>
@@ -27,23 +38,30 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "namesearch/core/namepattern.h"
+#include "namesearch/core/textscan.h"
 
 namespace qv {
 
 class FileTableImage;
 
-struct NameRow {
+// A row is kept in two parts: what every search reads (the record and where
+// its text is) and what only a search with a filter of size, date or owner
+// reads, so that the others leave the second part alone.
+struct NameKey {
     std::uint32_t recno;
+    std::uint32_t text;  // offset of the row's text in its block's texts
+};
+struct NameFacts {
     std::uint32_t entry;
     std::int32_t date;
-    std::uint32_t text;  // offset of the row's text
     std::int64_t size;
 };
-static_assert(sizeof(NameRow) == 24);
+static_assert(sizeof(NameKey) == 8 && sizeof(NameFacts) == 16);
 
 // Receives the matches of one slice of the table, in record order; slices
 // arrive in order. Returning false ends the search.
@@ -73,13 +91,12 @@ class NameIndex {
     const std::string& stamp() const { return m_stamp; }
     std::size_t rows() const { return m_rowCount; }
     std::uint64_t textBytes() const { return m_textBytes; }
-    const NameRow& row(std::size_t i) const { return m_rows[i]; }
-    std::string_view textOf(std::size_t i) const;
 
     // Searches on `threads` threads; `sink` is called on the calling thread
     // with the matches slice by slice in record order. Returns the number of
     // matches handed on (at most `limit`, 0 = no limit). `fromSlice` skips
-    // the slices a searchHead() did.
+    // the slices a searchHead() did. A damaged block ends the search before
+    // it (see damaged()).
     std::uint64_t search(const NamePattern& pattern, const NameFilter& filter,
                          const MatchSink& sink, std::uint64_t limit = 0, int threads = 2,
                          const std::atomic<bool>* cancel = nullptr,
@@ -91,25 +108,78 @@ class NameIndex {
     std::size_t searchHead(const NamePattern& pattern, const NameFilter& filter,
                            const MatchSink& sink, std::size_t enough,
                            std::chrono::microseconds budget, std::uint64_t& handed) const;
-    std::size_t slices() const;
+    // The number of matches alone, on `threads` threads. Without a filter by
+    // size, date or owner it reads the texts only: a match's row is told by
+    // the line feeds around it. A damaged block ends it early (see
+    // damaged()).
+    std::uint64_t count(const NamePattern& pattern, const NameFilter& filter,
+                        int threads = 2) const;
+    std::size_t slices() const { return m_blocks; }
+    // Whether a search met a block whose checksum failed.
+    bool damaged() const { return m_damaged.load(); }
 
   private:
-    NameIndex() = default;
-    void searchSlice(std::size_t s, const NamePattern& pattern, const NameFilter& filter,
-                     std::vector<std::uint32_t>& out) const;
+    struct Block {
+        std::uint64_t text;  // offset of the block's texts in all texts
+        std::uint32_t firstRow;
+        std::uint32_t unused;
+        std::uint64_t sums[3];  // of its texts, keys and facts
+    };
+    static_assert(sizeof(Block) == 40);
+    // Where a block's rows and texts are: in the mapped file, or in the
+    // memory a build filled.
+    struct Place {
+        const NameKey* keys;
+        const NameFacts* facts;
+        const char* text;
+        std::uint32_t rowCount;
+        std::uint64_t textBytes;
+    };
+    enum Part : std::uint8_t { Texts = 0, Keys = 1, Facts = 2 };
+    struct Probe;
+    class Arena;
+
+    NameIndex();
+    // False when the block is damaged (nothing found then).
+    bool searchSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
+                     const NameFilter& filter, std::vector<std::uint32_t>& out) const;
+    bool countSlice(std::size_t s, const Probe& probe, const NamePattern& pattern,
+                    const NameFilter& filter, std::uint64_t& n) const;
+    // Whether the part of block b checks (once per block and part).
+    bool sound(std::size_t b, Part part) const;
+    std::uint64_t partSum(std::size_t b, Part part) const;
+    void prepare();
 
     std::string m_dir;
     std::string m_stamp;
-    const NameRow* m_rows = nullptr;
+    std::string m_file;  // the file it was loaded from
     std::size_t m_rowCount = 0;
-    const char* m_text = nullptr;
     std::uint64_t m_textBytes = 0;
-    // Either owned buffers (a fresh build) or a mapped file.
-    std::vector<NameRow> m_ownRows;
-    std::vector<char> m_ownText;
+    const Block* m_table = nullptr;  // m_blocks + 1 entries, the last one the end
+    std::size_t m_blocks = 0;
+    std::vector<Place> m_places;
+    const std::uint8_t* m_prints = nullptr;  // kFingerprintBytes per block
+    ByteCounts m_counts{};
+    // Per block: a bit per part found sound.
+    std::unique_ptr<std::atomic<std::uint8_t>[]> m_checked;
+    mutable std::atomic<bool> m_damaged{false};
+    mutable std::once_flag m_dropped;
+    // Either the memory of a build or a mapped file.
+    std::vector<std::unique_ptr<Arena>> m_arenas;
+    std::vector<Block> m_ownTable;
+    std::vector<std::uint8_t> m_ownPrints;
     void* m_map = nullptr;
     std::size_t m_mapLength = 0;
 };
+
+// Searches with `index` (may be null) and, should it turn out damaged, goes
+// on by scanning the table where it stopped: the same matches in the same
+// order either way. `fromSlice` and `handedBefore` continue a searchHead().
+std::uint64_t searchNames(const NameIndex* index, const FileTableImage& image,
+                          const NamePattern& pattern, const NameFilter& filter,
+                          const MatchSink& sink, std::uint64_t limit = 0, int threads = 2,
+                          const std::atomic<bool>* cancel = nullptr, std::size_t fromSlice = 0,
+                          std::uint64_t handedBefore = 0);
 
 // The straightforward search: the file table itself, slice by slice, on
 // `threads` threads; the same results as NameIndex::search.
@@ -118,11 +188,16 @@ std::uint64_t scanFileTable(const FileTableImage& image, const NamePattern& patt
                             std::uint64_t limit = 0, int threads = 2,
                             const std::atomic<bool>* cancel = nullptr);
 
+// The number of matches, by the index where it can (see searchNames()).
+std::uint64_t countNames(const NameIndex* index, const FileTableImage& image,
+                         const NamePattern& pattern, const NameFilter& filter, int threads = 2);
+
 // Runs `work(slice, out)` for slices 0 ... slices - 1 on `threads` threads
 // and hands each slice's `out` to `sink` on the calling thread in slice
-// order. Returns the number handed on (cut at `limit`).
+// order. A slice whose work answers false ends the run before it. Returns
+// the number handed on (cut at `limit`).
 std::uint64_t runSlices(std::size_t slices, int threads,
-                        const std::function<void(std::size_t, std::vector<std::uint32_t>&)>& work,
+                        const std::function<bool(std::size_t, std::vector<std::uint32_t>&)>& work,
                         const MatchSink& sink, std::uint64_t limit,
                         const std::atomic<bool>* cancel);
 

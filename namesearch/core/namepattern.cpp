@@ -50,7 +50,10 @@ bool globMatch(std::string_view p, std::string_view t) {
 }  // namespace
 
 void upperUtf8InPlace(std::string& s) {
-    const std::size_t n = s.size();
+    upperUtf8InPlace(s.data(), s.size());
+}
+
+void upperUtf8InPlace(char* s, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {

@@ -29,6 +29,7 @@ namespace qv {
 
 // The engine's case folding on UTF-8 (see above), in place and as a copy.
 void upperUtf8InPlace(std::string& s);
+void upperUtf8InPlace(char* s, std::size_t n);
 std::string upperUtf8(std::string_view s);
 
 // The file name of a full path in the form "/dir/sub/ name.ext": what

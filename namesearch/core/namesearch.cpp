@@ -75,7 +75,7 @@ NameIndexKeeper::~NameIndexKeeper() {
 
 std::shared_ptr<const NameIndex> NameIndexKeeper::current(const std::string& stamp) {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_index && m_index->stamp() == stamp) return m_index;
+    if (m_index && !m_index->damaged() && m_index->stamp() == stamp) return m_index;
     return nullptr;
 }
 
@@ -105,6 +105,7 @@ std::shared_ptr<const NameIndex> NameIndexKeeper::waitForBuild(
 
 void NameIndexKeeper::job(std::string stamp) {
     std::shared_ptr<const NameIndex> made;
+    bool built = false;
     try {
         if (!m_file.empty()) {
             std::unique_ptr<NameIndex> saved = NameIndex::load(m_file, m_dir);
@@ -113,21 +114,24 @@ void NameIndexKeeper::job(std::string stamp) {
         if (!made) {
             FileTableImage image(m_dir);
             image.readMemoFile();
-            std::unique_ptr<NameIndex> built = NameIndex::build(
+            made = NameIndex::build(
                 image, 2, [this](int p) { m_progress = p; }, &m_cancel);
-            if (built) {
-                m_saved = !m_file.empty() && built->save(m_file);
-                made = std::move(built);
-            }
+            built = made != nullptr;
         }
     } catch (...) {
         // A table that cannot be read leaves no index; the search reads the
         // table itself and reports what is wrong with it.
     }
     {
+        // The index serves from here on; saving it goes on behind.
         const std::lock_guard<std::mutex> lock(m_mutex);
-        if (made) m_index = std::move(made);
+        if (made) m_index = made;
         m_progress = 100;
+    }
+    m_done.notify_all();
+    if (built) m_saved = !m_file.empty() && made->save(m_file);
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         m_running = false;
     }
     m_done.notify_all();

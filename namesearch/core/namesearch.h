@@ -10,10 +10,10 @@
 // Keeping it fresh. fresh() compares the index with the table's stamps on
 // every call (two file status calls). When they differ, or there is no index
 // yet, it starts a job on a thread of its own: load the saved file when it
-// matches, else build it from the table on two threads and save it. Until
-// the job has finished fresh() answers nullptr and the caller either waits
-// (waitForBuild) or searches the table directly; an index older than the
-// table is never used.
+// matches, else build it from the table on two threads and save it (a new
+// index serves while it is being saved). Until the job has an index fresh()
+// answers nullptr and the caller either waits (waitForBuild) or searches the
+// table directly; an index older than the table is never used.
 #pragma once
 
 #include <atomic>
@@ -49,11 +49,13 @@ class NameIndexKeeper {
     // The index when it matches the table as it is now, else nullptr (and
     // the job that brings one is started unless it runs).
     std::shared_ptr<const NameIndex> fresh();
-    // Whether the job runs, and how far it got (0 ... 100).
+    // Whether the job runs (saving a new index included), and how far it
+    // got (0 ... 100).
     bool building() const { return m_running.load(); }
     int progress() const { return m_progress.load(); }
     // Waits for the running job (calling `tick` every few milliseconds
     // with its progress), then answers fresh() without starting another.
+    // (fresh() answers a new index already while it is being saved.)
     std::shared_ptr<const NameIndex> waitForBuild(const std::function<void(int)>& tick = {});
     // Whether the last job could save its index file.
     bool saved() const { return m_saved.load(); }

@@ -136,8 +136,10 @@ int runNameSearchCommand(const std::vector<std::string>& args, std::ostream& out
         }
         return true;
     };
-    const std::uint64_t n = index ? index->search(pattern, filter, print, limit)
-                                  : scanFileTable(image, pattern, filter, print, limit);
+    // A count without a limit needs no record of its own.
+    const std::uint64_t n = countOnly && !limit
+                                ? countNames(index.get(), image, pattern, filter)
+                                : searchNames(index.get(), image, pattern, filter, print, limit);
     out << "matches\t" << n << '\n';
     out.flush();
     return 0;

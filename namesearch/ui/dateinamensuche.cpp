@@ -360,14 +360,16 @@ void TDateinamensuche::BtnSuchenClick() {
         m_waitedOnce = true;
         m_model->start(nullptr, m_entries);
         connect(m_wait, &QTimer::timeout, this, [this] {
-            if (m_keeper->building()) {
+            // A new index serves while it is still being saved.
+            auto ready = m_keeper->fresh();
+            if (!ready && m_keeper->building()) {
                 StatusLine->setText(QStringLiteral("Namensindex wird aufgebaut ... %1 %")
                                         .arg(m_keeper->progress()));
                 return;
             }
             m_wait->stop();
             m_wait->disconnect();
-            runSearch(m_keeper->fresh());
+            runSearch(std::move(ready));
         });
         StatusLine->setText(
             QStringLiteral("Namensindex wird aufgebaut ... %1 %").arg(m_keeper->progress()));
@@ -419,8 +421,8 @@ void TDateinamensuche::runSearch(std::shared_ptr<const qv::NameIndex> index) {
             return !m_cancel.load();
         };
         try {
-            n = index ? index->search(*pattern, *filter, sink, 0, 2, &m_cancel, from)
-                      : qv::scanFileTable(*image, *pattern, *filter, sink, 0, 2, &m_cancel);
+            n = qv::searchNames(index.get(), *image, *pattern, *filter, sink, 0, 2, &m_cancel, from,
+                                head);
         } catch (const std::exception& e) {
             failure = QString::fromStdString(e.what());
         }

@@ -2,6 +2,7 @@
 // name index against a plain scan of the table, its freshness and damage
 // checks, and the store tool's command.
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include "namesearch/core/namepattern.h"
 #include "namesearch/core/namesearch.h"
 #include "namesearch/core/namesearchtool.h"
+#include "namesearch/core/textscan.h"
 #include "namesearch/ui/dateinamensuche.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
@@ -159,6 +161,39 @@ TEST(NamePattern, CaseFoldingWildcardsAndRefusals) {
         EXPECT_THROW(qv::NamePattern{bad}, qv::Error) << bad;
 }
 
+// The vector scan against the plain one at every start and length, the
+// texts' ends included; the fingerprint never refuses a block holding the
+// literal and refuses one without its three-byte runs.
+TEST(TextScan, FinderAgreesWithPlainSearchAndFingerprintsRefuseOnlyMisses) {
+    std::mt19937 rng(7);
+    const std::string alphabet =
+        "AB/ .\xc3\x9c"
+        "9";
+    std::string text(300, ' ');
+    for (char& c : text)
+        c = alphabet[rng() % alphabet.size()];
+    const qv::ByteCounts counts = qv::sampleByteCounts(text.data(), text.size());
+    for (int round = 0; round < 400; ++round) {
+        const std::size_t len = 1 + rng() % 9;
+        const std::size_t from = rng() % (text.size() - len);
+        const std::string literal =
+            round % 3 ? text.substr(from, len) : text.substr(from, len - 1) + "Z";
+        const qv::LiteralFinder finder(literal, counts);
+        for (std::size_t start : {std::size_t{0}, from / 2, from, text.size() - len}) {
+            const std::string_view rest(text.data() + start, text.size() - start);
+            const std::size_t want = rest.find(literal);
+            EXPECT_EQ(finder.find(rest.data(), rest.size()),
+                      want == std::string_view::npos ? qv::LiteralFinder::npos : want)
+                << literal << " from " << start;
+        }
+    }
+    std::vector<std::uint8_t> print(qv::kFingerprintBytes, 0);
+    qv::addToFingerprint(print.data(), text.data(), text.size());
+    EXPECT_TRUE(qv::fingerprintHas(print.data(), qv::fingerprintBits(text.substr(100, 12))));
+    EXPECT_FALSE(qv::fingerprintHas(print.data(), qv::fingerprintBits("QQQ")));
+    EXPECT_TRUE(qv::fingerprintHas(print.data(), qv::fingerprintBits("QQ")));  // too short
+}
+
 TEST_F(NameSearch, SubstringsWildcardsAndFoldingOverIndexAndScan) {
     EXPECT_EQ(find("2023"), (R{1}));       // directory and name
     EXPECT_EQ(find("endgültig"), (R{1}));  // only in the memo
@@ -228,20 +263,89 @@ TEST_F(NameSearch, AStaleOrDamagedIndexIsNeverUsed) {
         ASSERT_NE(loaded, nullptr);
         EXPECT_EQ(loaded->rows(), 9u);
     }
-    // One byte changed in the saved file: not loaded.
-    ASSERT_NE(qv::NameIndex::load(file, qv::normalCatalogueFolder(dir.string())), nullptr);
-    {
+    // One byte changed in the saved file's texts: the search that reads
+    // them notices, answers as the scan does, and drops the file; the next
+    // search builds the index anew. One byte changed before the rows: not
+    // loaded at all.
+    auto flip = [&](std::streamoff at, std::ios::seekdir from) {
         std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(-20, std::ios::end);
+        f.seekg(at, from);
         char c;
         f.read(&c, 1);
-        f.seekp(-20, std::ios::end);
+        f.seekp(at, from);
         c = static_cast<char>(c ^ 0x20);
         f.write(&c, 1);
+    };
+    flip(-20, std::ios::end);
+    {
+        auto damaged = qv::NameIndex::load(file, qv::normalCatalogueFolder(dir.string()));
+        ASSERT_NE(damaged, nullptr);
+        qv::FileTableImage image(dir.string());
+        std::vector<std::uint32_t> found;
+        qv::searchNames(damaged.get(), image, qv::NamePattern("urlaub"), {},
+                        [&](const std::vector<std::uint32_t>& r) {
+                            found.insert(found.end(), r.begin(), r.end());
+                            return true;
+                        });
+        EXPECT_EQ(found, (R{4, 5, 10}));
+        EXPECT_TRUE(damaged->damaged());
+        EXPECT_FALSE(fs::exists(file));
+        qv::NameIndexKeeper keeper(dir.string());
+        keeper.fresh();
+        auto rebuilt = keeper.waitForBuild();
+        ASSERT_NE(rebuilt, nullptr);
+        EXPECT_FALSE(rebuilt->damaged());
+        EXPECT_TRUE(fs::exists(file));
     }
+    flip(1000, std::ios::beg);  // in the fingerprints
     EXPECT_EQ(qv::NameIndex::load(file, qv::normalCatalogueFolder(dir.string())), nullptr);
     // Nor an index of another catalogue folder.
     EXPECT_EQ(qv::NameIndex::load(file, "/elsewhere"), nullptr);
+}
+
+// Enough files for several blocks: the index as built and as loaded from
+// its file finds what the scan finds, block ends and long names included.
+TEST_F(NameSearch, ManyBlocksBuiltSavedAndLoadedAgreeWithTheScan) {
+    {
+        auto t = xb::Table::open((dir / "_qvdir.dbf").string());
+        t->beginBatch();
+        std::vector<std::string> paths;
+        for (int i = 0; i < 20000; ++i) {
+            paths.push_back("/Ordner" + std::to_string(i % 37) + "/ Datei" + std::to_string(i) +
+                            (i % 5 ? ".txt" : " länger als fünfzehn.pdf"));
+            addFile(*t, {1 + i % 3, paths.back().c_str(), i, 20200101});
+        }
+        t->endBatch();
+        t->close();
+    }
+    const std::string file = (tmp / "many.names").string();
+    qv::FileTableImage image(dir.string());
+    auto built = qv::NameIndex::build(image);
+    ASSERT_NE(built, nullptr);
+    ASSERT_GT(built->slices(), 2u);
+    ASSERT_TRUE(built->save(file));
+    auto loaded = qv::NameIndex::load(file, qv::normalCatalogueFolder(dir.string()));
+    ASSERT_NE(loaded, nullptr);
+    qv::NameFilter big;
+    big.minSize = 19990;
+    for (const char* pattern : {"datei8191", "ordner36/ datei", "*9.pdf", "ÄNGER ALS", "zzz", "7"})
+        for (const qv::NameFilter& filter : {qv::NameFilter{}, big}) {
+            const qv::NamePattern p(pattern);
+            std::vector<std::uint32_t> results[3];
+            auto into = [&](int k) {
+                return [&, k](const std::vector<std::uint32_t>& r) {
+                    results[k].insert(results[k].end(), r.begin(), r.end());
+                    return true;
+                };
+            };
+            qv::scanFileTable(image, p, filter, into(0));
+            built->search(p, filter, into(1));
+            loaded->search(p, filter, into(2));
+            EXPECT_EQ(results[1], results[0]) << pattern;
+            EXPECT_EQ(results[2], results[0]) << pattern;
+            EXPECT_EQ(loaded->count(p, filter), results[0].size()) << pattern;
+        }
+    EXPECT_FALSE(loaded->damaged());
 }
 
 TEST_F(NameSearch, StoreToolLinesCountsAndRefusals) {
