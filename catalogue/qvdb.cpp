@@ -89,7 +89,7 @@ std::string dbfDateText(std::int32_t jdn) {
     return rtrim(std::string_view(buf, 8));
 }
 
-void appendMemoValue(std::string& out, const xb::MemoValue& v, bool utf8 = false) {
+void appendMemoValue(std::string& out, const xb::MemoValue& v, std::string_view field = {}) {
     using T = xb::MemoValue::Type;
     switch (v.type) {
         case T::None:
@@ -98,7 +98,7 @@ void appendMemoValue(std::string& out, const xb::MemoValue& v, bool utf8 = false
             break;
         case T::Text:
         case T::Binary:
-            appendJsonString(out, utf8 ? v.bytes : xb::cp1252ToUtf8(v.bytes));
+            appendJsonString(out, qv::tables::memoTextUtf8(field, v.bytes));
             break;
         case T::Integer:
             out += std::to_string(v.integer);
@@ -138,7 +138,7 @@ void appendField(std::string& out, xb::Table& t, int i) {
             out += t.isBlank(i) ? "null" : t.logical(i) ? "true" : "false";
             break;
         case 'M':
-            appendMemoValue(out, t.memoValue(i), qv::tables::memoHoldsUtf8(f.name));
+            appendMemoValue(out, t.memoValue(i), f.name);
             break;
         default:  // C, D and types this engine only reads
             appendJsonString(out, xb::cp1252ToUtf8(rtrim(raw)));

@@ -13,6 +13,20 @@ enum class MsgIcon { None, Information, Question, Warning, Error, Stop };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
+// The answer of a box with `buttons` closed without choosing a button: its
+// cancel or No button, or OK for a box with OK alone.
+constexpr MsgAnswer closedAnswer(MsgButtons buttons) {
+    switch (buttons) {
+        case MsgButtons::Ok:
+            return MsgAnswer::Ok;
+        case MsgButtons::YesNo:
+        case MsgButtons::YesNoDefaultNo:
+            return MsgAnswer::No;
+        default:
+            return MsgAnswer::Cancel;
+    }
+}
+
 struct InputResult {
     bool ok = false;  // false: the box was cancelled
     QString value;

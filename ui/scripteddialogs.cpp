@@ -25,15 +25,7 @@ MsgAnswer ScriptedDialogs::message(const QString& text, const QString& caption, 
         return a;
     }
     ++m_unanswered;
-    switch (buttons) {
-        case MsgButtons::Ok:
-            return MsgAnswer::Ok;
-        case MsgButtons::YesNo:
-        case MsgButtons::YesNoDefaultNo:
-            return MsgAnswer::No;
-        default:
-            return MsgAnswer::Cancel;
-    }
+    return closedAnswer(buttons);
 }
 
 InputResult ScriptedDialogs::input(const QString& caption, const QString& prompt,

@@ -75,16 +75,7 @@ MsgAnswer WidgetDialogs::message(const QString& text, const QString& caption, Ms
         default:
             break;
     }
-    // Closed without a button: the box's way out.
-    switch (buttons) {
-        case MsgButtons::Ok:
-            return MsgAnswer::Ok;
-        case MsgButtons::YesNo:
-        case MsgButtons::YesNoDefaultNo:
-            return MsgAnswer::No;
-        default:
-            return MsgAnswer::Cancel;
-    }
+    return closedAnswer(buttons);  // closed without a button
 }
 
 InputResult WidgetDialogs::input(const QString& caption, const QString& prompt,

@@ -14,6 +14,7 @@
 
 #include "catalogue/cataloguesession.h"
 #include "store/conversion.h"
+#include "store/tables/cataloguetables.h"
 #include "store/ttable.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/dbf_header.h"
@@ -367,7 +368,8 @@ QString keptPath(xb::Table& t, const std::uint8_t* rec, std::uint32_t recno) {
     if (!t.memoStore()->written(rec + m.offset, m.len)) return {};
     try {
         const xb::MemoValue v = t.memoStore()->read(rec + m.offset, m.len, recno);
-        if (v.type == xb::MemoValue::Type::Text) return QString::fromUtf8(v.bytes);
+        if (v.type == xb::MemoValue::Type::Text)
+            return QString::fromStdString(tables::memoTextUtf8(tables::kFullPathMemo, v.bytes));
     } catch (const Error&) {
     }
     return {};

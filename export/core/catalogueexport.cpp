@@ -47,8 +47,7 @@ ExportValue memoValue(xb::Table& t, int i) {
         case T::Text:
         case T::Binary:
             out.kind = ExportValue::Kind::Text;
-            out.text = tables::memoHoldsUtf8(t.field(i).name) ? QString::fromUtf8(v.bytes)
-                                                              : utf8Text(v.bytes);
+            out.text = QString::fromStdString(tables::memoTextUtf8(t.field(i).name, v.bytes));
             break;
         case T::Integer:
             out.kind = ExportValue::Kind::Number;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "store/xbase/cp1252.h"
 #include "store/xbase/expr.h"
 #include "store/xbase/field.h"
 #include "store/xbase/table.h"
@@ -46,6 +47,48 @@ xb::NsxKeyType keyTypeOf(xb::ExprType t) {
 
 bool memoHoldsUtf8(std::string_view name) {
     return sameName(name, kFullPathMemo);
+}
+
+namespace {
+
+// Whether `s` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool wellFormedUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        for (std::size_t k = 1; k <= n; ++k) {
+            if (i + k >= s.size()) return false;
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) return false;
+        }
+        i += n + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string memoTextUtf8(std::string_view name, std::string_view bytes) {
+    if (memoHoldsUtf8(name) && wellFormedUtf8(bytes)) return std::string(bytes);
+    return xb::cp1252ToUtf8(bytes);
 }
 
 int fieldPosition(const TableLayout& l, std::string_view name) {

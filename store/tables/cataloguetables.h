@@ -101,6 +101,10 @@ inline constexpr Field kFileFields[] = {
 inline constexpr std::string_view kFullPathMemo = "dirmemo";
 // Whether the memo field `name` (any case) is that one.
 bool memoHoldsUtf8(std::string_view name);
+// The text of a memo of field `name` in UTF-8: the kept path as it is, when
+// its bytes are UTF-8 (another program may have written Windows-1252 there);
+// every other memo converted from Windows-1252.
+std::string memoTextUtf8(std::string_view name, std::string_view bytes);
 
 inline constexpr Tag kFileTags[] = {
     {"dirnumm", "str(dirnumm,8)+dirpfad", {}},
