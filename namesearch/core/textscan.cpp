@@ -28,6 +28,17 @@ inline std::size_t confirm(Mask mask, const char* p, std::size_t at, const std::
     return LiteralFinder::npos;
 }
 
+// The start positions from `s` to `last` one by one, after a kernel's last
+// full vector.
+inline std::size_t findTail(const char* p, std::size_t s, std::size_t last,
+                            const std::string& literal, std::size_t first, std::size_t second) {
+    for (; s <= last; ++s)
+        if (p[s + first] == literal[first] && p[s + second] == literal[second] &&
+            std::memcmp(p + s, literal.data(), literal.size()) == 0)
+            return s;
+    return LiteralFinder::npos;
+}
+
 // Both kernels look at every start position s <= n - literal size in steps
 // of the vector width; the loads at s + first and s + second stay inside the
 // text because both distances are below the literal's size.
@@ -54,11 +65,7 @@ __attribute__((target("avx2"))) std::size_t findWide(const char* p, std::size_t 
         const std::size_t hit = confirm(mask, p, s, literal);
         if (hit != LiteralFinder::npos) return hit;
     }
-    for (; s <= last; ++s)
-        if (p[s + first] == literal[first] && p[s + second] == literal[second] &&
-            std::memcmp(p + s, literal.data(), literal.size()) == 0)
-            return s;
-    return LiteralFinder::npos;
+    return findTail(p, s, last, literal, first, second);
 }
 
 std::size_t findNarrow(const char* p, std::size_t n, const std::string& literal, std::size_t first,
@@ -77,11 +84,7 @@ std::size_t findNarrow(const char* p, std::size_t n, const std::string& literal,
         const std::size_t hit = confirm(mask, p, s, literal);
         if (hit != LiteralFinder::npos) return hit;
     }
-    for (; s <= last; ++s)
-        if (p[s + first] == literal[first] && p[s + second] == literal[second] &&
-            std::memcmp(p + s, literal.data(), literal.size()) == 0)
-            return s;
-    return LiteralFinder::npos;
+    return findTail(p, s, last, literal, first, second);
 }
 
 bool wideVectors() {
