@@ -4,6 +4,8 @@
 // by side, and more than once.
 #pragma once
 
+#include <cstdlib>
+
 #include <chrono>
 
 namespace bench {
@@ -19,5 +21,16 @@ class Stopwatch {
   private:
     Clock::time_point start_;
 };
+
+// Milliseconds since `t0` on the same clock.
+inline double msSince(Stopwatch::Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Stopwatch::Clock::now() - t0).count();
+}
+
+// The machine's load over the last minute: wall times swing with it.
+inline double loadAverage() {
+    double avg[1] = {0};
+    return ::getloadavg(avg, 1) == 1 ? avg[0] : -1;
+}
 
 }  // namespace bench

@@ -35,6 +35,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/bench_catalogue.h"
 #include "bench/bench_clock.h"
 #include "bench/bench_util.h"
 #include "catalogue/cataloguesession.h"
@@ -50,13 +51,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* kWords[] = {"PROGRAMME", "SPIELE", "TREIBER",  "DATEN",  "BRIEFE",  "OFFICE", "SYSTEM",
-                        "GRAFIK",    "SOUND",  "LEVEL1",   "LEVEL2", "HILFE",   "BILDER", "MUSIK",
-                        "WIN95",     "DOS",    "TOOLS",    "BACKUP", "1997",    "1998",   "SZENEN",
-                        "FLUGSIM",   "ARCHIV", "VORLAGEN", "SETUP",  "INSTALL", "TEMP",   "DOKU"};
-const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP",
-                       "WAV", "DOC", "",    "HTM", "ZIP", "COM"};
-constexpr std::uint64_t kFilesPerEntry = 200;
+using bench::kExts;
+using bench::kFilesPerEntry;
+using bench::kWords;
 constexpr std::uint64_t kBigEntryFiles = 100000;
 
 // The file a key number stands for: copies share their key number.
@@ -99,15 +96,7 @@ void generate(const fs::path& dir, std::uint64_t n) {
             const bool copy = i > 0 && rng.below(8) == 0;
             const FileKey f = fileOf(copy ? rng.below(i) : i);
             const bool released = i % 97 == 96;
-            std::string path = "/";
-            const int depth = 1 + static_cast<int>((i / 7) % 5);
-            std::uint64_t d = (i / kFilesPerEntry) * 31 + (i % kFilesPerEntry) / 12;
-            for (int k = 0; k < depth; ++k) {
-                path += kWords[(d + k * 7) % 28];
-                path += '/';
-                d /= 3;
-            }
-            path += " " + f.name + (f.ext.empty() ? "" : "." + f.ext);
+            const std::string path = bench::generatedPath(i, f.name, f.ext);
             t->append();
             t->replaceNumber(0, released ? 99999999.0 : static_cast<double>(ownerOf(i)));
             t->replaceText(1, f.name);
@@ -132,20 +121,7 @@ void generate(const fs::path& dir, std::uint64_t n) {
         std::exit(1);
     }
     std::printf("  index built: %.1f s\n", clock.seconds());
-    {
-        auto t = xb::Table::open((dir / "_qvdisk.dbf").string());
-        const std::uint64_t entries = ownerOf(n - 1);
-        for (std::uint64_t e = 1; e <= entries; ++e) {
-            t->append();
-            t->replaceNumber(t->fieldIndex("eindeutig"), static_cast<double>(e));
-            t->replaceText(t->fieldIndex("bezeich"),
-                           xb::utf8ToCp1252("Datenträger " + std::to_string(e)));
-            t->replaceNumber(t->fieldIndex("boxnummer"), static_cast<double>(e / 50));
-            t->replaceNumber(t->fieldIndex("disknummer"), static_cast<double>(e % 50));
-            t->commitRecord();
-        }
-        t->close();
-    }
+    bench::appendGeneratedEntries((dir / "_qvdisk.dbf").string(), ownerOf(n - 1));
     std::printf("  catalogue and key file ready: %.1f s\n", clock.seconds());
     std::fflush(stdout);
 }

@@ -42,6 +42,7 @@
 
 #include "app/qv-tessarin/features.h"
 #include "bench/bench_catalogue.h"
+#include "bench/bench_clock.h"
 #include "bench/bench_util.h"
 #include "catalogue/cataloguelocation.h"
 #include "catalogue/qvdb.h"
@@ -56,8 +57,8 @@
 #include "store/xbase/cp1252.h"
 #include "store/xbase/settings.h"
 #include "store/xbase/table.h"
-#include "store/xbase/table_index.h"
 #include "store/xbase/table_builder.h"
+#include "store/xbase/table_index.h"
 #include "ui/command.h"
 #include "ui/dbgrid.h"
 #include "ui/dbnavigator.h"
@@ -69,11 +70,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
+using Clock = bench::Stopwatch::Clock;
+using bench::msSince;
 
 // CPU time of this thread: on a machine shared with other work, the wall
 // time of a step swings with the load, its CPU time much less.

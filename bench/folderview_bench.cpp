@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_session.h"
 #include "bench/bench_util.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguesession.h"
@@ -66,18 +67,7 @@ const char* kWords[] = {"Programme", "Spiele", "Treiber", "Daten", "Briefe",
                         "Office",    "System", "Grafik",  "Sound", "Level"};
 const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP", "WAV", "DOC", "", "ZIP"};
 
-void checkCatalogue(const fs::path& dir) {
-    TDM dm(QString::fromStdString(dir.string()));
-    qv::CatalogueSession session(dm);
-    qv::SilentIntro intro;
-    qv::checkCatalogue(dm, session, intro, [](const QString& t) {
-        std::fprintf(stderr, "%s\n", t.toUtf8().constData());
-        std::exit(1);
-    });
-    session.reattach();
-    for (qv::CatalogueTable t : qv::kTableOrder)
-        dm.table(t).Close();
-}
+using bench::checkCatalogue;
 
 void generate(const fs::path& dir) {
     fs::create_directories(dir);

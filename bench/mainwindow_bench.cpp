@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/qv-tessarin/features.h"
+#include "bench/bench_session.h"
 #include "bench/bench_util.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguelocation.h"
@@ -69,18 +70,7 @@ const char* kWords[] = {"Programme", "Spiele", "Treiber", "Daten",    "Briefe", 
                         "Backup",    "Archiv", "Setup",   "Vorlagen", "Atlas",  "Lexikon"};
 const char* kExts[] = {"EXE", "DLL", "TXT", "HLP", "INI", "BMP", "WAV", "DOC", "", "ZIP"};
 
-void checkCatalogue(const fs::path& dir) {
-    TDM dm(QString::fromStdString(dir.string()));
-    qv::CatalogueSession session(dm);
-    qv::SilentIntro intro;
-    qv::checkCatalogue(dm, session, intro, [](const QString& t) {
-        std::fprintf(stderr, "%s\n", t.toUtf8().constData());
-        std::exit(1);
-    });
-    session.reattach();
-    for (qv::CatalogueTable t : qv::kTableOrder)
-        dm.table(t).Close();
-}
+using bench::checkCatalogue;
 
 void generate(const fs::path& dir, int entries, int filesPerEntry) {
     fs::create_directories(dir);

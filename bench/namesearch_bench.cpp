@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "bench/bench_catalogue.h"
+#include "bench/bench_clock.h"
 #include "bench/bench_util.h"
 #include "catalogue/cataloguelocation.h"
 #include "catalogue/cataloguesession.h"
@@ -56,16 +57,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = bench::Stopwatch::Clock;
+using bench::msSince;
 
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-// The machine's load over the last minute: the wall times swing with it.
 double load() {
-    double avg[1] = {0};
-    return ::getloadavg(avg, 1) == 1 ? avg[0] : -1;
+    return bench::loadAverage();
 }
 
 void report(const std::string& what, double ms, double target) {
@@ -123,22 +119,8 @@ void generate(const fs::path& dir, std::uint64_t n) {
         t->endBatch();
         t->close();
     }
-    {
-        auto t = xb::Table::open((dir / "_qvdisk.dbf").string());
-        const std::uint64_t entries = (n + bench::kFilesPerEntry - 1) / bench::kFilesPerEntry;
-        t->beginBatch();
-        for (std::uint64_t e = 1; e <= entries; ++e) {
-            t->append();
-            t->replaceNumber(t->fieldIndex("eindeutig"), static_cast<double>(e));
-            t->replaceText(t->fieldIndex("bezeich"),
-                           xb::utf8ToCp1252("Datenträger " + std::to_string(e)));
-            t->replaceNumber(t->fieldIndex("boxnummer"), static_cast<double>(e / 50));
-            t->replaceNumber(t->fieldIndex("disknummer"), static_cast<double>(e % 50));
-            t->commitRecord();
-        }
-        t->endBatch();
-        t->close();
-    }
+    bench::appendGeneratedEntries((dir / "_qvdisk.dbf").string(),
+                                  (n + bench::kFilesPerEntry - 1) / bench::kFilesPerEntry);
     std::printf("  catalogue ready: %.1f s\n", msSince(t0) / 1000);
     std::fflush(stdout);
 }
