@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -164,8 +165,9 @@ TDubletten::TDubletten(MainWindowHost& host, QWidget* parent)
     NurAbfrage->setObjectName(QStringLiteral("NurAbfrage"));
     BtnSuchen = new QPushButton(QStringLiteral("&Suchen"), this);
     BtnSuchen->setObjectName(QStringLiteral("BtnSuchen"));
-    BtnSuchen->setDefault(false);
-    BtnSuchen->setAutoDefault(false);
+    // Enter starts the search while the button has the focus; in the tree
+    // Enter opens a group or shows a copy's entry and reaches no button.
+    BtnSuchen->setAutoDefault(true);
     BtnSchliessen = new QPushButton(QStringLiteral("S&chließen"), this);
     BtnSchliessen->setObjectName(QStringLiteral("BtnSchliessen"));
     BtnSchliessen->setAutoDefault(false);
@@ -187,6 +189,7 @@ TDubletten::TDubletten(MainWindowHost& host, QWidget* parent)
 
     Gruppen = new QuietTreeView(this);
     Gruppen->setObjectName(QStringLiteral("Gruppen"));
+    Gruppen->setAccessibleName(QStringLiteral("Gruppen doppelter Dateien"));
     Gruppen->setModel(m_model);
     Gruppen->setUniformRowHeights(true);
     Gruppen->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -245,13 +248,22 @@ QStringList TDubletten::catalogueStamp() const {
     return stamp;
 }
 
+void QuietTreeView::keyPressEvent(QKeyEvent* event) {
+    QTreeView::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) event->accept();
+}
+
 void TDubletten::run() {
     NurAbfrage->setEnabled(m_host.session().searchActive());
     if (m_model->report() && catalogueStamp() != m_stamp) {
         m_model->clear();
         showSummary();
     }
-    Gruppen->setFocus();
+    // Nothing to look through yet: the first key starts the search.
+    if (m_model->report())
+        Gruppen->setFocus();
+    else
+        BtnSuchen->setFocus();
     exec();
 }
 

@@ -30,11 +30,16 @@ namespace qv {
 
 class MainWindowHost;
 
-// A tree without type-to-search: it would read every row per key stroke.
+// A tree without type-to-search (it would read every row per key stroke)
+// that keeps Enter to itself: Enter activates the current row and never
+// reaches the window's buttons.
 class QuietTreeView : public QTreeView {
   public:
     using QTreeView::QTreeView;
     void keyboardSearch(const QString&) override {}
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The groups (top level) and their copies (children).

@@ -74,6 +74,7 @@ TVergleich::TVergleich(MainWindowHost& host, QWidget* parent)
 
     Andere = new QTreeWidget(this);
     Andere->setObjectName(QStringLiteral("Andere"));
+    Andere->setAccessibleName(QStringLiteral("Auch vorhanden auf"));
     Andere->setRootIsDecorated(false);
     Andere->setUniformRowHeights(true);
     Andere->setHeaderLabels({QStringLiteral("Auch vorhanden auf: Bezeichnung"),
@@ -85,6 +86,7 @@ TVergleich::TVergleich(MainWindowHost& host, QWidget* parent)
 
     NurHier = new QuietTreeView(this);
     NurHier->setObjectName(QStringLiteral("NurHier"));
+    NurHier->setAccessibleName(QStringLiteral("Nur hier"));
     NurHier->setModel(m_only);
     NurHier->setRootIsDecorated(false);
     NurHier->setUniformRowHeights(true);

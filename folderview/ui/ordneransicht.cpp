@@ -156,6 +156,7 @@ TOrdneransicht::TOrdneransicht(QWidget* parent)
 
     TreeOrdner = new QTreeWidget(this);
     TreeOrdner->setObjectName(QStringLiteral("TreeOrdner"));
+    TreeOrdner->setAccessibleName(QStringLiteral("Ordner"));
     TreeOrdner->setColumnCount(3);
     TreeOrdner->setHeaderLabels(
         {QStringLiteral("Ordner"), QStringLiteral("Dateien"), QStringLiteral("Größe")});
@@ -169,6 +170,7 @@ TOrdneransicht::TOrdneransicht(QWidget* parent)
     m_model = new qv::FolderFilesModel(this);
     GridDateien = new qv::FolderFilesView(this);
     GridDateien->setObjectName(QStringLiteral("GridDateien"));
+    GridDateien->setAccessibleName(QStringLiteral("Dateien des Ordners"));
     GridDateien->setModel(m_model);
     GridDateien->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridDateien->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -104,7 +104,12 @@ TEST_F(DuplicateWindows, GroupsWithSummaryAndEnterOnACopyLeavesAQueryAfterAsking
         groups = w->model()->rowCount();
         const QModelIndex first = w->model()->index(0, 0);
         copies = w->model()->rowCount(first);
-        w->Gruppen->expand(first);
+        // Enter on a group opens it and starts no new search.
+        const qv::DuplicateReport* report = w->model()->report();
+        w->Gruppen->setCurrentIndex(first);
+        QTest::keyClick(w->Gruppen, Qt::Key_Return);
+        EXPECT_TRUE(w->Gruppen->isExpanded(first));
+        EXPECT_EQ(w->model()->report(), report);
         // The copy on "Zwei", hidden by the query: declined, then accepted.
         w->Gruppen->setCurrentIndex(w->model()->index(1, 0, first));
         QTest::keyClick(w->Gruppen, Qt::Key_Return);
