@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
             std::printf("(count %llu, position %llu)\n", static_cast<unsigned long long>(rows),
                         static_cast<unsigned long long>(pos));
     }
-    for (int rep = 0; rep < 2; ++rep) if (want("seek")) {
+    if (want("seek")) {
         const std::uint64_t entries = n / 60;
         // Prefix seeks: name prefixes in namealle, entry numbers in dirnumm.
         std::vector<std::string> names, nums;

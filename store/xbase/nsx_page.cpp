@@ -185,23 +185,23 @@ void LeafDecoder::resume(int index, int offset, const std::uint8_t* key, std::ui
     recno_ = recno;
 }
 
-void LeafIndex::shift(int idx, int dir, int delta, int changedOffset, int keyLen) {
-    for (std::size_t k = 0; k < entry.size(); ++k) {
-        if (entry[k] < idx) continue;
-        if (dir < 0 && entry[k] == idx) {
+void LeafIndex::shift(int idx, int dir, int delta, int changedOffset) {
+    for (int k = 0; k < n; ++k) {
+        const int e = entry(k);
+        if (e < idx) continue;
+        if (dir < 0 && e == idx) {
             // The removed entry was a restart point: drop it.
-            entry.erase(entry.begin() + static_cast<std::ptrdiff_t>(k));
-            offset.erase(offset.begin() + static_cast<std::ptrdiff_t>(k));
-            recno.erase(recno.begin() + static_cast<std::ptrdiff_t>(k));
-            const std::size_t kl = static_cast<std::size_t>(keyLen);
-            keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(k * kl),
-                       keys.begin() + static_cast<std::ptrdiff_t>((k + 1) * kl));
+            const auto at = points.begin() +
+                            static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k) * stride());
+            points.erase(at, at + static_cast<std::ptrdiff_t>(stride()));
+            --n;
             --k;
             continue;
         }
-        const bool changed = dir > 0 ? entry[k] == idx : entry[k] == idx + 1;
-        entry[k] += dir;
-        offset[k] = changed ? changedOffset : offset[k] + delta;
+        const bool changed = dir > 0 ? e == idx : e == idx + 1;
+        std::uint8_t* d = points.data() + static_cast<std::size_t>(k) * stride();
+        putI32(d, e + dir);
+        putI32(d + 4, changed ? changedOffset : offset(k) + delta);
     }
 }
 
