@@ -235,7 +235,7 @@ void NsxTag::writeHeaderRoot() {
 
 void NsxTag::descend(const Target& t, std::vector<Frame>& path, Slot& s) {
     path.clear();
-    s = Slot{};
+    s.reset();
     std::uint32_t addr = root_;
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     for (std::size_t depth = 0;; ++depth) {

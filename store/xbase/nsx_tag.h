@@ -234,6 +234,15 @@ class NsxTag {
         std::uint32_t nextRec = 0;
         int nextOff = 0;
         int nextSize = 0;
+        // Back to the state above; the key buffers count only with their flags.
+        void reset() {
+            idx = n = size = 0;
+            recLen = 2;
+            used = off = nsx::kLeafHeader;
+            hasPred = hasPrev = hasCur = hasNext = false;
+            curRec = nextRec = 0;
+            nextOff = nextSize = 0;
+        }
     };
     void descend(const nsx::Target& t, std::vector<nsx::Frame>& path, Slot& slot);
     void predecessorOf(const std::vector<nsx::Frame>& path, std::size_t level, std::uint8_t* out,
