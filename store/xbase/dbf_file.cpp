@@ -177,9 +177,20 @@ void DbfFile::restoreEnd(std::uint64_t end) {
     }
 }
 
+void DbfFile::currentDate(int& year, int& month, int& day) {
+    const std::time_t now = env_->now();
+    if (now != dateAt_) {
+        today(*env_, dateY_, dateM_, dateD_);
+        dateAt_ = now;
+    }
+    year = dateY_;
+    month = dateM_;
+    day = dateD_;
+}
+
 void DbfFile::headerInStep() {
     int y, m, d;
-    today(*env_, y, m, d);
+    currentDate(y, m, d);
     if (header_.storedCount != count_ || header_.year != y || header_.month != m ||
         header_.day != d)
         writeHeader();
@@ -221,10 +232,17 @@ void DbfFile::setFlags(std::uint8_t flags) {
 void DbfFile::writeHeader() {
     writeAppends();
     int y, m, d;
-    today(*env_, y, m, d);
+    currentDate(y, m, d);
     std::uint8_t fixed[kFixedHeaderSize];
     encodeFixedHeader(header_, count_, y, m, d, fixed);
-    file_->writeAt(0, fixed, sizeof fixed);
+    // Through the shared mapping when there is one, as records are: the
+    // header's block is always there, so the store needs no new room.
+    if (std::uint8_t* map = useMap_ ? file_->writableView(sizeof fixed) : nullptr) {
+        std::memcpy(map, fixed, sizeof fixed);
+    } else {
+        useMap_ = false;
+        file_->writeAt(0, fixed, sizeof fixed);
+    }
     std::memcpy(header_.fixed.data(), fixed, sizeof fixed);
     header_.year = y;
     header_.month = m;

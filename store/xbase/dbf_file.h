@@ -32,6 +32,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +113,9 @@ class DbfFile {
     void writeEofMarker();
     // Writes the header when its count or date is not the current one.
     void headerInStep();
+    // Today's date by the Env's clock; the calendar reading is kept for the
+    // second it was made in.
+    void currentDate(int& year, int& month, int& day);
     // After a failed append at `end`: the file cut back to `end` + 0x1A.
     void restoreEnd(std::uint64_t end);
     // Records in the file itself; the rest of count_ is held.
@@ -142,6 +146,8 @@ class DbfFile {
     std::uint32_t jumps_ = 0;  // records read out of sequence
     bool batchAppends_ = false;
     std::vector<std::uint8_t> held_;  // appended records not yet written
+    std::time_t dateAt_ = -1;         // the second the date below was read
+    int dateY_ = 0, dateM_ = 0, dateD_ = 0;
 };
 
 }  // namespace xb

@@ -320,6 +320,31 @@ void ExprEval::prepare(ExprNode& root, std::string_view text) {
 
 // ---- evaluation ---------------------------------------------------------------------
 
+namespace {
+
+// Whether the `width` bytes at `f` are a whole number as str() with no
+// decimals writes it in that width: blanks, an optional minus, digits
+// without a leading zero (or a lone 0), nothing after them; at most 15
+// digits, which a double holds exactly.
+bool isPlainWhole(const char* f, std::size_t width) {
+    if (width > 15) return false;
+    std::size_t i = 0;
+    while (i < width && f[i] == ' ')
+        ++i;
+    if (i == width) return false;
+    if (f[i] == '-') {
+        ++i;
+        if (i == width || f[i] == '0') return false;
+    } else if (f[i] == '0') {
+        return i + 1 == width;
+    }
+    for (; i < width; ++i)
+        if (f[i] < '0' || f[i] > '9') return false;
+    return true;
+}
+
+}  // namespace
+
 const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
     Value& v = n.val_;
     if (n.folded_) return v;
@@ -468,7 +493,6 @@ const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
             break;
         }
         case Code::Str: {
-            const double x = eval(*k[0], r).number;
             std::size_t width;
             int decimals = 0;
             if (k.size() == 1) {
@@ -479,6 +503,15 @@ const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
                 if (k.size() == 3)
                     decimals = static_cast<int>(wholeNumber(eval(*k[2], r).number, 0, 255, 0));
             }
+            // A whole number field as wide as the result, written the way
+            // str() writes it, is its own result (the keys of the file
+            // table begin with one).
+            if (decimals == 0 && static_cast<Code>(k[0]->code_) == Code::FieldN &&
+                width == k[0]->len_ && isPlainWhole(rec + k[0]->offset_, width)) {
+                v.chars = std::string_view(rec + k[0]->offset_, width);
+                break;
+            }
+            const double x = eval(*k[0], r).number;
             char* out = ensure(width, 0, n.buf_, n.cap_);
             formatNumber(x, static_cast<int>(width), decimals, out);
             v.chars = std::string_view(out, width);

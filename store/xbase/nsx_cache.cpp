@@ -60,7 +60,7 @@ Page* PageCache::install(std::uint32_t addr) {
         p = pool_.back().get();
     }
     p->addr = addr;
-    if (p->index) p->index->valid = false;
+    p->index.valid = false;
     p->dirty = false;
     p->referenced = true;
     p->pins = 0;
@@ -104,7 +104,7 @@ Page* PageCache::create(std::uint32_t addr) {
 }
 
 void PageCache::markDirty(Page* p) {
-    if (p->index) p->index->valid = false;
+    p->index.valid = false;
     markDirtyKeepIndex(p);
 }
 
@@ -127,7 +127,7 @@ void PageCache::discard(std::uint32_t addr) {
     resident_.pop_back();
     if (hand_ >= resident_.size()) hand_ = 0;
     p->pins = 0;
-    if (p->index) p->index->valid = false;
+    p->index.valid = false;
     spare_.push_back(p);
 }
 
@@ -136,7 +136,7 @@ void PageCache::discardAll() {
         slots_[p->addr / kPageSize] = nullptr;
         p->dirty = false;
         p->pins = 0;
-        if (p->index) p->index->valid = false;
+        p->index.valid = false;
         spare_.push_back(p);
     }
     resident_.clear();

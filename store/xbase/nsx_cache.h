@@ -26,7 +26,7 @@ struct Page {
     bool referenced = false;  // clock bit
     int pins = 0;
     std::size_t residentSlot = 0;
-    std::unique_ptr<LeafIndex> index;  // search aid for a leaf, built on demand
+    LeafIndex index;  // search aid for a leaf, built on demand
     std::uint8_t data[kPageSize];
 };
 

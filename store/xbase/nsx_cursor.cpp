@@ -41,12 +41,11 @@ void NsxCursor::loadLeaf(std::uint32_t addr, const std::uint8_t* pred) {
 
 bool NsxCursor::resumeAt(const LeafIndex& ix, int r) {
     const std::size_t kl = static_cast<std::size_t>(tag_->keyLen());
-    const std::size_t k = static_cast<std::size_t>(r);
-    const int e = ix.entry[k];
+    const int e = ix.entry(r);
     if (e < 0 || e >= leafN_) return false;  // not this page's index; decode from the start
-    std::memcpy(leafKeys_.data() + static_cast<std::size_t>(e) * kl, ix.keys.data() + k * kl, kl);
-    leafRecnos_[static_cast<std::size_t>(e)] = ix.recno[k];
-    dec_->resume(e, ix.offset[k], ix.keys.data() + k * kl, ix.recno[k]);
+    std::memcpy(leafKeys_.data() + static_cast<std::size_t>(e) * kl, ix.key(r), kl);
+    leafRecnos_[static_cast<std::size_t>(e)] = ix.recno(r);
+    dec_->resume(e, ix.offset(r), ix.key(r), ix.recno(r));
     base_ = e;
     decoded_ = e + 1;
     return true;

@@ -1,5 +1,6 @@
 #include "store/xbase/nsx_page.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace xb::nsx {
@@ -58,31 +59,74 @@ int rleEncode(const std::uint8_t* src, int n, std::uint8_t* out, int limit) {
 // Short copies and fills inline: the libc calls and the string instructions
 // a compiler turns such loops into (rep movsb/stosq) cost more than the few
 // bytes a key remainder has. The empty asm keeps the loops as they are.
+// The last piece of a copy or fill overlaps the one before it instead of
+// going byte by byte.
 inline void copySmall(std::uint8_t* dst, const std::uint8_t* src, int n) {
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, src + i, 8);
-        std::memcpy(dst + i, &w, 8);
-        __asm__("" : "+r"(i));
+    if (n >= 8) {
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, src + i, 8);
+            std::memcpy(dst + i, &w, 8);
+            __asm__("" : "+r"(i));
+        }
+        if (i < n) {
+            std::uint64_t w;
+            std::memcpy(&w, src + n - 8, 8);
+            std::memcpy(dst + n - 8, &w, 8);
+        }
+        return;
     }
-    for (; i < n; ++i) {
-        dst[i] = src[i];
-        __asm__("" : "+r"(i));
+    if (n >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + n - 4, 4);
+        std::memcpy(dst, &a, 4);
+        std::memcpy(dst + n - 4, &b, 4);
+        return;
     }
+    if (n >= 2) {
+        std::uint16_t a, b;
+        std::memcpy(&a, src, 2);
+        std::memcpy(&b, src + n - 2, 2);
+        std::memcpy(dst, &a, 2);
+        std::memcpy(dst + n - 2, &b, 2);
+        return;
+    }
+    if (n == 1) dst[0] = src[0];
 }
 
 inline void fillSmall(std::uint8_t* dst, std::uint8_t b, int n) {
     const std::uint64_t w = 0x0101010101010101ull * b;
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::memcpy(dst + i, &w, 8);
-        __asm__("" : "+r"(i));
+    if (n >= 8) {
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::memcpy(dst + i, &w, 8);
+            __asm__("" : "+r"(i));
+        }
+        if (i < n) std::memcpy(dst + n - 8, &w, 8);
+        return;
     }
-    for (; i < n; ++i) {
+    for (int i = 0; i < n; ++i) {
         dst[i] = b;
         __asm__("" : "+r"(i));
     }
+}
+
+// Index of the first 0xFF byte in data[from, m), or m; `limit` is how many
+// bytes from `data` on may be read (at least m).
+inline int findFF(const std::uint8_t* data, int from, int m, int limit) {
+    int j = from;
+    for (; j + 8 <= limit && j < m; j += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, data + j, 8);
+        const std::uint64_t t = ~w;  // 0xFF bytes become zero
+        const std::uint64_t z = (t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull;
+        if (z) return std::min(m, j + (__builtin_ctzll(z) >> 3));
+    }
+    while (j < m && data[j] != 0xFF)
+        ++j;
+    return std::min(j, m);
 }
 
 // Keys are compared eight bytes at a time: file-table keys are long (a path
@@ -185,23 +229,23 @@ void LeafDecoder::resume(int index, int offset, const std::uint8_t* key, std::ui
     recno_ = recno;
 }
 
-void LeafIndex::shift(int idx, int dir, int delta, int changedOffset, int keyLen) {
-    for (std::size_t k = 0; k < entry.size(); ++k) {
-        if (entry[k] < idx) continue;
-        if (dir < 0 && entry[k] == idx) {
+void LeafIndex::shift(int idx, int dir, int delta, int changedOffset) {
+    for (int k = 0; k < n; ++k) {
+        const int e = entry(k);
+        if (e < idx) continue;
+        if (dir < 0 && e == idx) {
             // The removed entry was a restart point: drop it.
-            entry.erase(entry.begin() + static_cast<std::ptrdiff_t>(k));
-            offset.erase(offset.begin() + static_cast<std::ptrdiff_t>(k));
-            recno.erase(recno.begin() + static_cast<std::ptrdiff_t>(k));
-            const std::size_t kl = static_cast<std::size_t>(keyLen);
-            keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(k * kl),
-                       keys.begin() + static_cast<std::ptrdiff_t>((k + 1) * kl));
+            const auto at = points.begin() +
+                            static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k) * stride());
+            points.erase(at, at + static_cast<std::ptrdiff_t>(stride()));
+            --n;
             --k;
             continue;
         }
-        const bool changed = dir > 0 ? entry[k] == idx : entry[k] == idx + 1;
-        entry[k] += dir;
-        offset[k] = changed ? changedOffset : offset[k] + delta;
+        const bool changed = dir > 0 ? e == idx : e == idx + 1;
+        std::uint8_t* d = points.data() + static_cast<std::size_t>(k) * stride();
+        putI32(d, e + dir);
+        putI32(d + 4, changed ? changedOffset : offset(k) + delta);
     }
 }
 
@@ -240,9 +284,7 @@ bool LeafDecoder::decode(std::uint8_t* dst, bool own) {
             int i = 0;
             while (i < m) {
                 // Literal bytes up to the next FF go in one copy.
-                int j = i;
-                while (j < m && data[j] != 0xFF)
-                    ++j;
+                const int j = findFF(data, i, m, static_cast<int>(page_ + kPageSize - data));
                 const int lit = j - i;
                 if (lit > 0) {
                     if (pos + lit > keyLen) return fail("RLE-Daten länger als der Schlüssel");

@@ -242,23 +242,59 @@ class LeafDecoder {
 // Decoded keys of every kStep-th entry of a leaf page, kept in memory beside
 // a cached page so that a search decodes only a few entries. Rebuilt when the
 // page changes, except for in-place inserts and deletes, which shift it.
+// The restart points lie side by side in one block (entry number, byte
+// offset, record number, key), so that a search reaches a point's key and
+// its place in the page with one memory access.
 struct LeafIndex {
     static constexpr int kStep = 8;
-    bool valid = false;  // false: rebuild before use (the storage is kept)
+    static constexpr std::size_t kHead = 12;  // entry, offset, recno before the key
+    bool valid = false;                       // false: rebuild before use (the storage is kept)
     // The tag whose key format built the restart points. In a damaged file
     // two tags can reach the same page; each then needs its own reading.
     const void* owner = nullptr;
-    std::vector<int> entry;   // entry number of each restart point
-    std::vector<int> offset;  // its byte offset in the page
-    std::vector<std::uint32_t> recno;
-    std::vector<std::uint8_t> keys;  // keyLen bytes per restart point
-    int count() const { return static_cast<int>(entry.size()); }
+    int keyLen = 0;
+    int n = 0;
+    std::vector<std::uint8_t> points;  // n points of kHead + keyLen bytes
+
+    int count() const { return n; }
     bool usableBy(const void* tag) const { return valid && owner == tag; }
-    std::size_t bytes() const { return keys.size() + entry.size() * 12 + sizeof(LeafIndex); }
+    std::size_t stride() const { return kHead + static_cast<std::size_t>(keyLen); }
+    const std::uint8_t* point(int k) const {
+        return points.data() + static_cast<std::size_t>(k) * stride();
+    }
+    int entry(int k) const { return getI32(point(k)); }
+    int offset(int k) const { return getI32(point(k) + 4); }
+    std::uint32_t recno(int k) const { return getU32LE(point(k) + 8); }
+    const std::uint8_t* key(int k) const { return point(k) + kHead; }
+    std::size_t bytes() const { return points.capacity(); }
+    // Empties the index for keys of `length` bytes (the storage is kept).
+    void reset(int length) {
+        keyLen = length;
+        n = 0;
+        points.clear();
+    }
+    void add(int entryNo, int off, std::uint32_t rec, const std::uint8_t* k) {
+        const std::size_t at = points.size();
+        points.resize(at + stride());
+        std::uint8_t* d = points.data() + at;
+        putI32(d, entryNo);
+        putI32(d + 4, off);
+        putU32LE(d + 8, rec);
+        std::memcpy(d + kHead, k, static_cast<std::size_t>(keyLen));
+        ++n;
+    }
     // Adjusts the restart points to an entry inserted at `idx` (+1) or
     // removed there (-1): the entries from idx on moved by `delta` bytes,
     // and the entry that now follows the change starts at `changedOffset`.
-    void shift(int idx, int dir, int delta, int changedOffset, int keyLen);
+    void shift(int idx, int dir, int delta, int changedOffset);
+
+  private:
+    static int getI32(const std::uint8_t* p) {
+        int v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static void putI32(std::uint8_t* p, int v) { std::memcpy(p, &v, sizeof v); }
 };
 
 // Writes the leaf header (type, RecNoLen, count, used area).

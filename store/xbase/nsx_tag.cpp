@@ -164,21 +164,14 @@ void NsxTag::decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std:
 }
 
 const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
-    if (page->index && page->index->usableBy(this)) return *page->index;
-    if (!page->index) page->index = std::make_unique<LeafIndex>();
-    LeafIndex& ix = *page->index;
-    ix.entry.clear();
-    ix.offset.clear();
-    ix.recno.clear();
-    ix.keys.clear();
+    LeafIndex& ix = page->index;
+    if (ix.usableBy(this)) return ix;
+    ix.valid = false;
+    ix.reset(fmt_.keyLen);
     LeafDecoder dec(page->data, fmt_, pred);
-    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     while (dec.next()) {
         if (dec.index() % LeafIndex::kStep != 0) continue;
-        ix.entry.push_back(dec.index());
-        ix.offset.push_back(dec.offset());
-        ix.recno.push_back(dec.recno());
-        ix.keys.insert(ix.keys.end(), dec.key(), dec.key() + kl);
+        ix.add(dec.index(), dec.offset(), dec.recno(), dec.key());
     }
     if (dec.error() || dec.index() + 1 != dec.count()) {
         file_.corrupt("Seite " + std::to_string(page->addr) + " (Tag " + name_ +
@@ -191,12 +184,10 @@ const LeafIndex& NsxTag::leafIndex(Page* page, const std::uint8_t* pred) {
 }
 
 int NsxTag::restartBefore(const LeafIndex& ix, const Target& t) const {
-    const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     int lo = 0, hi = ix.count();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (t.before(ix.keys.data() + static_cast<std::size_t>(mid) * kl,
-                     ix.recno[static_cast<std::size_t>(mid)], fmt_.keyLen)) {
+        if (t.before(ix.key(mid), ix.recno(mid), fmt_.keyLen)) {
             lo = mid + 1;
         } else {
             hi = mid;
@@ -208,10 +199,8 @@ int NsxTag::restartBefore(const LeafIndex& ix, const Target& t) const {
 int NsxTag::skipTo(LeafDecoder& dec, const LeafIndex& ix, const Target& t) const {
     const int r = restartBefore(ix, t);
     if (r < 0) return 0;
-    const std::size_t k = static_cast<std::size_t>(r);
-    dec.resume(ix.entry[k], ix.offset[k],
-               ix.keys.data() + k * static_cast<std::size_t>(fmt_.keyLen), ix.recno[k]);
-    return ix.entry[k] + 1;
+    dec.resume(ix.entry(r), ix.offset(r), ix.key(r), ix.recno(r));
+    return ix.entry(r) + 1;
 }
 
 void NsxTag::readBranch(const std::uint8_t* page, std::vector<std::uint8_t>& keys,
@@ -246,7 +235,7 @@ void NsxTag::writeHeaderRoot() {
 
 void NsxTag::descend(const Target& t, std::vector<Frame>& path, Slot& s) {
     path.clear();
-    s = Slot{};
+    s.reset();
     std::uint32_t addr = root_;
     const std::size_t kl = static_cast<std::size_t>(fmt_.keyLen);
     for (std::size_t depth = 0;; ++depth) {

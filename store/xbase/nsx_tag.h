@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -58,12 +59,41 @@ struct Target {
     const std::uint8_t* key;  // Entry: keyLen bytes; prefix kinds: len bytes
     int len;
     std::uint32_t recno;
+    // The first min(len, 8) bytes of the key as a big-endian number (zeros
+    // after them), compared in one step before the rest of the bytes.
+    std::uint64_t head = 0;
+    std::uint64_t headMask = 0;
+
+    Target(Kind k, const std::uint8_t* bytes, int length, std::uint32_t r)
+        : kind(k), key(bytes), len(length), recno(r) {
+        const int h = std::min(len, 8);
+        if (h <= 0) return;
+        std::uint8_t b[8] = {};
+        std::memcpy(b, key, static_cast<std::size_t>(h));
+        head = loadHead(b);
+        headMask = ~std::uint64_t{0} << (8 * (8 - h));
+    }
+    static std::uint64_t loadHead(const std::uint8_t* p) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        return __builtin_bswap64(w);
+    }
+    // Compares the first n bytes of k (keyLen bytes) with the key.
+    int compare(const std::uint8_t* k, int n, int keyLen) const {
+        if (n <= 0) return 0;
+        if (keyLen >= 8) {
+            const std::uint64_t w = loadHead(k) & headMask;
+            if (w != head) return w < head ? -1 : 1;
+            return n <= 8 ? 0 : std::memcmp(k + 8, key + 8, static_cast<std::size_t>(n - 8));
+        }
+        return std::memcmp(k, key, static_cast<std::size_t>(n));
+    }
     bool before(const std::uint8_t* k, std::uint32_t r, int keyLen) const {
         if (kind == Entry) {
-            const int c = std::memcmp(k, key, static_cast<std::size_t>(keyLen));
+            const int c = compare(k, keyLen, keyLen);
             return c < 0 || (c == 0 && r < recno);
         }
-        const int c = len == 0 ? 0 : std::memcmp(k, key, static_cast<std::size_t>(len));
+        const int c = compare(k, len, keyLen);
         return kind == PrefixBelow ? c < 0 : c <= 0;
     }
     // The child number of a branch to descend into: the number of its keys
@@ -204,6 +234,15 @@ class NsxTag {
         std::uint32_t nextRec = 0;
         int nextOff = 0;
         int nextSize = 0;
+        // Back to the state above; the key buffers count only with their flags.
+        void reset() {
+            idx = n = size = 0;
+            recLen = 2;
+            used = off = nsx::kLeafHeader;
+            hasPred = hasPrev = hasCur = hasNext = false;
+            curRec = nextRec = 0;
+            nextOff = nextSize = 0;
+        }
     };
     void descend(const nsx::Target& t, std::vector<nsx::Frame>& path, Slot& slot);
     void predecessorOf(const std::vector<nsx::Frame>& path, std::size_t level, std::uint8_t* out,

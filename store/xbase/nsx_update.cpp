@@ -16,8 +16,8 @@ using namespace nsx;
 // ---- updates ------------------------------------------------------------------------
 
 void NsxTag::keepLeafIndex(Page* p, int idx, int dir, int delta, int changedOffset) {
-    if (p->index && p->index->usableBy(this)) {
-        p->index->shift(idx, dir, delta, changedOffset, fmt_.keyLen);
+    if (p->index.usableBy(this)) {
+        p->index.shift(idx, dir, delta, changedOffset);
         file_.cache().markDirtyKeepIndex(p);
     } else {
         file_.cache().markDirty(p);
@@ -157,21 +157,16 @@ void NsxTag::storeLeaf(std::vector<Frame>& path, std::size_t level, std::vector<
         file_.cache().markDirty(p);
         // The keys are at hand: give the page its restart points now rather
         // than decoding it again on the next search.
-        if (!p->index) p->index = std::make_unique<LeafIndex>();
-        LeafIndex& ix = *p->index;
-        ix.entry.clear();
-        ix.offset.clear();
-        ix.recno.clear();
-        ix.keys.clear();
+        LeafIndex& ix = p->index;
+        ix.reset(fmt_.keyLen);
         for (int i = from; i < to; i += LeafIndex::kStep) {
-            ix.entry.push_back(i - from);
-            ix.offset.push_back(i == from ? kLeafHeader
-                                          : kLeafHeader + (off - kLeafHeader) -
-                                                (offs[static_cast<std::size_t>(to)] -
-                                                 offs[static_cast<std::size_t>(i)]));
-            ix.recno.push_back(recnos[static_cast<std::size_t>(i)]);
-            ix.keys.insert(ix.keys.end(), keys.begin() + static_cast<std::ptrdiff_t>(i * kl),
-                           keys.begin() + static_cast<std::ptrdiff_t>((i + 1) * kl));
+            ix.add(i - from,
+                   i == from ? kLeafHeader
+                             : kLeafHeader + (off - kLeafHeader) -
+                                   (offs[static_cast<std::size_t>(to)] -
+                                    offs[static_cast<std::size_t>(i)]),
+                   recnos[static_cast<std::size_t>(i)],
+                   keys.data() + static_cast<std::size_t>(i) * kl);
         }
         ix.owner = this;
         ix.valid = true;

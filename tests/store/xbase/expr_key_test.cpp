@@ -147,6 +147,38 @@ TEST(ExprKey, ByteFormsOfEveryType) {
     EXPECT_THROW(flag.evalKey(rec.ref(), small, 0), qv::Error);
 }
 
+// str() of a number field as wide as the result gives what formatting the
+// field's value gives, whatever bytes the field holds.
+TEST(ExprKey, StrOfAWholeNumberFieldAsFormatted) {
+    const xb::FieldList f({{"N", 'N', 8, 0}, {"P", 'N', 8, 2}, {"W", 'N', 16, 0}});
+    RecordBuilder rec(f);
+    xb::Expr n = xb::Expr::compile("str(n,8)+'|'", f);
+    xb::Expr n1 = xb::Expr::compile("str(n)", f);
+    xb::Expr p = xb::Expr::compile("str(p,8)", f);  // no decimals
+    xb::Expr p1 = xb::Expr::compile("str(p)", f);   // the field's two
+    xb::Expr w = xb::Expr::compile("str(w,16)", f);
+    const char* bytes[] = {"      12", "       0", "      -7",  "12345678", "-1234567", "00000012",
+                           "     012", "12      ", "     +12",  "      -0", "        ", "     1.5",
+                           "   1 2  ", "  -    ",  "\t     12", "1e3     ", "    -012"};
+    for (const char* b : bytes) {
+        std::string field(b);
+        field.resize(8, ' ');
+        const auto eval = [&](xb::Expr& e) {
+            const xb::Value& v = e.evaluate(rec.ref());
+            return std::string(v.chars);
+        };
+        rec.raw("n", field).raw("p", field);
+        const double value = xb::parseNumber(field);
+        EXPECT_EQ(eval(n), xb::formatNumber(value, 8, 0) + "|") << "[" << field << "]";
+        EXPECT_EQ(eval(n1), xb::formatNumber(value, 8, 0)) << "[" << field << "]";
+        EXPECT_EQ(eval(p), xb::formatNumber(value, 8, 0)) << "[" << field << "]";
+        EXPECT_EQ(eval(p1), xb::formatNumber(value, 8, 2)) << "[" << field << "]";
+        const std::string wide = std::string(8, ' ') + field;
+        rec.raw("w", wide);
+        EXPECT_EQ(eval(w), xb::formatNumber(xb::parseNumber(wide), 16, 0)) << "[" << wide << "]";
+    }
+}
+
 // ---- FOR membership --------------------------------------------------------------------
 
 TEST(ExprKey, CatalogueConditions) {
