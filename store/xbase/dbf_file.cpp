@@ -177,6 +177,20 @@ void DbfFile::restoreEnd(std::uint64_t end) {
     }
 }
 
+void DbfFile::cutBack(std::uint32_t count) {
+    const std::uint32_t there = inFile();
+    held_.clear();
+    winCount_ = 0;
+    count_ = std::min(count, there);
+    const std::uint64_t end = offsetOf(count_ + 1);
+    file_->truncate(end + 1);
+    const std::uint8_t eof = kEofMarker;
+    file_->writeAt(end, &eof, 1);
+    size_ = end + 1;
+    changed_ = true;
+    writeHeader();
+}
+
 void DbfFile::headerInStep() {
     int y, m, d;
     today(*env_, y, m, d);

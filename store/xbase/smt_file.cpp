@@ -253,6 +253,12 @@ void SmtFile::release(MemoExtent e) {
         free_.erase(free_.begin());
 }
 
+void SmtFile::restoreAllocation(const Allocation& a) {
+    nextFree_ = a.nextFree;
+    free_ = a.free;
+    writeHeader();
+}
+
 void SmtFile::writeHeader() {
     std::uint8_t h[kHeaderSize] = {};
     putU32LE(h, nextFree_);
