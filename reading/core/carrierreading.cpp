@@ -505,6 +505,27 @@ bool settleAfterFailure(TTable& files, const QString& journal, const ReadingJour
     }
 }
 
+// Puts the file table back as it was before the walk (WalkUndo); false
+// when there is nothing to go back to or that failed too. Unless `always`
+// (a write failed), only when that is quicker than releasing the staged
+// records one by one: it builds the whole index again, which costs about
+// as much as changing an eighth of the records through it.
+bool takeBackWalk(TTable& files, const WalkUndo& undo, bool always) {
+    if (!undo.point || !files.Active()) return false;
+    try {
+        if (!always) {
+            const std::uint64_t total = files.engine()->recCount();
+            const std::uint64_t appended =
+                total > undo.point->count ? total - undo.point->count : 0;
+            if ((appended + undo.reused.size()) * 8 < total) return false;
+        }
+        files.engine()->takeBack(*undo.point, undo.reused);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 [[noreturn]] void rethrowWith(const std::exception_ptr& failure, const std::string& addition) {
     try {
         std::rethrow_exception(failure);
@@ -597,7 +618,9 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         switches.setExact(false);
         closeExtensions.closeNow();
     } catch (const ReadingCancelled&) {
-        if (!settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false))
+        // Many staged records go whole, without a pass through the index.
+        const bool takenBack = takeBackWalk(files, undo, false);
+        if (!settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false) && !takenBack)
             throw Error(ErrorCode::IoError,
                         "Das Einlesen wurde abgebrochen; die bisherige Dateiliste des Eintrags "
                         "wird beim nächsten Start wiederhergestellt");
@@ -607,17 +630,10 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         return cancelled;
     } catch (const Error& e) {
         const std::exception_ptr failure = std::current_exception();
-        // A write that failed (a full disk): the file table is put back as
-        // it was before the walk, which needs no room, instead of releasing
-        // the staged records through an index that may lag behind.
-        bool takenBack = false;
-        if (e.code() == ErrorCode::IoError && undo.point) {
-            try {
-                files.engine()->takeBack(*undo.point, undo.reused);
-                takenBack = true;
-            } catch (...) {
-            }
-        }
+        // The file table is put back as it was before the walk, which needs
+        // no room (a full disk), instead of releasing the staged records
+        // through an index that may lag behind a write that failed.
+        const bool takenBack = takeBackWalk(files, undo, e.code() == ErrorCode::IoError);
         if (settleAfterFailure(files, journal, {n, ReadingStage::Storing},
                                e.code() == ErrorCode::IoError && !takenBack))
             rethrowWith(failure, "; die bisherige Dateiliste des Eintrags ist unverändert");
@@ -625,6 +641,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                     "; die bisherige Dateiliste des Eintrags wird beim nächsten Start "
                     "wiederhergestellt");
     } catch (...) {
+        takeBackWalk(files, undo, false);
         settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false);
         throw;
     }

@@ -257,6 +257,11 @@ void SmtFile::restoreAllocation(const Allocation& a) {
     nextFree_ = a.nextFree;
     free_ = a.free;
     writeHeader();
+    // A write that ran out of room may have left part of it past the end.
+    if (file_->size() > a.size) {
+        file_->truncate(a.size);
+        size_ = a.size;
+    }
 }
 
 void SmtFile::writeHeader() {
