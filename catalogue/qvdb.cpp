@@ -546,9 +546,17 @@ int check(const std::string& path, std::ostream& out, std::ostream& err) {
     if (fs::is_directory(path, ec)) {
         const fs::path journal = fs::path(path) / qv::kReadingJournalFile;
         if (fs::exists(journal, ec)) {
+            std::optional<qv::ReadingJournal> state;
+            try {
+                state = qv::readReadingJournal(QString::fromStdString(journal.string()));
+            } catch (const qv::Error&) {
+            }
             err << journal.string()
-                << ": ein Einlesen wurde unterbrochen; der nächste Start stellt die bisherige "
-                   "Dateiliste wieder her\n";
+                << (state && state->stage != qv::ReadingStage::Storing
+                        ? ": ein Einlesen wurde beim Abspeichern unterbrochen; der nächste Start "
+                          "schließt es ab\n"
+                        : ": ein Einlesen wurde unterbrochen; der nächste Start stellt die "
+                          "bisherige Dateiliste wieder her\n");
             ++faults;
         }
     }
