@@ -565,8 +565,8 @@ int check(const std::string& path, std::ostream& out, std::ostream& err) {
     if (fs::is_directory(path, ec) && ::statvfs(path.c_str(), &fsInfo) == 0 &&
         static_cast<std::uint64_t>(fsInfo.f_bavail) * fsInfo.f_frsize < kFullDiskBytes)
         out << path
-            << ": auf dem Datenträger ist kein Platz mehr frei; der Katalog kann nur gelesen "
-               "werden, bis wieder Platz geschaffen ist\n";
+            << ": auf dem Datenträger ist kein Platz mehr frei; Änderungen am Katalog können "
+               "scheitern, bis wieder Platz geschaffen ist\n";
     out << files.size() << " Tabellen geprüft, " << faults << " Fehler\n";
     return faults == 0 ? 0 : 1;
 }

@@ -5,10 +5,6 @@
 #include <QTabBar>
 #include <QTest>
 
-#include <signal.h>
-#include <sys/resource.h>
-
-#include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -234,35 +230,20 @@ TEST(ImportOperation, AFullDiskTakesTheImportBack) {
     for (int i = 1; i <= 400; ++i)
         lines.push_back("{\"f\":{\"BEZEICH\":\"Eintrag " + std::to_string(i) + "\"}}");
     const fs::path source = makeSource(dir / "src", kNumberDefs, lines);
-    const auto bytes = [](const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    std::uintmax_t largest = 0;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir.path()))
-        if (e.is_regular_file()) largest = std::max(largest, e.file_size());
-    const std::string before = bytes(dir / "_qvdisk.dbf");
-    struct rlimit unlimited {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    std::string text;
+    const auto before = qvtest::readFile(dir / "_qvdisk.dbf");
     {
         OpenCatalogue cat(dir.path());
-        struct rlimit limit = unlimited;
-        limit.rlim_cur = largest + 2000;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        qvtest::FullDisk full(dir.path(), 2000);
         try {
             cat.import(source);
             ADD_FAILURE() << "the import had room";
         } catch (const qv::Error& e) {
-            text = e.text();
+            EXPECT_NE(e.text().find("der Import wurde zurückgenommen"), std::string::npos)
+                << e.text();
         }
-        ::setrlimit(RLIMIT_FSIZE, &unlimited);
         EXPECT_EQ(cat.entries().RecordCount(), 0);
     }
-    ::signal(SIGXFSZ, oldHandler);
-    EXPECT_NE(text.find("der Import wurde zurückgenommen"), std::string::npos) << text;
-    EXPECT_EQ(bytes(dir / "_qvdisk.dbf"), before);
+    EXPECT_EQ(qvtest::readFile(dir / "_qvdisk.dbf"), before);
     std::ostringstream out, err;
     EXPECT_EQ(qvdb::check(dir.path().string(), out, err), 0) << err.str();
 }

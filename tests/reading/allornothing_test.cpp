@@ -2,7 +2,6 @@
 // the journal's stages, the entry keeps its previous file list or gets the
 // new one whole, and the next start tells which.
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
 #include "support/catalogue/cataloguebuilder.h"
+#include "support/testutil.h"
 
 namespace fs = std::filesystem;
 
@@ -217,13 +217,6 @@ TEST_F(AllOrNothing, AKilledReadingIsPutBackOrCompletedAtTheNextStart) {
     }
 }
 
-std::string bytesOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The walk stopped because the files may not grow (as on a full disk), at
 // several amounts of room: the error says the list is unchanged, and before
 // any restart the table and memo files are byte for byte as before (the
@@ -233,41 +226,31 @@ TEST_F(AllOrNothing, AFullDiskInTheWalkLeavesTheFilesAsBefore) {
     for (int i = 0; i < 300; ++i)
         rt::makeFile(newVolume / "y" / ("ein_recht_langer_dateiname_" + std::to_string(i) + ".txt"),
                      1);
-    const std::string dbf = bytesOf(dir / "_qvdir.dbf"), smt = bytesOf(dir / "_qvdir.smt");
-    std::uintmax_t largest = 0;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir))
-        largest = std::max(largest, e.file_size());
-    struct rlimit unlimited {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    const auto dbf = qvtest::readFile(dir / "_qvdir.dbf"),
+               smt = qvtest::readFile(dir / "_qvdir.smt");
     for (const std::uintmax_t room : {0, 3000, 20000}) {
         SCOPED_TRACE(room);
         std::string text;
         {
             rt::Catalogue cat(dir, 0);
             rt::RecordingProgress p;
-            struct rlimit limit = unlimited;
-            limit.rlim_cur = largest + room;
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+            qvtest::FullDisk full(dir, room);
             try {
                 qv::readCarrier(cat.session(), 2, q(newVolume), allFiles(), p);
                 ADD_FAILURE() << "the walk had room";
             } catch (const qv::Error& e) {
                 text = e.text();
             }
-            ::setrlimit(RLIMIT_FSIZE, &unlimited);
-            cat.closeAll();
         }
         EXPECT_NE(text.find("die bisherige Dateiliste des Eintrags ist unverändert"),
                   std::string::npos)
             << text;
-        EXPECT_EQ(bytesOf(dir / "_qvdir.dbf"), dbf);
-        EXPECT_EQ(bytesOf(dir / "_qvdir.smt"), smt);
+        EXPECT_EQ(qvtest::readFile(dir / "_qvdir.dbf"), dbf);
+        EXPECT_EQ(qvtest::readFile(dir / "_qvdir.smt"), smt);
         std::ostringstream out, err;
         EXPECT_EQ(qvdb::check(dir.string(), out, err), 0) << err.str();
         EXPECT_EQ(nextStart(), "");
     }
-    ::signal(SIGXFSZ, oldHandler);
 }
 
 // "Abbrechen" in the walk: the staged records are released again, the
