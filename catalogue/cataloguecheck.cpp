@@ -7,16 +7,16 @@
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
 #include "catalogue/readingjournal.h"
-#include "store/conversion.h"
 #include "catalogue/volumetable.h"
+#include "store/conversion.h"
 #include "store/tapollo.h"
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 #include "store/xbase/smt_file.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
-#include "store/xbase/table_index.h"
 #include "store/xbase/table_check.h"
+#include "store/xbase/table_index.h"
 
 #include <QStringList>
 
@@ -193,6 +193,53 @@ QString missingRecordsNotice(const QString& dataPath, std::uint32_t missing) {
                "Datei; es wird mit den vorhandenen Datensätzen weitergearbeitet")
         .arg(QDir::toNativeSeparators(dataPath))
         .arg(missing);
+}
+
+bool openCatalogueReadOnly(TDM& dm) {
+    auto setWritable = [&](bool writable) {
+        for (CatalogueTable t : kTableOrder) {
+            TTable& table = dm.table(t);
+            try {
+                table.Close();
+            } catch (...) {
+            }
+            table.setReadOnly(!writable);
+            table.setExclusive(writable);
+        }
+    };
+    setWritable(false);
+    try {
+        for (CatalogueTable t : kTableOrder) {
+            TTable& table = dm.table(t);
+            table.Open();
+            // The program works through the tags: an index that is missing
+            // or torn (only a writer could build it) is no use.
+            xb::Table& engine = *table.engine();
+            if (!engine.index().hasIndex() || engine.index().tagCount() == 0)
+                throw Error(ErrorCode::NotFound,
+                            "Die Indexdatei " + engine.index().indexPath() + " fehlt");
+            engine.index().setOrder(1);
+            engine.index().setOrder(0);
+        }
+    } catch (...) {
+        setWritable(true);
+        return false;
+    }
+    return true;
+}
+
+QString readOnlyStartText(const QString& reason) {
+    const bool full = reason.contains(QStringLiteral("kein Platz")) ||
+                      reason.contains(QStringLiteral("Speicherplatzkontingent"));
+    return QStringLiteral(
+               "Der Katalog kann nicht zum Schreiben geöffnet werden: %1.\n\n"
+               "Er wird nur zum Lesen geöffnet: Sie können alles ansehen und suchen, "
+               "aber nichts ändern. %2")
+        .arg(reason,
+             full ? QStringLiteral("Schaffen Sie Platz auf dem Datenträger und starten Sie das "
+                                   "Programm neu.")
+                  : QStringLiteral("Geben Sie den Ordner zum Schreiben frei und starten Sie das "
+                                   "Programm neu."));
 }
 
 bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,

@@ -67,6 +67,16 @@ bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
                     const FatalMessage& fatal, xb::Env& env = xb::Env::posix(),
                     const DamageNotice& notice = {});
 
+// When the check cannot write (a full disk, a folder without write
+// permission): the six tables opened read-only and shared, each with its
+// index and its first tag selectable, so that the catalogue can be looked
+// at and searched. True when that worked; false (every table closed again
+// and writable as before) when a table or an index cannot be used as it is.
+bool openCatalogueReadOnly(TDM& dm);
+// The message for a catalogue opened read-only after the check failed with
+// `reason` (the error's German text).
+QString readOnlyStartText(const QString& reason);
+
 // The notice for a data file cut short by `missing` records.
 QString missingRecordsNotice(const QString& dataPath, std::uint32_t missing);
 

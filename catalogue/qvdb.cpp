@@ -1,5 +1,7 @@
 #include "catalogue/qvdb.h"
 
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -519,6 +521,9 @@ int reindex(const std::string& file, std::ostream& out) {
     return 0;
 }
 
+// Less room than this counts as a full disk (a few index pages).
+constexpr std::uint64_t kFullDiskBytes = 64 * 1024;
+
 int check(const std::string& path, std::ostream& out, std::ostream& err) {
     namespace fs = std::filesystem;
     std::vector<std::string> files;
@@ -544,12 +549,27 @@ int check(const std::string& path, std::ostream& out, std::ostream& err) {
     if (fs::is_directory(path, ec)) {
         const fs::path journal = fs::path(path) / qv::kReadingJournalFile;
         if (fs::exists(journal, ec)) {
+            std::optional<qv::ReadingJournal> state;
+            try {
+                state = qv::readReadingJournal(QString::fromStdString(journal.string()));
+            } catch (const qv::Error&) {
+            }
             err << journal.string()
-                << ": ein Einlesen wurde unterbrochen; der nächste Start stellt die bisherige "
-                   "Dateiliste wieder her\n";
+                << (state && state->stage != qv::ReadingStage::Storing
+                        ? ": ein Einlesen wurde beim Abspeichern unterbrochen; der nächste Start "
+                          "schließt es ab\n"
+                        : ": ein Einlesen wurde unterbrochen; der nächste Start stellt die "
+                          "bisherige Dateiliste wieder her\n");
             ++faults;
         }
     }
+    // A full disk is no fault of the files, but nothing can change them.
+    struct statvfs fsInfo;
+    if (fs::is_directory(path, ec) && ::statvfs(path.c_str(), &fsInfo) == 0 &&
+        static_cast<std::uint64_t>(fsInfo.f_bavail) * fsInfo.f_frsize < kFullDiskBytes)
+        out << path
+            << ": auf dem Datenträger ist kein Platz mehr frei; Änderungen am Katalog können "
+               "scheitern, bis wieder Platz geschaffen ist\n";
     out << files.size() << " Tabellen geprüft, " << faults << " Fehler\n";
     return faults == 0 ? 0 : 1;
 }

@@ -44,7 +44,17 @@ void checkVolumeTable(const QString& programDir, xb::Env& env) {
     const QString index = volumeIndexPath(programDir);
     if (!QFileInfo::exists(data)) {
         removeCatalogueFile(index);
-        tables::createTable(tables::kVolumeLayout, local(data), env);
+        try {
+            tables::createTable(tables::kVolumeLayout, local(data), env);
+        } catch (...) {
+            // A table that could not be made whole (a full disk) is not
+            // left half-written; the next check makes it again.
+            try {
+                env.remove(local(data));
+            } catch (...) {
+            }
+            throw;
+        }
     }
     std::unique_ptr<xb::Table> t;
     try {

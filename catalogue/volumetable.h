@@ -26,7 +26,8 @@ QString volumeTablePath(const QString& programDir);
 QString volumeIndexPath(const QString& programDir);
 
 // Creates the table when its data file is missing (discarding an index file
-// without its table) and builds its index when missing or unusable.
+// without its table; a creation that fails leaves no file) and builds its
+// index when missing or unusable.
 void checkVolumeTable(const QString& programDir, xb::Env& env = xb::Env::posix());
 
 // Packs the table in record order; its index file is deleted first, so the

@@ -403,12 +403,23 @@ void TMainForm::fatalMessage(const QString& text) {
 bool TMainForm::sys_init(qv::IntroDisplay& intro) {
     // Damage the check worked around (a data file cut short) is told once;
     // the program goes on with the records that are there.
-    return qv::checkCatalogue(
-        m_session.dm(), m_session, intro, [this](const QString& text) { fatalMessage(text); },
-        xb::Env::posix(),
-        [](const QString& text) {
-            qv::message(text + QLatin1Char('.'), qv::kAppTitle, qv::MsgIcon::Warning);
-        });
+    try {
+        return qv::checkCatalogue(
+            m_session.dm(), m_session, intro, [this](const QString& text) { fatalMessage(text); },
+            xb::Env::posix(),
+            [](const QString& text) {
+                qv::message(text + QLatin1Char('.'), qv::kAppTitle, qv::MsgIcon::Warning);
+            });
+    } catch (const qv::Error& e) {
+        // A check that cannot write (a full disk, a folder without write
+        // permission) leaves the catalogue to be looked at, not an empty
+        // window.
+        if (e.code() != qv::ErrorCode::IoError || !qv::openCatalogueReadOnly(m_session.dm())) throw;
+        intro.closeNow();
+        qv::message(qv::readOnlyStartText(QString::fromStdString(e.text())), qv::kAppTitle,
+                    qv::MsgIcon::Warning);
+        return true;
+    }
 }
 
 void TMainForm::neuenummerinit() {

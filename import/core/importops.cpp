@@ -7,6 +7,8 @@
 #include "store/ttable.h"
 #include "store/xbase/error.h"
 
+#include "store/xbase/table.h"
+
 namespace qv {
 
 namespace {
@@ -104,18 +106,35 @@ ImportResult importEntries(CatalogueSession& session, TTable& source,
     entries.CheckBrowseMode();
     ImportResult result;
     int number = session.highestEntryNumber();
+    // A write that fails (a full disk) takes the whole import back.
+    const xb::Table::TakeBackPoint point = entries.engine()->takeBackPoint();
     try {
         importRecords(session, source, step, number, result);
     } catch (const Error& e) {
         if (e.code() == ErrorCode::IoError) {
-            // A write that failed (a full disk) may have left the index
-            // behind the records: closing and opening the table again
-            // builds it anew from them.
+            bool takenBack = false;
+            try {
+                entries.CheckBrowseMode();
+            } catch (...) {
+            }
+            try {
+                entries.engine()->takeBack(point, {});
+                takenBack = true;
+            } catch (...) {
+            }
+            // Opening the table again brings the table object in step; an
+            // index a failure left behind is built anew from the records.
             try {
                 entries.Close();
                 entries.Open();
             } catch (...) {
             }
+            if (takenBack && result.imported > 0)
+                throw Error(e.code(),
+                            e.text() +
+                                "; der Import wurde zurückgenommen, es wurde kein Eintrag "
+                                "übernommen",
+                            e.file(), e.record(), e.page());
         }
         if (result.imported == 0) throw;
         throw Error(e.code(),

@@ -19,7 +19,8 @@
 // Failures. The required fields are checked before anything is appended.
 // Each record's values are read and converted before its append, so an
 // error (naming the source record) leaves no half-written entry; entries
-// imported before it stay.
+// imported before it stay. A write that fails (a full disk) takes the whole
+// import back: the entry table is as it was before, and the error says so.
 #pragma once
 
 #include <QString>
@@ -50,8 +51,7 @@ void checkImportSource(const TTable& source);
 // The source table ends past its last record; the entry table stands on the
 // last imported entry (or where it stood), in the order it had. An error
 // after some entries were imported says how many; after a failed write the
-// entry table is closed and opened again, which builds an index the
-// failure left behind anew.
+// import is taken back and the entry table closed and opened again.
 ImportResult importEntries(CatalogueSession& session, TTable& source,
                            const std::function<void(int imported)>& step = {});
 

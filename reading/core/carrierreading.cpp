@@ -132,12 +132,21 @@ class BulkChanges {
     bool m_finished = false;
 };
 
+// What a walk stopped by a failed write needs to put the file table back
+// without room to spare: the table before the walk, and each released
+// record it reused as it was.
+struct WalkUndo {
+    std::optional<xb::Table::TakeBackPoint> point;
+    std::vector<xb::Table::RecordImage> reused;
+};
+
 // Writes the taken files into the file table: a released record when there
 // is one, else a new one. Works on the engine directly while the file view
 // is suspended; the table object is told once at the end.
 class FileStore {
   public:
-    FileStore(TTable& files, int n) : m_t(fileEngine(files)), m_number(n) {
+    FileStore(TTable& files, int n, WalkUndo& undo)
+        : m_t(fileEngine(files)), m_number(n), m_undo(undo) {
         m_num = fieldOf(m_t, "dirnumm");
         m_path = fieldOf(m_t, "dirpfad");
         m_name = fieldOf(m_t, "dirname");
@@ -160,6 +169,7 @@ class FileStore {
         bool reused = false;
         if (m_nextFree < m_free.size()) {
             m_t.go(m_free[m_nextFree++]);
+            keepOriginal();
             ++m_reused;
             reused = true;
         } else {
@@ -187,8 +197,20 @@ class FileStore {
     int reused() const { return m_reused; }
 
   private:
+    // The released record about to be reused, as it is; a memo it still
+    // names goes with the reuse, so the copy names none.
+    void keepOriginal() {
+        std::string bytes = m_t.recordBytes();
+        if (m_t.memoWritten(m_memo)) {
+            const xb::FieldDesc& f = m_t.field(m_memo);
+            bytes.replace(f.offset, f.len, f.len, ' ');
+        }
+        m_undo.reused.push_back({m_t.recNo(), std::move(bytes)});
+    }
+
     xb::Table& m_t;
     double m_number;
+    WalkUndo& m_undo;
     int m_num, m_path, m_name, m_ext, m_size, m_date, m_time, m_memo;
     std::vector<std::uint32_t> m_free;
     std::size_t m_nextFree = 0;
@@ -395,13 +417,14 @@ bool extensionListEmpty(CatalogueSession& session) {
     xb::Table* t = extensions.engine();
     bool empty = true;
     std::string rec(t->recordLength(), ' ');
-    t->index().walkTagUnfiltered(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")), false,
-                         [&](std::uint32_t recno) {
-                             t->readRecordAt(recno, reinterpret_cast<std::uint8_t*>(rec.data()));
-                             if (rec[0] == '*') return true;
-                             empty = false;
-                             return false;
-                         });
+    t->index().walkTagUnfiltered(tagPosition(CatalogueTable::Extensions, QStringLiteral("endung1")),
+                                 false, [&](std::uint32_t recno) {
+                                     t->readRecordAt(recno,
+                                                     reinterpret_cast<std::uint8_t*>(rec.data()));
+                                     if (rec[0] == '*') return true;
+                                     empty = false;
+                                     return false;
+                                 });
     return empty;
 }
 
@@ -482,6 +505,27 @@ bool settleAfterFailure(TTable& files, const QString& journal, const ReadingJour
     }
 }
 
+// Puts the file table back as it was before the walk (WalkUndo); false
+// when there is nothing to go back to or that failed too. Unless `always`
+// (a write failed), only when that is quicker than releasing the staged
+// records one by one: it builds the whole index again, which costs about
+// as much as changing an eighth of the records through it.
+bool takeBackWalk(TTable& files, const WalkUndo& undo, bool always) {
+    if (!undo.point || !files.Active()) return false;
+    try {
+        if (!always) {
+            const std::uint64_t total = files.engine()->recCount();
+            const std::uint64_t appended =
+                total > undo.point->count ? total - undo.point->count : 0;
+            if ((appended + undo.reused.size()) * 8 < total) return false;
+        }
+        files.engine()->takeBack(*undo.point, undo.reused);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 [[noreturn]] void rethrowWith(const std::exception_ptr& failure, const std::string& addition) {
     try {
         std::rethrow_exception(failure);
@@ -525,6 +569,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     // The walk: the new list under the staging number, the previous one
     // untouched (readingjournal.h).
     writeReadingJournal(journal, {n, ReadingStage::Storing});
+    WalkUndo undo;
     try {
         ScopedEngineSwitches switches;
         ScopedClose closeExtensions(extensions);
@@ -542,9 +587,10 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         fileApollo.sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
         fileApollo.sx_SetScope(QString(), QString());
         fileApollo.sx_GoTop();
+        undo.point = files.engine()->takeBackPoint();
 
         CancelOffer cancel(display);
-        FileStore store(files, kStagedEntryNumber);
+        FileStore store(files, kStagedEntryNumber, undo);
         ExtensionFilter filter(extensionEngine);
         display.setLine1(QStringLiteral("Einlesen von Verzeichnis..."));
         bool first = true;
@@ -572,7 +618,9 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         switches.setExact(false);
         closeExtensions.closeNow();
     } catch (const ReadingCancelled&) {
-        if (!settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false))
+        // Many staged records go whole, without a pass through the index.
+        const bool takenBack = takeBackWalk(files, undo, false);
+        if (!settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false) && !takenBack)
             throw Error(ErrorCode::IoError,
                         "Das Einlesen wurde abgebrochen; die bisherige Dateiliste des Eintrags "
                         "wird beim nächsten Start wiederhergestellt");
@@ -582,13 +630,18 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         return cancelled;
     } catch (const Error& e) {
         const std::exception_ptr failure = std::current_exception();
+        // The file table is put back as it was before the walk, which needs
+        // no room (a full disk), instead of releasing the staged records
+        // through an index that may lag behind a write that failed.
+        const bool takenBack = takeBackWalk(files, undo, e.code() == ErrorCode::IoError);
         if (settleAfterFailure(files, journal, {n, ReadingStage::Storing},
-                               e.code() == ErrorCode::IoError))
+                               e.code() == ErrorCode::IoError && !takenBack))
             rethrowWith(failure, "; die bisherige Dateiliste des Eintrags ist unverändert");
         rethrowWith(failure,
                     "; die bisherige Dateiliste des Eintrags wird beim nächsten Start "
                     "wiederhergestellt");
     } catch (...) {
+        takeBackWalk(files, undo, false);
         settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false);
         throw;
     }

@@ -188,6 +188,20 @@ void DbfFile::currentDate(int& year, int& month, int& day) {
     day = dateD_;
 }
 
+void DbfFile::cutBack(std::uint32_t count) {
+    const std::uint32_t there = inFile();
+    held_.clear();
+    winCount_ = 0;
+    count_ = std::min(count, there);
+    const std::uint64_t end = offsetOf(count_ + 1);
+    file_->truncate(end + 1);
+    const std::uint8_t eof = kEofMarker;
+    file_->writeAt(end, &eof, 1);
+    size_ = end + 1;
+    changed_ = true;
+    writeHeader();
+}
+
 void DbfFile::headerInStep() {
     int y, m, d;
     currentDate(y, m, d);

@@ -101,6 +101,10 @@ class DbfFile {
         writeAppends();
         file_->sync();
     }
+    // Cuts the table back to its first `count` records (held appends go
+    // unwritten): the file ends with their end mark and the header counts
+    // them. Needs no room. REQUIRES: writable().
+    void cutBack(std::uint32_t count);
     // Starts (true) or ends (false, writing what is held) a batch of appends.
     void batchAppends(bool on);
     // Writes the held appended records, followed by 0x1A.

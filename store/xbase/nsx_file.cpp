@@ -708,6 +708,8 @@ void NsxFile::clear() {
     cache_->truncate(kPageSize);
     fileEnd_ = kPageSize;
     rootDirty_ = true;
+    // Nothing torn is left: the trees built from here on are whole.
+    damaged_ = false;
 }
 
 }  // namespace xb

@@ -130,7 +130,8 @@ class NsxFile {
     // Throws NotFound when there is no such tag.
     void removeTag(std::string_view name);
     // Drops every tag and truncates the file to its root header (reindex
-    // starts here; the definitions are in tagDefs()).
+    // starts here; the definitions are in tagDefs()). A file marked damaged
+    // is whole again.
     void clear();
     std::vector<NsxTagDef> tagDefs() const;
 

@@ -253,6 +253,17 @@ void SmtFile::release(MemoExtent e) {
         free_.erase(free_.begin());
 }
 
+void SmtFile::restoreAllocation(const Allocation& a) {
+    nextFree_ = a.nextFree;
+    free_ = a.free;
+    writeHeader();
+    // A write that ran out of room may have left part of it past the end.
+    if (file_->size() > a.size) {
+        file_->truncate(a.size);
+        size_ = a.size;
+    }
+}
+
 void SmtFile::writeHeader() {
     std::uint8_t h[kHeaderSize] = {};
     putU32LE(h, nextFree_);

@@ -108,6 +108,19 @@ class SmtFile final : public MemoStore {
     void writeHeader();
     void sync() { file_->sync(); }
 
+    // Where allocation stands: the next free block, the free list and the
+    // file's length.
+    struct Allocation {
+        std::uint32_t nextFree = 0;
+        std::vector<MemoExtent> free;
+        std::uint64_t size = 0;
+    };
+    Allocation allocation() const { return {nextFree_, free_, size_}; }
+    // Goes back to an earlier allocation: every block allocated since is
+    // free again and the file is cut back to it. Writes the header at once;
+    // needs no room.
+    void restoreAllocation(const Allocation& a);
+
   private:
     void foldBack();
     void sortFree();

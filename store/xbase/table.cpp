@@ -716,6 +716,40 @@ void Table::endBatch() {
     index_->endBatch();
 }
 
+Table::TakeBackPoint Table::takeBackPoint() {
+    requireWritable();
+    commitRecord();
+    TakeBackPoint p;
+    p.count = dbf_->recordCount();
+    if (smt_) p.memo = smt_->allocation();
+    return p;
+}
+
+void Table::takeBack(const TakeBackPoint& point, const std::vector<RecordImage>& originals) {
+    requireWritable();
+    pending_.clear();
+    hot_ = appending_ = false;
+    if (batch_ > 0) {
+        batch_ = 0;
+        index_->endBatchUnwritten();
+    }
+    dbf_->cutBack(point.count);
+    dbf_->batchAppends(false);  // nothing is held any more
+    for (const RecordImage& r : originals) {
+        if (r.recno < 1 || r.recno > dbf_->recordCount()) continue;
+        if (r.bytes.size() != recordLength())
+            throw qv::Error(
+                qv::ErrorCode::InvalidArgument,
+                "Der Datensatz passt nicht zur Satzlänge " + std::to_string(recordLength()), path_,
+                r.recno);
+        dbf_->writeRecord(r.recno, reinterpret_cast<const std::uint8_t*>(r.bytes.data()));
+    }
+    // The records name no block allocated since the point any more.
+    if (smt_ && point.memo) smt_->restoreAllocation(*point.memo);
+    index_->rebuildFromRecords();
+    goTop();
+}
+
 // ---- expressions ------------------------------------------------------------------------
 
 std::string Table::evalString(std::string_view expr) {

@@ -327,6 +327,29 @@ class Table final : private TableIndexHost {
     static constexpr std::size_t kBatchCacheBudget = 24u << 20;
     void beginBatch();
     void endBatch();
+
+    // ---- taking a failed operation back ----
+    // An operation that only appends records and changes records whose
+    // memos it does not keep can be taken back whole after it failed
+    // half-way (a full disk): takeBackPoint() before it, takeBack() after.
+    // The records past the point's count go (held appends unwritten; the
+    // file is cut back to them and their end mark), each record of
+    // `originals` gets back the bytes recordBytes() showed before the
+    // operation changed it, the memo file's allocation is as it was at the
+    // point (the blocks allocated since free, the file cut back), and the
+    // tags are built again from the records. Needs no more room than the
+    // files held: the index is built beside the old one when that fits,
+    // else in its place. Ends any batch; the table goes to its first record.
+    struct TakeBackPoint {
+        std::uint32_t count = 0;
+        std::optional<SmtFile::Allocation> memo;
+    };
+    struct RecordImage {
+        std::uint32_t recno = 0;
+        std::string bytes;
+    };
+    TakeBackPoint takeBackPoint();
+    void takeBack(const TakeBackPoint& point, const std::vector<RecordImage>& originals);
     // ---- index side (table_index.h) ----
     // The table's index side: production index, tag orders, seek and
     // scope, counts and order positions, the query subset and the filter

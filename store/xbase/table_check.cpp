@@ -7,8 +7,8 @@
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_file.h"
 #include "store/xbase/nsx_tag.h"
-#include "store/xbase/table_index.h"
 #include "store/xbase/smt_file.h"
+#include "store/xbase/table_index.h"
 
 namespace xb {
 
@@ -176,6 +176,10 @@ std::vector<std::string> checkTableFile(const std::string& path) {
     try {
         auto t = Table::open(path, OpenMode::ReadOnly);
         std::vector<std::string> faults = checkIndex(*t);
+        // Byte 28 promises a production index to every reader.
+        if ((t->header().flags & 0x01) != 0 && !t->index().hasIndex())
+            faults.push_back("Die Indexdatei " + t->index().indexPath() +
+                             " fehlt, obwohl die Tabelle sie im Kopf ankündigt");
         for (MemoFault& m : checkMemos(*t))
             faults.push_back("Die Memodatei " + t->smtFile()->path() + ": " + std::move(m.text));
         t->close();

@@ -33,7 +33,8 @@ struct MemoFault {
 std::vector<MemoFault> checkMemos(Table& table);
 
 // Opens the table at `path` read-only and checks its index and its memo
-// references (one fault per damaged reference, naming the record); an error on the way
+// references (one fault per damaged reference, naming the record), and
+// that a production index its header announces is there; an error on the way
 // (a table or index that cannot be opened) is returned as a fault.
 std::vector<std::string> checkTableFile(const std::string& path);
 

@@ -65,6 +65,8 @@
 namespace xb {
 
 class NsxFile;
+class NsxBulkBuild;
+struct NsxTagDef;
 struct TagRuntime;
 class TagOrder;
 struct RankedRecnos;
@@ -245,6 +247,12 @@ class TableIndex final : public RecordObserver {
     // of a batch failed): the crash marker stays, and the next open builds
     // the index again from the records.
     void recordsLost();
+    // The records were put back behind the index's back (Table::takeBack):
+    // every tag is built again from them, in the index file itself when
+    // there is no room beside it.
+    void rebuildFromRecords();
+    // Ends a batch without writing its pages (the tags are built again).
+    void endBatchUnwritten();
     // Whether recordCommitted() needs the old bytes of a changed record.
     bool wantsOldRecord() const { return indexed() || flaggedKnown_; }
     // Updates the tags and the flagged records (see above).
@@ -272,7 +280,11 @@ class TableIndex final : public RecordObserver {
     bool indexed() const { return nsx_ && !tags_.empty(); }
     void compileTags();
     void maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec, const std::uint8_t* newRec);
-    void rebuildAllTags(int progressFrom, int progressTo);
+    // Builds every tag again from the records beside the index; with
+    // `inPlaceWhenFull` in the index file itself when there is no room for
+    // a second one (for an index that is torn anyway).
+    void rebuildAllTags(int progressFrom, int progressTo, bool inPlaceWhenFull = false);
+    std::unique_ptr<NsxBulkBuild> collectKeys(const std::vector<NsxTagDef>& defs, int from, int to);
     void installOrder(int position);
     TagOrder& requireTagOrder(const char* what) const;
     bool seekBytes(std::string_view value);

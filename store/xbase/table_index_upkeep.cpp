@@ -109,7 +109,7 @@ void TableIndex::attachIndex() {
         if (readOnly())
             throw qv::Error(qv::ErrorCode::Corrupt,
                             "Die Indexdatei " + ip + " wurde nicht ordnungsgemäß geschlossen", ip);
-        rebuildAllTags(0, 100);
+        rebuildAllTags(0, 100, true);
         return;
     }
     compileTags();
@@ -229,6 +229,13 @@ void TableIndex::endBatch() {
     cacheBudget_ = 0;
 }
 
+void TableIndex::endBatchUnwritten() {
+    batch_ = false;
+    batchedCommits_ = 0;
+    if (nsx_ && cacheBudget_ > 0) nsx_->setCacheBudget(cacheBudget_);
+    cacheBudget_ = 0;
+}
+
 // ---- building ---------------------------------------------------------------------------
 
 void TableIndex::indexTag(std::string_view name, std::string_view keyExpr, std::string_view forExpr,
@@ -336,11 +343,10 @@ void TableIndex::reindex() {
     goTop();
 }
 
-void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
-    std::vector<NsxTagDef> defs = nsx_->tagDefs();
-    installOrder(0);
-    tags_.clear();
-    flaggedKnown_ = false;
+// The tags of `defs` over every record, as one bulk build ready to be
+// written; progress `from` ... `to` for the pass over the records.
+std::unique_ptr<NsxBulkBuild> TableIndex::collectKeys(const std::vector<NsxTagDef>& defs, int from,
+                                                      int to) {
     std::vector<NsxBulkBuild::Tag> tags;
     for (const NsxTagDef& d : defs) {
         const std::string keyExpr = dottedOperators(d.keyExpr);
@@ -372,25 +378,32 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
                             });
                         }});
     }
-    NsxBulkBuild build(std::move(tags), recCount(), *env_);
-    const int mid = progressFrom + (progressTo - progressFrom) / 2;
+    auto build = std::make_unique<NsxBulkBuild>(std::move(tags), recCount(), *env_);
     // One pass over the records, a block at a time.
-    {
-        const std::uint32_t n = recCount();
-        const std::size_t rl = recordLength();
-        const std::uint32_t chunk =
-            static_cast<std::uint32_t>(std::max<std::size_t>(1, (4u << 20) / rl));
-        std::vector<std::uint8_t> block(
-            std::size_t{std::min(chunk, std::max<std::uint32_t>(n, 1))} * rl);
-        ProgressSlice progress(progressFrom, mid, n);
-        for (std::uint32_t first = 1; first <= n;) {
-            const std::uint32_t k = std::min(chunk, n - first + 1);
-            readRecordsAt(first, k, block.data());
-            build.addRecords(block.data(), rl, first, k);
-            first += k;
-            progress.at(first - 1);
-        }
+    const std::uint32_t n = recCount();
+    const std::size_t rl = recordLength();
+    const std::uint32_t chunk =
+        static_cast<std::uint32_t>(std::max<std::size_t>(1, (4u << 20) / rl));
+    std::vector<std::uint8_t> block(std::size_t{std::min(chunk, std::max<std::uint32_t>(n, 1))} *
+                                    rl);
+    ProgressSlice progress(from, to, n);
+    for (std::uint32_t first = 1; first <= n;) {
+        const std::uint32_t k = std::min(chunk, n - first + 1);
+        readRecordsAt(first, k, block.data());
+        build->addRecords(block.data(), rl, first, k);
+        first += k;
+        progress.at(first - 1);
     }
+    return build;
+}
+
+void TableIndex::rebuildAllTags(int progressFrom, int progressTo, bool inPlaceWhenFull) {
+    std::vector<NsxTagDef> defs = nsx_->tagDefs();
+    installOrder(0);
+    tags_.clear();
+    flaggedKnown_ = false;
+    const int mid = progressFrom + (progressTo - progressFrom) / 2;
+    std::unique_ptr<NsxBulkBuild> build = collectKeys(defs, progressFrom, mid);
     // The new trees go into a file beside the index, which then replaces it:
     // until the rename the old index (with its crash marker when this session
     // changed it) stays readable, so a kill at any point leaves an index whose
@@ -399,9 +412,32 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
     const std::string tmpPath = finalPath + ".rebuild";
     try {
         std::unique_ptr<NsxFile> fresh = NsxFile::create(tmpPath, *env_);
-        build.writeTo(*fresh, recCount(), NsxProgress{reportProgress, mid, progressTo});
+        build->writeTo(*fresh, recCount(), NsxProgress{reportProgress, mid, progressTo});
         fresh->setTableNote(recCount(), nullptr);  // the entry counts the build knows
         fresh->close();
+    } catch (const qv::Error& e) {
+        try {
+            env_->remove(tmpPath);
+        } catch (...) {
+        }
+        if (!inPlaceWhenFull || e.code() != qv::ErrorCode::IoError) throw;
+        // No room for a second index beside this one (a full disk): the
+        // trees are built in the file itself, which never needs more room
+        // than it held. Its crash marker stays on disk until the build is
+        // complete, so a kill meanwhile leaves an index the next open
+        // builds again.
+        build.reset();
+        build = collectKeys(defs, mid, mid);
+        nsx_->clear();
+        build->writeTo(*nsx_, recCount(), NsxProgress{reportProgress, mid, progressTo});
+        build.reset();
+        nsx_->setTableNote(recCount(), nullptr);
+        nsx_->close();
+        nsx_.reset();
+        nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
+        nsx_->setCacheBudget(kIndexCacheBudget);
+        compileTags();
+        return;
     } catch (...) {
         try {
             env_->remove(tmpPath);
@@ -409,6 +445,7 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
         }
         throw;
     }
+    build.reset();
     env_->rename(tmpPath, finalPath);
 #ifdef __GLIBC__
     // The key arrays were large; give their memory back to the system.
@@ -420,6 +457,12 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo) {
     nsx_ = NsxFile::open(finalPath, NsxFile::Mode::ReadWrite, *env_);
     nsx_->setCacheBudget(kIndexCacheBudget);
     compileTags();
+}
+
+void TableIndex::rebuildFromRecords() {
+    if (!nsx_) return;
+    invalidateView();
+    rebuildAllTags(0, 100, true);
 }
 
 }  // namespace xb

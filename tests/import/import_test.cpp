@@ -219,6 +219,35 @@ TEST(ImportOperation, ABadSourceWritesNoHalfRecordAndNamesTheRecord) {
     EXPECT_GE(cat.session.neuenummer(), 3);
 }
 
+// The entry table may not grow past a few more records (as on a full
+// disk): the import is taken back whole, the error says so, and the files
+// are as before, checked without a fault before any restart.
+TEST(ImportOperation, AFullDiskTakesTheImportBack) {
+    qvtest::TempDir dir;
+    qvtest::createCatalogue(dir.path());
+    fs::create_directories(dir / "src");
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 400; ++i)
+        lines.push_back("{\"f\":{\"BEZEICH\":\"Eintrag " + std::to_string(i) + "\"}}");
+    const fs::path source = makeSource(dir / "src", kNumberDefs, lines);
+    const auto before = qvtest::readFile(dir / "_qvdisk.dbf");
+    {
+        OpenCatalogue cat(dir.path());
+        qvtest::FullDisk full(dir.path(), 2000);
+        try {
+            cat.import(source);
+            ADD_FAILURE() << "the import had room";
+        } catch (const qv::Error& e) {
+            EXPECT_NE(e.text().find("der Import wurde zurückgenommen"), std::string::npos)
+                << e.text();
+        }
+        EXPECT_EQ(cat.entries().RecordCount(), 0);
+    }
+    EXPECT_EQ(qvtest::readFile(dir / "_qvdisk.dbf"), before);
+    std::ostringstream out, err;
+    EXPECT_EQ(qvdb::check(dir.path().string(), out, err), 0) << err.str();
+}
+
 TEST(ImportTool, ImportsIntoACatalogueDirectory) {
     qvtest::TempDir dir;
     qvtest::createCatalogue(dir.path());

@@ -19,6 +19,7 @@
 #include "store/xbase/error.h"
 #include "store/xbase/table.h"
 #include "support/catalogue/cataloguebuilder.h"
+#include "support/testutil.h"
 
 namespace fs = std::filesystem;
 
@@ -213,6 +214,42 @@ TEST_F(AllOrNothing, AKilledReadingIsPutBackOrCompletedAtTheNextStart) {
         EXPECT_EQ(filesOf(2), c.putBack ? oldList : newList);
         EXPECT_EQ(rt::indexFaults(dir), std::vector<std::string>{});
         EXPECT_EQ(nextStart(), "");  // told once
+    }
+}
+
+// The walk stopped because the files may not grow (as on a full disk), at
+// several amounts of room: the error says the list is unchanged, and before
+// any restart the table and memo files are byte for byte as before (the
+// released records it reused too), the store tool's check finds no fault
+// and no journal, and the next start has nothing to tell.
+TEST_F(AllOrNothing, AFullDiskInTheWalkLeavesTheFilesAsBefore) {
+    for (int i = 0; i < 300; ++i)
+        rt::makeFile(newVolume / "y" / ("ein_recht_langer_dateiname_" + std::to_string(i) + ".txt"),
+                     1);
+    const auto dbf = qvtest::readFile(dir / "_qvdir.dbf"),
+               smt = qvtest::readFile(dir / "_qvdir.smt");
+    for (const std::uintmax_t room : {0, 3000, 20000}) {
+        SCOPED_TRACE(room);
+        std::string text;
+        {
+            rt::Catalogue cat(dir, 0);
+            rt::RecordingProgress p;
+            qvtest::FullDisk full(dir, room);
+            try {
+                qv::readCarrier(cat.session(), 2, q(newVolume), allFiles(), p);
+                ADD_FAILURE() << "the walk had room";
+            } catch (const qv::Error& e) {
+                text = e.text();
+            }
+        }
+        EXPECT_NE(text.find("die bisherige Dateiliste des Eintrags ist unverändert"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(qvtest::readFile(dir / "_qvdir.dbf"), dbf);
+        EXPECT_EQ(qvtest::readFile(dir / "_qvdir.smt"), smt);
+        std::ostringstream out, err;
+        EXPECT_EQ(qvdb::check(dir.string(), out, err), 0) << err.str();
+        EXPECT_EQ(nextStart(), "");
     }
 }
 

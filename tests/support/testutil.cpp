@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -99,6 +100,22 @@ std::uint64_t testSeed() {
         return s;
     }();
     return seed;
+}
+
+FullDisk::FullDisk(const fs::path& dir, std::uintmax_t room) {
+    std::uintmax_t largest = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file()) largest = std::max(largest, e.file_size());
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    handler_ = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved_;
+    limit.rlim_cur = largest + room;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FullDisk::~FullDisk() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, handler_);
 }
 
 }  // namespace qvtest

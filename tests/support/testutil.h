@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace qvtest {
 
 // ../shared/fixtures/xbase (the catalogue and edge sets live below it).
@@ -36,6 +38,18 @@ private:
 void copyDirFiles(const std::filesystem::path& from, const std::filesystem::path& to);
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& p);
+
+// While it lives, no file of the process may grow past the largest file in
+// `dir` plus `room` bytes: writes beyond fail as on a full disk.
+class FullDisk {
+public:
+    FullDisk(const std::filesystem::path& dir, std::uintmax_t room);
+    ~FullDisk();
+
+private:
+    struct rlimit saved_ {};
+    void (*handler_)(int) = nullptr;
+};
 void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes);
 std::string toHex(const std::uint8_t* data, std::size_t n);
 std::string toHex(const std::string& bytes);

@@ -520,3 +520,55 @@ TEST_F(CrashPoints, AFullDiskStopsAPackWithTheOldTableAndNoTemporaries) {
         size += bytes.size();
     fullEverywhere(base, op, 4096, size);
 }
+
+// Taken back on the disk that is still full: records reused and appended in
+// a batch (as a reading stores them), and appended one at a time (as an
+// import does). Whatever write ran out of room, the files are then as they
+// were: the header in step, the index usable as it is (a read-only open
+// rebuilds nothing) and matching the records, the memos sound, every record
+// as before.
+TEST_F(CrashPoints, TakenBackOnAFullDiskTheFilesAreAsBefore) {
+    for (const bool batch : {true, false}) {
+        SCOPED_TRACE(batch ? "reused and appended in a batch" : "appended one at a time");
+        const Files base = fileTable(60);
+        int failures = 0;
+        for (std::uint64_t room = 0;; room += batch ? 6 * 1024 : 97) {
+            SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+            auto env = envWith(base);
+            auto t = xb::Table::open(kPath, xb::OpenMode::Exclusive, *env);
+            const std::vector<Rec> before = recordsOf(*t);
+            env->setCapacity(env->bytesUsed() + room);
+            const xb::Table::TakeBackPoint point = t->takeBackPoint();
+            std::vector<xb::Table::RecordImage> originals;
+            try {
+                if (batch) t->beginBatch();
+                // Records without a memo are reused, as released ones are.
+                for (int i = 1; batch && i <= 40; ++i) {
+                    if (i % 4 == 0) continue;
+                    t->go(static_cast<std::uint32_t>(i));
+                    originals.push_back({t->recNo(), t->recordBytes()});
+                    fill(*t, 1000 + i);
+                    t->commitRecord();
+                }
+                for (int i = 1; i <= (batch ? 1500 : 12); ++i) {
+                    t->append();
+                    fill(*t, 2000 + i);
+                    t->commitRecord();
+                }
+                if (batch) t->endBatch();
+                break;  // room enough
+            } catch (const qv::Error& e) {
+                ASSERT_NE(e.text().find("kein Platz"), std::string::npos) << e.text();
+            }
+            ++failures;
+            t->takeBack(point, originals);
+            t->close();
+            expectHeaderInStep(env->fileBytes(kPath));
+            auto check = xb::Table::open(kPath, xb::OpenMode::ReadOnly, *env);
+            ASSERT_EQ(xb::checkIndex(*check), std::vector<std::string>{});
+            ASSERT_EQ(xbtest::checkMemoStructure(*check), "");
+            ASSERT_EQ(recordsOf(*check), before);
+        }
+        EXPECT_GT(failures, 3);
+    }
+}
