@@ -256,6 +256,12 @@ bool checkCatalogue(TDM& dm, CatalogueSession& access, IntroDisplay& intro,
             if (!createTable(def, dataPath, env, fatal)) return false;
             if (which == CatalogueTable::Addresses) addPlaceholders(table);
         }
+        // An index a reorganisation set aside and did not get back to (it
+        // was killed): its table was packed, or the index is built again.
+        try {
+            removeCatalogueFile(indexPath + QStringLiteral(".reorg"));
+        } catch (const Error&) {
+        }
         const std::uint32_t missing = openTable(table, indexPath, def);
         if (missing > 0 && notice) notice(missingRecordsNotice(dataPath, missing));
         if (notice) {

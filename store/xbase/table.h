@@ -377,6 +377,9 @@ class Table final : private TableIndexHost {
     // scope; the table goes to its first record. State error on a read-only
     // table or one whose memo file cannot be written.
     void pack();
+    // Whether a pack of the table at `dbfPath` reached its commit point and
+    // is finished by the next open (so its old index no longer fits it).
+    static bool packCommitted(Env& env, const std::string& dbfPath);
 
   private:
     Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly, Env& env);

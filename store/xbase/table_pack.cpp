@@ -59,6 +59,10 @@ void rollForward(Env& env, const std::string& journal) {
 
 }  // namespace
 
+bool Table::packCommitted(Env& env, const std::string& dbfPath) {
+    return env.exists(journalPath(dbfPath));
+}
+
 bool Table::checkPackLeftovers(Env& env, const std::string& dbfPath, bool readOnly) {
     const std::string journal = journalPath(dbfPath);
     if (env.exists(journal)) {

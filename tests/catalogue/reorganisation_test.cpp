@@ -166,6 +166,40 @@ TEST_F(ReorganisationTest, AnErrorStopsTheRemainingStepsAndTheNextStartRepairs) 
     EXPECT_TRUE(cattest::checkFaults(dir.path()).empty());
 }
 
+// A reorganisation stopped by a full disk at different amounts of room: it
+// says so, and the files as they are, before any restart, are a sound
+// catalogue that lost no record that was not flagged.
+TEST_F(ReorganisationTest, AFullDiskStopsItWithTheFilesSoundBeforeAnyRestart) {
+    qvtest::TempDir base;
+    cattest::copyFixtureCatalogue(base.path());
+    const auto original = cattest::unflaggedCatalogue(base.path());
+    // Files may grow to `limit` bytes and no further: the packs of the
+    // larger tables and their index builds run out of room.
+    qvtest::TempDir reference;
+    for (const std::uintmax_t limit : {1024u, 8192u, 65536u}) {
+        SCOPED_TRACE("files up to " + std::to_string(limit) + " bytes");
+        fs::remove_all(dir.path());
+        fs::create_directories(dir.path());
+        qvtest::copyDirFiles(base.path(), dir.path());
+        start();
+        bool failed = false;
+        {
+            qvtest::FullDisk full(reference.path(), limit);
+            try {
+                reorganise();
+            } catch (const qv::Error& e) {
+                failed = true;
+                EXPECT_NE(e.text().find("der Datenbestand ist wieder geöffnet"), std::string::npos)
+                    << e.text();
+            }
+        }
+        EXPECT_TRUE(failed);
+        cat.reset();
+        EXPECT_EQ(cattest::checkFaults(dir.path()), std::vector<std::string>{});
+        EXPECT_EQ(cattest::unflaggedCatalogue(dir.path()), original);
+    }
+}
+
 // A reorganisation (the store tool's, the same steps as the window's) killed
 // at random moments: the next start-up check opens the catalogue, every index
 // is sound, and every record that was not flagged is still there.
