@@ -7,8 +7,10 @@
 //     shown and drawn;
 //  2. the views of the six tables detached, the tables closed (entry, file,
 //     extension, category, carrier-type, address table);
-//  3. the six index files deleted (file, entry, extension, category,
-//     carrier-type, address table; a missing one is no error);
+//  3. the six index files set aside (file, entry, extension, category,
+//     carrier-type, address table; a missing one is no error), each as
+//     "<index>.reorg", and deleted as soon as its table's pack in 5 is
+//     done;
 //  4. the tables opened again, exclusive, in record order;
 //  5. the bar shown with one step per table; each table packed in the order
 //     of 2, its line showing its text and the bar the pack's progress;
@@ -17,7 +19,10 @@
 //  6. the start-up check, which finds every index missing and builds them;
 //  7. the views re-attached, the intro window closed.
 // An error on the way (no permission, a full disk) stops the remaining
-// steps; the catalogue is then opened again as the start-up check opens it
+// steps; every table that was not packed (or whose pack did not reach its
+// commit point) gets its index file back, so that a failure for lack of
+// room leaves no index that needs room to be built; the catalogue is then
+// opened again as the start-up check opens it
 // (tables in their start orders, missing index files built again, a pack's
 // temporaries gone), the intro window is closed, and the error is thrown
 // saying that the catalogue is open again. When even that fails the error
