@@ -52,11 +52,11 @@ inline GeneratedFile generatedFile(Rng& rng, std::uint64_t i) {
 }
 
 // Appends entries 1 ... `entries` to the entry table `file`: title
-// "Datenträger N", box N / 50, number N % 50, and the category and carrier
-// type given.
+// "Datenträger N", box N / 50, number N % 50, and the category, carrier
+// type and carrier count given.
 inline void appendGeneratedEntries(const std::string& file, std::uint64_t entries,
                                    const std::string& category = {},
-                                   const std::string& carrierType = {}) {
+                                   const std::string& carrierType = {}, int disks = 0) {
     auto t = xb::Table::open(file);
     t->beginBatch();
     for (std::uint64_t e = 1; e <= entries; ++e) {
@@ -68,6 +68,7 @@ inline void appendGeneratedEntries(const std::string& file, std::uint64_t entrie
         t->replaceNumber(t->fieldIndex("disknummer"), static_cast<double>(e % 50));
         if (!category.empty()) t->replaceText(t->fieldIndex("kategorie"), category);
         if (!carrierType.empty()) t->replaceText(t->fieldIndex("diskart"), carrierType);
+        if (disks > 0) t->replaceNumber(t->fieldIndex("progdsks"), disks);
         t->commitRecord();
     }
     t->endBatch();

@@ -24,6 +24,7 @@
 
 #include <unistd.h>
 
+#include "bench/bench_session.h"
 #include "catalogue/cataloguecheck.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/dm.h"
@@ -57,16 +58,7 @@ const char* kCategories[] = {"Spiele", "Büro",   "Treiber",  "Musik",  "Fotos",
                              "Archiv", "Grafik", "internet", "System", "Reisen", "Sonstiges"};
 
 void checkCatalogue(const QString& dir) {
-    TDM dm(dir);
-    qv::CatalogueSession session(dm);
-    qv::SilentIntro intro;
-    qv::checkCatalogue(dm, session, intro, [](const QString& text) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        std::exit(1);
-    });
-    session.reattach();
-    for (CatalogueTable t : qv::kTableOrder)
-        dm.table(t).Close();
+    bench::checkCatalogue(dir.toStdString());
 }
 
 // Titles of one to three words, about 1% beginning with WIN in some case;

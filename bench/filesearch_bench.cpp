@@ -136,23 +136,9 @@ void generate(const fs::path& dir, std::uint64_t n) {
         std::exit(1);
     }
     std::printf("  index built: %.1f s\n", msSince(t0) / 1000);
-    {
-        auto t = xb::Table::open((dir / "_qvdisk.dbf").string());
-        const std::uint64_t entries = (n + kFilesPerEntry - 1) / kFilesPerEntry;
-        for (std::uint64_t e = 1; e <= entries; ++e) {
-            t->append();
-            t->replaceNumber(t->fieldIndex("eindeutig"), static_cast<double>(e));
-            t->replaceText(t->fieldIndex("bezeich"),
-                           xb::utf8ToCp1252("Datenträger " + std::to_string(e)));
-            t->replaceNumber(t->fieldIndex("boxnummer"), static_cast<double>(e / 50));
-            t->replaceNumber(t->fieldIndex("disknummer"), static_cast<double>(e % 50));
-            t->replaceText(t->fieldIndex("kategorie"), "Software");
-            t->replaceText(t->fieldIndex("diskart"), "CD-ROM");
-            t->replaceNumber(t->fieldIndex("progdsks"), 1);
-            t->commitRecord();
-        }
-        t->close();
-    }
+    bench::appendGeneratedEntries((dir / "_qvdisk.dbf").string(),
+                                  (n + kFilesPerEntry - 1) / kFilesPerEntry, "Software", "CD-ROM",
+                                  1);
     std::printf("  catalogue ready: %.1f s\n", msSince(t0) / 1000);
     std::fflush(stdout);
 }
