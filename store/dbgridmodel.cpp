@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/conversion.h"
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/error.h"
 #include "store/xbase/memo_store.h"
@@ -302,20 +303,14 @@ QVariant DbGridModel::data(const QModelIndex& index, int role) const {
             if (m_toolTipMemo.isEmpty()) return {};
             xb::Table* t = engine();
             const int memo = t ? t->fieldIndex(m_toolTipMemo.toStdString()) : -1;
-            if (memo < 0 || t->field(memo).type != 'M' || !t->memoStore()) return {};
+            if (memo < 0) return {};
             const std::string* rec = record(index.row());
             if (!rec || rec->size() < t->recordLength()) return {};
-            const xb::FieldDesc& f = t->field(memo);
-            xb::MemoValue v;
-            try {
-                v = t->memoStore()->read(
-                    reinterpret_cast<const std::uint8_t*>(rec->data()) + f.offset, f.len,
-                    recNoAt(index.row()));
-            } catch (const Error&) {
-                return {};  // a tooltip is no place for a damaged memo's error
-            }
-            if (v.type != xb::MemoValue::Type::Text || v.bytes.empty()) return {};
-            return QString::fromUtf8(v.bytes.data(), static_cast<qsizetype>(v.bytes.size()));
+            // A damaged memo shows no tooltip rather than an error.
+            const std::string text = tables::storedMemoText(
+                *t, memo, reinterpret_cast<const std::uint8_t*>(rec->data()), recNoAt(index.row()));
+            if (text.empty()) return {};
+            return QString::fromStdString(text);
         }
         default:
             return {};

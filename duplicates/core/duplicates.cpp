@@ -362,17 +362,8 @@ std::vector<Keyed> sortByHash(std::vector<Keyed> (&halves)[2]) {
 // the record has none. A damaged memo gives none: the fields still name the
 // file, and the catalogue check reports the memo.
 QString keptPath(xb::Table& t, const std::uint8_t* rec, std::uint32_t recno) {
-    const int memo = t.fieldIndex("dirmemo");
-    if (memo < 0 || !t.memoStore()) return {};
-    const xb::FieldDesc& m = t.field(memo);
-    if (!t.memoStore()->written(rec + m.offset, m.len)) return {};
-    try {
-        const xb::MemoValue v = t.memoStore()->read(rec + m.offset, m.len, recno);
-        if (v.type == xb::MemoValue::Type::Text)
-            return QString::fromStdString(tables::memoTextUtf8(tables::kFullPathMemo, v.bytes));
-    } catch (const Error&) {
-    }
-    return {};
+    return QString::fromStdString(
+        tables::storedMemoText(t, t.fieldIndex(std::string(tables::kFullPathMemo)), rec, recno));
 }
 
 xb::Table& fileEngine(CatalogueSession& session) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "store/tables/cataloguetables.h"
 #include "store/xbase/coding.h"
 #include "store/xbase/cp1252.h"
 #include "store/xbase/dbf_header.h"
@@ -187,7 +188,7 @@ std::string_view FileTableImage::pathField(const std::uint8_t* r) const {
 void FileTableImage::fullPath(const std::uint8_t* r, std::string& out) const {
     const std::string_view memo = memoText(r, out);
     if (!memo.empty()) {
-        if (memo.data() != out.data()) out.assign(memo);
+        out = tables::memoTextUtf8(tables::kFullPathMemo, memo);
         return;
     }
     const std::string_view path = pathField(r);

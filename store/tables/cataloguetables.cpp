@@ -4,7 +4,9 @@
 
 #include "store/xbase/cp1252.h"
 #include "store/xbase/expr.h"
+#include "store/xbase/error.h"
 #include "store/xbase/field.h"
+#include "store/xbase/memo_store.h"
 #include "store/xbase/table.h"
 #include "store/xbase/table_builder.h"
 #include "store/xbase/table_index.h"
@@ -89,6 +91,18 @@ bool wellFormedUtf8(std::string_view s) {
 std::string memoTextUtf8(std::string_view name, std::string_view bytes) {
     if (memoHoldsUtf8(name) && wellFormedUtf8(bytes)) return std::string(bytes);
     return xb::cp1252ToUtf8(bytes);
+}
+
+std::string storedMemoText(xb::Table& t, int idx, const std::uint8_t* rec, std::uint32_t recno) {
+    if (idx < 0 || t.field(idx).type != 'M' || !t.memoStore()) return {};
+    const xb::FieldDesc& f = t.field(idx);
+    if (!t.memoStore()->written(rec + f.offset, f.len)) return {};
+    try {
+        const xb::MemoValue v = t.memoStore()->read(rec + f.offset, f.len, recno);
+        if (v.type == xb::MemoValue::Type::Text) return memoTextUtf8(f.name, v.bytes);
+    } catch (const qv::Error&) {
+    }
+    return {};
 }
 
 int fieldPosition(const TableLayout& l, std::string_view name) {

@@ -105,6 +105,11 @@ bool memoHoldsUtf8(std::string_view name);
 // its bytes are UTF-8 (another program may have written Windows-1252 there);
 // every other memo converted from Windows-1252.
 std::string memoTextUtf8(std::string_view name, std::string_view bytes);
+// The text of memo field `idx` of `rec`, record `recno` of `t` as it is
+// stored, in UTF-8 by memoTextUtf8; empty when the memo was never written,
+// holds no text, or cannot be read (the catalogue check reports a damaged
+// memo, a display shows none).
+std::string storedMemoText(xb::Table& t, int idx, const std::uint8_t* rec, std::uint32_t recno);
 
 inline constexpr Tag kFileTags[] = {
     {"dirnumm", "str(dirnumm,8)+dirpfad", {}},
