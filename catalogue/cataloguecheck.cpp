@@ -218,6 +218,8 @@ bool openCatalogueReadOnly(TDM& dm) {
             if (!engine.index().hasIndex() || engine.index().tagCount() == 0)
                 throw Error(ErrorCode::NotFound,
                             "Die Indexdatei " + engine.index().indexPath() + " fehlt");
+            // Selecting the first tag reads it: a torn one fails here,
+            // not later in the main window.
             engine.index().setOrder(1);
             engine.index().setOrder(0);
         }

@@ -426,6 +426,7 @@ void TableIndex::rebuildAllTags(int progressFrom, int progressTo, bool inPlaceWh
         // than it held. Its crash marker stays on disk until the build is
         // complete, so a kill meanwhile leaves an index the next open
         // builds again.
+        // The failed write used up the collected keys: collect them again.
         build.reset();
         build = collectKeys(defs, mid, mid);
         nsx_->clear();
