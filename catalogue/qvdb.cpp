@@ -555,7 +555,7 @@ int check(const std::string& path, std::ostream& out, std::ostream& err) {
             } catch (const qv::Error&) {
             }
             err << journal.string()
-                << (state && state->stage != qv::ReadingStage::Storing
+                << (state && !qv::undoesReading(state->stage)
                         ? ": ein Einlesen wurde beim Abspeichern unterbrochen; der nächste Start "
                           "schließt es ab\n"
                         : ": ein Einlesen wurde unterbrochen; der nächste Start stellt die "

@@ -31,6 +31,8 @@ const char* stageWord(ReadingStage s) {
             return "freigeben";
         case ReadingStage::Renaming:
             return "umbenennen";
+        case ReadingStage::Adding:
+            return "hinzufuegen";
     }
     return "";
 }
@@ -118,6 +120,8 @@ std::optional<ReadingJournal> readReadingJournal(const QString& path) {
         j.stage = ReadingStage::Releasing;
     else if (lines[2] == stageWord(ReadingStage::Renaming))
         j.stage = ReadingStage::Renaming;
+    else if (lines[2] == stageWord(ReadingStage::Adding))
+        j.stage = ReadingStage::Adding;
     else
         notAJournal(p);
     return j;
@@ -128,6 +132,10 @@ void removeReadingJournal(const QString& path) {
     const std::string p = local(path);
     env.remove(p);
     env.syncDirectoryOf(p);
+}
+
+bool undoesReading(ReadingStage stage) {
+    return stage == ReadingStage::Storing || stage == ReadingStage::Adding;
 }
 
 int renumberFileRecords(TTable& files, int from, int to,
@@ -145,10 +153,10 @@ int renumberFileRecords(TTable& files, int from, int to,
     const std::vector<std::uint32_t> records = t.index().seekRun(numberKey(from));
     int count = 0;
     if (!records.empty()) {
-        // Natural order while changing: no commit has to find its record's
-        // place in the tag again.
+        // Natural order while changing; the tags' changes are brought in
+        // together when the batch ends.
         t.index().setOrder(0);
-        t.beginBatch();
+        t.beginBatch(true, records.size());
         try {
             for (const std::uint32_t recno : records) {
                 t.go(recno);
@@ -188,6 +196,10 @@ bool settleReading(TTable& files, const QString& path, const ReadingJournal& jou
             [[fallthrough]];
         case ReadingStage::Renaming:
             renumberFileRecords(files, kStagedEntryNumber, journal.entry);
+            break;
+        case ReadingStage::Adding:
+            renumberFileRecords(files, journal.entry, kReleasedEntryNumber);
+            putBack = true;
             break;
     }
     // The records are on the device before the journal goes.

@@ -19,6 +19,9 @@
 //    ones renamed: the reading is completed.
 //  * Renaming: every previous record was released; the staged ones left are
 //    renamed.
+//  * Adding: the entry had no files, so the new records were stored under
+//    its number straight away (there is nothing to swap). They are
+//    released: the entry is without files again, as it was.
 // Settling again after being killed while settling gives the same result.
 //
 // The start-up check settles a journal it finds once the tables are open
@@ -42,7 +45,10 @@ class CatalogueSession;
 // entry number (those are positive) and not a released record.
 inline constexpr int kStagedEntryNumber = -9999999;
 
-enum class ReadingStage { Storing, Releasing, Renaming };
+enum class ReadingStage { Storing, Releasing, Renaming, Adding };
+// Whether settling the stage puts the previous list back (the reading is
+// undone) rather than completing the reading.
+bool undoesReading(ReadingStage stage);
 
 struct ReadingJournal {
     int entry = 0;

@@ -89,15 +89,17 @@ class ScopedClose {
 };
 
 // A run of changes to records a loop has already found: natural record
-// order on the engine meanwhile, so that no commit has to find the record's
-// place in a tag again, and the records and index pages written in batches.
+// order on the engine meanwhile, the records written in batches and the
+// tags' changes brought in together at the end (merged into the trees when
+// they are many).
 // finish() writes the last batch and brings the tag back; after an error the
 // end of the scope does. The callers have lifted the tag's range before.
 class BulkChanges {
   public:
-    explicit BulkChanges(xb::Table& t) : m_t(t), m_order(t.index().order()) {
+    explicit BulkChanges(xb::Table& t, std::size_t expected = 0)
+        : m_t(t), m_order(t.index().order()) {
         m_t.index().setOrder(0);
-        m_t.beginBatch();
+        m_t.beginBatch(true, expected);
     }
     ~BulkChanges() {
         try {
@@ -362,7 +364,7 @@ int releaseFileRecords(CatalogueSession& session, int n,
     int count = 0;
     const std::vector<std::uint32_t> records = t.index().seekRun(key);
     if (!records.empty()) {
-        BulkChanges bulk(t);
+        BulkChanges bulk(t, records.size());
         DiscardOnError guard(t);
         for (const std::uint32_t recno : records) {
             t.go(recno);
@@ -526,6 +528,40 @@ bool takeBackWalk(TTable& files, const WalkUndo& undo, bool always) {
     }
 }
 
+// Releases the previous list of entry `n` and gives the staged records its
+// number, as one batch whose tag changes are brought in together at its
+// end; the journal names each stage before its first record changes.
+void swapFileLists(TTable& files, int n, const QString& journal, ScopedProgress& progress,
+                   ReadingResult& result) {
+    xb::Table& t = fileEngine(files);
+    const int num = fieldOf(t, "dirnumm");
+    t.index().setOrder(t.index().tagPosition("dirnumm"));
+    const std::vector<std::uint32_t> previous = t.index().seekRun(entryKey(n));
+    const std::vector<std::uint32_t> staged = t.index().seekRun(entryKey(kStagedEntryNumber));
+    {
+        BulkChanges bulk(t, previous.size() + staged.size());
+        DiscardOnError guard(t);
+        writeReadingJournal(journal, {n, ReadingStage::Releasing});
+        CountDisplay counts(progress);
+        for (const std::uint32_t recno : previous) {
+            t.go(recno);
+            t.replaceNumber(num, kReleasedEntryNumber);
+            t.commitRecord();
+            counts.count(++result.released);
+        }
+        counts.finish();
+        writeReadingJournal(journal, {n, ReadingStage::Renaming});
+        for (const std::uint32_t recno : staged) {
+            t.go(recno);
+            t.replaceNumber(num, n);
+            t.commitRecord();
+        }
+        bulk.finish();
+    }
+    // Where the renaming left the table before: past the staged records.
+    t.index().seek(entryKey(kStagedEntryNumber));
+}
+
 [[noreturn]] void rethrowWith(const std::exception_ptr& failure, const std::string& addition) {
     try {
         std::rethrow_exception(failure);
@@ -567,8 +603,12 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     ScopedProgress progress(display);
 
     // The walk: the new list under the staging number, the previous one
-    // untouched (readingjournal.h).
-    writeReadingJournal(journal, {n, ReadingStage::Storing});
+    // untouched (readingjournal.h); for an entry without files straight
+    // under its number, since there is nothing to swap.
+    fileApollo.sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
+    const bool adding = fileEngine(files).index().seekRun(entryKey(n)).empty();
+    const ReadingJournal walking{n, adding ? ReadingStage::Adding : ReadingStage::Storing};
+    writeReadingJournal(journal, walking);
     WalkUndo undo;
     try {
         ScopedEngineSwitches switches;
@@ -590,7 +630,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         undo.point = files.engine()->takeBackPoint();
 
         CancelOffer cancel(display);
-        FileStore store(files, kStagedEntryNumber, undo);
+        FileStore store(files, adding ? n : kStagedEntryNumber, undo);
         ExtensionFilter filter(extensionEngine);
         display.setLine1(QStringLiteral("Einlesen von Verzeichnis..."));
         bool first = true;
@@ -620,7 +660,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     } catch (const ReadingCancelled&) {
         // Many staged records go whole, without a pass through the index.
         const bool takenBack = takeBackWalk(files, undo, false);
-        if (!settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false) && !takenBack)
+        if (!settleAfterFailure(files, journal, walking, false) && !takenBack)
             throw Error(ErrorCode::IoError,
                         "Das Einlesen wurde abgebrochen; die bisherige Dateiliste des Eintrags "
                         "wird beim nächsten Start wiederhergestellt");
@@ -634,7 +674,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         // no room (a full disk), instead of releasing the staged records
         // through an index that may lag behind a write that failed.
         const bool takenBack = takeBackWalk(files, undo, e.code() == ErrorCode::IoError);
-        if (settleAfterFailure(files, journal, {n, ReadingStage::Storing},
+        if (settleAfterFailure(files, journal, walking,
                                e.code() == ErrorCode::IoError && !takenBack))
             rethrowWith(failure, "; die bisherige Dateiliste des Eintrags ist unverändert");
         rethrowWith(failure,
@@ -642,7 +682,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                     "wiederhergestellt");
     } catch (...) {
         takeBackWalk(files, undo, false);
-        settleAfterFailure(files, journal, {n, ReadingStage::Storing}, false);
+        settleAfterFailure(files, journal, walking, false);
         throw;
     }
 
@@ -650,14 +690,11 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     // here on the reading is completed, also after a failure or a kill.
     progress.phase(QStringLiteral("Löschen der bisherigen Einträge..."));
     try {
-        writeReadingJournal(journal, {n, ReadingStage::Releasing});
-        CountDisplay counts(progress);
-        result.released =
-            renumberFileRecords(files, n, kReleasedEntryNumber, [&](int k) { counts.count(k); });
-        counts.finish();
-        writeReadingJournal(journal, {n, ReadingStage::Renaming});
+        if (adding)
+            fileEngine(files).index().seek(entryKey(kStagedEntryNumber));
+        else
+            swapFileLists(files, n, journal, progress, result);
         progress.phase(QStringLiteral("Abspeichern der Daten..."));
-        renumberFileRecords(files, kStagedEntryNumber, n);
         files.engine()->flush();
         removeReadingJournal(journal);
     } catch (const Error& e) {

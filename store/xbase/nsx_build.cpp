@@ -245,6 +245,16 @@ void NsxKeyBatch::sort() {
     sorted_ = true;
 }
 
+void NsxKeyBatch::takeAsSorted() {
+    const std::size_t n = slotCount();
+    order_.resize(n * sizeof(std::uint32_t));
+    std::uint32_t* order = reinterpret_cast<std::uint32_t*>(order_.data());
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    entries_ = n;
+    sorted_ = true;
+}
+
 // ---- the bottom-up assembly -------------------------------------------------------------
 
 namespace {

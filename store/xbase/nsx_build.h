@@ -121,6 +121,9 @@ class NsxKeyBatch {
     // Sorts by (key bytes, recno). Afterwards key(i)/recno(i) give the i-th
     // pair in that order.
     void sort();
+    // Takes the pairs as sorted without sorting them: the caller added them
+    // in (key, recno) order and left no slot out.
+    void takeAsSorted();
     bool sorted() const { return sorted_; }
     const std::uint8_t* key(std::size_t i) const {
         return keys_.data() +

@@ -70,7 +70,8 @@ class DirectWriter {
 
 }  // namespace
 
-void NsxTag::build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgress& progress) {
+void NsxTag::build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgress& progress,
+                   const std::vector<std::uint32_t>* oldPages) {
     file_.requireWritable();
     if (batch.keyLen() != fmt_.keyLen) {
         throw qv::Error(qv::ErrorCode::InvalidArgument,
@@ -79,11 +80,11 @@ void NsxTag::build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgr
     Progress prog(progress);
     NsxTreeImage img =
         assembleTree(batch, fmt_, unique_, recordCount, [&](double f) { prog.at(0.95 * f); });
-    install(img);
+    install(img, oldPages);
     prog.at(1.0);
 }
 
-void NsxTag::install(NsxTreeImage& img) {
+void NsxTag::install(NsxTreeImage& img, const std::vector<std::uint32_t>* oldPages) {
     file_.requireWritable();
     if (img.format.keyLen != fmt_.keyLen || img.format.trail != fmt_.trail)
         throw qv::Error(qv::ErrorCode::InvalidArgument,
@@ -96,7 +97,12 @@ void NsxTag::install(NsxTreeImage& img) {
 
     // Pages of the old tree are reused first, in address order.
     std::vector<std::uint32_t> reuse;
-    {
+    if (oldPages) {
+        reuse = *oldPages;
+        for (const std::uint32_t a : reuse)
+            file_.forgetCount(a);
+        std::sort(reuse.begin(), reuse.end(), std::greater<>());
+    } else {
         std::vector<std::pair<std::uint32_t, int>> todo{{root_, 0}};
         std::unordered_set<std::uint32_t> seen;
         while (!todo.empty()) {

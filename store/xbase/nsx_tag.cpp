@@ -145,6 +145,11 @@ PageRef NsxTag::treePage(std::uint32_t addr) {
     return p;
 }
 
+void NsxTag::requireTreePage(const std::uint8_t* d, std::uint32_t addr) const {
+    if (const char* why = treePageFault(d, fmt_.keyLen))
+        file_.corrupt("Seite " + std::to_string(addr) + " (Tag " + name_ + ")" + why, addr);
+}
+
 void NsxTag::decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std::uint8_t* pred,
                         std::vector<std::uint8_t>& keys, std::vector<std::uint32_t>& recnos) {
     LeafDecoder dec(page, fmt_, pred);

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +36,8 @@
 #include "store/xbase/nsx_page.h"
 
 namespace xb {
+
+class NsxKeyBatch;
 
 struct NsxEntry {
     std::string key;
@@ -151,13 +154,25 @@ class NsxTag {
     // Replaces the whole tree by one built from `batch` (sorted here). Record
     // numbers in leaves get the width the table's record count needs. Unique
     // tags keep the lowest record number of each key. Reports progress.
-    void build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgress& progress = {});
+    void build(NsxKeyBatch& batch, std::uint32_t recordCount, const NsxProgress& progress = {},
+               const std::vector<std::uint32_t>* oldPages = nullptr);
     // Replaces the whole tree by one laid out by assembleTree() for this
     // tag's key format: takes addresses for its pages (the old tree's first),
     // writes them and frees what is left of the old tree.
-    void install(NsxTreeImage& image);
+    // `oldPages`, when given, are the old tree's pages (a walk over it just
+    // met them), so that they need not be looked up again.
+    void install(NsxTreeImage& image, const std::vector<std::uint32_t>* oldPages = nullptr);
     // Removes every entry (the tree becomes one empty root leaf).
     void clearEntries();
+    // Brings many changes in at once: takes out the pairs of `removals` and
+    // adds those of `insertions` (both sorted here; a pair added that is
+    // already there stays once) by building the tree again from its own
+    // entries merged with them, in one pass over the old tree without
+    // evaluating a key. Cheaper than single inserts and removes once the
+    // changes are more than a small share of the entries. Returns 0, or
+    // changes nothing and returns the record number of the first removal
+    // whose pair is not in the tag. REQUIRES: !unique().
+    std::uint32_t merge(NsxKeyBatch& removals, NsxKeyBatch& insertions, std::uint32_t recordCount);
 
     // ---- counts and ranks ------------------------------------------------------------
     std::uint64_t count();
@@ -176,6 +191,10 @@ class NsxTag {
 
     // ---- walking (tests, checks, tools) ----------------------------------------------
     std::vector<NsxEntry> entries();
+    // Calls fn(key, recno) for every entry in index order (keyLen() key
+    // bytes, valid for the call only), walking the pages directly; throws
+    // Corrupt for a damaged page met on the way.
+    void forEachEntry(const std::function<void(const std::uint8_t* key, std::uint32_t recno)>& fn);
     // Levels from the root to the leaves (1 for a single root leaf).
     int depth();
 
@@ -184,6 +203,8 @@ class NsxTag {
     // A tree page, checked as the readers of other programs check it: type,
     // used area, branch key count, child addresses. Throws Corrupt.
     nsx::PageRef treePage(std::uint32_t addr);
+    // The same checks for the bytes `d` of page `addr` read some other way.
+    void requireTreePage(const std::uint8_t* d, std::uint32_t addr) const;
     // Decodes a whole leaf into flat keys and record numbers; throws Corrupt.
     void decodeLeaf(const std::uint8_t* page, std::uint32_t addr, const std::uint8_t* pred,
                     std::vector<std::uint8_t>& keys, std::vector<std::uint32_t>& recnos);

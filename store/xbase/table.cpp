@@ -694,9 +694,14 @@ void Table::discard() {
     load(recno_);
 }
 
-void Table::beginBatch() {
+void Table::beginBatch(bool deferTags, std::size_t expectedChanges) {
     requireWritable();
-    if (batch_++ > 0) return;
+    if (batch_ > 0) {  // the outermost batch decides
+        ++batch_;
+        return;
+    }
+    if (deferTags) index_->beginDeferredUpkeep(expectedChanges);
+    ++batch_;
     dbf_->batchAppends(true);
     index_->beginBatch();
 }
@@ -712,6 +717,12 @@ void Table::endBatch() {
             index_->endBatch();
             throw;
         }
+    }
+    try {
+        index_->endDeferredUpkeep();
+    } catch (...) {
+        index_->endBatch();
+        throw;
     }
     index_->endBatch();
 }

@@ -323,9 +323,18 @@ class Table final : private TableIndexHost {
     // meanwhile the index keeps at most kBatchCacheBudget bytes of pages in
     // memory, so that a long batch does not grow the program by the whole
     // cache.
+    //
+    // With `deferTags` the outermost batch also puts the tags' upkeep off to
+    // its end (TableIndex::beginDeferredUpkeep): many changes then reach
+    // the trees together, merged into them when they are many. Meanwhile
+    // the table stays in natural order (it must be in it when the batch
+    // begins) and the tags lag behind the records; the crash marker covers
+    // that as it covers any batch.
     static constexpr int kBatchCommits = 256;
     static constexpr std::size_t kBatchCacheBudget = 24u << 20;
-    void beginBatch();
+    // `expectedChanges` (records to change, when known) sizes the deferred
+    // changes up front.
+    void beginBatch(bool deferTags = false, std::size_t expectedChanges = 0);
     void endBatch();
 
     // ---- taking a failed operation back ----

@@ -147,6 +147,9 @@ std::vector<std::string> TableIndex::indexFaults() {
 void TableIndex::setOrder(int position) {
     requireOpen();
     if (position < 0 || position > tagCount()) throw noTagNumber(path(), position);
+    if (deferred_ && position != 0)
+        throw qv::Error(qv::ErrorCode::State,
+                        "Die Tags der Tabelle " + path() + " werden gerade nachgeführt", path());
     commitRecord();
     installOrder(position);
 }

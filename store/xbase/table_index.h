@@ -59,6 +59,7 @@
 #include <vector>
 
 #include "store/xbase/env.h"
+#include "store/xbase/error.h"
 #include "store/xbase/expr.h"
 #include "store/xbase/table.h"
 
@@ -225,6 +226,14 @@ class TableIndex final : public RecordObserver {
     // at its end.
     void beginBatch();
     void endBatch();
+    // A batch that puts the tags' upkeep off to its end (Table::beginBatch):
+    // from here on the commits only collect each tag's changes; the end
+    // brings them in, sorted, by merging them into the tree when they are
+    // many (NsxTag::merge), else one by one. Unique tags are kept up to date
+    // on every commit as always. A tag order cannot be chosen meanwhile.
+    void beginDeferredUpkeep(std::size_t expectedChanges = 0);
+    void endDeferredUpkeep();
+    bool upkeepDeferred() const { return deferred_; }
     // Attaches `<table>.nsx` when it lies beside the table (see above).
     void attachIndex();
     // Notes the flagged records in the index, drops the order and every tag
@@ -280,6 +289,16 @@ class TableIndex final : public RecordObserver {
     bool indexed() const { return nsx_ && !tags_.empty(); }
     void compileTags();
     void maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec, const std::uint8_t* newRec);
+    // The damage of a tag that lacks the pair of `recno` it should hold:
+    // marks the index damaged and returns the error to throw.
+    qv::Error missingEntry(const TagRuntime& rt, std::uint32_t recno);
+    // Ends a deferred upkeep without bringing its changes in; unless the
+    // tags are `rebuilt` from the records next, the index is marked damaged
+    // when there were any.
+    void dropDeferredUpkeep(bool rebuilt = false);
+    // Deferred changes of a tag are merged into its tree once they are at
+    // least 1/kMergeShare of its entries.
+    static constexpr std::uint64_t kMergeShare = 8;
     // Builds every tag again from the records beside the index; with
     // `inPlaceWhenFull` in the index file itself when there is no room for
     // a second one (for an index that is torn anyway).
@@ -334,6 +353,7 @@ class TableIndex final : public RecordObserver {
     bool batch_ = false;           // inside the table's batch
     int batchedCommits_ = 0;       // commits whose index pages are not written yet
     std::size_t cacheBudget_ = 0;  // the cache budget outside the batch
+    bool deferred_ = false;        // the tags' upkeep is put off (beginDeferredUpkeep)
     // Flagged records (known after the first scan, then kept up to date).
     bool flaggedKnown_ = false;
     std::unique_ptr<RankedRecnos> flagged_;

@@ -79,6 +79,20 @@ void TableIndex::beforeRecordWrite() {
 
 void TableIndex::recordsLost() {
     if (nsx_ && !readOnly()) nsx_->markDamaged();
+    dropDeferredUpkeep();
+}
+
+void TableIndex::dropDeferredUpkeep(bool rebuilt) {
+    if (!deferred_) return;
+    deferred_ = false;
+    bool lost = false;
+    for (auto& p : tags_) {
+        if (p->pending && (p->pending->removals.size() > 0 || p->pending->insertions.size() > 0))
+            lost = true;
+        p->pending.reset();
+    }
+    // Changes that never reached the trees: the next open builds them again.
+    if (lost && !rebuilt && nsx_ && !readOnly()) nsx_->markDamaged();
 }
 
 void TableIndex::recordCommitted(std::uint32_t recno, const std::uint8_t* oldRecord,
@@ -143,6 +157,7 @@ void TableIndex::compileTags() {
 }
 
 void TableIndex::dropIndexState() {
+    dropDeferredUpkeep();
     noteFlagged();
     if (tagOrder_) table_.setOrder(std::unique_ptr<RecordOrder>());
     tags_.clear();
@@ -188,14 +203,14 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
             addNew = newIn;
         }
         if (track && oldFlag && oldIn) rt.flagged.erase({rt.oldKey, recno});
-        if (removeOld && !rt.tag->remove(rt.oldKey, recno) && !rt.tag->unique()) {
-            nsx_->markDamaged();
-            throw qv::Error(qv::ErrorCode::Corrupt,
-                            "Die Indexdatei " + nsx_->path() + " passt nicht zur Tabelle " +
-                                path() + ": Datensatz " + std::to_string(recno) + " fehlt im Tag " +
-                                rt.tag->name(),
-                            nsx_->path(), recno);
+        if (rt.pending) {
+            if (removeOld) rt.pending->removals.add(rt.oldKey, recno);
+            if (addNew) rt.pending->insertions.add(rt.newKey, recno);
+            if (track && newFlag && newIn) rt.flagged.insert({rt.newKey, recno});
+            continue;
         }
+        if (removeOld && !rt.tag->remove(rt.oldKey, recno) && !rt.tag->unique())
+            throw missingEntry(rt, recno);
         bool inTag = newIn;
         if (addNew) {
             const bool added = rt.tag->insert(rt.newKey, recno);
@@ -209,6 +224,92 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         batchedCommits_ = 0;
         nsx_->flush();
     }
+}
+
+qv::Error TableIndex::missingEntry(const TagRuntime& rt, std::uint32_t recno) {
+    nsx_->markDamaged();
+    return qv::Error(qv::ErrorCode::Corrupt,
+                     "Die Indexdatei " + nsx_->path() + " passt nicht zur Tabelle " + path() +
+                         ": Datensatz " + std::to_string(recno) + " fehlt im Tag " + rt.tag->name(),
+                     nsx_->path(), recno);
+}
+
+void TableIndex::beginDeferredUpkeep(std::size_t expectedChanges) {
+    requireOpen();
+    if (deferred_ || !indexed()) return;
+    if (orderPos_ != 0)
+        throw qv::Error(qv::ErrorCode::State,
+                        "Die Tabelle " + path() + " muss in natürlicher Reihenfolge stehen",
+                        path());
+    commitRecord();
+    deferred_ = true;
+    for (auto& p : tags_)
+        if (!p->tag->unique()) {
+            p->pending = std::make_unique<TagRuntime::Pending>(*p->tag);
+            p->pending->removals.reserve(expectedChanges);
+            p->pending->insertions.reserve(expectedChanges);
+        }
+}
+
+void TableIndex::endDeferredUpkeep() {
+    if (!deferred_) return;
+    deferred_ = false;
+    if (!nsx_) return;
+    NsxFile::ChangeGuard guard(*nsx_);
+    for (auto& p : tags_) {
+        TagRuntime& rt = *p;
+        if (!rt.pending) continue;
+        const std::unique_ptr<TagRuntime::Pending> pending = std::move(rt.pending);
+        NsxKeyBatch& removals = pending->removals;
+        NsxKeyBatch& insertions = pending->insertions;
+        removals.sort();
+        insertions.sort();
+        // A pair taken out and added again (a record changed twice) stays.
+        NsxKeyBatch out(*rt.tag), in(*rt.tag);
+        const std::size_t kl = static_cast<std::size_t>(rt.keyLen);
+        std::size_t r = 0, i = 0;
+        while (r < removals.size() || i < insertions.size()) {
+            int c;
+            if (r == removals.size())
+                c = 1;
+            else if (i == insertions.size())
+                c = -1;
+            else {
+                c = std::memcmp(removals.key(r), insertions.key(i), kl);
+                if (c == 0)
+                    c = removals.recno(r) < insertions.recno(i)   ? -1
+                        : removals.recno(r) > insertions.recno(i) ? 1
+                                                                  : 0;
+            }
+            if (c < 0) {
+                std::memcpy(out.addUnfilled(removals.recno(r)), removals.key(r), kl);
+                ++r;
+            } else if (c > 0) {
+                std::memcpy(in.addUnfilled(insertions.recno(i)), insertions.key(i), kl);
+                ++i;
+            } else {
+                ++r;
+                ++i;
+            }
+        }
+        out.takeAsSorted();
+        in.takeAsSorted();
+        const std::uint64_t changes = out.size() + in.size();
+        if (changes == 0) continue;
+        if (changes * kMergeShare >= rt.tag->count()) {
+            const std::uint32_t missing = rt.tag->merge(out, in, table_.recCount());
+            if (missing != 0) throw missingEntry(rt, missing);
+        } else {
+            for (std::size_t k = 0; k < out.size(); ++k) {
+                const std::string_view key(reinterpret_cast<const char*>(out.key(k)), kl);
+                if (!rt.tag->remove(key, out.recno(k))) throw missingEntry(rt, out.recno(k));
+            }
+            for (std::size_t k = 0; k < in.size(); ++k)
+                rt.tag->insert(std::string_view(reinterpret_cast<const char*>(in.key(k)), kl),
+                               in.recno(k));
+        }
+    }
+    nsx_->flush();
 }
 
 void TableIndex::beginBatch() {
@@ -230,6 +331,7 @@ void TableIndex::endBatch() {
 }
 
 void TableIndex::endBatchUnwritten() {
+    dropDeferredUpkeep(true);
     batch_ = false;
     batchedCommits_ = 0;
     if (nsx_ && cacheBudget_ > 0) nsx_->setCacheBudget(cacheBudget_);

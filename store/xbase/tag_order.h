@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include <ext/pb_ds/tree_policy.hpp>
 
 #include "store/xbase/expr.h"
+#include "store/xbase/nsx_build.h"
 #include "store/xbase/nsx_cursor.h"
 #include "store/xbase/nsx_tag.h"
 #include "store/xbase/progress.h"
@@ -51,6 +53,13 @@ struct TagRuntime {
     EntrySet flagged;
     // Scratch keys of the update path.
     std::string oldKey, newKey;
+    // The pairs a batch that puts the tags' upkeep off has taken out of the
+    // tag and added to it since it began (null outside one).
+    struct Pending {
+        explicit Pending(const NsxTag& t) : removals(t), insertions(t) {}
+        NsxKeyBatch removals, insertions;
+    };
+    std::unique_ptr<Pending> pending;
 
     bool member(const RecordRef& r) { return cond.empty() || cond.evalBool(r); }
     void keyOf(const RecordRef& r, std::string& out) {

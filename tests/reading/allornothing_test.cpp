@@ -315,6 +315,26 @@ TEST_F(AllOrNothing, EachStageSettlesFromTheMiddleOfIt) {
         cat.closeAll();
         EXPECT_EQ(rt::indexFaults(dir), std::vector<std::string>{});
     }
+    {
+        // An entry read for the first time stores straight under its number:
+        // a cut-short reading leaves it without files again.
+        SCOPED_TRACE("adding");
+        fs::remove_all(dir);
+        SetUp();
+        rt::Catalogue cat(dir, 0);
+        TTable& files = cat.session().table(qv::CatalogueTable::Files);
+        const QString journal = qv::readingJournalPath(cat.dm());
+        ASSERT_FALSE(rt::recordsOf(cat.session(), 2).empty());
+        qv::writeReadingJournal(journal, {2, qv::ReadingStage::Adding});
+        const std::optional<qv::ReadingJournal> j = qv::readReadingJournal(journal);
+        ASSERT_TRUE(j);
+        EXPECT_EQ(j->stage, qv::ReadingStage::Adding);
+        EXPECT_TRUE(qv::settleReading(files, journal, *j));
+        EXPECT_FALSE(fs::exists(dir / qv::kReadingJournalFile));
+        EXPECT_TRUE(rt::recordsOf(cat.session(), 2).empty());
+        cat.closeAll();
+        EXPECT_EQ(rt::indexFaults(dir), std::vector<std::string>{});
+    }
     std::ofstream(dir / qv::kReadingJournalFile) << "something else\n";
     EXPECT_THROW(qv::readReadingJournal(q(dir / qv::kReadingJournalFile)), qv::Error);
 }

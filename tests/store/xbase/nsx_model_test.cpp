@@ -13,6 +13,7 @@
 #include "nsx_testkit.h"
 #include "store/tables/cataloguetables.h"
 #include "store/xbase/error.h"
+#include "store/xbase/nsx_build.h"
 
 using nsxtest::Model;
 
@@ -265,4 +266,59 @@ TEST(NsxModel, CursorSurvivesChanges) {
     }
     nsxtest::expectTagEquals(tag, m, "after walking deletions");
     EXPECT_EQ(nsxtest::joinFaults(file->verify()), "");
+}
+
+// Many changes merged into the tree at once end where single inserts and
+// removes would: the same entries, a sound file, seeks as the model says.
+TEST(NsxModel, MergeBringsManyChangesInAsSingleOnesWould) {
+    qvtest::TempDir dir;
+    const std::string path = (dir / "m.nsx").string();
+    std::mt19937_64 rng(qvtest::testSeed());
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
+    {
+        auto file = xb::NsxFile::create(path);
+        xb::NsxTag& tag = file->addTag(defFor(1));
+        Model m;
+        for (std::uint32_t r = 1; r <= 5000; ++r) {
+            const std::string k = tag.makeKey("N" + std::to_string(pick(900)));
+            tag.insert(k, r);
+            m.insert({k, r});
+        }
+        std::uint32_t next = 5001;
+        for (int round = 0; round < 4; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            xb::NsxKeyBatch out(tag), in(tag);
+            // Half of the entries out (a fifth in odd rounds), new keys in,
+            // some of them pairs that are there already.
+            const int share = round % 2 == 0 ? 2 : 5;
+            std::vector<std::pair<std::string, std::uint32_t>> gone;
+            for (const auto& e : m)
+                if (pick(share) == 0) gone.push_back(e);
+            for (const auto& e : gone) {
+                out.add(e.first, e.second);
+                m.erase(e);
+            }
+            for (int i = 0; i < 3000; ++i) {
+                const std::string k = tag.makeKey("N" + std::to_string(pick(1200)));
+                const std::uint32_t r = pick(4) == 0 && !m.empty() ? m.begin()->second : next++;
+                in.add(k, r);
+                m.insert({k, r});
+            }
+            ASSERT_EQ(tag.merge(out, in, next), 0u);
+            nsxtest::expectTagEquals(tag, m, "after the merge");
+            ASSERT_EQ(tag.count(), m.size());
+        }
+        // A removal of a pair that is not there changes nothing and names it.
+        const std::vector<xb::NsxEntry> before = tag.entries();
+        xb::NsxKeyBatch out(tag), in(tag);
+        out.add(tag.makeKey("gibt es nicht"), 77);
+        in.add(tag.makeKey("neu"), 78);
+        EXPECT_EQ(tag.merge(out, in, next), 77u);
+        EXPECT_EQ(tag.entries(), before);
+        file->close();
+    }
+    auto file = xb::NsxFile::open(path);
+    EXPECT_FALSE(file->wasInterrupted());
+    const auto faults = file->verify();
+    EXPECT_TRUE(faults.empty()) << nsxtest::joinFaults(faults);
 }
