@@ -147,7 +147,8 @@ struct WalkUndo {
 // is suspended; the table object is told once at the end.
 class FileStore {
   public:
-    FileStore(TTable& files, int n, WalkUndo& undo)
+    // `expected` records will change in the batch, when known.
+    FileStore(TTable& files, int n, WalkUndo& undo, std::size_t expected)
         : m_t(fileEngine(files)), m_number(n), m_undo(undo) {
         m_num = fieldOf(m_t, "dirnumm");
         m_path = fieldOf(m_t, "dirpfad");
@@ -157,16 +158,14 @@ class FileStore {
         m_date = fieldOf(m_t, "dirdate");
         m_time = fieldOf(m_t, "dirtime");
         m_memo = fieldOf(m_t, "dirmemo");
+        // Nothing releases records while a reading stores, so the released
+        // records are known now, in the order one seek per file would find
+        // them.
+        m_free = m_t.index().seekRun(entryKey(kReleasedEntryNumber));
+        m_bulk.emplace(m_t, expected);
     }
 
     void store(const FileRecordValues& v) {
-        if (!m_bulk) {
-            // Nothing releases records while a reading stores, so the
-            // released records are known at the first file, in the order one
-            // seek per file would find them.
-            m_free = m_t.index().seekRun(entryKey(kReleasedEntryNumber));
-            m_bulk.emplace(m_t);
-        }
         DiscardOnError guard(m_t);
         bool reused = false;
         if (m_nextFree < m_free.size()) {
@@ -189,14 +188,17 @@ class FileStore {
         else if (reused && m_t.memoWritten(m_memo))
             m_t.replaceBlank(m_memo);
         m_t.commitRecord();
+        m_records.push_back(m_t.recNo());
         ++m_stored;
     }
-    // The file table's order as it was, on the last record stored.
-    void finish() {
-        if (m_bulk) m_bulk->finish();
-    }
+    // Ends the batch, which also holds what is changed after the walk (the
+    // swap): the tags' changes are brought in; the file table's order as it
+    // was.
+    void finish() { m_bulk->finish(); }
     int stored() const { return m_stored; }
     int reused() const { return m_reused; }
+    // The records stored, in the order stored.
+    const std::vector<std::uint32_t>& records() const { return m_records; }
 
   private:
     // The released record about to be reused, as it is; a memo it still
@@ -217,6 +219,7 @@ class FileStore {
     std::vector<std::uint32_t> m_free;
     std::size_t m_nextFree = 0;
     std::optional<BulkChanges> m_bulk;
+    std::vector<std::uint32_t> m_records;
     int m_stored = 0;
     int m_reused = 0;
 };
@@ -528,38 +531,30 @@ bool takeBackWalk(TTable& files, const WalkUndo& undo, bool always) {
     }
 }
 
-// Releases the previous list of entry `n` and gives the staged records its
-// number, as one batch whose tag changes are brought in together at its
-// end; the journal names each stage before its first record changes.
-void swapFileLists(TTable& files, int n, const QString& journal, ScopedProgress& progress,
-                   ReadingResult& result) {
-    xb::Table& t = fileEngine(files);
+// Releases the previous list of entry `n` (`previous`) and gives the staged
+// records (`staged`) its number, inside the batch of the walk that stored
+// them, so that the tags take every change of the reading at once when it
+// ends; the journal names each stage before its first record changes.
+void swapFileLists(xb::Table& t, int n, const QString& journal, ScopedProgress& progress,
+                   const std::vector<std::uint32_t>& previous,
+                   const std::vector<std::uint32_t>& staged, ReadingResult& result) {
     const int num = fieldOf(t, "dirnumm");
-    t.index().setOrder(t.index().tagPosition("dirnumm"));
-    const std::vector<std::uint32_t> previous = t.index().seekRun(entryKey(n));
-    const std::vector<std::uint32_t> staged = t.index().seekRun(entryKey(kStagedEntryNumber));
-    {
-        BulkChanges bulk(t, previous.size() + staged.size());
-        DiscardOnError guard(t);
-        writeReadingJournal(journal, {n, ReadingStage::Releasing});
-        CountDisplay counts(progress);
-        for (const std::uint32_t recno : previous) {
-            t.go(recno);
-            t.replaceNumber(num, kReleasedEntryNumber);
-            t.commitRecord();
-            counts.count(++result.released);
-        }
-        counts.finish();
-        writeReadingJournal(journal, {n, ReadingStage::Renaming});
-        for (const std::uint32_t recno : staged) {
-            t.go(recno);
-            t.replaceNumber(num, n);
-            t.commitRecord();
-        }
-        bulk.finish();
+    DiscardOnError guard(t);
+    writeReadingJournal(journal, {n, ReadingStage::Releasing});
+    CountDisplay counts(progress);
+    for (const std::uint32_t recno : previous) {
+        t.go(recno);
+        t.replaceNumber(num, kReleasedEntryNumber);
+        t.commitRecord();
+        counts.count(++result.released);
     }
-    // Where the renaming left the table before: past the staged records.
-    t.index().seek(entryKey(kStagedEntryNumber));
+    counts.finish();
+    writeReadingJournal(journal, {n, ReadingStage::Renaming});
+    for (const std::uint32_t recno : staged) {
+        t.go(recno);
+        t.replaceNumber(num, n);
+        t.commitRecord();
+    }
 }
 
 [[noreturn]] void rethrowWith(const std::exception_ptr& failure, const std::string& addition) {
@@ -606,10 +601,13 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     // untouched (readingjournal.h); for an entry without files straight
     // under its number, since there is nothing to swap.
     fileApollo.sx_SetOrder(tagPosition(CatalogueTable::Files, QStringLiteral("dirnumm")));
-    const bool adding = fileEngine(files).index().seekRun(entryKey(n)).empty();
+    const std::vector<std::uint32_t> previous = fileEngine(files).index().seekRun(entryKey(n));
+    const bool adding = previous.empty();
     const ReadingJournal walking{n, adding ? ReadingStage::Adding : ReadingStage::Storing};
     writeReadingJournal(journal, walking);
     WalkUndo undo;
+    // Its batch lasts from the walk to the end of the swap.
+    std::optional<FileStore> store;
     try {
         ScopedEngineSwitches switches;
         ScopedClose closeExtensions(extensions);
@@ -630,7 +628,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         undo.point = files.engine()->takeBackPoint();
 
         CancelOffer cancel(display);
-        FileStore store(files, adding ? n : kStagedEntryNumber, undo);
+        store.emplace(files, adding ? n : kStagedEntryNumber, undo, previous.size() * 2);
         ExtensionFilter filter(extensionEngine);
         display.setLine1(QStringLiteral("Einlesen von Verzeichnis..."));
         bool first = true;
@@ -649,17 +647,21 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
             [&](const WalkedFile& f) {
                 if (display.cancelRequested()) throw ReadingCancelled{};
                 if (!filter.takes(f.name)) return;
-                store.store(fileRecordValues(f));
+                store->store(fileRecordValues(f));
             });
-        store.finish();
-        result.stored = store.stored();
-        result.reused = store.reused();
+        // The staged records are in the file before the swap begins: a
+        // full disk stops the walk, not the swap, and a kill in the swap
+        // leaves every staged record for the next start to complete with.
+        fileEngine(files).writeHeldAppends();
+        result.stored = store->stored();
+        result.reused = store->reused();
         result.skipped = walker.skipped();
         switches.setExact(false);
         closeExtensions.closeNow();
     } catch (const ReadingCancelled&) {
         // Many staged records go whole, without a pass through the index.
         const bool takenBack = takeBackWalk(files, undo, false);
+        store.reset();
         if (!settleAfterFailure(files, journal, walking, false) && !takenBack)
             throw Error(ErrorCode::IoError,
                         "Das Einlesen wurde abgebrochen; die bisherige Dateiliste des Eintrags "
@@ -674,6 +676,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
         // no room (a full disk), instead of releasing the staged records
         // through an index that may lag behind a write that failed.
         const bool takenBack = takeBackWalk(files, undo, e.code() == ErrorCode::IoError);
+        store.reset();
         if (settleAfterFailure(files, journal, walking,
                                e.code() == ErrorCode::IoError && !takenBack))
             rethrowWith(failure, "; die bisherige Dateiliste des Eintrags ist unverändert");
@@ -682,6 +685,7 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
                     "wiederhergestellt");
     } catch (...) {
         takeBackWalk(files, undo, false);
+        store.reset();
         settleAfterFailure(files, journal, walking, false);
         throw;
     }
@@ -690,15 +694,19 @@ ReadingResult readCarrier(CatalogueSession& session, int n, const QString& root,
     // here on the reading is completed, also after a failure or a kill.
     progress.phase(QStringLiteral("Löschen der bisherigen Einträge..."));
     try {
-        if (adding)
-            fileEngine(files).index().seek(entryKey(kStagedEntryNumber));
-        else
-            swapFileLists(files, n, journal, progress, result);
+        if (!adding)
+            swapFileLists(fileEngine(files), n, journal, progress, previous, store->records(),
+                          result);
         progress.phase(QStringLiteral("Abspeichern der Daten..."));
+        store->finish();
+        store.reset();
+        // Where the renaming left the table before: past the staged records.
+        fileEngine(files).index().seek(entryKey(kStagedEntryNumber));
         files.engine()->flush();
         removeReadingJournal(journal);
     } catch (const Error& e) {
         const std::exception_ptr failure = std::current_exception();
+        store.reset();
         const std::optional<ReadingJournal> state = readReadingJournal(journal);
         if (!state || settleAfterFailure(files, journal, *state, e.code() == ErrorCode::IoError)) {
             files.Refresh();

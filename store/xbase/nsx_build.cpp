@@ -268,46 +268,16 @@ struct LevelPage {
 
 }  // namespace
 
-NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
-                          std::uint32_t recordCount, const std::function<void(double)>& progress) {
-    if (batch.keyLen() != fmt.keyLen)
-        throw qv::Error(qv::ErrorCode::InvalidArgument,
-                        "Die Schlüssellänge " + std::to_string(batch.keyLen()) +
-                            " passt nicht zum Tag mit Schlüssellänge " +
-                            std::to_string(fmt.keyLen));
-    const auto report = [&](double f) {
-        if (progress) progress(f);
-    };
-    report(0);
-    batch.sort();
-    report(0.5);
-
+// Full leaves, each leaf's last entry going up into the level above, and a
+// branch page that fills up going up in turn.
+struct TreeAssembler::State {
+    KeyFormat fmt;
+    bool unique;
+    int recLen;
+    int maxKeys;
+    std::size_t kl;
     NsxTreeImage img;
-    img.format = fmt;
-    const std::size_t n = batch.size();
-    {
-        // Full leaves hold at least this many entries (a raw key each); a
-        // rough first size for the page array.
-        const std::size_t perLeaf =
-            static_cast<std::size_t>(std::max(1, (kPageSize - kLeafHeader) / (fmt.keyLen + 7)));
-        img.pages.reserve((n / perLeaf + 4) * kPageSize);
-        img.counts.reserve(n / perLeaf + 4);
-    }
-    // Page numbers go out in the order the finished pages would take file
-    // addresses; a page's bytes are stored when it is finished.
-    const auto alloc = [&]() -> std::uint32_t {
-        img.counts.push_back(0);
-        img.pages.resize(img.counts.size() * kPageSize);
-        return static_cast<std::uint32_t>(img.counts.size() - 1);
-    };
-    const auto finishPage = [&](const std::uint8_t* data, std::uint32_t no, std::uint64_t count) {
-        std::memcpy(img.pages.data() + std::size_t{no} * kPageSize, data, kPageSize);
-        img.counts[no] = static_cast<std::uint32_t>(count);
-    };
-
-    const int recLen = n == 0 ? 2 : recNoLenFor(std::max(recordCount, batch.maxRecno()));
-    const int maxKeys = maxBranchKeys(fmt.keyLen);
-    const std::size_t kl = static_cast<std::size_t>(fmt.keyLen);
+    std::uint64_t added = 0;
 
     std::vector<std::unique_ptr<LevelPage>> levels;  // levels[0] is the level above the leaves
     std::vector<std::pair<std::uint32_t, std::uint64_t>> lastFinished;  // per branch level
@@ -323,7 +293,28 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
     int lastLevel = -1, lastSlot = -1;  // where the last promoted key sits
     bool lastPromoted = false;
 
-    auto attach = [&](std::size_t lvl, std::uint32_t child, std::uint64_t childCount) {
+    // Copies of the keys the encoding refers back to.
+    std::uint8_t prevKey[kMaxKeyLen];  // previous entry in the current leaf
+    bool hasPrevKey = false;
+    std::uint8_t lastEmitted[kMaxKeyLen];  // previous entry written anywhere
+    std::uint32_t lastEmittedRec = 0;
+    std::uint8_t beforeLastEmitted[kMaxKeyLen];
+    std::uint32_t beforeLastEmittedRec = 0;
+    bool hasLastEmitted = false;
+    std::uint8_t tmp[kMaxEntrySize + 8];
+
+    // Page numbers go out in the order the finished pages would take file
+    // addresses; a page's bytes are stored when it is finished.
+    std::uint32_t alloc() {
+        img.counts.push_back(0);
+        img.pages.resize(img.counts.size() * kPageSize);
+        return static_cast<std::uint32_t>(img.counts.size() - 1);
+    }
+    void finishPage(const std::uint8_t* data, std::uint32_t no, std::uint64_t count) {
+        std::memcpy(img.pages.data() + std::size_t{no} * kPageSize, data, kPageSize);
+        img.counts[no] = static_cast<std::uint32_t>(count);
+    }
+    void attach(std::size_t lvl, std::uint32_t child, std::uint64_t childCount) {
         LevelPage& b = *levels[lvl];
         if (b.n == 0 && !b.hasLower) {
             putU32LE(b.data + 4, child);
@@ -332,8 +323,8 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
             setBranchChild(b.data, fmt.keyLen, b.n, child);
         }
         b.count += childCount;
-    };
-    auto startLevel = [&](std::size_t lvl) {
+    }
+    void startLevel(std::size_t lvl) {
         if (levels.size() <= lvl) {
             levels.push_back(std::make_unique<LevelPage>());
             lastFinished.push_back({0, 0});
@@ -345,12 +336,11 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
         b.n = 0;
         b.hasLower = false;
         b.count = 0;
-    };
+    }
     // Moves (key, recno) up to branch level lvl, with `child` finished below.
-    std::function<void(std::size_t, const std::uint8_t*, std::uint32_t, std::uint32_t,
-                       std::uint64_t)>
-        promote = [&](std::size_t lvl, const std::uint8_t* key, std::uint32_t recno,
-                      std::uint32_t child, std::uint64_t childCount) {
+    void promote(std::size_t lvl, const std::uint8_t* key, std::uint32_t recno, std::uint32_t child,
+                 std::uint64_t childCount) {
+        for (;;) {
             if (levels.size() <= lvl) startLevel(lvl);
             attach(lvl, child, childCount);
             LevelPage& b = *levels[lvl];
@@ -361,16 +351,20 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
                 finishPage(b.data, no, cnt);
                 lastFinished[lvl] = {no, cnt};
                 startLevel(lvl);
-                promote(lvl + 1, key, recno, no, cnt);
-                return;
+                ++lvl;
+                child = no;
+                childCount = cnt;
+                continue;
             }
             putBranchEntry(b.data, fmt.keyLen, b.n, 0, recno, key);
             ++b.n;
             b.count += 1;
             lastLevel = static_cast<int>(lvl);
             lastSlot = b.n - 1;
-        };
-    auto finishLeaf = [&]() -> std::uint32_t {
+            return;
+        }
+    }
+    std::uint32_t finishLeaf() {
         if (havePending) finishPage(pending, pendingNo, static_cast<std::uint64_t>(pendingN));
         std::memset(leaf + leafUsed, 0, static_cast<std::size_t>(kPageSize - leafUsed));
         putLeafHeader(leaf, kTypeLeaf, recLen, leafN, leafUsed);
@@ -380,14 +374,125 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
         pendingLastOff = leafLastOff;
         havePending = true;
         return pendingNo;
-    };
+    }
+};
 
-    const std::uint8_t* prevKey = nullptr;      // previous entry in the current leaf
-    const std::uint8_t* lastEmitted = nullptr;  // previous entry written anywhere
-    std::uint32_t lastEmittedRec = 0;
-    const std::uint8_t* beforeLastEmitted = nullptr;
-    std::uint32_t beforeLastEmittedRec = 0;
-    std::uint8_t tmp[kMaxEntrySize + 8];
+TreeAssembler::TreeAssembler(const KeyFormat& fmt, bool unique, std::uint32_t maxRecno,
+                             std::size_t expected)
+    : s_(std::make_unique<State>()) {
+    State& s = *s_;
+    s.fmt = fmt;
+    s.unique = unique;
+    s.recLen = recNoLenFor(std::max<std::uint32_t>(maxRecno, 1));
+    s.maxKeys = maxBranchKeys(fmt.keyLen);
+    s.kl = static_cast<std::size_t>(fmt.keyLen);
+    s.img.format = fmt;
+    // Full leaves hold at least this many entries (a raw key each); a rough
+    // first size for the page array.
+    const std::size_t perLeaf =
+        static_cast<std::size_t>(std::max(1, (kPageSize - kLeafHeader) / (fmt.keyLen + 7)));
+    s.img.pages.reserve((expected / perLeaf + 4) * kPageSize);
+    s.img.counts.reserve(expected / perLeaf + 4);
+}
+
+TreeAssembler::~TreeAssembler() = default;
+
+void TreeAssembler::add(const std::uint8_t* k, std::uint32_t r) {
+    State& s = *s_;
+    if (s.unique && s.hasLastEmitted && std::memcmp(k, s.lastEmitted, s.kl) == 0) return;
+    ++s.added;
+    std::memcpy(s.beforeLastEmitted, s.lastEmitted, s.kl);
+    s.beforeLastEmittedRec = s.lastEmittedRec;
+    std::memcpy(s.lastEmitted, k, s.kl);
+    s.lastEmittedRec = r;
+    s.hasLastEmitted = true;
+    const int sz =
+        encodeLeafEntry(s.tmp, s.fmt, s.recLen, r, k, s.hasPrevKey ? s.prevKey : nullptr);
+    if (s.leafUsed + sz <= kPageSize) {
+        std::memcpy(s.leaf + s.leafUsed, s.tmp, static_cast<std::size_t>(sz));
+        s.leafLastOff = s.leafUsed;
+        s.leafUsed += sz;
+        ++s.leafN;
+        std::memcpy(s.prevKey, k, s.kl);
+        s.hasPrevKey = true;
+        s.lastPromoted = false;
+        return;
+    }
+    const std::uint32_t leafNo = s.finishLeaf();
+    s.promote(0, k, r, leafNo, static_cast<std::uint64_t>(s.leafN));
+    s.leafN = 0;
+    s.leafUsed = kLeafHeader;
+    s.leafLastOff = kLeafHeader;
+    s.hasPrevKey = false;  // the next leaf starts without reference
+    s.lastPromoted = true;
+}
+
+NsxTreeImage TreeAssembler::finish() {
+    State& s = *s_;
+    if (s.lastPromoted) {
+        // The last key went up and left an empty leaf behind. The entry
+        // before it comes down from the previous leaf into the branch slot,
+        // and the last key becomes the only entry of the last leaf.
+        std::memset(s.pending + s.pendingLastOff, 0,
+                    static_cast<std::size_t>(kPageSize - s.pendingLastOff));
+        putLeafHeader(s.pending, kTypeLeaf, s.recLen, s.pendingN - 1, s.pendingLastOff);
+        --s.pendingN;
+        std::uint8_t* slot = s.levels[static_cast<std::size_t>(s.lastLevel)]->data + kBranchHeader +
+                             s.lastSlot * (s.fmt.keyLen + 8);
+        putU32LE(slot + 4, s.beforeLastEmittedRec);
+        std::memcpy(slot + 8, s.beforeLastEmitted, s.kl);
+        const int sz =
+            encodeLeafEntry(s.tmp, s.fmt, s.recLen, s.lastEmittedRec, s.lastEmitted, nullptr);
+        std::memcpy(s.leaf + kLeafHeader, s.tmp, static_cast<std::size_t>(sz));
+        s.leafUsed = kLeafHeader + sz;
+        s.leafN = 1;
+        // The pages between the slot and the previous leaf counted the entry
+        // that moved; the new last leaf is counted when it is attached.
+        s.levels[static_cast<std::size_t>(s.lastLevel)]->count -= 1;
+        for (int l = 0; l < s.lastLevel; ++l) {
+            const auto& lf = s.lastFinished[static_cast<std::size_t>(l)];
+            s.img.counts[lf.first] = static_cast<std::uint32_t>(lf.second - 1);
+        }
+    }
+    if (s.havePending) s.finishPage(s.pending, s.pendingNo, static_cast<std::uint64_t>(s.pendingN));
+
+    // Finalisation: each level's current page is finished and hangs below
+    // the level above; the topmost one is the root.
+    std::memset(s.leaf + s.leafUsed, 0, static_cast<std::size_t>(kPageSize - s.leafUsed));
+    putLeafHeader(s.leaf, s.levels.empty() ? kTypeRootLeaf : kTypeLeaf, s.added == 0 ? 2 : s.recLen,
+                  s.leafN, s.leafUsed);
+    std::uint32_t child = s.alloc();
+    std::uint64_t childCount = static_cast<std::uint64_t>(s.leafN);
+    s.finishPage(s.leaf, child, childCount);
+    for (std::size_t l = 0; l < s.levels.size(); ++l) {
+        s.attach(l, child, childCount);
+        LevelPage& b = *s.levels[l];
+        putU16LE(b.data + 2, static_cast<std::uint16_t>(b.n));
+        if (l + 1 == s.levels.size()) b.data[0] = kTypeRootBranch;
+        child = s.alloc();
+        childCount = b.count;
+        s.finishPage(b.data, child, childCount);
+    }
+    s.img.root = child;
+    return std::move(s.img);
+}
+
+NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
+                          std::uint32_t recordCount, const std::function<void(double)>& progress) {
+    if (batch.keyLen() != fmt.keyLen)
+        throw qv::Error(qv::ErrorCode::InvalidArgument,
+                        "Die Schlüssellänge " + std::to_string(batch.keyLen()) +
+                            " passt nicht zum Tag mit Schlüssellänge " +
+                            std::to_string(fmt.keyLen));
+    const auto report = [&](double f) {
+        if (progress) progress(f);
+    };
+    report(0);
+    batch.sort();
+    report(0.5);
+    const std::size_t n = batch.size();
+    TreeAssembler tree(fmt, unique, std::max(recordCount, batch.maxRecno()), n);
+    const std::size_t kl = static_cast<std::size_t>(fmt.keyLen);
     const std::size_t step = std::max<std::size_t>(n / 50, 1);
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < n; ++i) {
@@ -400,78 +505,9 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
                 __builtin_prefetch(ahead + b);
             __builtin_prefetch(ahead + kl - 1);
         }
-        const std::uint8_t* k = batch.key(i);
-        const std::uint32_t r = batch.recno(i);
-        if (unique && lastEmitted && std::memcmp(k, lastEmitted, kl) == 0) continue;
-        beforeLastEmitted = lastEmitted;
-        beforeLastEmittedRec = lastEmittedRec;
-        lastEmitted = k;
-        lastEmittedRec = r;
-        const int sz = encodeLeafEntry(tmp, fmt, recLen, r, k, prevKey);
-        if (leafUsed + sz <= kPageSize) {
-            std::memcpy(leaf + leafUsed, tmp, static_cast<std::size_t>(sz));
-            leafLastOff = leafUsed;
-            leafUsed += sz;
-            ++leafN;
-            prevKey = k;
-            lastPromoted = false;
-            continue;
-        }
-        const std::uint32_t leafNo = finishLeaf();
-        promote(0, k, r, leafNo, static_cast<std::uint64_t>(leafN));
-        leafN = 0;
-        leafUsed = kLeafHeader;
-        leafLastOff = kLeafHeader;
-        prevKey = nullptr;  // the next leaf starts without reference
-        lastPromoted = true;
+        tree.add(batch.key(i), batch.recno(i));
     }
-
-    if (lastPromoted) {
-        // The last key went up and left an empty leaf behind. The entry
-        // before it comes down from the previous leaf into the branch slot,
-        // and the last key becomes the only entry of the last leaf.
-        const std::uint8_t* kn = lastEmitted;
-        const std::uint32_t knRec = lastEmittedRec;
-        std::memset(pending + pendingLastOff, 0,
-                    static_cast<std::size_t>(kPageSize - pendingLastOff));
-        putLeafHeader(pending, kTypeLeaf, recLen, pendingN - 1, pendingLastOff);
-        --pendingN;
-        std::uint8_t* slot = levels[static_cast<std::size_t>(lastLevel)]->data + kBranchHeader +
-                             lastSlot * (fmt.keyLen + 8);
-        putU32LE(slot + 4, beforeLastEmittedRec);
-        std::memcpy(slot + 8, beforeLastEmitted, kl);
-        const int sz = encodeLeafEntry(tmp, fmt, recLen, knRec, kn, nullptr);
-        std::memcpy(leaf + kLeafHeader, tmp, static_cast<std::size_t>(sz));
-        leafUsed = kLeafHeader + sz;
-        leafN = 1;
-        // The pages between the slot and the previous leaf counted the entry
-        // that moved; the new last leaf is counted when it is attached.
-        levels[static_cast<std::size_t>(lastLevel)]->count -= 1;
-        for (int l = 0; l < lastLevel; ++l) {
-            const auto& lf = lastFinished[static_cast<std::size_t>(l)];
-            img.counts[lf.first] = static_cast<std::uint32_t>(lf.second - 1);
-        }
-    }
-    if (havePending) finishPage(pending, pendingNo, static_cast<std::uint64_t>(pendingN));
-
-    // Finalisation: each level's current page is finished and hangs below
-    // the level above; the topmost one is the root.
-    std::memset(leaf + leafUsed, 0, static_cast<std::size_t>(kPageSize - leafUsed));
-    putLeafHeader(leaf, levels.empty() ? kTypeRootLeaf : kTypeLeaf, n == 0 ? 2 : recLen, leafN,
-                  leafUsed);
-    std::uint32_t child = alloc();
-    std::uint64_t childCount = static_cast<std::uint64_t>(leafN);
-    finishPage(leaf, child, childCount);
-    for (std::size_t l = 0; l < levels.size(); ++l) {
-        attach(l, child, childCount);
-        LevelPage& b = *levels[l];
-        putU16LE(b.data + 2, static_cast<std::uint16_t>(b.n));
-        if (l + 1 == levels.size()) b.data[0] = kTypeRootBranch;
-        child = alloc();
-        childCount = b.count;
-        finishPage(b.data, child, childCount);
-    }
-    img.root = child;
+    NsxTreeImage img = tree.finish();
     report(1.0);
     return img;
 }

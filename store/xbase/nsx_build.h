@@ -160,6 +160,27 @@ struct NsxTreeImage {
     const std::uint8_t* page(std::size_t i) const { return pages.data() + i * nsx::kPageSize; }
 };
 
+// Lays out a tree from pairs handed in sorted order, one at a time, so that
+// they need not all be held at once (unique: the first pair of each key is
+// kept). Record numbers in leaves get the width `maxRecno` needs; `expected`
+// (pairs) sizes the page array up front.
+class TreeAssembler {
+  public:
+    TreeAssembler(const nsx::KeyFormat& fmt, bool unique, std::uint32_t maxRecno,
+                  std::size_t expected = 0);
+    ~TreeAssembler();
+    TreeAssembler(const TreeAssembler&) = delete;
+    TreeAssembler& operator=(const TreeAssembler&) = delete;
+    // REQUIRES: (key, recno) after every pair added before.
+    void add(const std::uint8_t* key, std::uint32_t recno);
+    // The tree of every pair added; the assembler is spent afterwards.
+    NsxTreeImage finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
 // Sorts `batch` and lays out the tree of a tag with key format `fmt` (unique:
 // the lowest record number of each key is kept). Record numbers in leaves
 // get the width the table's record count needs. Touches no file, so that

@@ -139,8 +139,8 @@ std::uint32_t NsxTag::merge(NsxKeyBatch& removals, NsxKeyBatch& insertions,
 
     const std::size_t nr = removals.size(), ni = insertions.size();
     std::size_t r = 0, i = 0;
-    NsxKeyBatch merged(*this);
-    merged.reserve(static_cast<std::size_t>(count()) + ni);
+    const std::uint32_t widest = std::max(recordCount, insertions.maxRecno());
+    TreeAssembler tree(fmt_, false, widest, static_cast<std::size_t>(count()) + ni);
     bool havePrev = false;
     std::vector<std::uint8_t> prevKey(kl);
     std::uint32_t prevRec = 0;
@@ -148,7 +148,10 @@ std::uint32_t NsxTag::merge(NsxKeyBatch& removals, NsxKeyBatch& insertions,
     // left out (it was there already, or inserted twice).
     const auto put = [&](const std::uint8_t* key, std::uint32_t recno) {
         if (havePrev && order(key, recno, prevKey.data(), prevRec) == 0) return;
-        std::memcpy(merged.addUnfilled(recno), key, kl);
+        if (recno > widest)
+            file_.corrupt("der Tag " + name_ + " nennt den Datensatz " + std::to_string(recno) +
+                          " hinter dem Ende der Tabelle");
+        tree.add(key, recno);
         std::memcpy(prevKey.data(), key, kl);
         prevRec = recno;
         havePrev = true;
@@ -174,8 +177,8 @@ std::uint32_t NsxTag::merge(NsxKeyBatch& removals, NsxKeyBatch& insertions,
     if (missing != 0) return missing;
     for (; i < ni; ++i)
         put(insertions.key(i), insertions.recno(i));
-    merged.takeAsSorted();
-    build(merged, recordCount, {}, &walk.pages());
+    NsxTreeImage img = tree.finish();
+    install(img, &walk.pages());
     return 0;
 }
 

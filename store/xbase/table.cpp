@@ -706,6 +706,12 @@ void Table::beginBatch(bool deferTags, std::size_t expectedChanges) {
     index_->beginBatch();
 }
 
+void Table::writeHeldAppends() {
+    requireWritable();
+    commitRecord();
+    dbf_->writeAppends();
+}
+
 void Table::endBatch() {
     if (batch_ == 0 || --batch_ > 0) return;
     // The held appends reach the file before the index pages that name them.

@@ -336,6 +336,10 @@ class Table final : private TableIndexHost {
     // changes up front.
     void beginBatch(bool deferTags = false, std::size_t expectedChanges = 0);
     void endBatch();
+    // Writes the appended records a batch holds now; the batch goes on. A
+    // failure to write them (a full disk) surfaces here instead of at its
+    // end.
+    void writeHeldAppends();
 
     // ---- taking a failed operation back ----
     // An operation that only appends records and changes records whose

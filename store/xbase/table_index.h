@@ -296,9 +296,19 @@ class TableIndex final : public RecordObserver {
     // tags are `rebuilt` from the records next, the index is marked damaged
     // when there were any.
     void dropDeferredUpkeep(bool rebuilt = false);
-    // Deferred changes of a tag are merged into its tree once they are at
-    // least 1/kMergeShare of its entries.
-    static constexpr std::uint64_t kMergeShare = 8;
+    // Deferred changes of a tag are merged into its tree when that costs
+    // less than making them one by one: a single insert costs about as much
+    // as carrying kInsertWeight entries through a merge, a single remove
+    // kRemoveWeight (measured on a file table of a million records).
+    static constexpr std::uint64_t kInsertWeight = 16;
+    static constexpr std::uint64_t kRemoveWeight = 8;
+    // Deferred changes are brought in when this many records have changed.
+    static constexpr std::size_t kDeferredRecords = 1u << 18;
+    // Notes a change of `recno` in a deferred upkeep; true for its first.
+    bool touch(std::uint32_t recno);
+    void forgetTouched();
+    // Brings the deferred changes in (the upkeep stays deferred).
+    void applyDeferred();
     // Builds every tag again from the records beside the index; with
     // `inPlaceWhenFull` in the index file itself when there is no room for
     // a second one (for an index that is torn anyway).
@@ -350,10 +360,12 @@ class TableIndex final : public RecordObserver {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // the table's order when it is a tag order
     bool found_ = false;
-    bool batch_ = false;           // inside the table's batch
-    int batchedCommits_ = 0;       // commits whose index pages are not written yet
-    std::size_t cacheBudget_ = 0;  // the cache budget outside the batch
-    bool deferred_ = false;        // the tags' upkeep is put off (beginDeferredUpkeep)
+    bool batch_ = false;                      // inside the table's batch
+    int batchedCommits_ = 0;                  // commits whose index pages are not written yet
+    std::size_t cacheBudget_ = 0;             // the cache budget outside the batch
+    bool deferred_ = false;                   // the tags' upkeep is put off (beginDeferredUpkeep)
+    std::vector<std::uint64_t> touchedBits_;  // records changed meanwhile, by number
+    std::vector<std::uint32_t> touched_;      // the same, in the order of their first change
     // Flagged records (known after the first scan, then kept up to date).
     bool flaggedKnown_ = false;
     std::unique_ptr<RankedRecnos> flagged_;

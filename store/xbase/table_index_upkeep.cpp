@@ -85,12 +85,10 @@ void TableIndex::recordsLost() {
 void TableIndex::dropDeferredUpkeep(bool rebuilt) {
     if (!deferred_) return;
     deferred_ = false;
-    bool lost = false;
-    for (auto& p : tags_) {
-        if (p->pending && (p->pending->removals.size() > 0 || p->pending->insertions.size() > 0))
-            lost = true;
+    const bool lost = !touched_.empty();
+    for (auto& p : tags_)
         p->pending.reset();
-    }
+    forgetTouched();
     // Changes that never reached the trees: the next open builds them again.
     if (lost && !rebuilt && nsx_ && !readOnly()) nsx_->markDamaged();
 }
@@ -180,8 +178,30 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         if (newFlag) flagged_->set.insert(recno);
     }
     NsxFile::ChangeGuard guard(*nsx_);
+    const bool firstTouch = deferred_ && touch(recno);
     for (auto& p : tags_) {
         TagRuntime& rt = *p;
+        if (rt.pending) {
+            // The entry the record had before the batch goes; the one it has
+            // at the end is made then. Keys are made only for that and for
+            // the flagged records.
+            if (oldRec && (firstTouch || (track && oldFlag))) {
+                const RecordRef orr{oldRec, recno};
+                if (rt.member(orr)) {
+                    rt.keyOf(orr, rt.oldKey);
+                    if (firstTouch) rt.pending->removals.add(rt.oldKey, recno);
+                    if (track && oldFlag) rt.flagged.erase({rt.oldKey, recno});
+                }
+            }
+            if (track && newFlag) {
+                const RecordRef nr{newRec, recno};
+                if (rt.member(nr)) {
+                    rt.keyOf(nr, rt.newKey);
+                    rt.flagged.insert({rt.newKey, recno});
+                }
+            }
+            continue;
+        }
         const RecordRef nr{newRec, recno};
         const bool newIn = rt.member(nr);
         rt.keyOf(nr, rt.newKey);
@@ -203,12 +223,6 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
             addNew = newIn;
         }
         if (track && oldFlag && oldIn) rt.flagged.erase({rt.oldKey, recno});
-        if (rt.pending) {
-            if (removeOld) rt.pending->removals.add(rt.oldKey, recno);
-            if (addNew) rt.pending->insertions.add(rt.newKey, recno);
-            if (track && newFlag && newIn) rt.flagged.insert({rt.newKey, recno});
-            continue;
-        }
         if (removeOld && !rt.tag->remove(rt.oldKey, recno) && !rt.tag->unique())
             throw missingEntry(rt, recno);
         bool inTag = newIn;
@@ -220,10 +234,32 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
         }
         if (track && newFlag && inTag) rt.flagged.insert({rt.newKey, recno});
     }
+    if (deferred_) {
+        // Held changes are brought in early when they grow large, so that a
+        // long batch does not grow the program without end.
+        if (touched_.size() >= kDeferredRecords) applyDeferred();
+        return;
+    }
     if (!batch_ || ++batchedCommits_ >= Table::kBatchCommits) {
         batchedCommits_ = 0;
         nsx_->flush();
     }
+}
+
+bool TableIndex::touch(std::uint32_t recno) {
+    const std::size_t w = recno >> 6;
+    if (w >= touchedBits_.size()) touchedBits_.resize(std::max(w + 1, touchedBits_.size() * 2));
+    const std::uint64_t bit = std::uint64_t{1} << (recno & 63);
+    if (touchedBits_[w] & bit) return false;
+    touchedBits_[w] |= bit;
+    touched_.push_back(recno);
+    return true;
+}
+
+void TableIndex::forgetTouched() {
+    for (const std::uint32_t r : touched_)
+        touchedBits_[r >> 6] &= ~(std::uint64_t{1} << (r & 63));
+    touched_.clear();
 }
 
 qv::Error TableIndex::missingEntry(const TagRuntime& rt, std::uint32_t recno) {
@@ -243,70 +279,99 @@ void TableIndex::beginDeferredUpkeep(std::size_t expectedChanges) {
                         path());
     commitRecord();
     deferred_ = true;
-    for (auto& p : tags_)
-        if (!p->tag->unique()) {
-            p->pending = std::make_unique<TagRuntime::Pending>(*p->tag);
-            p->pending->removals.reserve(expectedChanges);
-            p->pending->insertions.reserve(expectedChanges);
-        }
+    touched_.reserve(std::min<std::size_t>(expectedChanges, kDeferredRecords));
+    for (auto& p : tags_) {
+        if (p->tag->unique()) continue;
+        p->pending = std::make_unique<TagRuntime::Pending>(*p->tag);
+        p->pending->removals.reserve(std::min<std::size_t>(expectedChanges, kDeferredRecords));
+    }
 }
 
 void TableIndex::endDeferredUpkeep() {
     if (!deferred_) return;
+    applyDeferred();
     deferred_ = false;
-    if (!nsx_) return;
+    for (auto& p : tags_)
+        p->pending.reset();
+}
+
+void TableIndex::applyDeferred() {
+    if (!nsx_ || touched_.empty()) return;
     NsxFile::ChangeGuard guard(*nsx_);
+    std::sort(touched_.begin(), touched_.end());
+    // The entries the changed records have now, every tag in one pass over
+    // them.
+    std::vector<TagRuntime*> deferred;
+    std::vector<std::unique_ptr<NsxKeyBatch>> now;
     for (auto& p : tags_) {
-        TagRuntime& rt = *p;
-        if (!rt.pending) continue;
-        const std::unique_ptr<TagRuntime::Pending> pending = std::move(rt.pending);
-        NsxKeyBatch& removals = pending->removals;
-        NsxKeyBatch& insertions = pending->insertions;
+        if (!p->pending) continue;
+        deferred.push_back(p.get());
+        now.push_back(std::make_unique<NsxKeyBatch>(*p->tag));
+        now.back()->reserve(touched_.size());
+    }
+    std::vector<std::uint8_t> rec(table_.recordLength());
+    for (const std::uint32_t recno : touched_) {
+        host_.readStoredRecord(recno, rec.data());
+        const RecordRef r{rec.data(), recno};
+        for (std::size_t i = 0; i < deferred.size(); ++i) {
+            TagRuntime& rt = *deferred[i];
+            if (!rt.member(r)) continue;
+            std::uint8_t* key = now[i]->addUnfilled(recno);
+            rt.key.evalKey(r, key, static_cast<std::size_t>(rt.keyLen));
+        }
+    }
+    forgetTouched();
+    for (std::size_t i = 0; i < deferred.size(); ++i) {
+        TagRuntime& rt = *deferred[i];
+        NsxKeyBatch& removals = rt.pending->removals;
+        NsxKeyBatch& insertions = *now[i];
         removals.sort();
         insertions.sort();
-        // A pair taken out and added again (a record changed twice) stays.
+        // An entry that stays as it was is neither taken out nor added.
         NsxKeyBatch out(*rt.tag), in(*rt.tag);
         const std::size_t kl = static_cast<std::size_t>(rt.keyLen);
-        std::size_t r = 0, i = 0;
-        while (r < removals.size() || i < insertions.size()) {
+        std::size_t r = 0, k = 0;
+        while (r < removals.size() || k < insertions.size()) {
             int c;
-            if (r == removals.size())
+            if (r == removals.size()) {
                 c = 1;
-            else if (i == insertions.size())
+            } else if (k == insertions.size()) {
                 c = -1;
-            else {
-                c = std::memcmp(removals.key(r), insertions.key(i), kl);
-                if (c == 0)
-                    c = removals.recno(r) < insertions.recno(i)   ? -1
-                        : removals.recno(r) > insertions.recno(i) ? 1
+            } else {
+                c = std::memcmp(removals.key(r), insertions.key(k), kl);
+                if (c == 0) {
+                    c = removals.recno(r) < insertions.recno(k)   ? -1
+                        : removals.recno(r) > insertions.recno(k) ? 1
                                                                   : 0;
+                }
             }
             if (c < 0) {
                 std::memcpy(out.addUnfilled(removals.recno(r)), removals.key(r), kl);
                 ++r;
             } else if (c > 0) {
-                std::memcpy(in.addUnfilled(insertions.recno(i)), insertions.key(i), kl);
-                ++i;
+                std::memcpy(in.addUnfilled(insertions.recno(k)), insertions.key(k), kl);
+                ++k;
             } else {
                 ++r;
-                ++i;
+                ++k;
             }
         }
+        removals.clear();
+        insertions.release();
         out.takeAsSorted();
         in.takeAsSorted();
-        const std::uint64_t changes = out.size() + in.size();
-        if (changes == 0) continue;
-        if (changes * kMergeShare >= rt.tag->count()) {
+        if (out.size() + in.size() == 0) continue;
+        if (in.size() * kInsertWeight + out.size() * kRemoveWeight >= rt.tag->count()) {
             const std::uint32_t missing = rt.tag->merge(out, in, table_.recCount());
             if (missing != 0) throw missingEntry(rt, missing);
         } else {
-            for (std::size_t k = 0; k < out.size(); ++k) {
-                const std::string_view key(reinterpret_cast<const char*>(out.key(k)), kl);
-                if (!rt.tag->remove(key, out.recno(k))) throw missingEntry(rt, out.recno(k));
+            for (std::size_t j = 0; j < out.size(); ++j) {
+                const std::string_view key(reinterpret_cast<const char*>(out.key(j)), kl);
+                if (!rt.tag->remove(key, out.recno(j))) throw missingEntry(rt, out.recno(j));
             }
-            for (std::size_t k = 0; k < in.size(); ++k)
-                rt.tag->insert(std::string_view(reinterpret_cast<const char*>(in.key(k)), kl),
-                               in.recno(k));
+            for (std::size_t j = 0; j < in.size(); ++j)
+                rt.tag->insert(std::string_view(reinterpret_cast<const char*>(in.key(j)), kl),
+                               in.recno(j));
         }
     }
     nsx_->flush();

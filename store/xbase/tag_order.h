@@ -53,11 +53,12 @@ struct TagRuntime {
     EntrySet flagged;
     // Scratch keys of the update path.
     std::string oldKey, newKey;
-    // The pairs a batch that puts the tags' upkeep off has taken out of the
-    // tag and added to it since it began (null outside one).
+    // While a batch puts the tags' upkeep off: the entries the records it
+    // changed had in the tag before their first change (null outside one).
+    // The entries they have now are made when the changes are brought in.
     struct Pending {
-        explicit Pending(const NsxTag& t) : removals(t), insertions(t) {}
-        NsxKeyBatch removals, insertions;
+        explicit Pending(const NsxTag& t) : removals(t) {}
+        NsxKeyBatch removals;
     };
     std::unique_ptr<Pending> pending;
 
