@@ -1,7 +1,10 @@
 #include "store/xbase/nsx_cache.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "store/xbase/error.h"
 
@@ -10,8 +13,42 @@ namespace xb::nsx {
 namespace {
 
 constexpr std::size_t kDefaultBudget = std::size_t{48} << 20;
+constexpr std::size_t kFirstSlab = 16;
+constexpr std::size_t kLargestSlab = 1024;
 
 }  // namespace
+
+class PageCache::Slab {
+  public:
+    explicit Slab(std::size_t pages) : n_(pages), bytes_(pages * sizeof(Page)) {
+        void* m = ::mmap(nullptr, bytes_, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (m == MAP_FAILED) {
+            mapped_ = false;
+            m = ::operator new (bytes_, std::align_val_t{alignof(Page)});
+        }
+        mem_ = static_cast<Page*>(m);
+        for (std::size_t i = 0; i < n_; ++i)
+            new (mem_ + i) Page;
+    }
+    ~Slab() {
+        for (std::size_t i = 0; i < n_; ++i)
+            mem_[i].~Page();
+        if (mapped_)
+            ::munmap(mem_, bytes_);
+        else
+            ::operator delete (mem_, std::align_val_t{alignof(Page)});
+    }
+    Slab(const Slab&) = delete;
+    Slab& operator=(const Slab&) = delete;
+    std::size_t size() const { return n_; }
+    Page* page(std::size_t i) { return mem_ + i; }
+
+  private:
+    std::size_t n_, bytes_;
+    bool mapped_ = true;
+    Page* mem_ = nullptr;
+};
 
 PageCache::PageCache(std::unique_ptr<RandomFile> file)
     : file_(std::move(file)), path_(file_->path()), budgetPages_(kDefaultBudget / sizeof(Page)) {}
@@ -56,8 +93,14 @@ Page* PageCache::install(std::uint32_t addr) {
         p = spare_.back();
         spare_.pop_back();
     } else {
-        pool_.push_back(std::make_unique<Page>());
-        p = pool_.back().get();
+        if (pool_.empty() || slabUsed_ == pool_.back()->size()) {
+            // Slabs grow with the cache, so that a small index stays small.
+            const std::size_t n =
+                pool_.empty() ? kFirstSlab : std::min(pool_.back()->size() * 2, kLargestSlab);
+            pool_.push_back(std::make_unique<Slab>(n));
+            slabUsed_ = 0;
+        }
+        p = pool_.back()->page(slabUsed_++);
     }
     p->addr = addr;
     p->index.valid = false;
@@ -80,6 +123,19 @@ Page* PageCache::get(std::uint32_t addr) {
     Page* p = install(addr);
     std::size_t got;
     try {
+        if (!diskSizeKnown_) {
+            diskSize_ = fileSize();
+            diskSizeKnown_ = true;
+        }
+        // Through a view of the file when there is one: a page fault maps
+        // several pages at once where a read call brings one. Only pages
+        // the file holds (as far as this cache wrote it) are read there.
+        if (std::uint64_t{addr} + kPageSize <= diskSize_) {
+            if (const std::uint8_t* v = file_->view(diskSize_)) {
+                std::memcpy(p->data, v + addr, kPageSize);
+                return p;
+            }
+        }
         got = file_->readAt(addr, p->data, kPageSize);
     } catch (...) {
         discard(addr);

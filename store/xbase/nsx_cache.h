@@ -104,7 +104,11 @@ class PageCache {
     std::vector<Page*> resident_;  // clock ring
     std::size_t hand_ = 0;
     std::vector<Page*> dirty_;
-    std::vector<std::unique_ptr<Page>> pool_;  // owned memory of every page ever made
+    // Pages are made in slabs, each a block of memory that is mapped in at
+    // once: a page read for the first time then costs no fault of its own.
+    class Slab;
+    std::vector<std::unique_ptr<Slab>> pool_;  // owned memory of every page ever made
+    std::size_t slabUsed_ = 0;                 // pages of the last slab handed out
     std::vector<Page*> spare_;                 // evicted pages for reuse
 };
 
