@@ -21,8 +21,10 @@ constexpr std::size_t kLargestSlab = 1024;
 class PageCache::Slab {
   public:
     explicit Slab(std::size_t pages) : n_(pages), bytes_(pages * sizeof(Page)) {
-        void* m = ::mmap(nullptr, bytes_, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        void* m = MAP_FAILED;
+        if (pages >= kMappedSlab)
+            m = ::mmap(nullptr, bytes_, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (m == MAP_FAILED) {
             mapped_ = false;
             m = ::operator new (bytes_, std::align_val_t{alignof(Page)});
@@ -43,6 +45,8 @@ class PageCache::Slab {
     Slab& operator=(const Slab&) = delete;
     std::size_t size() const { return n_; }
     Page* page(std::size_t i) { return mem_ + i; }
+    // Smaller slabs come from the heap: a small index costs no system call.
+    static constexpr std::size_t kMappedSlab = 256;
 
   private:
     std::size_t n_, bytes_;
@@ -127,10 +131,12 @@ Page* PageCache::get(std::uint32_t addr) {
             diskSize_ = fileSize();
             diskSizeKnown_ = true;
         }
-        // Through a view of the file when there is one: a page fault maps
-        // several pages at once where a read call brings one. Only pages
-        // the file holds (as far as this cache wrote it) are read there.
-        if (std::uint64_t{addr} + kPageSize <= diskSize_) {
+        // Through a view of the file when there is one, once more than a
+        // few pages were read (opening the file reads a few): a page fault
+        // maps several pages at once where a read call brings one. Only
+        // pages the file holds (as far as this cache wrote it) are read
+        // there.
+        if (std::uint64_t{addr} + kPageSize <= diskSize_ && ++fileReads_ > kReadsBeforeView) {
             if (const std::uint8_t* v = file_->view(diskSize_)) {
                 std::memcpy(p->data, v + addr, kPageSize);
                 return p;

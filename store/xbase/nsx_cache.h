@@ -109,7 +109,9 @@ class PageCache {
     class Slab;
     std::vector<std::unique_ptr<Slab>> pool_;  // owned memory of every page ever made
     std::size_t slabUsed_ = 0;                 // pages of the last slab handed out
-    std::vector<Page*> spare_;                 // evicted pages for reuse
+    std::size_t fileReads_ = 0;                // pages read from the file so far
+    static constexpr std::size_t kReadsBeforeView = 64;
+    std::vector<Page*> spare_;  // evicted pages for reuse
 };
 
 // Pins a page for the lifetime of the handle so that it cannot be evicted.
