@@ -50,6 +50,7 @@
 // one thread (a bulk build uses a second one internally).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -234,6 +235,12 @@ class TableIndex final : public RecordObserver {
     void beginDeferredUpkeep(std::size_t expectedChanges = 0);
     void endDeferredUpkeep();
     bool upkeepDeferred() const { return deferred_; }
+    // Deferred changes are brought in early whenever this many records
+    // have changed, so that a long batch does not grow the program without
+    // end (kDeferredRecords unless set).
+    void setDeferredRecordsLimit(std::size_t records) {
+        deferredLimit_ = std::max<std::size_t>(records, 1);
+    }
     // Attaches `<table>.nsx` when it lies beside the table (see above).
     void attachIndex();
     // Notes the flagged records in the index, drops the order and every tag
@@ -302,7 +309,6 @@ class TableIndex final : public RecordObserver {
     // kRemoveWeight (measured on a file table of a million records).
     static constexpr std::uint64_t kInsertWeight = 16;
     static constexpr std::uint64_t kRemoveWeight = 8;
-    // Deferred changes are brought in when this many records have changed.
     static constexpr std::size_t kDeferredRecords = 1u << 18;
     // Notes a change of `recno` in a deferred upkeep; true for its first.
     bool touch(std::uint32_t recno);
@@ -360,10 +366,11 @@ class TableIndex final : public RecordObserver {
     int orderPos_ = 0;
     TagOrder* tagOrder_ = nullptr;  // the table's order when it is a tag order
     bool found_ = false;
-    bool batch_ = false;                      // inside the table's batch
-    int batchedCommits_ = 0;                  // commits whose index pages are not written yet
-    std::size_t cacheBudget_ = 0;             // the cache budget outside the batch
-    bool deferred_ = false;                   // the tags' upkeep is put off (beginDeferredUpkeep)
+    bool batch_ = false;           // inside the table's batch
+    int batchedCommits_ = 0;       // commits whose index pages are not written yet
+    std::size_t cacheBudget_ = 0;  // the cache budget outside the batch
+    bool deferred_ = false;        // the tags' upkeep is put off (beginDeferredUpkeep)
+    std::size_t deferredLimit_ = kDeferredRecords;
     std::vector<std::uint64_t> touchedBits_;  // records changed meanwhile, by number
     std::vector<std::uint32_t> touched_;      // the same, in the order of their first change
     // Flagged records (known after the first scan, then kept up to date).

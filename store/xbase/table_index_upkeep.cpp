@@ -237,7 +237,7 @@ void TableIndex::maintainIndex(std::uint32_t recno, const std::uint8_t* oldRec,
     if (deferred_) {
         // Held changes are brought in early when they grow large, so that a
         // long batch does not grow the program without end.
-        if (touched_.size() >= kDeferredRecords) applyDeferred();
+        if (touched_.size() >= deferredLimit_) applyDeferred();
         return;
     }
     if (!batch_ || ++batchedCommits_ >= Table::kBatchCommits) {
@@ -279,11 +279,11 @@ void TableIndex::beginDeferredUpkeep(std::size_t expectedChanges) {
                         path());
     commitRecord();
     deferred_ = true;
-    touched_.reserve(std::min<std::size_t>(expectedChanges, kDeferredRecords));
+    touched_.reserve(std::min(expectedChanges, deferredLimit_));
     for (auto& p : tags_) {
         if (p->tag->unique()) continue;
         p->pending = std::make_unique<TagRuntime::Pending>(*p->tag);
-        p->pending->removals.reserve(std::min<std::size_t>(expectedChanges, kDeferredRecords));
+        p->pending->removals.reserve(std::min(expectedChanges, deferredLimit_));
     }
 }
 
