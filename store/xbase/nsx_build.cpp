@@ -293,13 +293,13 @@ struct TreeAssembler::State {
     int lastLevel = -1, lastSlot = -1;  // where the last promoted key sits
     bool lastPromoted = false;
 
-    // Copies of the keys the encoding refers back to.
-    std::uint8_t prevKey[kMaxKeyLen];  // previous entry in the current leaf
-    bool hasPrevKey = false;
-    std::uint8_t lastEmitted[kMaxKeyLen];  // previous entry written anywhere
-    std::uint32_t lastEmittedRec = 0;
-    std::uint8_t beforeLastEmitted[kMaxKeyLen];
-    std::uint32_t beforeLastEmittedRec = 0;
+    // The last two entries written, in two copies used in turn:
+    // emitted[last] is the last one (the encoding of the next entry refers
+    // back to it while it lies in the current leaf, that is unless it went
+    // up), emitted[last ^ 1] the one before.
+    std::uint8_t emitted[2][kMaxKeyLen];
+    std::uint32_t emittedRec[2] = {0, 0};
+    int last = 0;
     bool hasLastEmitted = false;
     std::uint8_t tmp[kMaxEntrySize + 8];
 
@@ -399,22 +399,19 @@ TreeAssembler::~TreeAssembler() = default;
 
 void TreeAssembler::add(const std::uint8_t* k, std::uint32_t r) {
     State& s = *s_;
-    if (s.unique && s.hasLastEmitted && std::memcmp(k, s.lastEmitted, s.kl) == 0) return;
+    if (s.unique && s.hasLastEmitted && std::memcmp(k, s.emitted[s.last], s.kl) == 0) return;
     ++s.added;
-    std::memcpy(s.beforeLastEmitted, s.lastEmitted, s.kl);
-    s.beforeLastEmittedRec = s.lastEmittedRec;
-    std::memcpy(s.lastEmitted, k, s.kl);
-    s.lastEmittedRec = r;
+    const std::uint8_t* prev = s.hasLastEmitted && !s.lastPromoted ? s.emitted[s.last] : nullptr;
+    const int sz = encodeLeafEntry(s.tmp, s.fmt, s.recLen, r, k, prev);
+    s.last ^= 1;
+    std::memcpy(s.emitted[s.last], k, s.kl);
+    s.emittedRec[s.last] = r;
     s.hasLastEmitted = true;
-    const int sz =
-        encodeLeafEntry(s.tmp, s.fmt, s.recLen, r, k, s.hasPrevKey ? s.prevKey : nullptr);
     if (s.leafUsed + sz <= kPageSize) {
         std::memcpy(s.leaf + s.leafUsed, s.tmp, static_cast<std::size_t>(sz));
         s.leafLastOff = s.leafUsed;
         s.leafUsed += sz;
         ++s.leafN;
-        std::memcpy(s.prevKey, k, s.kl);
-        s.hasPrevKey = true;
         s.lastPromoted = false;
         return;
     }
@@ -423,8 +420,7 @@ void TreeAssembler::add(const std::uint8_t* k, std::uint32_t r) {
     s.leafN = 0;
     s.leafUsed = kLeafHeader;
     s.leafLastOff = kLeafHeader;
-    s.hasPrevKey = false;  // the next leaf starts without reference
-    s.lastPromoted = true;
+    s.lastPromoted = true;  // the next leaf starts without reference
 }
 
 NsxTreeImage TreeAssembler::finish() {
@@ -439,10 +435,10 @@ NsxTreeImage TreeAssembler::finish() {
         --s.pendingN;
         std::uint8_t* slot = s.levels[static_cast<std::size_t>(s.lastLevel)]->data + kBranchHeader +
                              s.lastSlot * (s.fmt.keyLen + 8);
-        putU32LE(slot + 4, s.beforeLastEmittedRec);
-        std::memcpy(slot + 8, s.beforeLastEmitted, s.kl);
-        const int sz =
-            encodeLeafEntry(s.tmp, s.fmt, s.recLen, s.lastEmittedRec, s.lastEmitted, nullptr);
+        putU32LE(slot + 4, s.emittedRec[s.last ^ 1]);
+        std::memcpy(slot + 8, s.emitted[s.last ^ 1], s.kl);
+        const int sz = encodeLeafEntry(s.tmp, s.fmt, s.recLen, s.emittedRec[s.last],
+                                       s.emitted[s.last], nullptr);
         std::memcpy(s.leaf + kLeafHeader, s.tmp, static_cast<std::size_t>(sz));
         s.leafUsed = kLeafHeader + sz;
         s.leafN = 1;

@@ -60,10 +60,7 @@ PageCache::PageCache(std::unique_ptr<RandomFile> file)
 PageCache::~PageCache() = default;
 
 bool PageCache::ensureMapped(std::uint64_t end) {
-    if (!diskSizeKnown_) {
-        diskSize_ = fileSize();
-        diskSizeKnown_ = true;
-    }
+    knowDiskSize();
     if (end > diskSize_) {
         file_->truncate(end);
         diskSize_ = end;
@@ -74,6 +71,12 @@ bool PageCache::ensureMapped(std::uint64_t end) {
         return false;
     }
     return true;
+}
+
+void PageCache::knowDiskSize() {
+    if (diskSizeKnown_) return;
+    diskSize_ = fileSize();
+    diskSizeKnown_ = true;
 }
 
 void PageCache::setBudget(std::size_t bytes) {
@@ -127,10 +130,7 @@ Page* PageCache::get(std::uint32_t addr) {
     Page* p = install(addr);
     std::size_t got;
     try {
-        if (!diskSizeKnown_) {
-            diskSize_ = fileSize();
-            diskSizeKnown_ = true;
-        }
+        knowDiskSize();
         // Through a view of the file when there is one, once more than a
         // few pages were read (opening the file reads a few): a page fault
         // maps several pages at once where a read call brings one. Only
@@ -282,10 +282,7 @@ void PageCache::writeGrowth(std::vector<Page*>& todo) {
     // with zeros: a shared mapping past the end has no room reserved for it,
     // and on a full disk the first store into it would kill the process
     // instead of failing the write. A write that fails is cut off again.
-    if (!diskSizeKnown_) {
-        diskSize_ = fileSize();
-        diskSizeKnown_ = true;
-    }
+    knowDiskSize();
     const std::uint64_t end = std::uint64_t{todo.back()->addr} + kPageSize;
     if (end <= diskSize_) return;
     std::size_t first = todo.size();

@@ -88,6 +88,8 @@ class PageCache {
     void evictIfNeeded();
     Page* slot(std::uint32_t addr) const;
 
+    // Takes the file's size from the file the first time it is needed.
+    void knowDiskSize();
     bool ensureMapped(std::uint64_t end);
     // Writes the pages of `todo` (sorted) that lie past the end of the file
     // and drops them from it.
@@ -104,8 +106,9 @@ class PageCache {
     std::vector<Page*> resident_;  // clock ring
     std::size_t hand_ = 0;
     std::vector<Page*> dirty_;
-    // Pages are made in slabs, each a block of memory that is mapped in at
-    // once: a page read for the first time then costs no fault of its own.
+    // Pages are made in slabs that grow with the cache; a large slab is
+    // mapped in at once, so a page read for the first time then costs no
+    // fault of its own.
     class Slab;
     std::vector<std::unique_ptr<Slab>> pool_;  // owned memory of every page ever made
     std::size_t slabUsed_ = 0;                 // pages of the last slab handed out
