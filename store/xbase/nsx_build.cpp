@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -27,6 +28,81 @@ using namespace nsx;
 // ---- memory ----------------------------------------------------------------------------
 
 namespace nsx {
+
+namespace {
+
+// Blocks from this size on are worth keeping.
+constexpr std::size_t kRecycleFrom = std::size_t{1} << 20;
+
+struct Recycled {
+    std::mutex mu;
+    int users = 0;
+    std::vector<std::pair<std::uint8_t*, std::size_t>> blocks;  // (data, capacity)
+};
+
+Recycled& recycled() {
+    static Recycled r;
+    return r;
+}
+
+// Takes a kept block of at least `bytes` (the smallest that fits), or null.
+// On a miss the kept blocks too small for this request go back to the
+// system, so that what is kept adds little to the memory a build holds at
+// its peak.
+std::pair<std::uint8_t*, std::size_t> takeRecycled(std::size_t bytes) {
+    if (bytes < kRecycleFrom) return {nullptr, 0};
+    Recycled& r = recycled();
+    const std::lock_guard lock(r.mu);
+    if (r.blocks.empty()) return {nullptr, 0};
+    std::size_t best = r.blocks.size();
+    // A block much larger than asked for would be held by a small array
+    // while a later large one is made afresh.
+    for (std::size_t i = 0; i < r.blocks.size(); ++i) {
+        if (r.blocks[i].second >= bytes && r.blocks[i].second / 4 <= bytes &&
+            (best == r.blocks.size() || r.blocks[i].second < r.blocks[best].second))
+            best = i;
+    }
+    std::pair<std::uint8_t*, std::size_t> got{nullptr, 0};
+    if (best < r.blocks.size()) {
+        got = r.blocks[best];
+        r.blocks.erase(r.blocks.begin() + static_cast<std::ptrdiff_t>(best));
+    } else {
+        std::erase_if(r.blocks, [&](const std::pair<std::uint8_t*, std::size_t>& b) {
+            if (b.second >= bytes) return false;
+            std::free(b.first);
+            return true;
+        });
+    }
+    return got;
+}
+
+// Keeps a block given back while a recycler is alive; false when it is not
+// kept (the caller frees it).
+bool keepRecycled(std::uint8_t* data, std::size_t cap) {
+    if (cap < kRecycleFrom) return false;
+    Recycled& r = recycled();
+    const std::lock_guard lock(r.mu);
+    if (r.users == 0) return false;
+    r.blocks.emplace_back(data, cap);
+    return true;
+}
+
+}  // namespace
+
+BulkRecycler::BulkRecycler() {
+    Recycled& r = recycled();
+    const std::lock_guard lock(r.mu);
+    ++r.users;
+}
+
+BulkRecycler::~BulkRecycler() {
+    Recycled& r = recycled();
+    const std::lock_guard lock(r.mu);
+    if (--r.users > 0) return;
+    for (const auto& b : r.blocks)
+        std::free(b.first);
+    r.blocks.clear();
+}
 
 BulkBuffer::BulkBuffer(BulkBuffer&& o) noexcept
     : data_(std::exchange(o.data_, nullptr)),
@@ -49,6 +125,14 @@ BulkBuffer::~BulkBuffer() {
 
 void BulkBuffer::reserve(std::size_t bytes) {
     if (bytes <= cap_) return;
+    if (!data_) {
+        const auto [kept, keptCap] = takeRecycled(bytes);
+        if (kept) {
+            data_ = kept;
+            cap_ = keptCap;
+            return;
+        }
+    }
     void* p = std::realloc(data_, bytes);
     if (!p) throw std::bad_alloc();
     data_ = static_cast<std::uint8_t*>(p);
@@ -67,7 +151,7 @@ void BulkBuffer::reserve(std::size_t bytes) {
 }
 
 void BulkBuffer::release() {
-    std::free(data_);
+    if (!data_ || !keepRecycled(data_, cap_)) std::free(data_);
     data_ = nullptr;
     size_ = 0;
     cap_ = 0;
@@ -490,7 +574,7 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
     TreeAssembler tree(fmt, unique, std::max(recordCount, batch.maxRecno()), n);
     const std::size_t kl = static_cast<std::size_t>(fmt.keyLen);
     const std::size_t step = std::max<std::size_t>(n / 50, 1);
-    constexpr std::size_t kAhead = 8;
+    constexpr std::size_t kAhead = 24;
     for (std::size_t i = 0; i < n; ++i) {
         if (i % step == 0) report(0.5 + 0.5 * static_cast<double>(i) / static_cast<double>(n));
         if (i + kAhead < n) {

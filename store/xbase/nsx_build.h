@@ -69,6 +69,21 @@ class BulkBuffer {
     std::size_t cap_ = 0;
 };
 
+// While one of these is alive, large BulkBuffer blocks given back are kept
+// and handed to the next buffer that starts with a size they hold, instead
+// of going back to the system: the first touch of a fresh block costs a page
+// fault and a zeroed page for every page, which is a good part of a bulk
+// build, and the build's arrays come and go tag after tag (the sort's work
+// arrays, the order, the tree image, the spent keys). Blocks kept and never
+// taken again go back when the last one ends. Safe from several threads.
+class BulkRecycler {
+  public:
+    BulkRecycler();
+    ~BulkRecycler();
+    BulkRecycler(const BulkRecycler&) = delete;
+    BulkRecycler& operator=(const BulkRecycler&) = delete;
+};
+
 }  // namespace nsx
 
 class NsxKeyBatch {
@@ -238,6 +253,7 @@ class NsxBulkBuild {
     void evalRange(int thread, const std::uint8_t* records, std::size_t recordLength,
                    std::uint32_t first, std::uint32_t from, std::uint32_t to);
 
+    nsx::BulkRecycler recycler_;  // declared first: the slots' arrays go back into it
     std::vector<std::unique_ptr<Slot>> slots_;
     bool parallel_;
     std::size_t filled_ = 0;  // slots given so far, in every batch

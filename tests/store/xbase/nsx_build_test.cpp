@@ -290,3 +290,40 @@ TEST(NsxBuild, UpdatesAfterABuildKeepPositions) {
     nsxtest::expectTagEquals(tag, m, "after updates");
     EXPECT_EQ(nsxtest::joinFaults(file->verify()), "");
 }
+
+// Large arrays given back while a recycler lives are handed on to the next
+// array of a fitting size; two arrays alive at once never share memory, and
+// a block too large for a small array is left for a large one.
+TEST(NsxBuild, RecycledArraysAreHandedOnAndNeverShared) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    const auto fill = [](xb::nsx::BulkBuffer& b, std::uint8_t v) {
+        std::fill(b.data(), b.data() + b.size(), v);
+    };
+    const auto all = [](const xb::nsx::BulkBuffer& b, std::uint8_t v) {
+        return std::all_of(b.data(), b.data() + b.size(), [v](std::uint8_t x) { return x == v; });
+    };
+    xb::nsx::BulkRecycler recycler;
+    xb::nsx::BulkBuffer big, small;
+    big.resize(16 * kMiB);
+    small.resize(2 * kMiB);
+    const std::uint8_t* bigBlock = big.data();
+    const std::uint8_t* smallBlock = small.data();
+    big.release();
+    small.release();
+
+    xb::nsx::BulkBuffer a, b, c;
+    a.resize(2 * kMiB);  // the small block fits, the big one is too large for it
+    b.resize(12 * kMiB);
+    c.resize(12 * kMiB);  // nothing kept is left: a fresh block
+    EXPECT_EQ(a.data(), smallBlock);
+    EXPECT_EQ(b.data(), bigBlock);
+    EXPECT_NE(c.data(), bigBlock);
+    EXPECT_NE(c.data(), smallBlock);
+    fill(a, 1);
+    fill(b, 2);
+    fill(c, 3);
+    b.resize(20 * kMiB);  // grows beyond the kept block's room
+    EXPECT_TRUE(all(a, 1));
+    EXPECT_TRUE(all(c, 3));
+    EXPECT_TRUE(std::all_of(b.data(), b.data() + 12 * kMiB, [](std::uint8_t x) { return x == 2; }));
+}
