@@ -53,31 +53,30 @@ std::pair<std::uint8_t*, std::size_t> takeRecycled(std::size_t bytes) {
     if (bytes < kRecycleFrom) return {nullptr, 0};
     Recycled& r = recycled();
     const std::lock_guard lock(r.mu);
-    if (r.blocks.empty()) return {nullptr, 0};
-    std::size_t best = r.blocks.size();
     // A block much larger than asked for would be held by a small array
     // while a later large one is made afresh.
-    for (std::size_t i = 0; i < r.blocks.size(); ++i) {
-        if (r.blocks[i].second >= bytes && r.blocks[i].second / 4 <= bytes &&
-            (best == r.blocks.size() || r.blocks[i].second < r.blocks[best].second))
-            best = i;
+    auto best = r.blocks.end();
+    for (auto it = r.blocks.begin(); it != r.blocks.end(); ++it) {
+        if (it->second >= bytes && it->second / 4 <= bytes &&
+            (best == r.blocks.end() || it->second < best->second))
+            best = it;
     }
-    std::pair<std::uint8_t*, std::size_t> got{nullptr, 0};
-    if (best < r.blocks.size()) {
-        got = r.blocks[best];
-        r.blocks.erase(r.blocks.begin() + static_cast<std::ptrdiff_t>(best));
-    } else {
-        std::erase_if(r.blocks, [&](const std::pair<std::uint8_t*, std::size_t>& b) {
-            if (b.second >= bytes) return false;
-            std::free(b.first);
-            return true;
-        });
+    if (best != r.blocks.end()) {
+        const auto got = *best;
+        r.blocks.erase(best);
+        return got;
     }
-    return got;
+    std::erase_if(r.blocks, [&](const std::pair<std::uint8_t*, std::size_t>& b) {
+        if (b.second >= bytes) return false;
+        std::free(b.first);
+        return true;
+    });
+    return {nullptr, 0};
 }
 
 // Keeps a block given back while a recycler is alive; false when it is not
-// kept (the caller frees it).
+// kept (the caller frees it), among them every block too small to be worth
+// it and the empty one.
 bool keepRecycled(std::uint8_t* data, std::size_t cap) {
     if (cap < kRecycleFrom) return false;
     Recycled& r = recycled();
@@ -151,7 +150,7 @@ void BulkBuffer::reserve(std::size_t bytes) {
 }
 
 void BulkBuffer::release() {
-    if (!data_ || !keepRecycled(data_, cap_)) std::free(data_);
+    if (!keepRecycled(data_, cap_)) std::free(data_);
     data_ = nullptr;
     size_ = 0;
     cap_ = 0;
