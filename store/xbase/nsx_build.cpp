@@ -1,6 +1,6 @@
 // Bulk builds in memory: the key batch, its sort, and the bottom-up layout
 // of a tree with full leaves. Placing a tree in its file and the build of
-// every tag on two threads are in nsx_bulk_build.cpp.
+// every tag on several threads are in nsx_bulk_build.cpp.
 #include "store/xbase/nsx_build.h"
 
 #include <algorithm>
@@ -13,10 +13,7 @@
 #include <new>
 #include <string>
 #include <utility>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include <vector>
 
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_tag.h"
@@ -136,17 +133,6 @@ void BulkBuffer::reserve(std::size_t bytes) {
     if (!p) throw std::bad_alloc();
     data_ = static_cast<std::uint8_t*>(p);
     cap_ = bytes;
-#ifdef __linux__
-    // Huge pages for the whole-page part of a large block (advice only; a
-    // refusal leaves ordinary pages).
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    if (bytes >= 2 * kHuge) {
-        const std::uintptr_t from =
-            (reinterpret_cast<std::uintptr_t>(data_) + kHuge - 1) & ~(kHuge - 1);
-        const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(data_) + bytes) & ~(kHuge - 1);
-        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-    }
-#endif
 }
 
 void BulkBuffer::release() {
@@ -573,18 +559,26 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const KeyFormat& fmt, bool unique,
     TreeAssembler tree(fmt, unique, std::max(recordCount, batch.maxRecno()), n);
     const std::size_t kl = static_cast<std::size_t>(fmt.keyLen);
     const std::size_t step = std::max<std::size_t>(n / 50, 1);
-    constexpr std::size_t kAhead = 24;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i % step == 0) report(0.5 + 0.5 * static_cast<double>(i) / static_cast<double>(n));
-        if (i + kAhead < n) {
-            // The keys lie in record order, so sorted order jumps around the
-            // batch: fetch a few keys ahead while this one is encoded.
-            const std::uint8_t* ahead = batch.key(i + kAhead);
-            for (std::size_t b = 0; b < kl; b += 64)
-                __builtin_prefetch(ahead + b);
-            __builtin_prefetch(ahead + kl - 1);
+    // The keys lie in record order, so sorted order jumps around the batch.
+    // They are copied a run at a time into a small buffer in a loop that
+    // does nothing else, where the processor fetches many of them at once,
+    // and encoded from there.
+    constexpr std::size_t kRun = 512;
+    std::vector<std::uint8_t> runKeys(kRun * kl);
+    std::uint32_t runRecnos[kRun];
+    std::size_t nextReport = 0;
+    for (std::size_t from = 0; from < n; from += kRun) {
+        if (from >= nextReport) {
+            report(0.5 + 0.5 * static_cast<double>(from) / static_cast<double>(n));
+            nextReport = from + step;
         }
-        tree.add(batch.key(i), batch.recno(i));
+        const std::size_t len = std::min(kRun, n - from);
+        for (std::size_t j = 0; j < len; ++j) {
+            std::memcpy(runKeys.data() + j * kl, batch.key(from + j), kl);
+            runRecnos[j] = batch.recno(from + j);
+        }
+        for (std::size_t j = 0; j < len; ++j)
+            tree.add(runKeys.data() + j * kl, runRecnos[j]);
     }
     NsxTreeImage img = tree.finish();
     report(1.0);

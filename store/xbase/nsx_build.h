@@ -31,8 +31,9 @@ class NsxTag;
 namespace nsx {
 
 // Growable raw memory for the large arrays of a bulk build. New bytes are
-// left uninitialised, and large blocks ask the system for huge pages: first
-// touching a few hundred megabytes page by page costs more than sorting them.
+// left uninitialised. Large blocks stay in ordinary pages: where the system
+// backs memory on first touch (a virtual machine), a fresh huge page is
+// zeroed and backed 2 MiB at a time, which cost a third of a build.
 class BulkBuffer {
   public:
     BulkBuffer() = default;
@@ -205,13 +206,15 @@ NsxTreeImage assembleTree(NsxKeyBatch& batch, const nsx::KeyFormat& fmt, bool un
                           std::uint32_t recordCount,
                           const std::function<void(double)>& progress = {});
 
-// A bulk build of every tag of a new index file, on two threads where the
-// machine has two cores (threads and the core count come from the Env): the keys of every tag are
-// made for both halves of each block of records at once, then the trees are sorted and laid out two
-// at a time while the calling thread writes the finished ones to the file, in the order of the
-// tags. Progress is reported on the calling thread only. An error of any
-// thread reaches the caller of addRecords() or writeTo() as thrown there,
-// after every other thread has stopped; the build is then of no further use.
+// A bulk build of every tag of a new index file, on as many threads as the
+// machine has cores (up to eight; threads and the core count come from the
+// Env): the keys of every tag are made for equal shares of each block of
+// records at once, then the tags are sorted and their trees laid out, as
+// many at a time as there are threads and tags, while the calling thread
+// writes the finished ones to the file in the order of the tags. Progress
+// is reported on the calling thread only. An error of any thread reaches
+// the caller of addRecords() or writeTo() as thrown there, after every
+// other thread has stopped; the build is then of no further use.
 class NsxBulkBuild {
   public:
     // Makes the key of one record for one tag: writes keyLen bytes to `key`
@@ -250,12 +253,12 @@ class NsxBulkBuild {
   private:
     struct Slot;
     // Keys of records [from, to) of a block, on thread `thread`.
-    void evalRange(int thread, const std::uint8_t* records, std::size_t recordLength,
+    void evalRange(unsigned thread, const std::uint8_t* records, std::size_t recordLength,
                    std::uint32_t first, std::uint32_t from, std::uint32_t to);
 
     nsx::BulkRecycler recycler_;  // declared first: the slots' arrays go back into it
     std::vector<std::unique_ptr<Slot>> slots_;
-    bool parallel_;
+    unsigned threads_ = 1;    // that make keys; as many lay out trees, at most one per tag
     std::size_t filled_ = 0;  // slots given so far, in every batch
     Env& env_;
 };

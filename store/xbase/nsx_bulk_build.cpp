@@ -1,6 +1,6 @@
 // Bulk builds that reach the file: placing an assembled tree in its tag
 // (NsxTag::build, NsxTag::install, NsxFile::buildTag, NsxFile::installTag)
-// and the build of every tag of a new index on two threads (NsxBulkBuild).
+// and the build of every tag of a new index on several threads (NsxBulkBuild).
 // Sorting the keys and laying out the trees in memory is in nsx_build.cpp.
 #include <algorithm>
 #include <atomic>
@@ -14,6 +14,7 @@
 #include <thread>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "store/xbase/error.h"
 #include "store/xbase/nsx_build.h"
@@ -172,53 +173,65 @@ NsxTag& NsxFile::installTag(const NsxTagDef& def, NsxTreeImage& image) {
     return t;
 }
 
-// ---- several tags on two threads ---------------------------------------------------------
+// ---- several tags on several threads ---------------------------------------------------------
 
 namespace {
 
 // Below this many records a second thread costs more than it saves.
 constexpr std::size_t kParallelFrom = 20000;
+// More threads than this gain little: the work is bound by memory.
+constexpr unsigned kMaxThreads = 8;
 
 // Thrown inside a worker that was asked to stop.
 struct Stopped {};
 
-// A thread (from Env::startThread) that is joined when it goes.
-struct Joined {
-    std::thread thread;
-    ~Joined() {
-        if (thread.joinable()) thread.join();
+// Threads (from Env::startThread) that are joined when they go.
+struct JoinedThreads {
+    std::vector<std::thread> threads;
+    JoinedThreads() = default;
+    JoinedThreads(const JoinedThreads&) = delete;
+    JoinedThreads& operator=(const JoinedThreads&) = delete;
+    ~JoinedThreads() {
+        for (std::thread& t : threads)
+            if (t.joinable()) t.join();
     }
 };
 
 }  // namespace
 
 struct NsxBulkBuild::Slot {
-    explicit Slot(Tag t)
+    Slot(Tag t, unsigned threads)
         : def(std::move(t.def)),
           batch(def.keyLen, def.keyType == NsxKeyType::Character ? 0x20 : 0) {
-        keyOf[0] = t.makeKeyFn();
-        keyOf[1] = t.makeKeyFn();
+        for (unsigned i = 0; i < threads; ++i)
+            keyOf.push_back(t.makeKeyFn());
     }
     NsxTagDef def;
-    KeyFn keyOf[2];  // one per thread
+    std::vector<KeyFn> keyOf;  // one per thread
     NsxKeyBatch batch;
     NsxTreeImage image;
-    std::atomic<int> permille{0};  // of the assembly
-    bool ready = false;            // the image is complete (under the build's mutex)
+    std::atomic<int> permille{0};  // of the sort (first half) and the assembly
+    // Under the build's mutex: the batch is sorted, the image complete.
+    bool sorted = false;
+    bool taken = false;  // a worker assembles it
+    bool ready = false;
 };
 
 NsxBulkBuild::NsxBulkBuild(std::vector<Tag> tags, std::size_t expectedRecords, Env& env)
     : env_(env) {
+    const unsigned cores = env_.hardwareThreads();
+    threads_ = !tags.empty() && expectedRecords >= kParallelFrom && cores > 1
+                   ? std::min(cores, kMaxThreads)
+                   : 1;
     for (Tag& t : tags) {
-        slots_.push_back(std::make_unique<Slot>(std::move(t)));
+        slots_.push_back(std::make_unique<Slot>(std::move(t), threads_));
         slots_.back()->batch.reserve(expectedRecords);
     }
-    parallel_ = slots_.size() > 0 && expectedRecords >= kParallelFrom && env_.hardwareThreads() > 1;
 }
 
 NsxBulkBuild::~NsxBulkBuild() = default;
 
-void NsxBulkBuild::evalRange(int thread, const std::uint8_t* records, std::size_t recordLength,
+void NsxBulkBuild::evalRange(unsigned thread, const std::uint8_t* records, std::size_t recordLength,
                              std::uint32_t first, std::uint32_t from, std::uint32_t to) {
     for (const auto& sp : slots_) {
         Slot& s = *sp;
@@ -246,25 +259,36 @@ void NsxBulkBuild::addRecords(const std::uint8_t* records, std::size_t recordLen
             sp->batch.omitSlot(i);
     }
     filled_ = end;
-    // The two threads take one half of the block each, with every tag: the
+    // Each thread takes an equal share of the block, with every tag: the
     // work splits evenly whatever the tags cost.
-    if (!parallel_ || n < 64) {
+    const unsigned parts = n < 64 * threads_ ? 1 : threads_;
+    if (parts == 1) {
         evalRange(0, records, recordLength, first, 0, n);
         return;
     }
-    const std::uint32_t half = n / 2;
-    std::exception_ptr failure;
+    const auto bound = [&](unsigned part) {
+        return static_cast<std::uint32_t>(std::uint64_t{n} * part / parts);
+    };
+    std::vector<std::exception_ptr> failures(parts);
     {
-        const Joined helper{env_.startThread([&] {
-            try {
-                evalRange(1, records, recordLength, first, half, n);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        })};
-        evalRange(0, records, recordLength, first, 0, half);  // the helper is joined on the way out
-    }
-    if (failure) std::rethrow_exception(failure);
+        JoinedThreads helpers;
+        for (unsigned part = 1; part < parts; ++part) {
+            helpers.threads.push_back(env_.startThread([&, part] {
+                try {
+                    evalRange(part, records, recordLength, first, bound(part), bound(part + 1));
+                } catch (...) {
+                    failures[part] = std::current_exception();
+                }
+            }));
+        }
+        try {
+            evalRange(0, records, recordLength, first, 0, bound(1));
+        } catch (...) {
+            failures[0] = std::current_exception();
+        }
+    }  // the helpers are joined here
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
 }
 
 void NsxBulkBuild::writeTo(NsxFile& file, std::uint32_t recordCount, const NsxProgress& progress) {
@@ -274,7 +298,7 @@ void NsxBulkBuild::writeTo(NsxFile& file, std::uint32_t recordCount, const NsxPr
     const auto formatOf = [](const Slot& s) {
         return KeyFormat{s.batch.keyLen(), s.batch.trail()};
     };
-    if (!parallel_) {
+    if (threads_ == 1) {
         for (std::size_t t = 0; t < m; ++t) {
             Slot& s = *slots_[t];
             const double base = static_cast<double>(t) / static_cast<double>(m);
@@ -290,33 +314,67 @@ void NsxBulkBuild::writeTo(NsxFile& file, std::uint32_t recordCount, const NsxPr
         return;
     }
 
-    // The largest trees are assembled first, so that the other thread takes
-    // the smaller ones meanwhile.
-    std::vector<std::size_t> order(m);
+    // Each tag is two tasks, its sort and then the layout of its tree. The
+    // workers sort first, the largest batches first, and lay out the sorted
+    // ones in the order of the tags: with twice as many tasks as tags of
+    // rather equal size, the workers finish close together, and the calling
+    // thread gets the trees in the order it writes them.
+    std::vector<std::size_t> sortOrder(m);
     for (std::size_t i = 0; i < m; ++i)
-        order[i] = i;
+        sortOrder[i] = i;
     const auto weight = [&](std::size_t i) {
         return slots_[i]->batch.size() * static_cast<std::size_t>(slots_[i]->batch.keyLen());
     };
-    std::stable_sort(order.begin(), order.end(),
+    std::stable_sort(sortOrder.begin(), sortOrder.end(),
                      [&](std::size_t a, std::size_t b) { return weight(a) > weight(b); });
 
     std::mutex mu;
-    std::condition_variable cv;
+    std::condition_variable cv;  // a task done, a failure or the stop
     std::exception_ptr failure;  // the first error of a worker, under mu
-    std::atomic<std::size_t> next{0};
-    std::size_t installed = 0;
+    std::size_t nextSort = 0;    // into sortOrder, under mu
+    std::size_t sorting = 0;     // sorts under way, under mu
     std::atomic<bool> stop{false};
+    std::size_t installed = 0;
     const auto worker = [&] {
         try {
             for (;;) {
-                if (stop.load()) return;
-                const std::size_t i = next.fetch_add(1);
-                if (i >= m) return;
-                Slot& s = *slots_[order[i]];
+                std::size_t slot = m;
+                bool layout = false;
+                {
+                    std::unique_lock lock(mu);
+                    for (;;) {
+                        if (stop.load() || failure) return;
+                        if (nextSort < m) {
+                            slot = sortOrder[nextSort++];
+                            ++sorting;
+                            break;
+                        }
+                        for (std::size_t t = 0; t < m && slot == m; ++t)
+                            if (slots_[t]->sorted && !slots_[t]->taken) slot = t;
+                        if (slot < m) {
+                            slots_[slot]->taken = true;
+                            layout = true;
+                            break;
+                        }
+                        if (sorting == 0) return;  // every tree is taken
+                        cv.wait(lock);
+                    }
+                }
+                Slot& s = *slots_[slot];
+                if (!layout) {
+                    s.batch.sort();
+                    s.permille.store(500);
+                    {
+                        const std::lock_guard lock(mu);
+                        --sorting;
+                        s.sorted = true;
+                    }
+                    cv.notify_all();
+                    continue;
+                }
                 s.image =
                     assembleTree(s.batch, formatOf(s), s.def.unique, recordCount, [&](double f) {
-                        s.permille.store(static_cast<int>(f * 1000));
+                        s.permille.store(std::max(500, static_cast<int>(f * 1000)));
                         if (stop.load()) throw Stopped{};
                     });
                 s.batch.release();
@@ -343,14 +401,24 @@ void NsxBulkBuild::writeTo(NsxFile& file, std::uint32_t recordCount, const NsxPr
     };
     {
         // Leaving this block, by the end or by an error of the file, stops
-        // both workers (at their next progress point) and waits for them.
+        // the workers (at their next task or progress point) and waits for
+        // them.
         struct Workers {
+            std::mutex& mu;
+            std::condition_variable& cv;
             std::atomic<bool>& stop;
-            Joined a, b;
-            ~Workers() { stop.store(true); }  // then a and b are joined
-        } workers{stop, {}, {}};
-        workers.a.thread = env_.startThread(worker);
-        workers.b.thread = env_.startThread(worker);
+            JoinedThreads joined;
+            ~Workers() {
+                {
+                    const std::lock_guard lock(mu);
+                    stop.store(true);
+                }
+                cv.notify_all();
+            }  // then the threads are joined
+        } workers{mu, cv, stop, {}};
+        const std::size_t count = std::min<std::size_t>(threads_, m);
+        for (std::size_t w = 0; w < count; ++w)
+            workers.joined.threads.push_back(env_.startThread(worker));
         for (std::size_t t = 0; t < m; ++t) {
             Slot& s = *slots_[t];
             {

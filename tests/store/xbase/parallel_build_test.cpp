@@ -1,5 +1,5 @@
-// The bulk build of several tags on two threads: the file it writes is the
-// one a build on one thread writes, byte for byte; an error on either thread
+// The bulk build of several tags on several threads: the file it writes is
+// the one a build on one thread writes, byte for byte; an error on any thread
 // reaches the caller as the engine's error, with no thread left behind; the
 // progress it reports stays in its range and only goes up.
 #include <algorithm>
@@ -131,9 +131,21 @@ TEST(ParallelBuild, TakesItsThreadsAndTheCoreCountFromTheEnv) {
     env.setHardwareThreads(2);
     env.runThreadsInline(true);
     buildInto(env, "two.nsx", recs, kRecords);
-    EXPECT_EQ(env.threadsStarted(), static_cast<long>((kRecords + kBlock - 1) / kBlock) + 2);
+    const long blocks = (kRecords + kBlock - 1) / kBlock;
+    EXPECT_EQ(env.threadsStarted(), blocks + 2);
     EXPECT_EQ(env.fileBytes("two.nsx"), env.fileBytes("one.nsx"));
     EXPECT_EQ(env.fileBytes("single.nsx"), env.fileBytes("one.nsx"));
+    // Four cores: three helpers for each block, and a worker per tag (three).
+    env.setHardwareThreads(4);
+    const long before = env.threadsStarted();
+    buildInto(env, "four.nsx", recs, kRecords);
+    EXPECT_EQ(env.threadsStarted() - before, 3 * blocks + 3);
+    EXPECT_EQ(env.fileBytes("four.nsx"), env.fileBytes("one.nsx"));
+    // Four cores on real threads, each tag sorted and laid out on whichever
+    // is free: still the same file.
+    env.runThreadsInline(false);
+    buildInto(env, "four-live.nsx", recs, kRecords);
+    EXPECT_EQ(env.fileBytes("four-live.nsx"), env.fileBytes("one.nsx"));
 }
 
 TEST(ParallelBuild, AKeyThatCannotBeMadeStopsTheBuildWithItsError) {
