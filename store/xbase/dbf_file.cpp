@@ -99,6 +99,16 @@ void DbfFile::readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* ds
     file_->readExact(offsetOf(first), dst, std::size_t{n} * header_.recordLength, "ein Datensatz");
 }
 
+const std::uint8_t* DbfFile::recordsView(std::uint32_t first, std::uint32_t n) {
+    if (n == 0) return nullptr;
+    writeAppends();
+    const std::uint8_t* v = file_->view(offsetOf(inFile() + 1));
+    if (!v) return nullptr;
+    const std::size_t bytes = std::size_t{n} * header_.recordLength;
+    file_->prefaultView(offsetOf(first), bytes);
+    return v + offsetOf(first);
+}
+
 void DbfFile::readScattered(const std::uint32_t* recnos, std::size_t n, std::uint8_t* dst) {
     const std::size_t rl = header_.recordLength;
     for (std::size_t i = 0; i < n; ++i, dst += rl) {

@@ -76,6 +76,11 @@ class DbfFile {
     // into `dst` (n * recordLength() bytes) with one read, bypassing the
     // read-ahead window: for scans over the whole table.
     void readRecords(std::uint32_t first, std::uint32_t n, std::uint8_t* dst);
+    // Records first ... first + n - 1 (all inside 1 ... recordCount()) as
+    // the file holds them, in its view, mapped in ahead of a pass over all
+    // of them; null where the file has no view. Valid until the next call
+    // on this file.
+    const std::uint8_t* recordsView(std::uint32_t first, std::uint32_t n);
     // Copies the records numbered recnos[0 .. n) (each inside 1 ...
     // recordCount()) into `dst`, one after another, each with a read call of
     // its own: records scattered over a large file (a grid's rows in an

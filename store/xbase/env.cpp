@@ -127,6 +127,12 @@ class PosixFile final : public RandomFile {
         return static_cast<const std::uint8_t*>(map_);
     }
 
+    void prefaultView(std::uint64_t offset, std::size_t n) override {
+        if (!map_ || n == 0 || offset + n > mapLen_) return;
+        const std::uint64_t from = offset & ~std::uint64_t{4095};
+        ::madvise(static_cast<char*>(map_) + from, offset + n - from, MADV_POPULATE_READ);
+    }
+
     std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) override {
         auto* p = static_cast<char*>(buf);
         std::size_t done = 0;

@@ -56,6 +56,13 @@ class RandomFile {
         (void)length;
         return nullptr;
     }
+    // Maps bytes [offset, offset + n) of the current view in at once, ahead
+    // of a pass that reads every one of them (advice only; the bytes must
+    // lie inside the file).
+    virtual void prefaultView(std::uint64_t offset, std::size_t n) {
+        (void)offset;
+        (void)n;
+    }
     // A writable shared view of bytes [0, length) for files opened for
     // writing, or nullptr when there is none. Bytes stored through it reach
     // the file like writeAt() (the file must already be that long where they

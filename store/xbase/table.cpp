@@ -368,15 +368,26 @@ void Table::readScatteredAt(const std::uint32_t* recnos, std::size_t n, std::uin
     dbf_->readScattered(recnos, n, dst);
 }
 
-void Table::readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
-    requireOpen();
-    if (n == 0) return;
+void Table::checkRecordRange(std::uint32_t first, std::uint32_t n) const {
     if (first < 1 || first > dbf_->recordCount() || n > dbf_->recordCount() - first + 1)
         throw qv::Error(qv::ErrorCode::Range,
                         "Die Tabelle " + path_ + " hat keine Datensätze " + std::to_string(first) +
                             " bis " + std::to_string(std::uint64_t{first} + n - 1),
                         path_, first);
+}
+
+void Table::readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
+    requireOpen();
+    if (n == 0) return;
+    checkRecordRange(first, n);
     dbf_->readRecords(first, n, dst);
+}
+
+const std::uint8_t* Table::recordsViewAt(std::uint32_t first, std::uint32_t n) {
+    requireOpen();
+    if (n == 0) return nullptr;
+    checkRecordRange(first, n);
+    return dbf_->recordsView(first, n);
 }
 
 // ---- reading fields -------------------------------------------------------------------

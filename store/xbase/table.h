@@ -254,6 +254,10 @@ class Table final : private TableIndexHost {
     // Reads committed records first ... first + n - 1 into `dst`
     // (n * recordLength() bytes) with one read; Range error outside the table.
     void readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst);
+    // Committed records first ... first + n - 1 where the file holds them,
+    // in its view (see DbfFile::recordsView), or null where there is none;
+    // Range error outside the table.
+    const std::uint8_t* recordsViewAt(std::uint32_t first, std::uint32_t n);
     // Reads committed records recnos[0 .. n) into `dst` (n * recordLength()
     // bytes), each with a read of its own: for records scattered over the
     // file, such as a grid's rows in an index order.
@@ -396,6 +400,8 @@ class Table final : private TableIndexHost {
 
   private:
     Table(std::unique_ptr<DbfFile> dbf, std::unique_ptr<MemoStore> memo, bool readOnly, Env& env);
+    // Range error unless records first ... first + n - 1 are in the table.
+    void checkRecordRange(std::uint32_t first, std::uint32_t n) const;
 
     // ---- what the index side may do (TableIndexHost) ----
     void requireOpenTable() const override { requireOpen(); }

@@ -350,6 +350,9 @@ class TableIndex final : public RecordObserver {
     void readRecordsAt(std::uint32_t first, std::uint32_t n, std::uint8_t* dst) {
         table_.readRecordsAt(first, n, dst);
     }
+    const std::uint8_t* recordsViewAt(std::uint32_t first, std::uint32_t n) {
+        return table_.recordsViewAt(first, n);
+    }
     template <typename Fn>
     void scanRecords(Fn&& fn) {
         table_.scanRecords(std::forward<Fn>(fn));

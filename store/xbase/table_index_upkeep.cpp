@@ -546,18 +546,24 @@ std::unique_ptr<NsxBulkBuild> TableIndex::collectKeys(const std::vector<NsxTagDe
                         }});
     }
     auto build = std::make_unique<NsxBulkBuild>(std::move(tags), recCount(), *env_);
-    // One pass over the records, a block at a time.
+    // One pass over the records, a block at a time: where the table's file
+    // has a view, the keys are made from the records there, so that the
+    // threads need not wait for each block to be copied out first.
     const std::uint32_t n = recCount();
     const std::size_t rl = recordLength();
     const std::uint32_t chunk =
         static_cast<std::uint32_t>(std::max<std::size_t>(1, (4u << 20) / rl));
-    std::vector<std::uint8_t> block(std::size_t{std::min(chunk, std::max<std::uint32_t>(n, 1))} *
-                                    rl);
+    std::vector<std::uint8_t> block;
     ProgressSlice progress(from, to, n);
     for (std::uint32_t first = 1; first <= n;) {
         const std::uint32_t k = std::min(chunk, n - first + 1);
-        readRecordsAt(first, k, block.data());
-        build->addRecords(block.data(), rl, first, k);
+        const std::uint8_t* records = recordsViewAt(first, k);
+        if (!records) {
+            block.resize(std::size_t{k} * rl);
+            readRecordsAt(first, k, block.data());
+            records = block.data();
+        }
+        build->addRecords(records, rl, first, k);
         first += k;
         progress.at(first - 1);
     }

@@ -327,3 +327,65 @@ TEST(NsxBuild, RecycledArraysAreHandedOnAndNeverShared) {
     EXPECT_TRUE(all(c, 3));
     EXPECT_TRUE(std::all_of(b.data(), b.data() + 12 * kMiB, [](std::uint8_t x) { return x == 2; }));
 }
+
+// Large batches go through the radix sort: it must give the order of
+// (key, record number) whatever the keys share, where the groups of the
+// first differing byte are large, small or single, and for keys shorter than
+// the eight bytes it sorts on at once.
+TEST(NsxBuild, LargeBatchesSortLikeTheModelWhateverTheKeysShare) {
+    std::mt19937_64 rng(qvtest::testSeed() + 5);
+    struct Shape {
+        const char* name;
+        int keyLen;
+        std::string (*make)(std::mt19937_64&, int);
+    };
+    const Shape shapes[] = {
+        {"random bytes", 12,
+         [](std::mt19937_64& r, int len) {
+             std::string k(static_cast<std::size_t>(len), ' ');
+             for (char& c : k)
+                 c = static_cast<char>(r() & 0xFF);
+             return k;
+         }},
+        {"shared prefix, two letters", 20,
+         [](std::mt19937_64& r, int len) {
+             std::string k = "PFX/";
+             while (k.size() < static_cast<std::size_t>(len))
+                 k += static_cast<char>('A' + r() % 2);
+             return k;
+         }},
+        {"one large group and many small ones", 10,
+         [](std::mt19937_64& r, int len) {
+             std::string k(static_cast<std::size_t>(len), '0');
+             k[0] = r() % 10 != 0 ? 'M' : static_cast<char>(r() & 0xFF);
+             for (std::size_t j = 1; j < k.size(); ++j)
+                 k[j] = static_cast<char>('0' + r() % 10);
+             return k;
+         }},
+        {"numbers under eight bytes", 3,
+         [](std::mt19937_64& r, int) { return std::to_string(r() % 1000); }},
+        {"same first eight bytes", 16,
+         [](std::mt19937_64& r, int) { return "SAMESAME" + std::to_string(r() % 500); }},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        xb::NsxKeyBatch batch(shape.keyLen, 0x20);
+        std::vector<std::pair<std::string, std::uint32_t>> model;
+        for (std::uint32_t i = 1; i <= 20000; ++i) {
+            std::string k = shape.make(rng, shape.keyLen);
+            k.resize(static_cast<std::size_t>(shape.keyLen), ' ');
+            const std::uint32_t recno = 20001 - i;  // record numbers against the order added
+            batch.add(k, recno);
+            model.emplace_back(k, recno);
+        }
+        batch.sort();
+        std::sort(model.begin(), model.end());
+        ASSERT_EQ(batch.size(), model.size());
+        for (std::size_t i = 0; i < model.size(); ++i) {
+            const std::string got(reinterpret_cast<const char*>(batch.key(i)),
+                                  static_cast<std::size_t>(shape.keyLen));
+            ASSERT_EQ(got, model[i].first) << "at " << i;
+            ASSERT_EQ(batch.recno(i), model[i].second) << "at " << i;
+        }
+    }
+}

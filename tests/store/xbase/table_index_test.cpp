@@ -279,6 +279,39 @@ TEST(TableIndexCatalogue, ReleasedFileRecordsAreOnlyInDirnummAndFoundWithExactOn
     expectSound((dir / "_qvdir.dbf").string());
 }
 
+// A reindex of a file table larger than one block of records, and large
+// enough for several threads, makes its keys from the records in the file's
+// view: afterwards every tag agrees with the records, the released ones are
+// only in dirnumm, and the tags hold the order the records say.
+TEST(TableIndexCatalogue, AReindexOverSeveralBlocksAgreesWithTheRecords) {
+    qvtest::TempDir dir;
+    auto t = fileTable(dir);
+    constexpr int kFiles = 45000;  // about 6 MB of records
+    for (int i = 1; i <= kFiles; ++i) {
+        const double entry = i % 97 == 0 ? 99999999 : 1 + (i * 7919LL) % 500;
+        addFile(*t, entry, numbered("F", static_cast<int>((i * 104729LL) % kFiles)),
+                i % 3 == 0 ? "TXT" : "EXE", "\\D" + std::to_string(i % 11));
+    }
+    const int released = kFiles / 97;
+    t->index().reindex();
+    t->index().setOrder(1);
+    EXPECT_EQ(t->index().count(), static_cast<std::uint64_t>(kFiles));
+    t->index().setOrder(2);
+    EXPECT_EQ(t->index().count(), static_cast<std::uint64_t>(kFiles - released));
+    // The walk of namealle gives the names in order.
+    std::string last;
+    std::uint32_t walked = 0;
+    for (t->goTop(); !t->eof(); t->skip(), ++walked) {
+        std::string key = std::string(t->raw(1)) + std::string(t->raw(2));
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        EXPECT_LE(last, key) << "record " << t->recNo();
+        last = key;
+    }
+    EXPECT_EQ(walked, static_cast<std::uint32_t>(kFiles - released));
+    closeAndCheck(t);
+}
+
 TEST(TableIndexCatalogue, AnExtensionIsFoundAsAWholeThreeCharacterKeyWithExactOn) {
     qvtest::TempDir dir;
     const std::string path = (dir / "_endung.dbf").string();
