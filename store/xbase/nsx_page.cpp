@@ -20,6 +20,31 @@ bool isKnownKeyType(std::uint16_t code) {
 
 namespace {
 
+// The first position from `i` on where src[0, n) holds an FF byte or a run
+// of four equal bytes starts, or n: the bytes before it go out as they are.
+// Eight bytes at a time: a window starting every five bytes sees each run
+// of four and each FF byte that starts in its first five.
+int nextSpecial(const std::uint8_t* src, int i, int n) {
+    static_assert(std::endian::native == std::endian::little);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    const auto zeroBytes = [](std::uint64_t v) { return ~(((v & kLow7) + kLow7) | v | kLow7); };
+    for (; i + 8 <= n; i += 5) {
+        std::uint64_t x;
+        std::memcpy(&x, src + i, 8);
+        const std::uint64_t ff = zeroBytes(~x) & 0x0000008080808080ull;
+        // Byte k (k < 7) marks src[i + k] == src[i + k + 1].
+        const std::uint64_t same = zeroBytes(x ^ (x >> 8)) & 0x0080808080808080ull;
+        const std::uint64_t found = ff | (same & (same >> 8) & (same >> 16));
+        if (found != 0) return i + std::countr_zero(found) / 8;
+    }
+    for (; i < n; ++i) {
+        const std::uint8_t b = src[i];
+        if (b == 0xFF) return i;
+        if (i + 3 < n && src[i + 1] == b && src[i + 2] == b && src[i + 3] == b) return i;
+    }
+    return n;
+}
+
 // Run-length encodes src[0, n) into out and returns the encoded length, or -1
 // as soon as it would reach `limit` bytes (the raw form is used then). Runs of
 // four or more equal bytes become FF count byte; a single FF becomes FF 01 and
@@ -28,6 +53,15 @@ int rleEncode(const std::uint8_t* src, int n, std::uint8_t* out, int limit) {
     int o = 0;
     int i = 0;
     while (i < n) {
+        const int plainEnd = nextSpecial(src, i, n);
+        if (plainEnd > i) {
+            const int len = plainEnd - i;
+            if (o + len >= limit) return -1;
+            std::memcpy(out + o, src + i, static_cast<std::size_t>(len));
+            o += len;
+            i = plainEnd;
+            if (i == n) break;
+        }
         const std::uint8_t b = src[i];
         int run = 1;
         while (i + run < n && src[i + run] == b)
@@ -41,15 +75,11 @@ int rleEncode(const std::uint8_t* src, int n, std::uint8_t* out, int limit) {
                 out[o++] = static_cast<std::uint8_t>(run);
                 out[o++] = 0xFF;
             }
-        } else if (run >= 4) {
+        } else {  // four or more
             if (o + 3 >= limit) return -1;
             out[o++] = 0xFF;
             out[o++] = static_cast<std::uint8_t>(run);
             out[o++] = b;
-        } else {
-            if (o + run >= limit) return -1;
-            for (int k = 0; k < run; ++k)
-                out[o++] = b;
         }
         i += run;
     }

@@ -171,3 +171,33 @@ TEST(NsxEntryCodec, DecoderStopsOnDamage) {
         EXPECT_NE(d.error(), nullptr) << c.what;
     }
 }
+
+// Inside a long key of letters, runs of four or more equal bytes and FF
+// bytes are compressed wherever they start, a run of three never is, and
+// every form reads back as the key.
+TEST(NsxEntryCodec, RunsAndFFBytesAreFoundAtEveryPositionOfALongKey) {
+    const int len = 40;
+    const KeyFormat f{len, 0x20};
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd";  // then ten blanks
+    for (int at = 0; at + 5 <= static_cast<int>(letters.size()); ++at) {
+        struct Case {
+            std::string insert;
+            int grows;  // entry size against the plain key's
+        };
+        for (const Case& c : {Case{"####", -1}, Case{"###", 0}, Case{"#####", -2}, Case{"\xFF", 1},
+                              Case{"\xFF\xFF", 1}}) {
+            std::string key = pad(letters, len);
+            key.replace(static_cast<std::size_t>(at), c.insert.size(), c.insert);
+            SCOPED_TRACE(testing::Message() << "'" << c.insert << "' at " << at);
+            std::uint8_t out[kMaxEntrySize + 8];
+            const int n = encodeLeafEntry(out, f, 2, 9, u8(key), nullptr);
+            EXPECT_EQ(n, 4 + static_cast<int>(letters.size()) + c.grows);
+            std::uint8_t page[kPageSize];
+            const std::uint32_t recno = 9;
+            ASSERT_TRUE(encodeLeafPage(page, kTypeRootLeaf, f, 2, u8(key), &recno, 0, 1));
+            LeafDecoder d(page, f, nullptr);
+            ASSERT_TRUE(d.next());
+            EXPECT_EQ(qvtest::toHex(d.key(), len), qvtest::toHex(key));
+        }
+    }
+}
