@@ -46,6 +46,8 @@ struct Expr::Impl {
     Value result;
     std::unique_ptr<char[]> resultBuf;
     std::size_t resultCap = 0;
+    // Keys of a character expression of fields, made in place.
+    std::vector<KeyPiece> keyPlan;
 };
 
 Expr::Expr() = default;
@@ -74,6 +76,7 @@ Expr Expr::compile(std::string_view text, const FieldList& fields) {
         // The width index keys take: the result on the blank record.
         const std::vector<std::uint8_t> blank(impl->recordLength, ' ');
         impl->blankWidth = ExprEval::eval(*impl->root, RecordRef{blank.data(), 0}).chars.size();
+        impl->keyPlan = ExprEval::keyPlan(*impl->root);
     }
     return Expr(std::move(impl));
 }
@@ -137,6 +140,11 @@ bool Expr::evalBool(const RecordRef& rec) {
 }
 
 void Expr::evalKey(const RecordRef& rec, std::uint8_t* out, std::size_t keyLen) {
+    if (!impl_->keyPlan.empty()) {
+        const std::size_t used = ExprEval::writeKey(impl_->keyPlan, rec, out, keyLen);
+        std::memset(out + used, ' ', keyLen - used);
+        return;
+    }
     const Value& v = ExprEval::eval(*impl_->root, rec);
     std::size_t used;
     switch (v.type) {

@@ -1,5 +1,6 @@
 #include "store/xbase/expr_eval.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -593,6 +594,118 @@ const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
             break;
     }
     return v;
+}
+
+// Adds the pieces of `n` to `plan` (in capitals under upper()); false when
+// `n` is of a shape no plan covers.
+bool ExprEval::addPieces(const ExprNode& n, bool upper, std::vector<KeyPiece>& plan) {
+    const auto text = [&](std::string_view bytes) {
+        KeyPiece p;
+        p.kind = KeyPiece::Kind::Text;
+        for (const char c : bytes)
+            p.text += upper ? static_cast<char>(kUpper1252[static_cast<std::uint8_t>(c)]) : c;
+        plan.push_back(std::move(p));
+    };
+    if (n.folded_) {
+        if (n.type_ != ExprType::Character) return false;
+        text(n.val_.chars);
+        return true;
+    }
+    const auto& k = n.kids_;
+    switch (static_cast<Code>(n.code_)) {
+        case Code::FieldC: {
+            KeyPiece p;
+            p.upper = upper;
+            p.offset = n.offset_;
+            p.len = n.len_;
+            plan.push_back(p);
+            return true;
+        }
+        case Code::Concat:
+            for (const ExprNode* c : k)
+                if (!addPieces(*c, upper, plan)) return false;
+            return true;
+        case Code::Upper:
+            return addPieces(*k[0], true, plan);
+        case Code::Str: {
+            if (static_cast<Code>(k[0]->code_) != Code::FieldN || k[0]->folded_) return false;
+            KeyPiece p;
+            p.kind = KeyPiece::Kind::Number;
+            p.upper = upper;
+            p.offset = k[0]->offset_;
+            p.len = k[0]->len_;
+            if (k.size() == 1) {
+                p.width = static_cast<std::uint16_t>(strWidth(k[0]->dispWidth_));
+                p.decimals = k[0]->dispDec_;
+            } else {
+                if (!k[1]->folded_ || (k.size() == 3 && !k[2]->folded_)) return false;
+                p.width = static_cast<std::uint16_t>(strWidth(k[1]->val_.number));
+                if (k.size() == 3)
+                    p.decimals =
+                        static_cast<std::uint8_t>(wholeNumber(k[2]->val_.number, 0, 255, 0));
+            }
+            plan.push_back(p);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+std::vector<KeyPiece> ExprEval::keyPlan(const ExprNode& root) {
+    std::vector<KeyPiece> plan;
+    if (root.type_ != ExprType::Character || !addPieces(root, false, plan)) return {};
+    // A constant goes in front of the piece after it.
+    std::vector<KeyPiece> merged;
+    std::string pending;
+    for (KeyPiece& p : plan) {
+        if (p.kind == KeyPiece::Kind::Text) {
+            pending += p.text;
+            continue;
+        }
+        p.text = std::move(pending);
+        pending.clear();
+        merged.push_back(std::move(p));
+    }
+    if (!pending.empty()) {
+        KeyPiece tail;
+        tail.kind = KeyPiece::Kind::Text;
+        tail.text = std::move(pending);
+        merged.push_back(std::move(tail));
+    }
+    return merged;
+}
+
+std::size_t ExprEval::writeKey(const std::vector<KeyPiece>& plan, const RecordRef& r,
+                               std::uint8_t* out, std::size_t room) {
+    const char* rec = reinterpret_cast<const char*>(r.data);
+    std::size_t pos = 0;
+    const auto put = [&](const char* src, std::size_t n, bool upper) {
+        n = std::min(n, room - pos);
+        if (upper) {
+            for (std::size_t i = 0; i < n; ++i)
+                out[pos + i] = kUpper1252[static_cast<std::uint8_t>(src[i])];
+        } else if (n) {
+            std::memcpy(out + pos, src, n);
+        }
+        pos += n;
+    };
+    for (const KeyPiece& p : plan) {
+        if (!p.text.empty()) put(p.text.data(), p.text.size(), false);
+        if (pos == room) break;
+        if (p.kind == KeyPiece::Kind::Text) continue;
+        const char* f = rec + p.offset;
+        if (p.kind == KeyPiece::Kind::Field) {
+            put(f, p.len, p.upper);
+        } else if (p.decimals == 0 && p.width == p.len && isPlainWhole(f, p.width)) {
+            put(f, p.width, p.upper);
+        } else {
+            char buf[Expr::kMaxStrWidth + 1];
+            formatNumber(parseNumber(std::string_view(f, p.len)), p.width, p.decimals, buf);
+            put(buf, p.width, p.upper);
+        }
+    }
+    return pos;
 }
 
 }  // namespace xb

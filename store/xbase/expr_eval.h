@@ -5,12 +5,32 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/xbase/expr.h"
 #include "store/xbase/field.h"
 
 namespace xb {
+
+// One piece of a key written straight from the record (see
+// ExprEval::keyPlan).
+struct KeyPiece {
+    enum class Kind : std::uint8_t {
+        Field,   // a character field as stored
+        Number,  // str() of a numeric field
+        Text     // only the bytes of a constant (at the end)
+    };
+    Kind kind = Kind::Field;
+    bool upper = false;        // in capitals
+    std::uint16_t offset = 0;  // the field's place in the record
+    std::uint16_t len = 0;
+    std::uint16_t width = 0;  // Number: the width and decimals str() writes
+    std::uint8_t decimals = 0;
+    std::string text;  // bytes of a constant that come first
+};
 
 struct ExprEval {
     // Chooses the evaluation codes of the tree below `root`, works out the
@@ -21,6 +41,21 @@ struct ExprEval {
 
     // The value of `n` on the record. Never allocates once prepared.
     static const Value& eval(const ExprNode& n, const RecordRef& r);
+
+    // For a character expression made only of character fields, str() of
+    // numeric fields, constants, upper() and '+': its value as pieces written
+    // one after another, so that a key is made in place without the values
+    // in between. Empty for every other expression.
+    static std::vector<KeyPiece> keyPlan(const ExprNode& root);
+    // Writes the value `plan` gives on the record to `out`, cut to `room`
+    // bytes; returns the bytes written.
+    static std::size_t writeKey(const std::vector<KeyPiece>& plan, const RecordRef& r,
+                                std::uint8_t* out, std::size_t room);
+
+  private:
+    // Adds the pieces of `n` to `plan` (in capitals under upper()); false
+    // when `n` is of a shape no plan covers.
+    static bool addPieces(const ExprNode& n, bool upper, std::vector<KeyPiece>& plan);
 };
 
 // -1, 0 or 1: how `a` compares with `b` under the string rules: unsigned

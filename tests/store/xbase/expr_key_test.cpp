@@ -179,6 +179,49 @@ TEST(ExprKey, StrOfAWholeNumberFieldAsFormatted) {
     }
 }
 
+// Keys of fields, capitals, constants and str() of numeric fields are made
+// in place; whatever the field bytes hold, they must be the evaluated value,
+// cut or padded with blanks to the key's length.
+TEST(ExprKey, KeysMadeInPlaceAreTheEvaluatedValue) {
+    const xb::FieldList f(
+        {{"NAME", 'C', 10, 0}, {"NOTE", 'C', 5, 0}, {"MENGE", 'N', 6, 2}, {"ANZAHL", 'N', 5, 0}});
+    const char* texts[] = {"upper(name+note)+str(anzahl,5)",
+                           "str(anzahl,5)+name",
+                           "'AB'+upper(name)+'-'+str(menge,8,2)",
+                           "str(anzahl)+str(menge)",
+                           "upper('xy'+note)+'z'",
+                           "name+'ZZ'",
+                           "str(menge,4)+note",
+                           "str(anzahl,5,1)",
+                           "lower(name)+str(anzahl,5)"};
+    const char* names[] = {"abc", "Müller", "  lead", "x\xFF\xE4y", ""};
+    const char* counts[] = {"    5", "   -3", "00012", "     ", "  1 2", "99999", " -0  ", "abcde"};
+    const char* amounts[] = {"  1.50", "-12.25", "      ", "123456", " 1.5  "};
+    for (const char* text : texts) {
+        xb::Expr e = xb::Expr::compile(text, f);
+        SCOPED_TRACE(text);
+        RecordBuilder rec(f);
+        for (const char* name : names)
+            for (const char* count : counts)
+                for (const char* amount : amounts) {
+                    rec.set("name", name)
+                        .set("note", name)
+                        .raw("anzahl", count)
+                        .raw("menge", amount);
+                    const std::string value(e.evaluate(rec.ref()).chars);
+                    for (const std::size_t keyLen :
+                         {e.keyLength(), std::size_t{4}, std::size_t{40}}) {
+                        std::string key(keyLen, '?');
+                        e.evalKey(rec.ref(), reinterpret_cast<std::uint8_t*>(key.data()), keyLen);
+                        std::string expected = value.substr(0, keyLen);
+                        expected.resize(keyLen, ' ');
+                        ASSERT_EQ(key, expected)
+                            << "[" << name << "|" << count << "|" << amount << "] in " << keyLen;
+                    }
+                }
+    }
+}
+
 // ---- FOR membership --------------------------------------------------------------------
 
 TEST(ExprKey, CatalogueConditions) {
