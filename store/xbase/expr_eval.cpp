@@ -596,8 +596,6 @@ const Value& ExprEval::eval(const ExprNode& n, const RecordRef& r) {
     return v;
 }
 
-// Adds the pieces of `n` to `plan` (in capitals under upper()); false when
-// `n` is of a shape no plan covers.
 bool ExprEval::addPieces(const ExprNode& n, bool upper, std::vector<KeyPiece>& plan) {
     const auto text = [&](std::string_view bytes) {
         KeyPiece p;
