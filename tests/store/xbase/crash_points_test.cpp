@@ -258,7 +258,7 @@ TEST_F(CrashPoints, AReindexNeverLeavesAnUnusableIndex) {
 }
 
 TEST_F(CrashPoints, AReindexOnTwoThreadsNeverLeavesAnUnusableIndex) {
-    // Enough records for the build to share its work between two threads.
+    // Enough records for the build to share its work between its threads.
     const Files base = fileTable(24000);
     Operation op;
     op.what = "reindex of a large table";
