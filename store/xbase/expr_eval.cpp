@@ -653,25 +653,7 @@ bool ExprEval::addPieces(const ExprNode& n, bool upper, std::vector<KeyPiece>& p
 std::vector<KeyPiece> ExprEval::keyPlan(const ExprNode& root) {
     std::vector<KeyPiece> plan;
     if (root.type_ != ExprType::Character || !addPieces(root, false, plan)) return {};
-    // A constant goes in front of the piece after it.
-    std::vector<KeyPiece> merged;
-    std::string pending;
-    for (KeyPiece& p : plan) {
-        if (p.kind == KeyPiece::Kind::Text) {
-            pending += p.text;
-            continue;
-        }
-        p.text = std::move(pending);
-        pending.clear();
-        merged.push_back(std::move(p));
-    }
-    if (!pending.empty()) {
-        KeyPiece tail;
-        tail.kind = KeyPiece::Kind::Text;
-        tail.text = std::move(pending);
-        merged.push_back(std::move(tail));
-    }
-    return merged;
+    return plan;
 }
 
 std::size_t ExprEval::writeKey(const std::vector<KeyPiece>& plan, const RecordRef& r,
@@ -689,11 +671,11 @@ std::size_t ExprEval::writeKey(const std::vector<KeyPiece>& plan, const RecordRe
         pos += n;
     };
     for (const KeyPiece& p : plan) {
-        if (!p.text.empty()) put(p.text.data(), p.text.size(), false);
         if (pos == room) break;
-        if (p.kind == KeyPiece::Kind::Text) continue;
         const char* f = rec + p.offset;
-        if (p.kind == KeyPiece::Kind::Field) {
+        if (p.kind == KeyPiece::Kind::Text) {
+            put(p.text.data(), p.text.size(), false);
+        } else if (p.kind == KeyPiece::Kind::Field) {
             put(f, p.len, p.upper);
         } else if (p.decimals == 0 && p.width == p.len && isPlainWhole(f, p.width)) {
             put(f, p.width, p.upper);

@@ -21,7 +21,7 @@ struct KeyPiece {
     enum class Kind : std::uint8_t {
         Field,   // a character field as stored
         Number,  // str() of a numeric field
-        Text     // only the bytes of a constant (at the end)
+        Text     // the bytes of a constant, in capitals already where asked
     };
     Kind kind = Kind::Field;
     bool upper = false;        // in capitals
@@ -29,7 +29,7 @@ struct KeyPiece {
     std::uint16_t len = 0;
     std::uint16_t width = 0;  // Number: the width and decimals str() writes
     std::uint8_t decimals = 0;
-    std::string text;  // bytes of a constant that come first
+    std::string text;  // Text: the bytes
 };
 
 struct ExprEval {
