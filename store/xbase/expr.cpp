@@ -48,6 +48,8 @@ struct Expr::Impl {
     std::size_t resultCap = 0;
     // Keys of a character expression of fields, made in place.
     std::vector<KeyPiece> keyPlan;
+    // Conditions of a numeric field against a constant, tested in place.
+    NumberTest numberTest;
 };
 
 Expr::Expr() = default;
@@ -78,6 +80,7 @@ Expr Expr::compile(std::string_view text, const FieldList& fields) {
         impl->blankWidth = ExprEval::eval(*impl->root, RecordRef{blank.data(), 0}).chars.size();
         impl->keyPlan = ExprEval::keyPlan(*impl->root);
     }
+    impl->numberTest = ExprEval::numberTest(*impl->root);
     return Expr(std::move(impl));
 }
 
@@ -136,6 +139,7 @@ bool Expr::evalBool(const RecordRef& rec) {
         throw qv::Error(
             qv::ErrorCode::InvalidArgument,
             "Der Ausdruck \"" + cp1252ToUtf8(impl_->text) + "\" ergibt keinen logischen Wert");
+    if (impl_->numberTest.active) return ExprEval::holds(impl_->numberTest, rec);
     return ExprEval::eval(*impl_->root, rec).logical;
 }
 

@@ -688,4 +688,72 @@ std::size_t ExprEval::writeKey(const std::vector<KeyPiece>& plan, const RecordRe
     return pos;
 }
 
+namespace {
+
+// The value of a numeric field written as blanks, an optional sign and at
+// most 15 digits that run to its end, as parseNumber() reads it; false for
+// every other form, which parseNumber() then reads.
+bool plainInteger(const char* f, std::size_t len, double& out) {
+    std::size_t i = 0;
+    while (i < len && f[i] == ' ')
+        ++i;
+    bool neg = false;
+    if (i < len && (f[i] == '-' || f[i] == '+')) neg = f[i++] == '-';
+    if (i == len || len - i > 15) return false;
+    std::uint64_t acc = 0;
+    for (; i < len; ++i) {
+        const unsigned d = static_cast<unsigned char>(f[i]) - '0';
+        if (d > 9) return false;
+        acc = acc * 10 + d;
+    }
+    const double v = static_cast<double>(acc);
+    out = neg ? -v : v;
+    return true;
+}
+
+CompareOp mirrored(CompareOp op) {
+    switch (op) {
+        case CompareOp::Less:
+            return CompareOp::Greater;
+        case CompareOp::LessEqual:
+            return CompareOp::GreaterEqual;
+        case CompareOp::Greater:
+            return CompareOp::Less;
+        case CompareOp::GreaterEqual:
+            return CompareOp::LessEqual;
+        default:
+            return op;
+    }
+}
+
+}  // namespace
+
+NumberTest ExprEval::numberTest(const ExprNode& root) {
+    NumberTest t;
+    if (static_cast<Code>(root.code_) != Code::CmpNum || root.kids_.size() != 2) return t;
+    const ExprNode* field = root.kids_[0];
+    const ExprNode* constant = root.kids_[1];
+    t.op = root.compareOp();
+    if (static_cast<Code>(field->code_) != Code::FieldN) {
+        std::swap(field, constant);
+        t.op = mirrored(t.op);
+    }
+    if (static_cast<Code>(field->code_) != Code::FieldN || field->folded_ || !constant->folded_)
+        return t;
+    const double c = eval(*constant, RecordRef{}).number;
+    if (c != c) return t;  // NaN: left to the tree
+    t.offset = static_cast<std::uint16_t>(field->offset_);
+    t.len = static_cast<std::uint16_t>(field->len_);
+    t.constant = c;
+    t.active = true;
+    return t;
+}
+
+bool ExprEval::holds(const NumberTest& t, const RecordRef& r) {
+    const char* f = reinterpret_cast<const char*>(r.data) + t.offset;
+    double a;
+    if (!plainInteger(f, t.len, a)) a = parseNumber(std::string_view(f, t.len));
+    return compareHolds(t.op, a < t.constant ? -1 : a > t.constant ? 1 : 0);
+}
+
 }  // namespace xb

@@ -32,6 +32,16 @@ struct KeyPiece {
     std::string text;  // Text: the bytes
 };
 
+// A condition that compares a numeric field with a constant, either way
+// round, tested on the record without the tree (see ExprEval::numberTest).
+struct NumberTest {
+    bool active = false;
+    CompareOp op = CompareOp::Equal;  // as `field op constant`
+    std::uint16_t offset = 0;         // the field's place in the record
+    std::uint16_t len = 0;
+    double constant = 0;
+};
+
 struct ExprEval {
     // Chooses the evaluation codes of the tree below `root`, works out the
     // longest character result of every node and allocates the buffers.
@@ -51,6 +61,12 @@ struct ExprEval {
     // bytes; returns the bytes written.
     static std::size_t writeKey(const std::vector<KeyPiece>& plan, const RecordRef& r,
                                 std::uint8_t* out, std::size_t room);
+
+    // For a comparison of a numeric field with a constant number: the test
+    // that gives the same answer on every record. Inactive for every other
+    // expression.
+    static NumberTest numberTest(const ExprNode& root);
+    static bool holds(const NumberTest& t, const RecordRef& r);
 
   private:
     // Adds the pieces of `n` to `plan` (in capitals under upper()); false

@@ -222,6 +222,30 @@ TEST(ExprKey, KeysMadeInPlaceAreTheEvaluatedValue) {
     }
 }
 
+// A numeric field against a constant is tested on the record without the
+// tree; whatever the field bytes hold, the answer must be the tree's.
+TEST(ExprKey, NumberTestsAgreeWithTheTree) {
+    const xb::FieldList f({{"ANZAHL", 'N', 8, 0}, {"MENGE", 'N', 6, 2}});
+    const char* texts[] = {"anzahl<99999999", "anzahl>=12",   "anzahl=-3",  "anzahl#0",
+                           "12<anzahl",       "-3>=anzahl",   "menge<=1.5", "1.25=menge",
+                           "anzahl<1000.5",   "anzahl>menge", "anzahl+1<5", "anzahl<>-0"};
+    const char* counts[] = {"      12", "      -3", "99999999", "        ", "   1 2  ", "-       ",
+                            "00000012", "  +12   ", "    12.7", "      -0", "abc     ", "\t     11",
+                            "  12e3  ", "     1e3", "    1000", "99999998"};
+    const char* amounts[] = {"  1.50", "  1.25", "     2", "-12.25", "      ", " 1.5  "};
+    for (const char* text : texts) {
+        xb::Expr e = xb::Expr::compileCondition(text, f);
+        SCOPED_TRACE(text);
+        RecordBuilder rec(f);
+        for (const char* count : counts)
+            for (const char* amount : amounts) {
+                rec.raw("anzahl", count).raw("menge", amount);
+                ASSERT_EQ(e.evalBool(rec.ref()), e.evaluate(rec.ref()).logical)
+                    << "[" << count << "|" << amount << "]";
+            }
+    }
+}
+
 // ---- FOR membership --------------------------------------------------------------------
 
 TEST(ExprKey, CatalogueConditions) {
